@@ -1,0 +1,63 @@
+#include "target.h"
+
+#include <QDebug>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+int idCounter = 0; // process-wide; only the GUI thread (or the one analysis thread) uses it
+}
+
+void Target::init()
+{
+    id = idCounter++;
+    origin = cv::Point(-1, -1);
+    centroid = cv::Point(-1, -1);
+    width = height = area = movement = 0;
+    age = 0;
+    last = cv::Point(0, 0);
+}
+
+void Target::update(const Target& detection)
+{
+    last = centroid;
+    centroid = detection.centroid;
+    origin = detection.origin;
+    width = detection.width;
+    height = detection.height;
+}
+
+double Target::distance(const Target& other) const
+{
+    const long double dx = std::abs(centroid.x - other.centroid.x);
+    const long double dy = std::abs(centroid.y - other.centroid.y);
+    return static_cast<double>(std::sqrt(dx * dx + dy * dy));
+}
+
+void Target::computeArea()
+{
+    area = width * height;
+}
+
+void Target::computeMovement()
+{
+    const long double dx = std::abs(centroid.x - last.x);
+    const long double dy = std::abs(centroid.y - last.y);
+    movement = static_cast<int>(std::sqrt(dx * dx + dy * dy));
+}
+
+void Target::print() const
+{
+    qDebug("Target %d @ %dx%d [Last @ %dx%d] : Origin @ %dx%d", id, centroid.x, centroid.y, last.x,
+           last.y, origin.x, origin.y);
+}
+
+void Target::resetIdCounter()
+{
+    idCounter = 0;
+}
+
+int Target::nextId()
+{
+    return idCounter;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <opencv2/core.hpp>
+
+// One moving object: a detection of the current frame or a target followed across frames.
+// A coordinate of 0 means "absent" throughout the engine, so `last` stays (0, 0) until the
+// tracker has matched the target once.
+class Target
+{
+public:
+    int id = 0;
+    int agemovement = 0; // matches in a row
+    cv::Point origin;    // top-left corner of the bounding box
+    cv::Point centroid;  // origin + size / 2, truncated
+    int width = 0;
+    int height = 0;
+    int area = 0;
+    int movement = 0;
+    cv::Point last; // centroid at the previous match
+    int age = 0;    // frames since the last match
+
+    void init();
+    void update(const Target& detection);
+    double distance(const Target& other) const;
+    void computeArea();
+    void computeMovement();
+    void print() const;
+
+    static void resetIdCounter();
+    static int nextId();
+};

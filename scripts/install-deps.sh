@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Orvane needs, and only those that are missing: on a machine that
+# already has everything the package manager is not touched.
+set -euo pipefail
+
+PACKAGES=(
+    build-essential cmake pkg-config clang-format
+    qtbase5-dev qtbase5-dev-tools
+    libopencv-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libavformat-dev libavcodec-dev libavutil-dev ffmpeg
+    xvfb xauth
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,92 @@
+#include "videogen.h"
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace videogen {
+
+cv::Point Blob::positionAt(int frame) const
+{
+    const double t = frame - firstFrame;
+    return cv::Point(static_cast<int>(std::lround(start.x + velocity.x * t)),
+                     static_cast<int>(std::lround(start.y + velocity.y * t)));
+}
+
+cv::Mat background(const VideoSpec& spec)
+{
+    // Coarse noise blown up and blurred: leaves texture for the eye but no sharp edges that
+    // compression could make flicker.
+    cv::RNG rng(spec.seed);
+    cv::Mat coarse(std::max(2, spec.size.height / 16), std::max(2, spec.size.width / 16), CV_8UC3);
+    rng.fill(coarse, cv::RNG::UNIFORM, cv::Scalar(150, 165, 140), cv::Scalar(200, 215, 190));
+    cv::Mat bg;
+    cv::resize(coarse, bg, spec.size, 0, 0, cv::INTER_CUBIC);
+    cv::GaussianBlur(bg, bg, cv::Size(0, 0), 3);
+    return bg;
+}
+
+void renderFrame(const VideoSpec& spec, const cv::Mat& bg, int index, cv::Mat& out)
+{
+    bg.copyTo(out);
+    for (const Blob& b : spec.blobs) {
+        if (!b.visibleAt(index))
+            continue;
+        const cv::Point c = b.positionAt(index);
+        cv::ellipse(out, c, cv::Size(b.radius, b.radius * 2 / 3), 0, 0, 360,
+                    cv::Scalar(b.grey, b.grey, b.grey), cv::FILLED, cv::LINE_AA);
+    }
+}
+
+static int fourccOf(Codec codec)
+{
+    switch (codec) {
+    case Codec::MPEG4:
+        return cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+    case Codec::MJPEG:
+        return cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
+    case Codec::H264:
+        break;
+    }
+    return cv::VideoWriter::fourcc('a', 'v', 'c', '1');
+}
+
+bool writeVideo(const std::string& path, const VideoSpec& spec, std::string* error)
+{
+    cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourccOf(spec.codec), spec.fps, spec.size);
+    if (!writer.isOpened()) {
+        if (error)
+            *error = "cannot write video " + path;
+        return false;
+    }
+    const cv::Mat bg = background(spec);
+    cv::Mat frame;
+    for (int i = 0; i < spec.frames; ++i) {
+        renderFrame(spec, bg, i, frame);
+        writer.write(frame);
+    }
+    writer.release();
+    return true;
+}
+
+std::vector<Blob> crossingInsects(cv::Size size, int frames, int count)
+{
+    std::vector<Blob> blobs;
+    const double w = size.width, h = size.height;
+    for (int i = 0; i < count; ++i) {
+        Blob b;
+        const double lane = (i + 1.0) / (count + 1.0);
+        const bool horizontal = i % 2 == 0;
+        const double speed = std::max(w, h) / std::max(30.0, frames * 0.6);
+        b.start = horizontal ? cv::Point2d(i % 4 == 0 ? 10 : w - 10, h * lane)
+                             : cv::Point2d(w * lane, i % 4 == 1 ? 10 : h - 10);
+        b.velocity = horizontal ? cv::Point2d(i % 4 == 0 ? speed : -speed, 0.3 * speed * (lane - 0.5))
+                                : cv::Point2d(0.3 * speed * (lane - 0.5), i % 4 == 1 ? speed : -speed);
+        b.radius = std::max(6, size.width / 80);
+        b.firstFrame = (i * frames) / (count * 3);
+        blobs.push_back(b);
+    }
+    return blobs;
+}
+
+} // namespace videogen

@@ -1,0 +1,53 @@
+#pragma once
+
+// Synthetic insect videos: dark blobs moving along straight, known paths over a fixed textured
+// background. Used by the tests and benchmarks, and by the orvane-makevideo tool.
+//
+//   videogen::VideoSpec spec;
+//   spec.size = {640, 480};
+//   spec.frames = 200;
+//   spec.blobs.push_back({{50, 240}, {4, 0}});   // starts at (50, 240), 4 px right per frame
+//   std::string error;
+//   if (!videogen::writeVideo("/tmp/clip.mp4", spec, &error)) ...
+
+#include <climits>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+namespace videogen {
+
+struct Blob {
+    cv::Point2d start;    // centre at frame firstFrame
+    cv::Point2d velocity; // pixels per frame
+    int radius = 12;
+    int firstFrame = 0;
+    int lastFrame = INT_MAX; // last frame on which it is drawn
+    int grey = 25;           // brightness of the blob (the background is much lighter)
+
+    cv::Point positionAt(int frame) const;
+    bool visibleAt(int frame) const { return frame >= firstFrame && frame <= lastFrame; }
+};
+
+enum class Codec { H264, MPEG4, MJPEG };
+
+struct VideoSpec {
+    cv::Size size{640, 480};
+    double fps = 25;
+    int frames = 150;
+    std::vector<Blob> blobs;
+    Codec codec = Codec::H264;
+    unsigned seed = 7; // texture of the background
+};
+
+// The fixed background: a smooth, light texture, the same for every frame of a video.
+cv::Mat background(const VideoSpec& spec);
+// Frame `index`, drawn into `out` (BGR, reused between calls).
+void renderFrame(const VideoSpec& spec, const cv::Mat& background, int index, cv::Mat& out);
+// Writes the whole video; false with a message when the file cannot be written.
+bool writeVideo(const std::string& path, const VideoSpec& spec, std::string* error = nullptr);
+
+// A few insects crossing the picture in different directions, for demos and benchmarks.
+std::vector<Blob> crossingInsects(cv::Size size, int frames, int count);
+
+} // namespace videogen
