@@ -1,0 +1,39 @@
+#pragma once
+
+#include "result.h"
+#include "target.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <opencv2/core.hpp>
+#include <vector>
+
+class AreaContour;
+
+// Turns the tracked targets of each analysed frame into counting events: crossings of a counting
+// line, or insects going into or coming out of a counting area. Each event is appended to the
+// video's result file as it is counted, and returned.
+class InsectDetect : public QObject
+{
+    Q_OBJECT
+public:
+    explicit InsectDetect(QObject* parent = nullptr);
+
+    void reset();
+    std::vector<Result> Detect(const QList<Target*>& targets, AreaContour* area, QString videoName,
+                               int frame, int fps, QDateTime start);
+    std::vector<Result> DetectLine(const QList<Target*>& targets, AreaContour* area,
+                                   QString videoName, int frame, int fps, QDateTime start);
+    std::vector<Result> DetectArea(const QList<Target*>& targets, AreaContour* area,
+                                   QString videoName, int frame, int fps, QDateTime start);
+    static bool segments_intersect(cv::Point p1, cv::Point q1, cv::Point p2, cv::Point q2);
+
+    int lastCountX = 0;
+    int lastCountY = 0;
+    int lastCountFrame = 0;
+
+signals:
+    void Add_Insect_detected(int frame, int x, int y, int in, int out);
+};

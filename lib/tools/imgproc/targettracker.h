@@ -1,0 +1,24 @@
+#pragma once
+
+#include "target.h"
+
+#include <QList>
+#include <QString>
+#include <opencv2/core.hpp>
+
+// Carries target identities from frame to frame with an optimal assignment on centroid distances.
+class TargetTracker
+{
+public:
+    int maxAge = 5;
+    int maxDistance = 1000;
+
+    void init(int maxAge, int maxDistance);
+    void track(QList<Target*>& detected, QList<Target*>& tracked);
+    void age_tracked_targets(QList<Target*>& tracked);
+    cv::Mat_<int> cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns);
+};
+
+// Emits the matrix as one debug message, rows and columns labelled with target identities.
+void display(const QString& title, const cv::Mat_<int>& matrix, QList<Target*>& rows,
+             QList<Target*>& columns);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "mvtdetector.h"
+#include "target.h"
+#include "targettracker.h"
+
+#include <QList>
+#include <opencv2/core.hpp>
+
+// The engine's entry point for one analysed frame: detection, tracking and clean-up.
+// Constructing it sizes the process-wide TargetPool to 1000 targets; destroying it frees the pool.
+class Tracker
+{
+public:
+    Tracker();
+    ~Tracker();
+    Tracker(const Tracker&) = delete;
+    Tracker& operator=(const Tracker&) = delete;
+
+    void process(cv::Mat& frame); // 8-bit greyscale frame
+    void clean_detected_targets();
+    void reset();
+
+    QList<Target*> detected_targets;
+    QList<Target*> tracked_targets;
+    MvtDetector detector;
+    TargetTracker targetTracker;
+};
+
+// The target overlay, drawn on the colour frame the user sees.
+void draw_targets(cv::Mat& image, QList<Target*>& targets);

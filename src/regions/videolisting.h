@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// The videos of a working directory as the application lists them: "*.mp4" in any letter case,
+// regular files only (no folders, no symbolic links), not recursive, in directory order, each
+// with its region and result status decided by file existence alone.
+struct ListedVideo {
+    QString path;     // directory + "/" + file name
+    QString baseName; // file name without its last extension
+    bool hasRegions;  // both region files exist
+    bool done;        // the result file exists
+};
+
+QVector<ListedVideo> listVideos(const QString& directory);
+
+inline QString statusText(bool yes)
+{
+    return yes ? QStringLiteral("Y") : QStringLiteral("N");
+}
