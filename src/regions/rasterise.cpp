@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace
 {
@@ -14,15 +15,88 @@ bool validSize(cv::Size size)
     return size.width > 0 && size.height > 0;
 }
 
+// The filling slows down in proportion to the polygon's extent and goes wrong beyond about a
+// million pixels, so far-off vertices (a hand-edited region file) are first clipped to a square
+// that still holds any frame with a wide margin. Polygons within it are filled untouched.
+constexpr int fillLimit = 1 << 16;
+
+using Polygon = std::vector<cv::Point2d>;
+
+// One Sutherland-Hodgman step: keeps the part of the closed polygon where inside(p) holds.
+template <class Inside, class Cross>
+Polygon clipAgainst(const Polygon& in, Inside inside, Cross cross)
+{
+    Polygon out;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const cv::Point2d& a = in[i];
+        const cv::Point2d& b = in[(i + 1) % in.size()];
+        if (inside(a))
+            out.push_back(a);
+        if (inside(a) != inside(b))
+            out.push_back(cross(a, b));
+    }
+    return out;
+}
+
+std::vector<cv::Point> clipToFillLimit(const std::vector<cv::Point>& polygon)
+{
+    const double l = fillLimit;
+    Polygon p(polygon.begin(), polygon.end());
+    const auto atX = [](double x) {
+        return [x](const cv::Point2d& a, const cv::Point2d& b) {
+            return cv::Point2d(x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x));
+        };
+    };
+    const auto atY = [](double y) {
+        return [y](const cv::Point2d& a, const cv::Point2d& b) {
+            return cv::Point2d(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y);
+        };
+    };
+    p = clipAgainst(
+        p, [l](const cv::Point2d& q) { return q.x >= -l; }, atX(-l));
+    p = clipAgainst(
+        p, [l](const cv::Point2d& q) { return q.x <= l; }, atX(l));
+    p = clipAgainst(
+        p, [l](const cv::Point2d& q) { return q.y >= -l; }, atY(-l));
+    p = clipAgainst(
+        p, [l](const cv::Point2d& q) { return q.y <= l; }, atY(l));
+    std::vector<cv::Point> clipped;
+    for (const cv::Point2d& q : p)
+        clipped.emplace_back(cvRound(q.x), cvRound(q.y));
+    return clipped;
+}
+
+bool withinFillLimit(const std::vector<cv::Point>& polygon)
+{
+    return std::all_of(polygon.begin(), polygon.end(), [](const cv::Point& p) {
+        return std::abs(p.x) <= fillLimit && std::abs(p.y) <= fillLimit;
+    });
+}
+
 void fillPolygon(cv::Mat& image, const std::vector<cv::Point>& polygon, int value)
 {
-    const std::vector<std::vector<cv::Point>> polygons{polygon};
-    cv::fillPoly(image, polygons, cv::Scalar(value), cv::LINE_8, 0);
+    const std::vector<std::vector<cv::Point>> polygons{
+        withinFillLimit(polygon) ? polygon : clipToFillLimit(polygon)};
+    if (polygons.front().size() >= 3)
+        cv::fillPoly(image, polygons, cv::Scalar(value), cv::LINE_8, 0);
 }
 
 void drawOutline(cv::Mat& image, const std::vector<cv::Point>& polygon, int value)
 {
     cv::polylines(image, polygon, false, cv::Scalar(value), 1, cv::LINE_8, 0);
+}
+
+// Clamped to the image before any arithmetic, so far-off vertices cannot overflow.
+cv::Rect boundingBox(cv::Point a, cv::Point b, cv::Size size)
+{
+    const auto span = [](int u, int v, int limit, int& lo, int& hi) {
+        lo = std::clamp(std::min(u, v), 0, limit);
+        hi = std::clamp(std::max(u, v), -1, limit - 1) + 1;
+    };
+    int x0, x1, y0, y1;
+    span(a.x, b.x, size.width, x0, x1);
+    span(a.y, b.y, size.height, y0, y1);
+    return cv::Rect(x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0));
 }
 
 // The pixels of one edge in raster order (rows from the top, each row from the left), and which
@@ -38,10 +112,7 @@ public:
         edge.clear();
         outside.clear();
         cv::line(line, a, b, cv::Scalar(255), 1, cv::LINE_8, 0);
-        const cv::Rect box =
-            cv::Rect(cv::Point(std::min(a.x, b.x), std::min(a.y, b.y)),
-                     cv::Point(std::max(a.x, b.x), std::max(a.y, b.y)) + cv::Point(1, 1)) &
-            cv::Rect(cv::Point(0, 0), line.size());
+        const cv::Rect box = boundingBox(a, b, line.size());
         for (int y = box.y; y < box.y + box.height; ++y) {
             const uchar* e = line.ptr<uchar>(y);
             const uchar* o = outline.ptr<uchar>(y);

@@ -212,3 +212,32 @@ INSTANTIATE_TEST_SUITE_P(Edges, CountingPointsCrossing,
                                                {100, 150},
                                                {{100, 60}, {100, 81}, {100, 120}, {100, 141}}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Rasterise, AbsurdCoordinatesFromAFileDoNotCrash)
+{
+    AreaContour regions =
+        withPolygons({{-2000000000, 5}, {2000000000, 5}, {7, 2000000000}, {-2000000000, 5}},
+                     {{2147483647, -2147483647}, {5, 5}, {-2147483647, 2147483647}});
+    const cv::Mat image = regions.rasterise(frameSize, 0);
+    EXPECT_EQ(image.size(), frameSize);
+    countingPoints(regions);
+    cv::Mat frame(frameSize, CV_8UC3, cv::Scalar::all(0));
+    regions.draw(frame);
+    regions.shift({-5, 5}, 200, 200);
+}
+
+TEST(Rasterise, FarOffVerticesAreFilledAsTheirFramePart)
+{
+    // A square reaching far beyond the frame covers it all; a triangle whose far vertices lie
+    // on the frame's anti-diagonal covers the pixels with x + y between 0 and 10 only.
+    const AreaContour square = withPolygons({}, {{-900000000, -900000000},
+                                                 {900000000, -900000000},
+                                                 {900000000, 900000000},
+                                                 {-900000000, 900000000}});
+    EXPECT_EQ(cv::countNonZero(square.rasterise(frameSize, 0)), 200 * 200);
+    const int far = 2000000000;
+    const AreaContour sliver = withPolygons({}, {{far, -far}, {5, 5}, {-far, far}});
+    const AreaContour near = withPolygons({}, {{60000, -60000}, {5, 5}, {-60000, 60000}});
+    EXPECT_EQ(cv::countNonZero(sliver.rasterise(frameSize, 0)),
+              cv::countNonZero(near.rasterise(frameSize, 0)));
+}
