@@ -55,14 +55,6 @@ TEST(AreaContourEditing, SetStateBacksUpOnlyThePolygonBeingEdited)
     EXPECT_EQ(regions.state, AreaContour::None);
 }
 
-TEST(AreaContourEditing, CountingPointsCopyReplacesTheOutput)
-{
-    AreaContour regions;
-    Points out{{1, 1}};
-    regions.counting_points(out);
-    EXPECT_TRUE(out.empty());
-}
-
 struct ShiftCase {
     const char* name;
     cv::Point offset;
@@ -157,13 +149,4 @@ TEST(AreaContourDraw, OpenPolylineHasNoClosingEdgeAndSingleVertexDrawsNothing)
     regions.draw(frame);
     EXPECT_EQ(pixel(frame, 90, 50), green);
     EXPECT_EQ(pixel(frame, 50, 50), black); // closing diagonal not drawn, lone mask vertex neither
-}
-
-TEST(AreaContourDraw, VerticesOutsideTheFrameAreClipped)
-{
-    AreaContour regions = withPolygons({{-50, 50}, {500, 50}}, {});
-    cv::Mat frame(100, 100, CV_8UC3, cv::Scalar::all(0));
-    regions.draw(frame);
-    EXPECT_EQ(pixel(frame, 0, 50), green);
-    EXPECT_EQ(pixel(frame, 99, 50), green);
 }

@@ -124,14 +124,6 @@ TEST_F(CsvFileTest, AppendFailsWhenTheFolderCannotExist)
     EXPECT_EQ(csv.writeResult(1, 1, 1, 1, 1, QString()), -1);
 }
 
-TEST_F(CsvFileTest, RemoveResultFileDeletesAndToleratesAbsence)
-{
-    writeRaw("Frame;X;Y;In;Out;Timestamp\n");
-    CsvFile::removeResultFile(video);
-    EXPECT_FALSE(QFile::exists(csvPath));
-    CsvFile::removeResultFile(video);
-}
-
 struct ReadCase {
     const char* name;
     const char* content;
