@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "areacontour.h"
+#include "exportpath.h"
 #include "imagegraphicsview.h"
 #include "tableviewfile.h"
 
@@ -42,10 +43,7 @@ QDateTime MainWindow::startTimeFromFileName(const QString& path)
     const QString marker = QStringLiteral("video_");
     if (!path.contains(marker))
         return QDateTime::currentDateTime();
-    // The base name: the last path component up to its last dot.
-    const QString fileName = QFileInfo(path).fileName();
-    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
-    QString rest = dot >= 0 ? fileName.left(dot) : fileName;
+    QString rest = ExportPath::baseName(path);
     rest.remove(marker);
     rest.chop(3);
     return QDateTime::fromString(rest, QStringLiteral("yyyyMMdd_hhmm"));
