@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace
 {
@@ -58,6 +59,31 @@ TEST_F(Mp4boxTest, PrintsBothPhasesInTheFormTheWorkerParses)
     EXPECT_EQ(lines.first(), "Importing AVC-H264: |          | (0/100)");
     EXPECT_TRUE(lines.contains("Importing AVC-H264: |==========| (100/100)"));
     EXPECT_EQ(lines.last(), "ISO File Writing: |==========| (100/100)");
+}
+
+// Streams with B-frames are presented in another order than they are decoded; every picture
+// must still get its own time, one frame apart, in presentation order.
+TEST_F(Mp4boxTest, ReorderedFramesKeepTheirPresentationOrder)
+{
+    const int frames = 30;
+    ASSERT_TRUE(makeVideo(path("b.h264"), frames, {"-c:v", "libx264", "-bf", "3", "-f", "h264"}));
+    ASSERT_EQ(runTool({"-fps", "90", "-add", path("b.h264"), path("b.mp4")}).exitCode, 0);
+
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries", "frame=pts",
+                            "-of", "csv=p=0", path("b.mp4")});
+    ASSERT_TRUE(probe.waitForFinished(-1));
+    // One "pts" per frame, sometimes followed by a comma and an empty line for side data.
+    std::vector<qint64> times;
+    for (const QString& line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n')) {
+        if (!line.trimmed().isEmpty())
+            times.push_back(line.section(',', 0, 0).toLongLong());
+    }
+    ASSERT_EQ(times.size(), static_cast<size_t>(frames));
+    const qint64 step = times[1] - times[0];
+    EXPECT_GT(step, 0);
+    for (size_t i = 1; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], step) << i;
 }
 
 struct FailureCase {

@@ -1,6 +1,7 @@
 #include "h264wrapper.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 }
@@ -10,6 +11,7 @@ extern "C" {
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -108,16 +110,97 @@ Input openInput(const Options& options, std::string& error)
     return input;
 }
 
-// First phase: reads the whole stream once to count its frames and check that it holds some.
-bool indexStream(AVFormatContext* input, int64_t fileSize, int64_t& frames, std::string& error)
+// What the first phase learns about the stream.
+struct StreamIndex {
+    int64_t frames = 0;
+    // Presentation time of each frame in decoding order, in frames; empty when the stream has
+    // no reordered frames, whose presentation order is then the decoding order.
+    std::vector<int64_t> presentation;
+};
+
+struct DecoderFree {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+using Decoder = std::unique_ptr<AVCodecContext, DecoderFree>;
+
+struct FrameFree {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+
+// Learns the presentation order of a stream with reordered (B-) frames by decoding it: each
+// packet carries its decoding index as timestamp, and the decoder hands the pictures back in
+// presentation order. Nothing decoded is kept.
+class FrameOrder
+{
+public:
+    bool open(const AVCodecParameters* codec)
+    {
+        const AVCodec* h264 = avcodec_find_decoder(AV_CODEC_ID_H264);
+        decoder.reset(h264 ? avcodec_alloc_context3(h264) : nullptr);
+        return decoder && avcodec_parameters_to_context(decoder.get(), codec) >= 0 &&
+               avcodec_open2(decoder.get(), h264, nullptr) >= 0;
+    }
+
+    void add(AVPacket* packet, int64_t index)
+    {
+        packet->pts = index;
+        packet->dts = AV_NOPTS_VALUE;
+        ranks.push_back(-1);
+        if (avcodec_send_packet(decoder.get(), packet) >= 0)
+            drain();
+    }
+
+    // Presentation times, shifted so that no frame is presented before it is decoded.
+    std::vector<int64_t> finish()
+    {
+        avcodec_send_packet(decoder.get(), nullptr);
+        drain();
+        int64_t shift = 0;
+        for (size_t i = 0; i < ranks.size(); ++i)
+            if (ranks[i] >= 0 && static_cast<int64_t>(i) - ranks[i] > shift)
+                shift = static_cast<int64_t>(i) - ranks[i];
+        std::vector<int64_t> presentation(ranks.size());
+        for (size_t i = 0; i < ranks.size(); ++i)
+            presentation[i] = (ranks[i] >= 0 ? ranks[i] : static_cast<int64_t>(i)) + shift;
+        return presentation;
+    }
+
+private:
+    void drain()
+    {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            // The packet's own timestamp; the best-effort one may fall back to other guesses.
+            const int64_t index = frame->pts;
+            if (index >= 0 && index < static_cast<int64_t>(ranks.size()))
+                ranks[index] = shown++;
+            av_frame_unref(frame.get());
+        }
+    }
+
+    Decoder decoder;
+    std::unique_ptr<AVFrame, FrameFree> frame{av_frame_alloc()};
+    std::vector<int64_t> ranks;
+    int64_t shown = 0;
+};
+
+// First phase: reads the whole stream once to count its frames, check that it holds some and,
+// when its frames are reordered, learn their presentation order.
+bool indexStream(AVFormatContext* input, int64_t fileSize, StreamIndex& index, std::string& error)
 {
     Progress progress("Importing AVC-H264");
     progress.report(0, fileSize);
+    FrameOrder order;
+    const bool reordered = input->streams[0]->codecpar->video_delay > 0;
+    if (reordered && !order.open(input->streams[0]->codecpar)) {
+        error = "cannot open an H.264 decoder to order the frames";
+        return false;
+    }
     Packet packet(av_packet_alloc());
-    frames = 0;
     int result = 0;
     while ((result = av_read_frame(input, packet.get())) >= 0) {
-        ++frames;
+        if (reordered)
+            order.add(packet.get(), index.frames);
+        ++index.frames;
         av_packet_unref(packet.get());
         progress.report(avio_tell(input->pb), fileSize);
     }
@@ -125,15 +208,16 @@ bool indexStream(AVFormatContext* input, int64_t fileSize, int64_t& frames, std:
         error = "error while reading the input: " + describe(result);
         return false;
     }
-    if (frames == 0) {
+    if (index.frames == 0) {
         error = "the input holds no H.264 frames";
         return false;
     }
+    if (reordered)
+        index.presentation = order.finish();
     progress.report(fileSize, fileSize);
     return true;
 }
 
-// `path` is the temporary file; messages name `shownPath`, the file the user asked for.
 Output openOutput(const std::string& path, const std::string& shownPath, const AVStream* source,
                   int fps, std::string& error)
 {
@@ -161,17 +245,11 @@ Output openOutput(const std::string& path, const std::string& shownPath, const A
     return output;
 }
 
-// Gives frame `index` its time in frames. Streams without reordered frames (as cameras record
-// them) are numbered in decoding order; for reordered ones the demuxer's presentation offsets
-// are kept.
-void stampPacket(AVPacket* packet, int64_t index, const AVStream* in, int fps)
+// Gives frame `index` (in decoding order) its decoding and presentation time, in frames.
+void stampPacket(AVPacket* packet, int64_t index, const StreamIndex& stream)
 {
-    const AVRational frameTime{1, fps};
-    int64_t offset = 0;
-    if (packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE)
-        offset = av_rescale_q(packet->pts - packet->dts, in->time_base, frameTime);
     packet->dts = index;
-    packet->pts = index + (offset > 0 ? offset : 0);
+    packet->pts = stream.presentation.empty() ? index : stream.presentation[index];
     packet->duration = 1;
     packet->stream_index = 0;
     packet->pos = -1;
@@ -179,7 +257,7 @@ void stampPacket(AVPacket* packet, int64_t index, const AVStream* in, int fps)
 
 // Second phase: copies every frame into the MP4 file at `path`.
 bool writeStream(AVFormatContext* input, const std::string& path, const std::string& shownPath,
-                 int fps, int64_t frames, std::string& error)
+                 int fps, const StreamIndex& stream, std::string& error)
 {
     Output output = openOutput(path, shownPath, input->streams[0], fps, error);
     if (!output)
@@ -190,12 +268,18 @@ bool writeStream(AVFormatContext* input, const std::string& path, const std::str
         return false;
     }
     Progress progress("ISO File Writing");
+    const int64_t frames = stream.frames;
     progress.report(0, frames);
     Packet packet(av_packet_alloc());
     const AVRational frameTime{1, fps};
     int64_t index = 0;
     while ((result = av_read_frame(input, packet.get())) >= 0) {
-        stampPacket(packet.get(), index, input->streams[0], fps);
+        // A stream that grew since it was indexed is cut at the frames counted then.
+        if (index >= frames) {
+            av_packet_unref(packet.get());
+            break;
+        }
+        stampPacket(packet.get(), index, stream);
         av_packet_rescale_ts(packet.get(), frameTime, output->streams[0]->time_base);
         result = av_interleaved_write_frame(output.get(), packet.get());
         if (result < 0) {
@@ -204,7 +288,7 @@ bool writeStream(AVFormatContext* input, const std::string& path, const std::str
         }
         progress.report(++index, frames);
     }
-    if (result != AVERROR_EOF) {
+    if (result < 0 && result != AVERROR_EOF) {
         error = "error while reading the input: " + describe(result);
         return false;
     }
@@ -228,10 +312,10 @@ bool wrapH264(const Options& options, std::string& error)
     if (!checkReadable(options.input, fileSize, error))
         return false;
 
-    int64_t frames = 0;
+    StreamIndex stream;
     {
         Input input = openInput(options, error);
-        if (!input || !indexStream(input.get(), fileSize, frames, error))
+        if (!input || !indexStream(input.get(), fileSize, stream, error))
             return false;
     }
 
@@ -241,7 +325,7 @@ bool wrapH264(const Options& options, std::string& error)
     if (!input)
         return false;
     const std::string partial = options.output + ".part";
-    if (!writeStream(input.get(), partial, options.output, options.fps, frames, error)) {
+    if (!writeStream(input.get(), partial, options.output, options.fps, stream, error)) {
         std::remove(partial.c_str());
         return false;
     }
