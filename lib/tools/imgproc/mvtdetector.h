@@ -4,9 +4,15 @@
 
 #include <QList>
 #include <opencv2/core.hpp>
+#include <vector>
 
 // Finds the moving blobs of a greyscale frame by differencing it against the previous one,
 // inside an optional mask, and appends one pool Target per blob.
+//
+// All image work is confined to the mask's bounding box widened by the 26 pixels that the
+// erosions and the dilation can reach: outside it the difference is 0 before and after the
+// morphology, so the blobs found are exactly those of a whole-frame pass. The working images are
+// kept between frames so that a frame allocates no image buffer.
 class MvtDetector
 {
 public:
@@ -17,7 +23,19 @@ public:
     void detect(cv::Mat& frame, QList<Target*>& targets);
     void detectabsdiff(cv::Mat& frame, QList<Target*>& targets);
 
+    // Reach of erosion 1 + dilation 20 + erosion 5, in pixels.
+    static constexpr int morphologyReach = 26;
+
 private:
-    cv::Mat previous;
+    bool acceptFrame(const cv::Mat& frame) const;
+    void findBlobs(const cv::Rect& box, QList<Target*>& targets);
+
+    cv::Mat previous; // masked reference frame, limited to the working box
     cv::Mat mask;
+    cv::Mat boxMask; // the mask inside the working box, 0 or 255
+    cv::Rect box;    // working box when a mask is set
+    cv::Mat current;
+    cv::Mat difference;
+    std::vector<std::vector<cv::Point>> contours;
+    std::vector<cv::Point> polygon;
 };

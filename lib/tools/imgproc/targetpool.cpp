@@ -44,6 +44,8 @@ Target* TargetPool::acquire()
 
 void TargetPool::release(Target* t)
 {
-    usedTargets.removeOne(t);
+    // A slot released twice (or never handed out) would later be handed out twice.
+    if (!usedTargets.removeOne(t))
+        return;
     freeTargets.append(t);
 }
