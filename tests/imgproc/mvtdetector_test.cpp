@@ -249,6 +249,7 @@ TEST_F(MvtDetectorTest, NewFrameSizeWithoutMaskBecomesTheReference)
 // image's borders, and the masks reach the image's edges or stay away from them.
 struct MaskCase {
     const char* name;
+    cv::Size size;
     cv::Rect rect; // empty: no mask
     bool withHole;
 };
@@ -264,7 +265,7 @@ class MvtDetectorIdentity : public MvtDetectorTest, public ::testing::WithParamI
 
 TEST_P(MvtDetectorIdentity, MatchesTheWholeFrameAlgorithm)
 {
-    const cv::Size size(240, 180);
+    const cv::Size size = GetParam().size;
     cv::Mat mask;
     if (!GetParam().rect.empty()) {
         mask = cv::Mat::zeros(size, CV_8UC1);
@@ -306,6 +307,11 @@ TEST_P(MvtDetectorIdentity, MatchesTheWholeFrameAlgorithm)
             paintStep(frame, {m.x, m.y + m.height / 2});
             paintStep(frame, {m.br().x - 13, m.br().y - 13});
         }
+        // Pairs of blobs around the distance at which separate clusters are traced apart.
+        const int gap = 30 + frameIndex % 40;
+        const cv::Point pair(size.width / 3, size.height / 2);
+        paintStep(frame, pair + cv::Point(0, frameIndex % 2 ? 0 : 3));
+        paintStep(frame, pair + cv::Point(13 + gap, frameIndex % 3));
         const std::vector<Box> expected = referenceBoxes(previousFrame, frame, mask);
         EXPECT_EQ(run(frame), expected) << "frame " << frameIndex;
         compared += static_cast<int>(expected.size());
@@ -315,14 +321,17 @@ TEST_P(MvtDetectorIdentity, MatchesTheWholeFrameAlgorithm)
     EXPECT_TRUE(MessageCapture::warnings().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Masks, MvtDetectorIdentity,
-                         ::testing::Values(MaskCase{"noMask", {}, false},
-                                           MaskCase{"interior", {60, 40, 110, 90}, false},
-                                           MaskCase{"interiorWithHole", {60, 40, 110, 90}, true},
-                                           MaskCase{"nearEdges", {10, 8, 200, 150}, false},
-                                           MaskCase{"topLeftCorner", {0, 0, 120, 100}, false},
-                                           MaskCase{"bottomRight", {150, 110, 90, 70}, true},
-                                           MaskCase{"whole", {0, 0, 240, 180}, false}),
-                         [](const ::testing::TestParamInfo<MaskCase>& info) {
-                             return info.param.name;
-                         });
+const cv::Size small(240, 180), large(640, 480);
+INSTANTIATE_TEST_SUITE_P(
+    Masks, MvtDetectorIdentity,
+    ::testing::Values(MaskCase{"noMask", small, {}, false},
+                      MaskCase{"interior", small, {60, 40, 110, 90}, false},
+                      MaskCase{"interiorWithHole", small, {60, 40, 110, 90}, true},
+                      MaskCase{"nearEdges", small, {10, 8, 200, 150}, false},
+                      MaskCase{"topLeftCorner", small, {0, 0, 120, 100}, false},
+                      MaskCase{"bottomRight", small, {150, 110, 90, 70}, true},
+                      MaskCase{"whole", small, {0, 0, 240, 180}, false},
+                      MaskCase{"largeNoMask", large, {}, false},
+                      MaskCase{"largeInterior", large, {90, 70, 420, 330}, true},
+                      MaskCase{"largeTopRight", large, {300, 0, 340, 260}, false}),
+    [](const ::testing::TestParamInfo<MaskCase>& info) { return info.param.name; });

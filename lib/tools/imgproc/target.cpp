@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 int idCounter = 0; // process-wide; only the GUI thread (or the one analysis thread) uses it
 }
 

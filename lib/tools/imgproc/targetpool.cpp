@@ -1,6 +1,7 @@
 #include "targetpool.h"
 
-namespace {
+namespace
+{
 TargetPool* thePool = nullptr;
 }
 
