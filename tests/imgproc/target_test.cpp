@@ -1,6 +1,7 @@
 #include "target.h"
 #include "targetpool.h"
 
+#include <QString>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -57,4 +58,37 @@ TEST(TargetPool, HandsOutEverySlotOnceThenNullAndReusesReleasedSlot)
     EXPECT_EQ(pool->usedList().size(), 999);
     EXPECT_EQ(pool->acquire(), taken[17]);
     TargetPool::destroyInstance();
+}
+
+TEST(TargetPool, SecondReleaseOfASlotDoesNotHandItOutTwice)
+{
+    TargetPool::destroyInstance();
+    TargetPool* pool = TargetPool::instance();
+    Target* t = pool->acquire();
+    pool->release(t);
+    pool->release(t); // ignored: the slot is already free
+    EXPECT_EQ(pool->freeList().size(), 10);
+    EXPECT_EQ(pool->freeList().count(t), 1);
+    Target outsider;
+    pool->release(&outsider);
+    EXPECT_EQ(pool->freeList().size(), 10);
+    TargetPool::destroyInstance();
+}
+
+TEST(Target, DistanceIsEuclideanAndPrintShowsAFreshTarget)
+{
+    Target a, b;
+    b.centroid = {3, 4};
+    EXPECT_DOUBLE_EQ(a.distance(b), 5.0);
+    EXPECT_DOUBLE_EQ(b.distance(a), 5.0);
+
+    static QString printed;
+    printed.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { printed = text; });
+    Target::resetIdCounter();
+    a.init();
+    a.print();
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(printed.toStdString(), "Target 0 @ -1x-1 [Last @ 0x0] : Origin @ -1x-1");
 }

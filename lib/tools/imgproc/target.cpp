@@ -4,13 +4,16 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 int idCounter = 0; // process-wide; only the GUI thread (or the one analysis thread) uses it
 }
 
 void Target::init()
 {
-    id = idCounter++;
+    id = idCounter;
+    // Wraps instead of overflowing after 2^31 identities.
+    idCounter = static_cast<int>(static_cast<unsigned>(idCounter) + 1u);
     origin = cv::Point(-1, -1);
     centroid = cv::Point(-1, -1);
     width = height = area = movement = 0;

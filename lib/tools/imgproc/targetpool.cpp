@@ -1,6 +1,7 @@
 #include "targetpool.h"
 
-namespace {
+namespace
+{
 TargetPool* thePool = nullptr;
 }
 
@@ -44,6 +45,8 @@ Target* TargetPool::acquire()
 
 void TargetPool::release(Target* t)
 {
-    usedTargets.removeOne(t);
+    // A slot released twice (or never handed out) would later be handed out twice.
+    if (!usedTargets.removeOne(t))
+        return;
     freeTargets.append(t);
 }

@@ -16,6 +16,7 @@ public:
     // Only while no target is in use: pointers into the storage are invalidated.
     void resize(int n);
     Target* acquire();
+    // Ignores a target that is not handed out (already released, or not from this pool).
     void release(Target* t);
 
     int capacity() const { return static_cast<int>(storage.size()); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "munkres.h"
 #include "target.h"
 
 #include <QList>
@@ -17,6 +18,16 @@ public:
     void track(QList<Target*>& detected, QList<Target*>& tracked);
     void age_tracked_targets(QList<Target*>& tracked);
     cv::Mat_<int> cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns);
+
+private:
+    static void fill_cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns,
+                                 cv::Mat_<int>& out);
+    int matched_column(int row, Target* d, int columns) const;
+
+    // Reused from frame to frame.
+    cv::Mat_<int> cost;
+    cv::Mat_<int> assignment;
+    Munkres solver;
 };
 
 // Emits the matrix as one debug message, rows and columns labelled with target identities.

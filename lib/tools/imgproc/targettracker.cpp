@@ -1,0 +1,126 @@
+#include "targettracker.h"
+
+#include "targetpool.h"
+
+#include <QDebug>
+#include <QLoggingCategory>
+
+namespace
+{
+// Formatting the per-pair messages costs more than the tracking itself: skip it when debug
+// output is filtered out anyway.
+bool debugOn()
+{
+    return QLoggingCategory::defaultCategory()->isDebugEnabled();
+}
+} // namespace
+
+void TargetTracker::init(int maxAge, int maxDistance)
+{
+    this->maxAge = maxAge;
+    this->maxDistance = maxDistance;
+}
+
+void TargetTracker::age_tracked_targets(QList<Target*>& tracked)
+{
+    for (Target* t : qAsConst(tracked))
+        if (t->age > 0)
+            t->agemovement = 0;
+    TargetPool* pool = TargetPool::instance();
+    for (int i = 0; i < tracked.size();) {
+        Target* t = tracked[i];
+        t->age += 1;
+        if (t->age >= maxAge) {
+            tracked.removeAt(i);
+            pool->release(t);
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TargetTracker::fill_cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns,
+                                     cv::Mat_<int>& out)
+{
+    out.create(rows.size(), columns.size());
+    for (int i = 0; i < rows.size(); ++i)
+        for (int j = 0; j < columns.size(); ++j)
+            out(i, j) = static_cast<int>(rows[i]->distance(*columns[j]));
+}
+
+cv::Mat_<int> TargetTracker::cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns)
+{
+    cv::Mat_<int> out;
+    fill_cost_matrix(rows, columns, out);
+    return out;
+}
+
+// The solver's choice is final: a pair that fails the distance test matches nothing.
+int TargetTracker::matched_column(int row, Target* d, int columns) const
+{
+    const bool log = debugOn();
+    if (log)
+        qDebug("Looking at detected # %d", d->id);
+    for (int j = 0; j < columns; ++j) {
+        if (log)
+            qDebug("Looking at tracked # %d", j);
+        if (assignment(row, j) == 0 && cost(row, j) <= maxDistance)
+            return j;
+    }
+    return -1;
+}
+
+void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
+{
+    age_tracked_targets(tracked);
+    const int columns = detected.isEmpty() ? 0 : tracked.size();
+    if (columns > 0) {
+        fill_cost_matrix(detected, tracked, cost);
+        cost.copyTo(assignment);
+        solver.setDebug(false);
+        solver.solve(assignment);
+        if (debugOn()) {
+            display("Costs", cost, detected, tracked);
+            display("Results", assignment, detected, tracked);
+        }
+    }
+
+    TargetPool* pool = TargetPool::instance();
+    for (int i = 0; i < detected.size(); ++i) {
+        Target* d = detected[i];
+        const int j = columns > 0 ? matched_column(i, d, columns) : -1;
+        if (j < 0) {
+            d->age = 0;
+            d->agemovement = 0;
+            tracked.append(d);
+            continue;
+        }
+        Target* t = tracked[j];
+        qDebug("Target Tracked #%d matched", j);
+        t->update(*d);
+        t->agemovement += 1;
+        t->age = 0;
+        qDebug("Update target %d with target %d", t->id, d->id);
+        pool->release(d);
+    }
+    // Every detection is now merged or tracked; erase keeps the list's buffer for the next frame.
+    detected.erase(detected.begin(), detected.end());
+}
+
+void display(const QString& title, const cv::Mat_<int>& matrix, QList<Target*>& rows,
+             QList<Target*>& columns)
+{
+    QString text = title + QLatin1String("\n\t");
+    for (int j = 0; j < columns.size(); ++j)
+        text += QString::number(columns[j]->id) + QLatin1Char('\t');
+    text += QLatin1Char('\n');
+    for (int i = 0; i < rows.size(); ++i) {
+        text += QString::number(rows[i]->id) + QLatin1String(":\t");
+        for (int j = 0; j < columns.size(); ++j)
+            text += QString::number(matrix(i, j)) + QLatin1Char('\t');
+        text += QLatin1Char('\n');
+    }
+    // Quoted like any QDebug string, but with real line breaks and tabs so the matrix reads
+    // as a table.
+    qDebug().noquote() << QLatin1Char('"') + text + QLatin1Char('"');
+}

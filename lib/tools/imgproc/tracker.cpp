@@ -1,0 +1,74 @@
+#include "tracker.h"
+
+#include "targetpool.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <opencv2/imgproc.hpp>
+#include <string>
+
+Tracker::Tracker()
+{
+    targetTracker.init(5, 1000);
+    TargetPool::instance()->resize(1000);
+}
+
+Tracker::~Tracker()
+{
+    TargetPool::destroyInstance();
+}
+
+void Tracker::process(cv::Mat& frame)
+{
+    QElapsedTimer stopwatch;
+    stopwatch.start();
+    detector.detect(frame, detected_targets);
+    targetTracker.track(detected_targets, tracked_targets);
+    clean_detected_targets();
+    qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+}
+
+void Tracker::clean_detected_targets()
+{
+    while (!detected_targets.isEmpty()) {
+        qWarning("Detected target should be empty!!!");
+        TargetPool::instance()->release(detected_targets.takeFirst());
+    }
+}
+
+void Tracker::reset()
+{
+    TargetPool* pool = TargetPool::instance();
+    for (QList<Target*>* list : {&detected_targets, &tracked_targets}) {
+        while (!list->isEmpty()) {
+            Target::resetIdCounter();
+            pool->release(list->takeFirst());
+        }
+    }
+}
+
+void draw_targets(cv::Mat& image, QList<Target*>& targets)
+{
+    if (image.empty())
+        return;
+    const cv::Scalar matched(0, 0, 255);
+    const cv::Scalar missed(18, 18, 152);
+    const cv::Scalar previousMark(255, 0, 0);
+    const cv::Scalar path(0, 255, 0);
+    for (const Target* t : qAsConst(targets)) {
+        const bool seen = t->age == 0;
+        const cv::Scalar& colour = seen ? matched : missed;
+        const int labelY = seen ? t->origin.y : t->origin.y + 20;
+        const bool hasLast = t->last.x != 0 && t->last.y != 0;
+        cv::putText(image, std::to_string(t->id), cv::Point(t->origin.x, labelY),
+                    cv::FONT_HERSHEY_COMPLEX_SMALL, 1.0, colour, 2, cv::LINE_8);
+        if (hasLast)
+            cv::rectangle(image, cv::Rect(t->last.x - 5, t->last.y - 5, 10, 10), previousMark, 1,
+                          cv::LINE_8);
+        cv::rectangle(image, cv::Rect(t->origin.x, t->origin.y, t->width, t->height), colour, 1,
+                      cv::LINE_8);
+        cv::circle(image, t->centroid, 2, colour, 2, cv::LINE_8);
+        if (hasLast)
+            cv::line(image, t->centroid, t->last, path, 1, cv::LINE_8);
+    }
+}

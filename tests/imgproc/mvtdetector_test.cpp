@@ -1,0 +1,337 @@
+#include "messagecapture.h"
+#include "mvtdetector.h"
+#include "targetpool.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+#include <random>
+#include <vector>
+
+namespace
+{
+
+const cv::Size frameSize(200, 150);
+const uchar background = 100;
+
+cv::Mat plainFrame(cv::Size size = frameSize)
+{
+    return cv::Mat(size, CV_8UC1, cv::Scalar(background));
+}
+
+// A 3 x 3 change survives the first erosion as one pixel and grows to a 31 x 31 square.
+void paintSquare(cv::Mat& frame, cv::Point topLeft, int value)
+{
+    frame(cv::Rect(topLeft, cv::Size(3, 3))).setTo(value);
+}
+
+// Two squares placed diagonally: their blobs overlap in a step shape, one contour of 8 points.
+void paintStep(cv::Mat& frame, cv::Point topLeft, int value = background + 50)
+{
+    paintSquare(frame, topLeft, value);
+    paintSquare(frame, topLeft + cv::Point(10, 10), value);
+}
+
+struct Box {
+    cv::Rect rect;
+    cv::Point centroid;
+    bool operator==(const Box& o) const { return rect == o.rect && centroid == o.centroid; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Box& b)
+{
+    return os << b.rect << " @ " << b.centroid;
+}
+
+std::vector<Box> boxesOf(const QList<Target*>& targets)
+{
+    std::vector<Box> out;
+    for (const Target* t : targets)
+        out.push_back({cv::Rect(t->origin.x, t->origin.y, t->width, t->height), t->centroid});
+    return out;
+}
+
+// The plain whole-frame algorithm, without any working box or buffer reuse.
+std::vector<Box> referenceBoxes(const cv::Mat& previousFrame, const cv::Mat& frame,
+                                const cv::Mat& mask)
+{
+    cv::Mat before = cv::Mat::zeros(frame.size(), CV_8UC1);
+    cv::Mat now = cv::Mat::zeros(frame.size(), CV_8UC1);
+    if (mask.empty()) {
+        previousFrame.copyTo(before);
+        frame.copyTo(now);
+    } else {
+        previousFrame.copyTo(before, mask);
+        frame.copyTo(now, mask);
+    }
+    cv::Mat diff;
+    cv::absdiff(before, now, diff);
+    cv::threshold(diff, diff, 6, 255, cv::THRESH_BINARY);
+    const cv::Point anchor(-1, -1);
+    cv::erode(diff, diff, cv::Mat(), anchor, 1, cv::BORDER_REPLICATE, cv::Scalar::all(1));
+    cv::dilate(diff, diff, cv::Mat(), anchor, 20, cv::BORDER_REPLICATE, cv::Scalar::all(1));
+    cv::erode(diff, diff, cv::Mat(), anchor, 5, cv::BORDER_REPLICATE, cv::Scalar::all(1));
+    std::vector<std::vector<cv::Point>> contours;
+    cv::findContours(diff, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+    std::vector<Box> out;
+    for (const auto& contour : contours) {
+        if (contour.size() < 5)
+            continue;
+        std::vector<cv::Point> polygon;
+        cv::approxPolyDP(contour, polygon, 3.0, true);
+        const cv::Rect r = cv::boundingRect(polygon);
+        out.push_back({r, cv::Point(r.x + r.width / 2, r.y + r.height / 2)});
+    }
+    return out;
+}
+
+class MvtDetectorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TargetPool::destroyInstance();
+        TargetPool::instance()->resize(1000);
+        MessageCapture::clear();
+    }
+    void TearDown() override { TargetPool::destroyInstance(); }
+
+    // Runs one frame and hands the detections back to the pool.
+    std::vector<Box> run(cv::Mat frame)
+    {
+        QList<Target*> found;
+        detector.detect(frame, found);
+        std::vector<Box> boxes = boxesOf(found);
+        for (Target* t : found)
+            TargetPool::instance()->release(t);
+        return boxes;
+    }
+
+    MessageCapture capture;
+    MvtDetector detector;
+};
+
+} // namespace
+
+TEST_F(MvtDetectorTest, FirstFrameIdenticalFramesAndThinChangesGiveNothing)
+{
+    cv::Mat frame = plainFrame();
+    EXPECT_TRUE(run(frame).empty()); // reference
+    EXPECT_TRUE(run(frame).empty());
+
+    cv::Mat pixel = plainFrame();
+    pixel.at<uchar>(70, 80) = 255;
+    EXPECT_TRUE(run(pixel).empty());
+
+    cv::Mat square = plainFrame();
+    paintSquare(square, {90, 60}, 255); // a rectangular blob: only 4 contour points
+    EXPECT_TRUE(run(plainFrame()).empty());
+    EXPECT_TRUE(run(square).empty());
+    EXPECT_TRUE(MessageCapture::warnings().isEmpty());
+}
+
+TEST_F(MvtDetectorTest, StepShapedPairGivesOneTargetEnclosingBoth)
+{
+    run(plainFrame());
+    cv::Mat frame = plainFrame();
+    paintStep(frame, {50, 40});
+    QList<Target*> found;
+    Target::resetIdCounter();
+    detector.detect(frame, found);
+    ASSERT_EQ(found.size(), 1);
+    const Target* t = found.first();
+    // Surviving pixels (51, 41) and (61, 51), each grown by 15 on every side.
+    EXPECT_EQ(t->origin, cv::Point(36, 26));
+    EXPECT_EQ(t->width, 41);
+    EXPECT_EQ(t->height, 41);
+    EXPECT_EQ(t->centroid, cv::Point(56, 46));
+    EXPECT_EQ(t->id, 0);
+    EXPECT_EQ(t->age, 0);
+    EXPECT_EQ(TargetPool::instance()->usedList().size(), 1);
+}
+
+class MvtDetectorThreshold : public MvtDetectorTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(MvtDetectorThreshold, OnlyDifferencesAboveSixAreMotion)
+{
+    const int difference = GetParam();
+    run(plainFrame());
+    cv::Mat frame = plainFrame();
+    paintStep(frame, {50, 40}, background - difference);
+    EXPECT_EQ(run(frame).size(), difference > 6 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Differences, MvtDetectorThreshold, ::testing::Values(5, 6, 7, 8));
+
+TEST_F(MvtDetectorTest, MotionOutsideTheMaskIsIgnored)
+{
+    cv::Mat mask = cv::Mat::zeros(frameSize, CV_8UC1);
+    mask(cv::Rect(0, 0, 100, 150)).setTo(255);
+    detector.setMask(mask);
+    run(plainFrame());
+    cv::Mat outside = plainFrame();
+    outside(cv::Rect(110, 20, 80, 100)).setTo(0);
+    EXPECT_TRUE(run(outside).empty());
+    cv::Mat inside = plainFrame();
+    paintStep(inside, {30, 40});
+    EXPECT_EQ(run(inside).size(), 1u);
+}
+
+TEST_F(MvtDetectorTest, SetMaskMakesTheNextFrameTheReference)
+{
+    run(plainFrame());
+    detector.setMask(cv::Mat());
+    cv::Mat moved = plainFrame();
+    paintStep(moved, {50, 40});
+    EXPECT_TRUE(run(moved).empty());
+    EXPECT_TRUE(run(moved).empty()); // compared with itself now
+    EXPECT_EQ(run(plainFrame()).size(), 1u);
+}
+
+TEST_F(MvtDetectorTest, NonEmptyTargetListKeepsTheReference)
+{
+    run(plainFrame());
+    cv::Mat moved = plainFrame();
+    paintStep(moved, {50, 40});
+    Target* placeholder = TargetPool::instance()->acquire();
+    QList<Target*> list{placeholder};
+    detector.detect(moved, list);
+    EXPECT_EQ(list.size(), 2);
+    EXPECT_TRUE(run(plainFrame()).empty()); // still against the first frame
+}
+
+TEST_F(MvtDetectorTest, FullPoolKeepsTheFirstBlobsAndWarnsOnce)
+{
+    TargetPool::instance()->resize(2);
+    run(plainFrame());
+    cv::Mat frame = plainFrame();
+    paintStep(frame, {20, 20});
+    paintStep(frame, {120, 20});
+    paintStep(frame, {20, 100});
+    paintStep(frame, {120, 100});
+    const std::vector<Box> all = referenceBoxes(plainFrame(), frame, cv::Mat());
+    ASSERT_EQ(all.size(), 4u);
+
+    QList<Target*> found;
+    detector.detect(frame, found);
+    EXPECT_EQ(boxesOf(found), std::vector<Box>(all.begin(), all.begin() + 2));
+    EXPECT_EQ(MessageCapture::warnings(), QStringList{"No more target in the pool"});
+}
+
+TEST_F(MvtDetectorTest, FrameNotMatchingTheMaskIsRefusedAndChangesNothing)
+{
+    detector.setMask(cv::Mat(frameSize, CV_8UC1, cv::Scalar(255)));
+    run(plainFrame());
+    cv::Mat bigger = plainFrame(cv::Size(320, 240));
+    EXPECT_TRUE(run(bigger).empty());
+    cv::Mat colour(frameSize, CV_8UC3, cv::Scalar::all(background));
+    EXPECT_TRUE(run(colour).empty());
+    EXPECT_TRUE(run(cv::Mat()).empty());
+    EXPECT_EQ(MessageCapture::warnings().size(), 3);
+
+    cv::Mat moved = plainFrame();
+    paintStep(moved, {50, 40});
+    EXPECT_EQ(run(moved).size(), 1u); // the reference is still the first frame
+}
+
+TEST_F(MvtDetectorTest, NewFrameSizeWithoutMaskBecomesTheReference)
+{
+    run(plainFrame());
+    cv::Mat bigger = plainFrame(cv::Size(320, 240));
+    EXPECT_TRUE(run(bigger).empty());
+    paintStep(bigger, {250, 180});
+    EXPECT_EQ(run(bigger).size(), 1u);
+    EXPECT_TRUE(MessageCapture::warnings().isEmpty());
+}
+
+// The working box must not change a single detection: blobs straddle the box's and the
+// image's borders, and the masks reach the image's edges or stay away from them.
+struct MaskCase {
+    const char* name;
+    cv::Size size;
+    cv::Rect rect; // empty: no mask
+    bool withHole;
+};
+
+void PrintTo(const MaskCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MvtDetectorIdentity : public MvtDetectorTest, public ::testing::WithParamInterface<MaskCase>
+{
+};
+
+TEST_P(MvtDetectorIdentity, MatchesTheWholeFrameAlgorithm)
+{
+    const cv::Size size = GetParam().size;
+    cv::Mat mask;
+    if (!GetParam().rect.empty()) {
+        mask = cv::Mat::zeros(size, CV_8UC1);
+        mask(GetParam().rect).setTo(200); // any non-zero value selects the pixel
+        if (GetParam().withHole) {
+            const std::vector<cv::Point> hole{{100, 60}, {140, 70}, {110, 110}};
+            cv::fillConvexPoly(mask, hole, cv::Scalar(0));
+        }
+        detector.setMask(mask);
+    }
+    std::mt19937 random(static_cast<unsigned>(GetParam().rect.x * 31 + GetParam().rect.y + 7));
+    std::uniform_int_distribution<int> x(-20, size.width + 20), y(-20, size.height + 20);
+    std::uniform_int_distribution<int> extent(1, 25), grey(0, 255), count(0, 12);
+
+    cv::Mat previousFrame = plainFrame(size);
+    run(previousFrame);
+    int compared = 0;
+    for (int frameIndex = 0; frameIndex < 60; ++frameIndex) {
+        cv::Mat frame = plainFrame(size);
+        const int blobs = count(random);
+        for (int b = 0; b < blobs; ++b) {
+            const cv::Rect r = cv::Rect(x(random), y(random), extent(random), extent(random)) &
+                               cv::Rect(cv::Point(), size);
+            if (!r.empty())
+                frame(r).setTo(grey(random));
+        }
+        // Every other frame, motion on the image's corners and near the mask's edges.
+        if (frameIndex % 2 == 0) {
+            paintStep(frame, {0, 0});
+            paintStep(frame, {size.width - 13, size.height - 13});
+        }
+        if (!mask.empty() && frameIndex % 2 == 1) {
+            const cv::Rect m = GetParam().rect;
+            paintStep(frame, {std::max(0, m.x - 20), std::min(size.height - 13, m.y + 10)});
+            paintStep(frame, {std::min(size.width - 13, m.br().x + 5), m.y});
+        }
+        if (!mask.empty() && frameIndex % 2 == 0) { // inside, on the mask's edges
+            const cv::Rect m = GetParam().rect;
+            paintStep(frame, {m.x, m.y + m.height / 2});
+            paintStep(frame, {m.br().x - 13, m.br().y - 13});
+        }
+        // Pairs of blobs around the distance at which separate clusters are traced apart.
+        const int gap = 30 + frameIndex % 40;
+        const cv::Point pair(size.width / 3, size.height / 2);
+        paintStep(frame, pair + cv::Point(0, frameIndex % 2 ? 0 : 3));
+        paintStep(frame, pair + cv::Point(13 + gap, frameIndex % 3));
+        const std::vector<Box> expected = referenceBoxes(previousFrame, frame, mask);
+        EXPECT_EQ(run(frame), expected) << "frame " << frameIndex;
+        compared += static_cast<int>(expected.size());
+        previousFrame = frame;
+    }
+    EXPECT_GT(compared, 30);
+    EXPECT_TRUE(MessageCapture::warnings().isEmpty());
+}
+
+const cv::Size small(240, 180), large(640, 480);
+INSTANTIATE_TEST_SUITE_P(
+    Masks, MvtDetectorIdentity,
+    ::testing::Values(MaskCase{"noMask", small, {}, false},
+                      MaskCase{"interior", small, {60, 40, 110, 90}, false},
+                      MaskCase{"interiorWithHole", small, {60, 40, 110, 90}, true},
+                      MaskCase{"nearEdges", small, {10, 8, 200, 150}, false},
+                      MaskCase{"topLeftCorner", small, {0, 0, 120, 100}, false},
+                      MaskCase{"bottomRight", small, {150, 110, 90, 70}, true},
+                      MaskCase{"whole", small, {0, 0, 240, 180}, false},
+                      MaskCase{"largeNoMask", large, {}, false},
+                      MaskCase{"largeInterior", large, {90, 70, 420, 330}, true},
+                      MaskCase{"largeTopRight", large, {300, 0, 340, 260}, false}),
+    [](const ::testing::TestParamInfo<MaskCase>& info) { return info.param.name; });
