@@ -143,6 +143,7 @@ private:
     void nextFileTick();
     void analyseTick();
     void startNextQueuedVideo();
+    void skipVideo(const QString& reason);
     void finishRun();
     void showDensity();
     void showRunProgress();
@@ -192,5 +193,7 @@ private:
     int batchTotal = 0;
     int batchIndex = 0;
     QStringList skippedVideos;
-    cv::Mat overlayFrame; // reused between ticks
+    bool processingOpened = false; // the last ModeVideo(Processing) opened its video
+    cv::Mat overlayFrame;          // reused between ticks
+    cv::Mat densityRgb;
 };

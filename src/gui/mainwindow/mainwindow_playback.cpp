@@ -393,7 +393,8 @@ void MainWindow::ModeVideo(statemode mode)
     }
     case Processing:
         closeVideo();
-        if (!openVideo(90))
+        processingOpened = openVideo(90);
+        if (!processingOpened)
             return;
         setTransportEnabled(false);
         setRegionButtonsEnabled(false);
