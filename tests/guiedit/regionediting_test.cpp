@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QtTest>
 
 using namespace testing_window;
@@ -75,6 +76,7 @@ private slots:
     void shiftNeedsTheLeftButtonAlone();
     void savingTheShiftWritesBothFiles();
     void maskColumnTurnsYAfterBothSaves();
+    void unwritableFileKeepsTheDrawing();
     void zoomedClicksLandOnThePixel_data();
     void zoomedClicksLandOnThePixel();
     void zoomOnlyOnFramesLargerThanTheCutOut();
@@ -399,6 +401,26 @@ void RegionEditingTest::maskColumnTurnsYAfterBothSaves()
     QVERIFY(button("pb_movebox")->isEnabled());
     QCOMPARE(Access::regions(*window).area, (Points{{50, 120}, {250, 120}}));
     QCOMPARE(Access::regions(*window).mask.size(), size_t(5));
+}
+
+// A save that fails must not reopen the video, which would reload the old file over the drawing.
+void RegionEditingTest::unwritableFileKeepsTheDrawing()
+{
+    const QString blocked = dir->exported(QStringLiteral("small"), "_area.adv");
+    QVERIFY(QDir().mkpath(blocked)); // a folder where the file should go
+    startWindow(QStringLiteral("small"));
+    button("pb_cleararea")->click();
+    click({100, 100});
+    doubleClick({300, 100});
+    button("pb_savearea")->click();
+    QDir(blocked).removeRecursively();
+
+    QCOMPARE(Access::regions(*window).area, (Points{{50, 50}, {150, 50}}));
+    QCOMPARE(Access::editMode(*window), 3);
+    QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("could not be written")));
+    button("pb_savearea")->click();
+    QCOMPARE(readText(blocked), QStringLiteral("50,50\n150,50\n"));
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
 }
 
 void RegionEditingTest::zoomedClicksLandOnThePixel_data()

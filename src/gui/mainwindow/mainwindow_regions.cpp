@@ -201,5 +201,6 @@ void MainWindow::refreshAfterSave(bool saved)
             tr("The region file of %1 could not be written.").arg(currentFile));
         return;
     }
+    statusBar()->clearMessage();
     tableViewFile->refresh();
 }
