@@ -67,7 +67,6 @@ private slots:
     void replacedModelIsReleased();
     void selectingARowAnnouncesIt();
     void addResultKeepsAtMost2001();
-    void insectDetectedAppendsAndRefreshes();
     void rowOutsideTheListDoesNothing_data();
     void rowOutsideTheListDoesNothing();
     void openingAVideoLoadsItsEvents();
@@ -219,18 +218,6 @@ void ResultTableTest::addResultKeepsAtMost2001()
     QVERIFY(QMetaObject::invokeMethod(window.get(), "ClearResult"));
     QVERIFY(Access::results(*window).isEmpty());
     QCOMPARE(totals(), plain(QStringLiteral("In Detected :0\rOut Detected : 0")));
-}
-
-void ResultTableTest::insectDetectedAppendsAndRefreshes()
-{
-    startWindow();
-    window->Add_Insect_detected(4711, 12, 34, 1, 0);
-    window->Add_Insect_detected(4712, 56, 78, 1, 1);
-    QCOMPARE(Access::results(*window).size(), 2);
-    QCOMPARE(Access::results(*window).at(1).frame, 4712.0);
-    QVERIFY(Access::results(*window).at(1).timestamp.isEmpty());
-    QCOMPARE(resultView()->model()->rowCount(), 2);
-    QCOMPARE(totals(), plain(QStringLiteral("In Detected :2\rOut Detected : 1")));
 }
 
 void ResultTableTest::rowOutsideTheListDoesNothing_data()
