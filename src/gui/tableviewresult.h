@@ -4,6 +4,7 @@
 
 #include <QModelIndex>
 #include <QObject>
+#include <QString>
 #include <QVector>
 
 class QStandardItemModel;
@@ -11,14 +12,21 @@ class QTableView;
 class QTextEdit;
 
 // Controller of the result table: shows the events of the video on screen with running totals
-// of "In" and "Out", and announces the selected row.
+// of "In" and "Out", and announces the selected row. Each refresh builds a new model and
+// releases the one it replaces; at most the first 2001 events are shown, while the totals count
+// every event of the list.
 class TableViewResult : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int MaxShownRows = 2001;
+
     TableViewResult(QTableView* view, QTextEdit* edit, QObject* parent = nullptr);
 
     void ShowResults(QVector<Result> results);
+
+    // The totals box's text for the given totals.
+    static QString totalsText(int in, int out);
 
 signals:
     void Result_Row_Changed(int row);
@@ -27,6 +35,9 @@ public slots:
     void currentRowChanged(const QModelIndex& current, const QModelIndex& previous);
 
 private:
+    void installModel(QStandardItemModel* newModel);
+
     QTableView* view;
     QTextEdit* edit;
+    QStandardItemModel* model = nullptr;
 };

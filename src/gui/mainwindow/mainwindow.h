@@ -196,4 +196,9 @@ private:
     bool processingOpened = false; // the last ModeVideo(Processing) opened its video
     cv::Mat overlayFrame;          // reused between ticks
     cv::Mat densityRgb;
+
+    // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
+    cv::Point videoPosition(const QMouseEvent* e) const;
+    void refreshAfterSave(bool saved);
+    void seekTo(double position);
 };

@@ -2,35 +2,205 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::sendMousePressVideo(QMouseEvent* e)
+#include "areacontour.h"
+#include "tableviewfile.h"
+#include "viewmapping.h"
+
+#include <QGuiApplication>
+
+namespace
 {
-    Q_UNUSED(e);
+// editMode values.
+constexpr int NoEdit = 0;
+constexpr int EditArea = 1;
+constexpr int EditMask = 2;
+constexpr int Idle = 3;
+constexpr int ShiftBoth = 4;
+
+// The first seven of the nine region buttons: both polygon groups and the shift "Start".
+void setEditButtonsEnabled(Ui::MainWindow* ui, bool on)
+{
+    for (QPushButton* b : {ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea,
+                           ui->pb_savearea, ui->pb_cancelarea, ui->pb_movebox})
+        b->setEnabled(on);
 }
 
-void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
+void setAllRegionButtonsEnabled(Ui::MainWindow* ui)
 {
-    Q_UNUSED(e);
+    setEditButtonsEnabled(ui, true);
+    ui->pb_savebox->setEnabled(true);
+    ui->pb_cancelbox->setEnabled(true);
+}
+
+void disable(std::initializer_list<QPushButton*> buttons)
+{
+    for (QPushButton* b : buttons)
+        b->setEnabled(false);
+}
+
+// The cross-hair is an application-wide override cursor; it is replaced rather than stacked,
+// so the arrow comes back with a single restore.
+void useCrossCursor()
+{
+    if (QGuiApplication::overrideCursor())
+        QGuiApplication::changeOverrideCursor(Qt::CrossCursor);
+    else
+        QGuiApplication::setOverrideCursor(Qt::CrossCursor);
+}
+
+void useArrowCursor()
+{
+    while (QGuiApplication::overrideCursor())
+        QGuiApplication::restoreOverrideCursor();
+}
+} // namespace
+
+cv::Point MainWindow::videoPosition(const QMouseEvent* e) const
+{
+    const ViewMapping mapping{displayGeometry, {frameWidth, frameHeight}, zoom, zoomCentre};
+    return mapping.toVideo(e->localPos());
+}
+
+void MainWindow::sendMousePressVideo(QMouseEvent* e)
+{
+    pressPos = videoPosition(e);
+    if (editMode == EditArea)
+        regions->add_area_point(pressPos);
+    else if (editMode == EditMask)
+        regions->add_mask_point(pressPos);
 }
 
 void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
 {
-    Q_UNUSED(e);
+    const cv::Point p = videoPosition(e);
+    if (editMode != NoEdit)
+        ui->la_mouse->setText(QStringLiteral("mouse x: %1 y:%2").arg(p.x).arg(p.y));
+    else
+        ui->la_mouse->clear();
+
+    if (editMode != ShiftBoth || e->buttons() != Qt::LeftButton)
+        return;
+    if (p.x < 0 || p.x > frameWidth || p.y < 0 || p.y > frameHeight)
+        return;
+    regions->shift(pressPos - p, frameHeight, frameWidth);
+    regions->set_state(AreaContour::ShiftPreview);
 }
 
-void MainWindow::cleararea() {}
+// The press of the double-click's first click has already appended a vertex.
+void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
+{
+    if (editMode == EditArea) {
+        regions->close_area();
+        return;
+    }
+    if (editMode == EditMask) {
+        regions->close_mask();
+        return;
+    }
+    // Zooming needs a frame larger than the 640 x 480 cut-out.
+    if (frameWidth > 640 && frameHeight > 480) {
+        const ViewMapping mapping{displayGeometry, {frameWidth, frameHeight}, zoom, zoomCentre};
+        zoom = !zoom;
+        zoomCentre = mapping.toVideoUnzoomed(e->localPos());
+    } else {
+        zoom = false;
+    }
+}
 
-void MainWindow::savearea() {}
+void MainWindow::cleararea()
+{
+    regions->set_state(AreaContour::EditingArea);
+    regions->clear_area();
+    editMode = EditArea;
+    disable({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea});
+    useCrossCursor();
+}
 
-void MainWindow::cancelarea() {}
+void MainWindow::clearmask()
+{
+    regions->set_state(AreaContour::EditingMask);
+    regions->clear_mask();
+    editMode = EditMask;
+    disable({ui->pb_clearmask, ui->pb_cleararea, ui->pb_savearea, ui->pb_cancelarea, ui->pb_movebox,
+             ui->pb_savebox, ui->pb_cancelbox});
+    useCrossCursor();
+}
 
-void MainWindow::clearmask() {}
+void MainWindow::savearea()
+{
+    regions->set_state(AreaContour::None);
+    const bool saved = regions->save_area(currentFile);
+    editMode = Idle;
+    setAllRegionButtonsEnabled(ui);
+    useArrowCursor();
+    refreshAfterSave(saved);
+}
 
-void MainWindow::savemask() {}
+void MainWindow::savemask()
+{
+    regions->set_state(AreaContour::None);
+    const bool saved = regions->save_mask(currentFile);
+    editMode = Idle;
+    setAllRegionButtonsEnabled(ui);
+    useArrowCursor();
+    refreshAfterSave(saved);
+}
 
-void MainWindow::cancelmask() {}
+void MainWindow::cancelarea()
+{
+    regions->set_state(AreaContour::None);
+    regions->load_area(currentFile);
+    editMode = Idle;
+    setAllRegionButtonsEnabled(ui);
+    useArrowCursor();
+}
 
-void MainWindow::on_pb_movebox_clicked() {}
+void MainWindow::cancelmask()
+{
+    regions->set_state(AreaContour::None);
+    regions->load_mask(currentFile);
+    editMode = Idle;
+    setAllRegionButtonsEnabled(ui);
+    useArrowCursor();
+}
 
-void MainWindow::on_pb_savebox_clicked() {}
+void MainWindow::on_pb_movebox_clicked()
+{
+    editMode = ShiftBoth;
+    setEditButtonsEnabled(ui, false);
+}
 
-void MainWindow::on_pb_cancelbox_clicked() {}
+// Saved while the shift preview may still be shown, so the previews are what is written.
+void MainWindow::on_pb_savebox_clicked()
+{
+    const bool maskSaved = regions->save_mask(currentFile);
+    const bool areaSaved = regions->save_area(currentFile);
+    regions->set_state(AreaContour::None);
+    editMode = Idle;
+    setEditButtonsEnabled(ui, true);
+    refreshAfterSave(maskSaved && areaSaved);
+    useArrowCursor();
+}
+
+void MainWindow::on_pb_cancelbox_clicked()
+{
+    regions->set_state(AreaContour::None);
+    regions->load_mask(currentFile);
+    editMode = Idle;
+    setEditButtonsEnabled(ui, true);
+    useArrowCursor();
+}
+
+// Listing the directory again reopens the video, which reloads the regions from their files.
+// When a file could not be written that would throw away what the user drew, so the polygons
+// stay in memory for another try and the failure is shown instead.
+void MainWindow::refreshAfterSave(bool saved)
+{
+    if (!saved) {
+        statusBar()->showMessage(
+            tr("The region file of %1 could not be written.").arg(currentFile));
+        return;
+    }
+    statusBar()->clearMessage();
+    tableViewFile->refresh();
+}

@@ -2,25 +2,78 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "csvfile.h"
+#include "tableviewresult.h"
+
+#include <QDebug>
+
+namespace
+{
+// The list takes entries while it holds at most this many, so it never exceeds one more.
+constexpr int ResultListLimit = 2000;
+} // namespace
+
+// Callers that append many results refresh the table once at the end.
 void MainWindow::AddResult(Result result)
 {
-    Q_UNUSED(result);
+    if (results.size() > ResultListLimit)
+        return;
+    results.append(result);
 }
 
-void MainWindow::ClearResult() {}
+void MainWindow::ClearResult()
+{
+    results.clear();
+    tableViewResult->ShowResults(results);
+}
 
 void MainWindow::Add_Insect_detected(int frame, int x, int y, int in, int out)
 {
-    Q_UNUSED(frame);
-    Q_UNUSED(x);
-    Q_UNUSED(y);
-    Q_UNUSED(in);
-    Q_UNUSED(out);
+    Result result;
+    result.frame = frame;
+    result.x = x;
+    result.y = y;
+    result.in = in;
+    result.out = out;
+    results.append(result);
+    tableViewResult->ShowResults(results);
 }
 
+// The next tick reads the frame at the event's position and pauses there. Ignored during an
+// analysis run, whose frame loop owns the decoder and the play mode.
 void MainWindow::Result_Row_Changed(int irow)
 {
-    Q_UNUSED(irow);
+    if (irow < 0 || irow >= results.size())
+        return;
+    if (playMode == Analyse || playMode == NextFile)
+        return;
+    framePos = results.at(irow).frame;
+    seekTo(framePos);
+    playMode = ShowOne;
 }
 
-void MainWindow::loadResults() {}
+void MainWindow::seekTo(double position)
+{
+    if (!capture)
+        return;
+    try {
+        capture->set(cv::CAP_PROP_POS_FRAMES, position);
+    } catch (const cv::Exception& e) {
+        qWarning() << "Cannot seek in" << currentFile << e.what();
+    }
+}
+
+// A missing or unreadable result file leaves the list empty. Reading stops once the list is
+// full, since further records would be ignored anyway.
+void MainWindow::loadResults()
+{
+    results.clear();
+    CsvFile csv;
+    csv.open(currentFile, CsvMode::Read);
+    Result r;
+    while (results.size() <= ResultListLimit &&
+           csv.readResult(r.frame, r.x, r.y, r.in, r.out, r.timestamp) == 1)
+        AddResult(r);
+    csv.close();
+    tableViewResult->ShowResults(results);
+}
