@@ -29,10 +29,10 @@ struct Analysed {
 };
 
 // Drives a run the way both front ends do: regions of `regionsVideo`, frame size of its frame 90.
-class Run
+class DrivenRun
 {
 public:
-    Run() : run(tracker, insectDetect, regions, density) {}
+    DrivenRun() : run(tracker, insectDetect, regions, density) {}
 
     bool start(const QString& regionsVideo)
     {
@@ -93,7 +93,7 @@ TEST_F(AnalysisRunTest, BlobCrossingCountingLineGivesOneEventWithInAndOut)
 {
     const QString video = clip("video_20150612_1430_01.mp4", 150, {movingRight(64, 120, 5, 95)});
     ASSERT_TRUE(saveRegions(video, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
-    Run run;
+    DrivenRun run;
     ASSERT_TRUE(run.start(video));
     const Analysed a = run.analyse({video});
 
@@ -120,7 +120,7 @@ TEST_F(AnalysisRunTest, BlobsEnteringAndLeavingCountingAreaGiveInAndOut)
         clip("video_20150612_1430_02.mp4", 170,
              {movingRight(30, 120, 4, 95, 135), {{160, 120}, {0, 4}, 12, 140, INT_MAX, 25}});
     ASSERT_TRUE(saveRegions(video, box(120, 80, 200, 160), box(5, 5, 315, 235)));
-    Run run;
+    DrivenRun run;
     ASSERT_TRUE(run.start(video));
     const Analysed a = run.analyse({video});
 
@@ -137,7 +137,7 @@ TEST_F(AnalysisRunTest, VideoWithoutMovementHasZeroDensity)
 {
     const QString video = clip("video_20150612_1430_03.mp4", 120, {});
     ASSERT_TRUE(saveRegions(video, box(120, 80, 200, 160), box(5, 5, 315, 235)));
-    Run run;
+    DrivenRun run;
     ASSERT_TRUE(run.start(video));
     const Analysed a = run.analyse({video});
 
@@ -153,7 +153,7 @@ TEST_F(AnalysisRunTest, VideoOfAnotherSizeIsRefusedWithoutWritingAnything)
     const QString regionsVideo = clip("video_20150612_1430_04.mp4", 100, {});
     const QString other = clip("video_20150612_1430_05.mp4", 100, {}, {160, 120});
     ASSERT_TRUE(saveRegions(regionsVideo, box(120, 80, 200, 160), box(5, 5, 315, 235)));
-    Run run;
+    DrivenRun run;
     ASSERT_TRUE(run.start(regionsVideo));
     const Analysed a = run.analyse({other, regionsVideo});
 
@@ -171,7 +171,7 @@ TEST_F(AnalysisRunTest, EarlierResultThatCannotBeRemovedRefusesTheVideo)
     ASSERT_TRUE(saveRegions(video, box(120, 80, 200, 160), box(5, 5, 315, 235)));
     // A directory in place of the result file cannot be removed as a file.
     ASSERT_TRUE(QDir().mkpath(exported(video, ExportPath::resultSuffix) + "/keep"));
-    Run run;
+    DrivenRun run;
     ASSERT_TRUE(run.start(video));
     const Analysed a = run.analyse({video});
 
