@@ -155,10 +155,11 @@ TEST_F(AnalysisRunTest, VideoOfAnotherSizeIsRefusedWithoutWritingAnything)
     ASSERT_TRUE(saveRegions(regionsVideo, box(120, 80, 200, 160), box(5, 5, 315, 235)));
     DrivenRun run;
     ASSERT_TRUE(run.start(regionsVideo));
-    const Analysed a = run.analyse({other, regionsVideo});
+    const Analysed a = run.analyse({other});
 
     EXPECT_EQ(a.refused, QStringList{other});
-    EXPECT_FALSE(run.run.refusal().isEmpty());
+    EXPECT_EQ(run.run.refusal(), "frame size 160x120 differs from the regions' 320x240");
+    EXPECT_TRUE(run.analyse({regionsVideo}).refused.isEmpty());
     for (const char* suffix :
          {ExportPath::resultSuffix, ExportPath::densityImageSuffix, ExportPath::densityTextSuffix})
         EXPECT_FALSE(QFileInfo::exists(exported(other, suffix))) << suffix;

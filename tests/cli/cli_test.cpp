@@ -61,7 +61,7 @@ protected:
         videos = root.path() + "/videos";
         ASSERT_TRUE(QDir().mkpath(videos));
         first = clip(videos, "video_20150612_1430_01.mp4", {movingRight(64, 120, 5, 95)});
-        second = clip(videos, "video_20150612_1500_02.mp4", {movingRight(64, 60, 5, 100)});
+        second = clip(videos, "video_20150612_1500_02.mp4", {movingRight(64, 60, 5, 97)});
         ASSERT_TRUE(saveRegions(first, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
     }
 
