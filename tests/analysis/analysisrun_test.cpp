@@ -91,7 +91,7 @@ protected:
 
 TEST_F(AnalysisRunTest, BlobCrossingCountingLineGivesOneEventWithInAndOut)
 {
-    const QString video = clip("video_20150612_1430_01.mp4", 150, {movingRight(64, 120, 5, 95)});
+    const QString video = clip("video_20150612_1430_01.mp4", 150, {movingAlongRow(64, 120, 5, 95)});
     ASSERT_TRUE(saveRegions(video, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
     DrivenRun run;
     ASSERT_TRUE(run.start(video));
@@ -118,7 +118,7 @@ TEST_F(AnalysisRunTest, BlobsEnteringAndLeavingCountingAreaGiveInAndOut)
     // One insect walks into the box and stays there; another appears inside it and walks out.
     const QString video =
         clip("video_20150612_1430_02.mp4", 170,
-             {movingRight(30, 120, 4, 95, 135), {{160, 120}, {0, 4}, 12, 140, INT_MAX, 25}});
+             {movingAlongRow(30, 120, 4, 95, 135), {{160, 120}, {0, 4}, 12, 140, INT_MAX, 25}});
     ASSERT_TRUE(saveRegions(video, box(120, 80, 200, 160), box(5, 5, 315, 235)));
     DrivenRun run;
     ASSERT_TRUE(run.start(video));

@@ -51,8 +51,10 @@ inline QByteArray contents(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// A blob moving right along row y at `speed` pixels per frame, visible from frame `first`.
-inline videogen::Blob movingRight(double x, double y, double speed, int first, int last = INT_MAX)
+// A blob moving along row y at `speed` pixels per frame (leftwards when negative), visible
+// from frame `first`.
+inline videogen::Blob movingAlongRow(double x, double y, double speed, int first,
+                                     int last = INT_MAX)
 {
     videogen::Blob b;
     b.start = {x, y};

@@ -60,8 +60,10 @@ protected:
         ASSERT_TRUE(root.isValid());
         videos = root.path() + "/videos";
         ASSERT_TRUE(QDir().mkpath(videos));
-        first = clip(videos, "video_20150612_1430_01.mp4", {movingRight(64, 120, 5, 95)});
-        second = clip(videos, "video_20150612_1500_02.mp4", {movingRight(64, 60, 5, 97)});
+        first = clip(videos, "video_20150612_1430_01.mp4", {movingAlongRow(64, 120, 5, 95)});
+        // The second insect goes the other way, so that the targets carried over from one video
+        // into the other, in whichever order they are listed, make no extra crossing.
+        second = clip(videos, "video_20150612_1500_02.mp4", {movingAlongRow(256, 60, -5, 97)});
         ASSERT_TRUE(saveRegions(first, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
     }
 

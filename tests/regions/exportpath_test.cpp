@@ -10,7 +10,9 @@ struct ExportPathCase {
     const char* expected;
 };
 
-class ExportPathRule : public ::testing::TestWithParam<ExportPathCase> {};
+class ExportPathRule : public ::testing::TestWithParam<ExportPathCase>
+{
+};
 
 TEST_P(ExportPathRule, PlacesFileInExportFolderUnderBaseName)
 {
@@ -21,15 +23,15 @@ TEST_P(ExportPathRule, PlacesFileInExportFolderUnderBaseName)
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ExportPathRule,
-    ::testing::Values(ExportPathCase{"D:/trap/rec_0612.mp4", ".csv", "D:/trap/exportCSV/rec_0612.csv"},
-                      ExportPathCase{"/v/clip.2015.mp4", "_area.adv", "/v/exportCSV/clip.2015_area.adv"},
-                      ExportPathCase{"/v/a.b.mp4", "_mask.adv", "/v/exportCSV/a.b_mask.adv"},
-                      ExportPathCase{"C:\\rec\\x.MP4", "_vorl.jpg", "C:\\rec\\exportCSV/x_vorl.jpg"},
-                      ExportPathCase{"/v/noext", ".csv", "/v/exportCSV/noext.csv"},
-                      ExportPathCase{"/v/dir.d/clip", ".csv", "/v/dir.d/exportCSV/clip.csv"},
-                      ExportPathCase{"/v/été 2015/vidéo 1.mp4", ".csv",
-                                     "/v/été 2015/exportCSV/vidéo 1.csv"},
-                      ExportPathCase{"clip.mp4", ".csv", "exportCSV/clip.csv"}));
+    ::testing::Values(
+        ExportPathCase{"D:/trap/rec_0612.mp4", ".csv", "D:/trap/exportCSV/rec_0612.csv"},
+        ExportPathCase{"/v/clip.2015.mp4", "_area.adv", "/v/exportCSV/clip.2015_area.adv"},
+        ExportPathCase{"/v/a.b.mp4", "_mask.adv", "/v/exportCSV/a.b_mask.adv"},
+        ExportPathCase{"C:\\rec\\x.MP4", "_vorl.jpg", "C:\\rec\\exportCSV/x_vorl.jpg"},
+        ExportPathCase{"/v/noext", ".csv", "/v/exportCSV/noext.csv"},
+        ExportPathCase{"/v/dir.d/clip", ".csv", "/v/dir.d/exportCSV/clip.csv"},
+        ExportPathCase{"/v/été 2015/vidéo 1.mp4", ".csv", "/v/été 2015/exportCSV/vidéo 1.csv"},
+        ExportPathCase{"clip.mp4", ".csv", "exportCSV/clip.csv"}));
 
 TEST(ExportPath, EnsureFolderCreatesMissingFolder)
 {
