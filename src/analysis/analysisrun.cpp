@@ -90,14 +90,26 @@ bool AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
     return true;
 }
 
+void AnalysisRun::toGrey(const cv::Mat& frame, cv::Mat& grey)
+{
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+}
+
 std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double framePos)
 {
     // A stream that changes its frame size midway cannot be differenced against the mask.
     if (!accepts(frame))
         return {};
-    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    toGrey(frame, grey);
+    return analyseGreyFrame(grey, framePos);
+}
+
+std::vector<Result> AnalysisRun::analyseGreyFrame(cv::Mat& greyFrame, double framePos)
+{
+    if (mask.empty() || greyFrame.type() != CV_8UC1 || greyFrame.size() != mask.size())
+        return {};
     qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
-    tracker.process(grey);
+    tracker.process(greyFrame);
     std::vector<Result> events =
         insectDetect.Detect(tracker.tracked_targets, &regions, video,
                             static_cast<int>(std::trunc(framePos)), fps, startTime);

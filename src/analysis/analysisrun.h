@@ -64,6 +64,11 @@ public:
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
     // carry. Returns the frame's events, each already appended to the result file.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
+    // The same for a frame already turned grey with toGrey, which a front end may do on a thread
+    // of its own; `grey` may be changed by the engine.
+    std::vector<Result> analyseGreyFrame(cv::Mat& grey, double framePos);
+    // The one conversion of an analysed colour frame to grey.
+    static void toGrey(const cv::Mat& frame, cv::Mat& grey);
 
     const QList<Target*>& trackedTargets() const;
 

@@ -163,8 +163,8 @@ VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
     progress.beginVideo(index, total, video.baseName, props.containerFrames, props.fps);
     double framePos = 90;
     reader.start(capture);
-    while (const cv::Mat* frame = reader.next()) {
-        for (const Result& event : run.analyseFrame(*frame, framePos)) {
+    while (FrameReader::Frame* frame = reader.next()) {
+        for (const Result& event : run.analyseGreyFrame(frame->grey, framePos)) {
             row.in += event.in;
             row.out += event.out;
         }

@@ -1,5 +1,6 @@
 #include "framereader.h"
 
+#include "analysisrun.h"
 #include "videoinput.h"
 
 FrameReader::FrameReader(int capacity) : buffers(static_cast<size_t>(capacity < 2 ? 2 : capacity))
@@ -33,7 +34,10 @@ void FrameReader::decode()
             slot = tail;
         }
         // The slot is neither queued nor being analysed, so it is ours without the lock.
-        const bool ok = readFrame(*capture, buffers[static_cast<size_t>(slot)]);
+        Frame& frame = buffers[static_cast<size_t>(slot)];
+        const bool ok = readFrame(*capture, frame.colour);
+        if (ok)
+            AnalysisRun::toGrey(frame.colour, frame.grey);
         std::lock_guard<std::mutex> lock(mutex);
         if (!ok)
             break;
@@ -46,7 +50,7 @@ void FrameReader::decode()
     changed.notify_all();
 }
 
-const cv::Mat* FrameReader::next()
+FrameReader::Frame* FrameReader::next()
 {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [&] { return count > 0 || finished; });
