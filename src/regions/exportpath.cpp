@@ -2,9 +2,11 @@
 
 #include <QDir>
 
-namespace ExportPath {
+namespace ExportPath
+{
 
-namespace {
+namespace
+{
 int lastSeparator(const QString& path)
 {
     return std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));

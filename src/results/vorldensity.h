@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <opencv2/core.hpp>
+#include <vector>
 
 // The trajectory density map of one video: every pixel of the analysed region crossed by a
 // trajectory segment, painted black on the video's first analysed frame, with the share of
@@ -29,4 +30,8 @@ private:
     cv::Mat areaInverse;
     cv::Mat canvas;
     QString densityText;
+    // Kept between frames so that composing and saving reuse their buffers.
+    cv::Mat crossed;
+    std::vector<uchar> jpeg;
+    int regionPixels = 0;
 };

@@ -36,4 +36,7 @@ public:
 
 signals:
     void Add_Insect_detected(int frame, int x, int y, int in, int out);
+
+private:
+    std::vector<cv::Point> points; // the counting points, reused from frame to frame
 };

@@ -1,0 +1,14 @@
+#include "mainwindow.h"
+#include "startup.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    Startup::initResources();
+    Startup::applyStyleSheet(app);
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,188 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "analysisrun.h"
+#include "areacontour.h"
+#include "imagegraphicsview.h"
+#include "imagewindow.h"
+#include "importwindow.h"
+#include "insectdetect.h"
+#include "startup.h"
+#include "tableviewfile.h"
+#include "tableviewresult.h"
+#include "vorldensity.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <QTreeView>
+
+namespace
+{
+const char* const productName = "Orvane";
+const char* const productVersion = "v2.6.1";
+const char* const buildDate = "Jan 21 2016";
+
+QSettings settingsStore()
+{
+    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+}
+
+QPixmap scaledLogo(const QString& resource, int width, int height)
+{
+    return QPixmap(resource).scaled(width, height, Qt::KeepAspectRatio, Qt::FastTransformation);
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), timer(new QTimer(this))
+{
+    Startup::initResources();
+    ui->setupUi(this);
+    setWindowTitle(
+        QStringLiteral("%1 - %2").arg(QLatin1String(productName), QLatin1String(productVersion)));
+    setWindowIcon(QIcon(QStringLiteral(":/img/orvane.png")));
+    resize(1341, 710);
+    setMinimumSize(1200, 710);
+
+    ui->label_logoBrellico->setPixmap(
+        scaledLogo(QStringLiteral(":/img/logo_brellico_521x77.png"), 240, 40));
+    ui->label_logoKelmor->setPixmap(scaledLogo(QStringLiteral(":/img/logo_kelmor.png"), 122, 48));
+
+    connect(ui->le_videofile, &QLineEdit::editingFinished, this,
+            &MainWindow::filename_videofile_change);
+    connect(ui->pb_videofile, &QPushButton::clicked, this, &MainWindow::set_filename_videofile);
+    connect(ui->pb_Import, &QPushButton::clicked, this, &MainWindow::Import);
+    connect(ui->pb_algo, &QPushButton::clicked, this, &MainWindow::algo);
+    connect(ui->pb_about, &QPushButton::clicked, this, &MainWindow::about);
+    connect(ui->hs_frame, &QSlider::sliderMoved, this, &MainWindow::hs_frame_moved);
+    connect(ui->pb_slow_reverse, &QPushButton::clicked, this, &MainWindow::slow_reverse);
+    connect(ui->pb_fast_reverse, &QPushButton::clicked, this, &MainWindow::fast_reverse);
+    connect(ui->pb_play_pause, &QPushButton::clicked, this, &MainWindow::play_pause_video);
+    connect(ui->pb_fast_forward, &QPushButton::clicked, this, &MainWindow::fast_forward);
+    connect(ui->pb_slow_forward, &QPushButton::clicked, this, &MainWindow::slow_forward);
+    connect(ui->pb_clearmask, &QPushButton::clicked, this, &MainWindow::clearmask);
+    connect(ui->pb_savemask, &QPushButton::clicked, this, &MainWindow::savemask);
+    connect(ui->pb_cancelmask, &QPushButton::clicked, this, &MainWindow::cancelmask);
+    connect(ui->pb_cleararea, &QPushButton::clicked, this, &MainWindow::cleararea);
+    connect(ui->pb_savearea, &QPushButton::clicked, this, &MainWindow::savearea);
+    connect(ui->pb_cancelarea, &QPushButton::clicked, this, &MainWindow::cancelarea);
+
+    // The timer ticks from the first opened video on; it is never stopped afterwards.
+    timer->setObjectName(QStringLiteral("timer"));
+    connect(timer, &QTimer::timeout, this, &MainWindow::timeframe);
+
+    centralWidget()->setMouseTracking(true);
+    connect(ui->gv_video, &GraphicsViewMouse::sendMousePressVideo, this,
+            &MainWindow::sendMousePressVideo);
+    connect(ui->gv_video, &GraphicsViewMouse::sendMouseMoveVideo, this,
+            &MainWindow::sendMouseMoveVideo);
+    connect(ui->gv_video, &GraphicsViewMouse::sendMouseBClickVideo, this,
+            &MainWindow::sendMouseBClickVideo);
+
+    editMode = 0;
+    view = std::make_unique<ImageGraphicsView>(&displayGeometry, ui->gv_video);
+    regions = std::make_unique<AreaContour>();
+
+    ui->pb_Import->hide();
+    setTransportEnabled(false);
+    ui->pb_algo->setEnabled(false);
+    setRegionButtonsEnabled(false);
+    setShiftButtonsEnabled(false);
+    ui->cb_process_conf->setEnabled(false);
+    ui->tv_result->setEnabled(false);
+    ui->pb_Import->setEnabled(true);
+    ui->la_mouse->clear();
+
+    tableViewResult = std::make_unique<TableViewResult>(ui->tv_result, ui->te_error);
+    connect(tableViewResult.get(), &TableViewResult::Result_Row_Changed, this,
+            &MainWindow::Result_Row_Changed);
+    tableViewFile = std::make_unique<TableViewFile>(ui->tv_file, this);
+    videoOpen = false;
+    connect(tableViewFile.get(), &TableViewFile::File_Row_Changed, this,
+            &MainWindow::File_Row_Changed);
+
+    createAnalysisObjects();
+    zoom = false;
+    saveImage = false;
+
+    workingDirectory = storedWorkingDirectory();
+    ui->le_videofile->setText(workingDirectory);
+    filename_videofile_change();
+
+    ui->la_file_selected->clear();
+    ui->la_Num_Frame->clear();
+}
+
+MainWindow::~MainWindow()
+{
+    timer->stop();
+    if (capture)
+        capture->release();
+    delete ui;
+}
+
+QString MainWindow::storedWorkingDirectory()
+{
+    return settingsStore().value(QStringLiteral("currentPath")).toString();
+}
+
+void MainWindow::storeWorkingDirectory(const QString& directory)
+{
+    QSettings settings = settingsStore();
+    settings.setValue(QStringLiteral("currentPath"), directory);
+}
+
+void MainWindow::filename_videofile_change()
+{
+    tableViewFile->setDirectory(workingDirectory);
+}
+
+void MainWindow::set_filename_videofile()
+{
+    ModeVideo(NoVideo);
+    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    if (auto* tree = dialog.findChild<QTreeView*>()) {
+        tree->setRootIsDecorated(true);
+        tree->setItemsExpandable(true);
+    }
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.setDirectory(workingDirectory);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        workingDirectory = dialog.selectedFiles().first();
+        storeWorkingDirectory(workingDirectory);
+        ui->le_videofile->setText(workingDirectory);
+    }
+    filename_videofile_change();
+}
+
+void MainWindow::Import()
+{
+    ImportWindow::runModal(workingDirectory);
+    tableViewFile->setDirectory(workingDirectory);
+}
+
+void MainWindow::about()
+{
+    QMessageBox box;
+    box.setWindowTitle(windowTitle());
+    box.setText(QStringLiteral("Revision: %1\nDate: %2\n"
+                               "Orvane is made by Brellico.\n"
+                               "Support: +49 30 0000000, support@brellico.example")
+                    .arg(QLatin1String(productVersion), QLatin1String(buildDate)));
+    box.exec();
+}
+
+// A cancelled chooser keeps the previous file: frames are never written to an empty name.
+void MainWindow::on_pushButton_2_clicked()
+{
+    const QString file =
+        QFileDialog::getSaveFileName(nullptr, tr("Save as..."), QString(), tr("jpg (*.jpg)"));
+    if (file.isEmpty())
+        return;
+    saveImageFile = file;
+    saveImage = true;
+}

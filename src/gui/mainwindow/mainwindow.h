@@ -1,0 +1,199 @@
+#pragma once
+
+#include "displaygeometry.h"
+#include "result.h"
+#include "tracker.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace Ui
+{
+class MainWindow;
+}
+
+class AnalysisRun;
+class AreaContour;
+class ImageGraphicsView;
+class ImageWindow;
+class InsectDetect;
+class QTimer;
+class TableViewFile;
+class TableViewResult;
+class VorlDensity;
+
+// The application's only window. It owns every long-lived object and wires the controls to the
+// objects that do the work; one timer drives playback and analysis through timeframe().
+// The code is split by concern: mainwindow.cpp (construction, settings, directory, About, Save
+// image, Import), mainwindow_playback.cpp (video source, transport, the tick),
+// mainwindow_regions.cpp (mouse and region buttons), mainwindow_results.cpp (result list and
+// table), mainwindow_analysis.cpp (the analysis run).
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // State of the frame loop, read by timeframe() on every tick.
+    enum PlayMode {
+        Pause = 0,
+        Play = 1,
+        StepForward = 2,
+        FastForward = 3,
+        StepBackward = 4,
+        FastBackward = 5,
+        Seek = 6,
+        Analyse = 7,
+        ShowOne = 8,
+        NextFile = 9
+    };
+    // User-interface states applied by ModeVideo(), the one place that enables controls.
+    enum statemode {
+        NoVideo = 0,
+        VideoReady = 1,
+        Processing = 2,
+        ProcessingDone = 3,
+        ProcessingCancelled = 4
+    };
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The recording start time carried by a file name containing "video_" (format
+    // "yyyyMMdd_hhmm" followed by three characters); the current time for other names, and an
+    // invalid date-time for a badly formed one.
+    static QDateTime startTimeFromFileName(const QString& path);
+
+public slots:
+    void filename_videofile_change();
+    void set_filename_videofile();
+    void timeframe();
+    void play_pause_video();
+    void fast_forward();
+    void slow_forward();
+    void fast_reverse();
+    void slow_reverse();
+    void hs_frame_moved(int iPos);
+    void algo();
+    void sendMousePressVideo(QMouseEvent* e);
+    void sendMouseBClickVideo(QMouseEvent* e);
+    void sendMouseMoveVideo(QMouseEvent* e);
+    void cleararea();
+    void savearea();
+    void cancelarea();
+    void clearmask();
+    void savemask();
+    void cancelmask();
+    void Import();
+    void AddResult(Result result);
+    void ClearResult();
+    void File_Row_Changed(int ifile);
+    void Result_Row_Changed(int irow);
+    void Add_Insect_detected(int frame, int x, int y, int in, int out);
+    void ModeVideo(statemode mode);
+    void about();
+    void on_pushButton_2_clicked();
+    void on_pb_movebox_clicked();
+    void on_pb_savebox_clicked();
+    void on_pb_cancelbox_clicked();
+
+private:
+    friend class MainWindowTestAccess;
+
+    // Video source and playback (mainwindow_playback.cpp).
+    void fillVideoPath();
+    void closeVideo();
+    bool openVideo(int startFrame);
+    int playbackInterval() const;
+    void showFrame(const cv::Mat& frame);
+    void showWithRegions(const cv::Mat& frame);
+    bool readFrame(cv::Mat& frame);
+    bool readFrameAt(double position, cv::Mat& frame);
+    void pauseAfterStep();
+    void setTransportEnabled(bool on);
+    void setRegionButtonsEnabled(bool on);
+    void setShiftButtonsEnabled(bool on);
+    void setFileControlsEnabled(bool on);
+    void applyFinishedState(); // ProcessingDone and ProcessingCancelled
+    void showVideoProperties();
+    void seekTick();
+    void stepForwardTick();
+    void fastForwardTick();
+    void stepBackwardTick();
+    void fastBackwardTick();
+    void showOneTick();
+    void playTick();
+
+    // Settings of the working directory (mainwindow.cpp).
+    static QString storedWorkingDirectory();
+    static void storeWorkingDirectory(const QString& directory);
+
+    // Result file of the video on screen into the result list (mainwindow_results.cpp).
+    void loadResults();
+
+    // The analysis run (mainwindow_analysis.cpp).
+    void createAnalysisObjects();
+    void nextFileTick();
+    void analyseTick();
+    void startNextQueuedVideo();
+    void skipVideo(const QString& reason);
+    void finishRun();
+    void showDensity();
+    void showRunProgress();
+
+    Ui::MainWindow* ui;
+
+    QString workingDirectory;
+    QString currentFile;
+    QString fileBeforeBatch;
+    // The name handed to the decoder: currentFile with every '\' replaced by '/', in the
+    // file-system encoding, whatever its length.
+    QByteArray videoPath;
+    bool videoOpen = false;
+    std::unique_ptr<cv::VideoCapture> capture;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    double fps = 0;
+    double frameCount = 0;
+    double framePos = 0;
+    QDateTime startTime;
+    DisplayGeometry displayGeometry;
+    cv::Mat currentFrame;
+    int playMode = Pause;
+    QTimer* timer;
+    QStringList batchQueue;
+    QVector<Result> results;
+    Tracker tracker;
+    std::unique_ptr<InsectDetect> insectDetect;
+    std::unique_ptr<AreaContour> regions;
+    cv::Mat areaMask;
+    std::unique_ptr<VorlDensity> vorlDensity;
+    std::unique_ptr<ImageGraphicsView> view;
+    std::unique_ptr<ImageWindow> vorlWindow;
+    std::unique_ptr<TableViewFile> tableViewFile;
+    std::unique_ptr<TableViewResult> tableViewResult;
+    int editMode = 0;
+    bool zoom = false;
+    cv::Point zoomCentre;
+    bool saveImage = false;
+    QString saveImageFile;
+
+    // Region editing: the video position of the last mouse press.
+    cv::Point pressPos;
+
+    // The analysis run: its widget-free logic and the progress shown in the status bar.
+    std::unique_ptr<AnalysisRun> analysisRun;
+    int batchTotal = 0;
+    int batchIndex = 0;
+    QStringList skippedVideos;
+    bool processingOpened = false; // the last ModeVideo(Processing) opened its video
+    cv::Mat overlayFrame;          // reused between ticks
+    cv::Mat densityRgb;
+};

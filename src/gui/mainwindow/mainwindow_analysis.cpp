@@ -1,0 +1,168 @@
+// The analysis run: "Process"/"Cancel" and the NextFile and Analyse blocks of the frame loop.
+// The analysis itself lives in AnalysisRun; the window only shows what it produces: the overlay,
+// the result table, the density window, the controls and the progress in the status bar.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "analysisrun.h"
+#include "areacontour.h"
+#include "imagewindow.h"
+#include "insectdetect.h"
+#include "tableviewfile.h"
+#include "tableviewresult.h"
+#include "vorldensity.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QStatusBar>
+#include <QTimer>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+// The result list stops growing during a run once it holds this many events.
+constexpr int shownEventsLimit = 1999;
+
+QString fileName(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+} // namespace
+
+void MainWindow::createAnalysisObjects()
+{
+    insectDetect = std::make_unique<InsectDetect>();
+    connect(insectDetect.get(), &InsectDetect::Add_Insect_detected, this,
+            &MainWindow::Add_Insect_detected);
+    vorlDensity = std::make_unique<VorlDensity>();
+    analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
+}
+
+void MainWindow::algo()
+{
+    if (ui->pb_algo->text() != QLatin1String("Process")) {
+        ModeVideo(ProcessingCancelled);
+        statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
+        return;
+    }
+    analysisRun->start(currentFrame.size());
+    areaMask = analysisRun->areaMask();
+    ClearResult();
+    ui->tv_result->setEnabled(false);
+    fileBeforeBatch = currentFile;
+    batchQueue =
+        AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
+                                 tableViewFile->doneStatuses(), currentFile);
+    batchTotal = batchQueue.size();
+    batchIndex = 0;
+    skippedVideos.clear();
+    playMode = NextFile;
+    timer->stop();
+    timer->start(1);
+    ui->pb_algo->setText(QStringLiteral("Cancel"));
+}
+
+void MainWindow::nextFileTick()
+{
+    if (batchQueue.isEmpty())
+        finishRun();
+    else
+        startNextQueuedVideo();
+    tableViewFile->refresh();
+}
+
+void MainWindow::finishRun()
+{
+    ModeVideo(ProcessingDone);
+    ui->tv_result->setEnabled(true);
+    currentFile = fileBeforeBatch;
+    fillVideoPath();
+    pauseAfterStep();
+    ModeVideo(VideoReady);
+    QString message =
+        tr("Analysis finished: %n video(s)", nullptr, batchTotal - skippedVideos.size());
+    if (!skippedVideos.isEmpty())
+        message += tr("; skipped: %1").arg(skippedVideos.join(QStringLiteral(", ")));
+    statusBar()->showMessage(message);
+}
+
+// A video that cannot be read, or whose frames do not fit the run's mask, is left out: no
+// result file (it would mark the video as done) and no density files.
+void MainWindow::skipVideo(const QString& reason)
+{
+    skippedVideos << fileName(currentFile);
+    qWarning() << "Skipped" << currentFile << reason;
+    statusBar()->showMessage(tr("Skipped %1: %2").arg(fileName(currentFile), reason));
+}
+
+void MainWindow::startNextQueuedVideo()
+{
+    currentFile = batchQueue.takeFirst();
+    ++batchIndex;
+    fillVideoPath();
+    ModeVideo(Processing);
+    if (!processingOpened) {
+        skipVideo(tr("it cannot be read"));
+        return;
+    }
+    if (!analysisRun->accepts(currentFrame) ||
+        !analysisRun->beginVideo(currentFile, currentFrame, fps, startTime)) {
+        skipVideo(tr("its frame size differs from the video the regions were drawn on"));
+        return;
+    }
+    ClearResult();
+    playMode = Analyse;
+    showRunProgress();
+}
+
+void MainWindow::analyseTick()
+{
+    cv::Mat& frame = overlayFrame;
+    if (!readFrame(frame)) {
+        if (!analysisRun->endVideo())
+            qWarning() << "Cannot write the density map of" << currentFile;
+        playMode = NextFile;
+        return;
+    }
+    frame.copyTo(currentFrame);
+    qDebug() << "Frame =" << framePos;
+
+    const std::vector<Result> events = analysisRun->analyseFrame(frame, framePos);
+    QList<Target*> targets = analysisRun->trackedTargets();
+    draw_targets(frame, targets);
+    if (!events.empty() && results.size() <= shownEventsLimit) {
+        for (const Result& event : events)
+            results.append(event);
+        tableViewResult->ShowResults(results);
+    }
+    regions->draw(frame);
+    showFrame(frame);
+    if (ui->cb_vorlview->isChecked())
+        showDensity();
+    framePos += 1;
+    showRunProgress();
+}
+
+void MainWindow::showDensity()
+{
+    if (!vorlWindow)
+        vorlWindow = std::make_unique<ImageWindow>(this, tr("Vorl Instect"));
+    const cv::Mat map = analysisRun->densitySnapshot();
+    if (map.empty())
+        return;
+    cv::cvtColor(map, densityRgb, cv::COLOR_BGR2RGB);
+    vorlWindow->showImage(QImage(densityRgb.data, densityRgb.cols, densityRgb.rows,
+                                 static_cast<int>(densityRgb.step), QImage::Format_RGB888));
+}
+
+// Analysis reads until the decoder fails, so the progress is measured against the container's
+// whole frame count, not the usable count of playback.
+void MainWindow::showRunProgress()
+{
+    statusBar()->showMessage(tr("Analysing %1 of %2: %3, frame %4 of %5")
+                                 .arg(batchIndex)
+                                 .arg(batchTotal)
+                                 .arg(fileName(currentFile))
+                                 .arg(static_cast<qint64>(framePos))
+                                 .arg(static_cast<qint64>(frameCount + 5)));
+}

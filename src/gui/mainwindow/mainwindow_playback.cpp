@@ -1,0 +1,415 @@
+// Video source and playback: opening and closing videos, the user-interface states, the
+// transport slots and the tick of the frame loop.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "areacontour.h"
+#include "exportpath.h"
+#include "imagegraphicsview.h"
+#include "tableviewfile.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cmath>
+
+namespace
+{
+QString number(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+} // namespace
+
+void MainWindow::fillVideoPath()
+{
+    QString path = currentFile;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    videoPath = QFile::encodeName(path);
+}
+
+// Half a frame period, so playback can keep up with twice the recorded rate; 40 ms when the
+// container reports no usable frame rate.
+int MainWindow::playbackInterval() const
+{
+    if (!(fps > 0) || !std::isfinite(fps))
+        return 40;
+    return static_cast<int>(500.0 / fps);
+}
+
+QDateTime MainWindow::startTimeFromFileName(const QString& path)
+{
+    const QString marker = QStringLiteral("video_");
+    if (!path.contains(marker))
+        return QDateTime::currentDateTime();
+    QString rest = ExportPath::baseName(path);
+    rest.remove(marker);
+    rest.chop(3);
+    return QDateTime::fromString(rest, QStringLiteral("yyyyMMdd_hhmm"));
+}
+
+void MainWindow::File_Row_Changed(int ifile)
+{
+    if (playMode == Analyse || playMode == NextFile)
+        return;
+    const QString path = tableViewFile->pathAt(ifile);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    currentFile = path;
+    fillVideoPath();
+    ModeVideo(NoVideo);
+    ModeVideo(VideoReady);
+}
+
+void MainWindow::closeVideo()
+{
+    view->clear();
+    if (videoOpen) {
+        capture->release();
+        videoOpen = false;
+    }
+}
+
+// Reads the next frame; OpenCV errors count as a failed read.
+bool MainWindow::readFrame(cv::Mat& frame)
+{
+    if (!capture)
+        return false;
+    try {
+        return capture->read(frame) && !frame.empty();
+    } catch (const cv::Exception& e) {
+        qWarning() << "Cannot read a frame of" << currentFile << e.what();
+        return false;
+    }
+}
+
+bool MainWindow::readFrameAt(double position, cv::Mat& frame)
+{
+    if (!capture)
+        return false;
+    try {
+        capture->set(cv::CAP_PROP_POS_FRAMES, position);
+    } catch (const cv::Exception& e) {
+        qWarning() << "Cannot seek in" << currentFile << e.what();
+        return false;
+    }
+    return readFrame(frame);
+}
+
+bool MainWindow::openVideo(int startFrame)
+{
+    // The previous decoder is released before the new one takes its place.
+    if (capture)
+        capture->release();
+    capture = std::make_unique<cv::VideoCapture>();
+    try {
+        capture->open(videoPath.toStdString());
+    } catch (const cv::Exception& e) {
+        qWarning() << "Cannot open" << currentFile << e.what();
+    }
+    if (!capture->isOpened())
+        return false;
+    videoOpen = true;
+
+    if (playMode != NextFile) {
+        regions->load_area(currentFile);
+        regions->load_mask(currentFile);
+    }
+    frameHeight = static_cast<int>(capture->get(cv::CAP_PROP_FRAME_HEIGHT));
+    frameWidth = static_cast<int>(capture->get(cv::CAP_PROP_FRAME_WIDTH));
+    fps = capture->get(cv::CAP_PROP_FPS);
+    frameCount = capture->get(cv::CAP_PROP_FRAME_COUNT) - 5;
+    startTime = startTimeFromFileName(currentFile);
+    displayGeometry.setDisplayGeometry(frameWidth, frameHeight);
+    zoom = false;
+
+    cv::Mat frame;
+    if (!readFrameAt(startFrame, frame))
+        return false;
+    frame.copyTo(currentFrame);
+    framePos = startFrame;
+    showWithRegions(currentFrame);
+    editMode = 3;
+    return true;
+}
+
+void MainWindow::showFrame(const cv::Mat& frame)
+{
+    view->showImage(frame, zoom, zoomCentre.x, zoomCentre.y, saveImage, saveImageFile);
+}
+
+// Overlays go on a copy: currentFrame always holds the frame as read.
+void MainWindow::showWithRegions(const cv::Mat& frame)
+{
+    frame.copyTo(overlayFrame);
+    if (!overlayFrame.empty())
+        regions->draw(overlayFrame);
+    showFrame(overlayFrame);
+}
+
+void MainWindow::play_pause_video()
+{
+    timer->start(playbackInterval());
+    if (ui->pb_play_pause->text() != QLatin1String("Play")) {
+        playMode = Pause;
+        ui->pb_play_pause->setText(QStringLiteral("Play"));
+    } else {
+        playMode = Play;
+        ui->pb_play_pause->setText(QStringLiteral("Pause"));
+    }
+}
+
+void MainWindow::slow_forward()
+{
+    playMode = StepForward;
+}
+
+void MainWindow::fast_forward()
+{
+    playMode = FastForward;
+}
+
+void MainWindow::slow_reverse()
+{
+    playMode = StepBackward;
+}
+
+void MainWindow::fast_reverse()
+{
+    playMode = FastBackward;
+}
+
+void MainWindow::hs_frame_moved(int iPos)
+{
+    playMode = Seek;
+    framePos = iPos;
+}
+
+void MainWindow::pauseAfterStep()
+{
+    playMode = Pause;
+    ui->pb_play_pause->setText(QStringLiteral("Play"));
+}
+
+void MainWindow::seekTick()
+{
+    cv::Mat frame;
+    if (framePos >= 0 && framePos < frameCount - 1 && readFrameAt(framePos, frame))
+        frame.copyTo(currentFrame);
+    pauseAfterStep();
+}
+
+void MainWindow::stepForwardTick()
+{
+    cv::Mat frame;
+    if (frameCount > framePos && readFrame(frame)) {
+        frame.copyTo(currentFrame);
+        framePos += 1;
+    }
+    pauseAfterStep();
+}
+
+void MainWindow::fastForwardTick()
+{
+    cv::Mat frame;
+    if (frameCount > framePos + 10 && readFrameAt(framePos + 10, frame)) {
+        frame.copyTo(currentFrame);
+        framePos += 10;
+    }
+    pauseAfterStep();
+}
+
+void MainWindow::stepBackwardTick()
+{
+    cv::Mat frame;
+    if (framePos >= 1 && readFrameAt(framePos - 1, frame)) {
+        frame.copyTo(currentFrame);
+        framePos = std::max(framePos, 1.0) - 1;
+    }
+    pauseAfterStep();
+}
+
+void MainWindow::fastBackwardTick()
+{
+    cv::Mat frame;
+    if (framePos >= 10 && readFrameAt(framePos - 10, frame)) {
+        frame.copyTo(currentFrame);
+        framePos -= 10;
+        ui->hs_frame->setValue(static_cast<int>(framePos));
+    }
+    pauseAfterStep();
+}
+
+void MainWindow::showOneTick()
+{
+    cv::Mat frame;
+    if (readFrame(frame))
+        frame.copyTo(currentFrame);
+    pauseAfterStep();
+}
+
+void MainWindow::playTick()
+{
+    if (!(frameCount > framePos))
+        return;
+    cv::Mat frame;
+    if (readFrame(frame)) {
+        frame.copyTo(currentFrame);
+        framePos += 1;
+        showWithRegions(frame);
+        ui->hs_frame->setValue(static_cast<int>(framePos));
+    } else {
+        showWithRegions(currentFrame);
+    }
+}
+
+// The blocks are tested in a fixed order and each may change playMode, so a step ends in the
+// Pause block of the same tick and a video started by NextFile is analysed at once.
+void MainWindow::timeframe()
+{
+    if (playMode == Seek)
+        seekTick();
+    if (playMode == StepForward)
+        stepForwardTick();
+    if (playMode == FastForward)
+        fastForwardTick();
+    if (playMode == StepBackward)
+        stepBackwardTick();
+    if (playMode == FastBackward)
+        fastBackwardTick();
+    if (playMode == ShowOne)
+        showOneTick();
+    if (playMode == NextFile)
+        nextFileTick();
+    if (playMode == Play)
+        playTick();
+    else if (playMode == Pause)
+        showWithRegions(currentFrame);
+    else if (playMode == Analyse)
+        analyseTick();
+    ui->la_Num_Frame->setText(number(framePos));
+    ui->hs_frame->setValue(static_cast<int>(framePos));
+}
+
+void MainWindow::setTransportEnabled(bool on)
+{
+    ui->pb_play_pause->setEnabled(on);
+    ui->pb_fast_forward->setEnabled(on);
+    ui->pb_slow_forward->setEnabled(on);
+    ui->pb_fast_reverse->setEnabled(on);
+    ui->pb_slow_reverse->setEnabled(on);
+    ui->hs_frame->setEnabled(on);
+}
+
+void MainWindow::setRegionButtonsEnabled(bool on)
+{
+    ui->pb_clearmask->setEnabled(on);
+    ui->pb_savemask->setEnabled(on);
+    ui->pb_cancelmask->setEnabled(on);
+    ui->pb_cleararea->setEnabled(on);
+    ui->pb_savearea->setEnabled(on);
+    ui->pb_cancelarea->setEnabled(on);
+}
+
+void MainWindow::setShiftButtonsEnabled(bool on)
+{
+    ui->pb_movebox->setEnabled(on);
+    ui->pb_savebox->setEnabled(on);
+    ui->pb_cancelbox->setEnabled(on);
+}
+
+void MainWindow::setFileControlsEnabled(bool on)
+{
+    ui->tv_file->setEnabled(on);
+    ui->pb_videofile->setEnabled(on);
+    ui->pb_Import->setEnabled(on);
+}
+
+void MainWindow::showVideoProperties()
+{
+    ui->hs_frame->setMaximum(static_cast<int>(frameCount));
+    ui->hs_frame->setMinimum(0);
+    ui->hs_frame->setValue(static_cast<int>(framePos));
+    ui->la_height->setText(QString::number(frameHeight));
+    ui->la_width->setText(QString::number(frameWidth));
+    ui->la_fps->setText(number(fps));
+    ui->la_frame->setText(number(frameCount));
+    ui->la_Num_Frame->setText(number(framePos));
+    ui->la_file_selected->setText(currentFile);
+}
+
+void MainWindow::applyFinishedState()
+{
+    const bool withRegions = tableViewFile->hasRegions(currentFile);
+    setTransportEnabled(true);
+    setRegionButtonsEnabled(true);
+    setShiftButtonsEnabled(true);
+    ui->cb_process_conf->setEnabled(withRegions);
+    ui->pb_algo->setEnabled(withRegions);
+    ui->tv_result->setEnabled(true);
+    setFileControlsEnabled(true);
+    ui->pb_algo->setText(QStringLiteral("Process"));
+    playMode = Pause;
+}
+
+void MainWindow::ModeVideo(statemode mode)
+{
+    switch (mode) {
+    case NoVideo:
+        closeVideo();
+        setTransportEnabled(false);
+        ui->la_height->clear();
+        ui->la_width->clear();
+        ui->la_fps->clear();
+        ui->la_frame->clear();
+        setRegionButtonsEnabled(false);
+        ui->cb_process_conf->setEnabled(false);
+        ui->pb_algo->setEnabled(false);
+        ui->tv_result->setEnabled(false);
+        editMode = 0;
+        ui->la_mouse->clear();
+        ui->la_file_selected->clear();
+        ClearResult();
+        break;
+    case VideoReady: {
+        if (!openVideo(90))
+            return;
+        showVideoProperties();
+        ui->tv_result->setEnabled(true);
+        ClearResult();
+        loadResults();
+        pauseAfterStep();
+        const bool withRegions = tableViewFile->hasRegions(currentFile);
+        setTransportEnabled(true);
+        setRegionButtonsEnabled(true);
+        setShiftButtonsEnabled(withRegions);
+        if (withRegions) {
+            ui->cb_process_conf->setEnabled(true);
+            ui->pb_algo->setEnabled(true);
+        }
+        timer->start(playbackInterval());
+        break;
+    }
+    case Processing:
+        closeVideo();
+        processingOpened = openVideo(90);
+        if (!processingOpened)
+            return;
+        setTransportEnabled(false);
+        setRegionButtonsEnabled(false);
+        setShiftButtonsEnabled(false);
+        ui->cb_process_conf->setEnabled(false);
+        ui->pb_algo->setEnabled(true);
+        ui->tv_result->setEnabled(false);
+        setFileControlsEnabled(false);
+        break;
+    case ProcessingDone:
+        closeVideo();
+        applyFinishedState();
+        break;
+    case ProcessingCancelled:
+        applyFinishedState();
+        break;
+    }
+}

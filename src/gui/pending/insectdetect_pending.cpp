@@ -1,0 +1,4 @@
+#include "insectdetect.h"
+
+InsectDetect::InsectDetect(QObject* parent) : QObject(parent) {}
+void InsectDetect::reset() {}

@@ -1,0 +1,3 @@
+#include "vorldensity.h"
+
+VorlDensity::VorlDensity() {}

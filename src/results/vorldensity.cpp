@@ -1,0 +1,124 @@
+#include "vorldensity.h"
+
+#include "exportpath.h"
+
+#include <QSaveFile>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+
+bool writeFile(const QString& path, const char* data, qint64 size, QIODevice::OpenMode mode)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | mode))
+        return false;
+    if (file.write(data, size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace
+
+VorlDensity::VorlDensity() = default;
+
+void VorlDensity::init(const cv::Mat& frame, const cv::Mat& mask)
+{
+    // A frame and a mask that do not fit together give an empty map rather than a crash later.
+    const bool usable = !frame.empty() && mask.type() == CV_8UC1 && mask.size() == frame.size() &&
+                        (frame.type() == CV_8UC3 || frame.type() == CV_8UC1);
+    if (!usable) {
+        background.release();
+        areaInverse.release();
+        canvas.release();
+        regionPixels = 0;
+        return;
+    }
+    if (frame.type() == CV_8UC1)
+        cv::cvtColor(frame, background, cv::COLOR_GRAY2BGR);
+    else
+        frame.copyTo(background);
+    cv::bitwise_not(mask, areaInverse);
+    canvas.create(mask.size(), CV_8UC1);
+    canvas.setTo(cv::Scalar(255));
+    regionPixels = static_cast<int>(areaInverse.total()) - cv::countNonZero(areaInverse);
+}
+
+void VorlDensity::addTrajectories(const QList<Target*>& targets)
+{
+    if (canvas.empty())
+        return;
+    for (const Target* t : targets) {
+        if (!t || t->last.x == 0 || t->last.y == 0 || t->centroid.x == 0 || t->centroid.y == 0)
+            continue;
+        cv::line(canvas, t->last, t->centroid, cv::Scalar(0), 1, cv::LINE_8, 0);
+    }
+}
+
+void VorlDensity::compose()
+{
+    int crossedPixels = 0;
+    if (!canvas.empty()) {
+        // 255 exactly where a segment crossed the analysed region; the buffer is kept between
+        // frames so composing allocates nothing.
+        cv::bitwise_or(areaInverse, canvas, crossed);
+        cv::bitwise_not(crossed, crossed);
+        crossedPixels = cv::countNonZero(crossed);
+        background.setTo(cv::Scalar(0, 0, 0), crossed);
+    }
+    // An empty region gives 0 / 0, shown as "nan".
+    drawLegend(static_cast<float>(crossedPixels) / static_cast<float>(regionPixels));
+}
+
+void VorlDensity::drawLegend(float density)
+{
+    densityText = QStringLiteral("Density: ") + QString::number(density, 'f', 4);
+    if (background.empty())
+        return;
+    const std::string text = densityText.toStdString();
+    const int font = cv::FONT_HERSHEY_SIMPLEX;
+    int baseline = 0;
+    const cv::Size size = cv::getTextSize(text, font, 0.5, 1, &baseline);
+    // Centred in the leftmost 150 pixels, near the top.
+    const int y0 = (size.height + 20) / 2 + 1;
+    const int x0 = (150 - size.width) / 2 + 1;
+    cv::rectangle(background, cv::Point(x0, y0 + baseline),
+                  cv::Point(x0 + size.width, y0 - size.height), cv::Scalar(0, 0, 255), cv::FILLED,
+                  cv::LINE_8);
+    cv::putText(background, text, cv::Point(x0, y0), font, 0.5, cv::Scalar(0, 255, 255), 1,
+                cv::LINE_8);
+}
+
+cv::Mat VorlDensity::snapshot()
+{
+    compose();
+    return background.clone();
+}
+
+bool VorlDensity::save(const QString& videoPath)
+{
+    compose();
+    ExportPath::ensureFolder(videoPath);
+    const QString imagePath =
+        ExportPath::file(videoPath, QLatin1String(ExportPath::densityImageSuffix));
+    const QString textPath =
+        ExportPath::file(videoPath, QLatin1String(ExportPath::densityTextSuffix));
+
+    // Encoded in memory and written through Qt, so that any path the user has works.
+    bool imageSaved = false;
+    if (!background.empty()) {
+        try {
+            imageSaved = cv::imencode(".jpg", background, jpeg) &&
+                         writeFile(imagePath, reinterpret_cast<const char*>(jpeg.data()),
+                                   static_cast<qint64>(jpeg.size()), {});
+        } catch (const cv::Exception&) {
+            imageSaved = false;
+        }
+    }
+    const QByteArray text = densityText.toLocal8Bit();
+    const bool textSaved = writeFile(textPath, text.constData(), text.size(), QIODevice::Text);
+    return imageSaved && textSaved;
+}

@@ -1,0 +1,199 @@
+// The video views: display geometry, zoom cut-outs, image writing and mouse coordinates.
+#include "displaygeometry.h"
+#include "graphicsviewmouse.h"
+#include "imagegraphicsview.h"
+#include "mainwindow.h"
+
+#include <QGraphicsScene>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <opencv2/imgcodecs.hpp>
+
+class ViewsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void displayGeometry_data();
+    void displayGeometry();
+    void zoomCutOut_data();
+    void zoomCutOut();
+    void zoomedImageIsTheCutOutAtFullResolution();
+    void savedImageIsWhatIsShown();
+    void emptyFileNameIsNeverWritten();
+    void mousePressLeftOfThePictureIsZero();
+    void startTimeFromFileName_data();
+    void startTimeFromFileName();
+    void startTimeWithoutMarkerIsNow();
+};
+
+void ViewsTest::displayGeometry_data()
+{
+    QTest::addColumn<int>("frameWidth");
+    QTest::addColumn<int>("frameHeight");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<int>("viewX");
+    QTest::addColumn<int>("videoX");
+    QTest::newRow("1920x1080") << 1920 << 1080 << 640 << 360 << true << 100 << 300;
+    QTest::newRow("1280x720") << 1280 << 720 << 640 << 360 << true << 100 << 200;
+    QTest::newRow("640x480") << 640 << 480 << 640 << 480 << true << 100 << 100;
+    QTest::newRow("320x240") << 320 << 240 << 640 << 480 << true << 51 << 25;
+    QTest::newRow("800x600 stretched") << 800 << 600 << 640 << 480 << false << 100 << 100;
+}
+
+void ViewsTest::displayGeometry()
+{
+    QFETCH(int, frameWidth);
+    QFETCH(int, frameHeight);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(bool, known);
+    QFETCH(int, viewX);
+    QFETCH(int, videoX);
+    DisplayGeometry geometry;
+    geometry.setDisplayGeometry(1920, 1080); // a previous video must not leak into the next
+    QCOMPARE(geometry.setDisplayGeometry(frameWidth, frameHeight), known);
+    QCOMPARE(geometry.width, width);
+    QCOMPARE(geometry.height, height);
+    QCOMPARE(geometry.toVideo(viewX), videoX);
+}
+
+void ViewsTest::zoomCutOut_data()
+{
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<QRect>("cut");
+    QTest::newRow("near origin") << 100 << 100 << QRect(0, 0, 640, 480);
+    QTest::newRow("near far corner") << 1900 << 1000 << QRect(1280, 600, 640, 480);
+    QTest::newRow("middle") << 960 << 540 << QRect(640, 300, 640, 480);
+    QTest::newRow("on the left limit") << 320 << 240 << QRect(0, 0, 640, 480);
+    QTest::newRow("on the right limit") << 1600 << 840 << QRect(1280, 600, 640, 480);
+}
+
+void ViewsTest::zoomCutOut()
+{
+    QFETCH(int, x);
+    QFETCH(int, y);
+    QFETCH(QRect, cut);
+    const cv::Rect r = ImageGraphicsView::zoomRect({1920, 1080}, x, y);
+    QCOMPARE(QRect(r.x, r.y, r.width, r.height), cut);
+}
+
+static cv::Mat gradientFrame(int cols, int rows)
+{
+    cv::Mat frame(rows, cols, CV_8UC3);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            frame.at<cv::Vec3b>(r, c) = cv::Vec3b(c % 256, r % 256, (c / 256) * 30 + r / 256);
+    return frame;
+}
+
+void ViewsTest::zoomedImageIsTheCutOutAtFullResolution()
+{
+    DisplayGeometry geometry;
+    geometry.setDisplayGeometry(1920, 1080);
+    QGraphicsView graphicsView;
+    ImageGraphicsView view(&geometry, &graphicsView);
+    const cv::Mat frame = gradientFrame(1920, 1080);
+
+    view.showImage(frame, true, 1900, 1000, false, QString());
+    QCOMPARE(cv::norm(view.shownImage(), frame(cv::Rect(1280, 600, 640, 480)), cv::NORM_INF), 0.0);
+    QCOMPARE(graphicsView.scene()->itemsBoundingRect().size(), QSizeF(640, 480));
+
+    view.showImage(frame, false, 0, 0, false, QString());
+    QCOMPARE(view.shownImage().cols, 640);
+    QCOMPARE(view.shownImage().rows, 360);
+    QCOMPARE(graphicsView.scene()->items().size(), 1);
+
+    view.showImage(cv::Mat(), false, 0, 0, false, QString()); // ignored: picture stays
+    QCOMPARE(graphicsView.scene()->items().size(), 1);
+}
+
+void ViewsTest::savedImageIsWhatIsShown()
+{
+    QTemporaryDir dir;
+    DisplayGeometry geometry;
+    geometry.setDisplayGeometry(320, 240);
+    QGraphicsView graphicsView;
+    ImageGraphicsView view(&geometry, &graphicsView);
+    const QString file = dir.filePath(QStringLiteral("shown ü.jpg"));
+
+    view.showImage(gradientFrame(320, 240), false, 0, 0, true, file);
+    const cv::Mat written = cv::imread(QFile::encodeName(file).toStdString());
+    QCOMPARE(written.cols, 640);
+    QCOMPARE(written.rows, 480);
+    // JPEG is lossy: the same picture, not the same bytes.
+    QVERIFY(cv::norm(written, view.shownImage(), cv::NORM_L1) / written.total() < 10.0);
+
+    // A file that cannot be written does not stop the picture from being shown.
+    view.showImage(gradientFrame(320, 240), false, 0, 0, true,
+                   dir.filePath(QStringLiteral("missing/folder/x.jpg")));
+    QCOMPARE(graphicsView.scene()->items().size(), 1);
+}
+
+void ViewsTest::emptyFileNameIsNeverWritten()
+{
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    DisplayGeometry geometry;
+    QGraphicsView graphicsView;
+    ImageGraphicsView view(&geometry, &graphicsView);
+    view.showImage(gradientFrame(640, 480), false, 0, 0, true, QString());
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+void ViewsTest::mousePressLeftOfThePictureIsZero()
+{
+    GraphicsViewMouse view;
+    view.resize(400, 400);
+    QGraphicsScene scene;
+    scene.addRect(0, 0, 100, 100);
+    view.setScene(&scene); // centred: the view's corner lies left of and above the scene
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy presses(&view, &GraphicsViewMouse::sendMousePressVideo);
+    QPointF received(-1, -1);
+    connect(&view, &GraphicsViewMouse::sendMousePressVideo, this,
+            [&](QMouseEvent* e) { received = e->localPos(); });
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, QPoint(3, 3));
+    QCOMPARE(presses.count(), 1);
+    QCOMPARE(received, QPointF(0, 0));
+
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, view.mapFromScene(QPointF(60, 40)));
+    QCOMPARE(received, QPointF(60, 40));
+}
+
+void ViewsTest::startTimeFromFileName_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QDateTime>("expected");
+    QTest::newRow("well formed") << "/rec/video_20150612_1430_01.mp4"
+                                 << QDateTime(QDate(2015, 6, 12), QTime(14, 30));
+    QTest::newRow("backslashes") << "C:\\rec\\video_20150612_1430_01.mp4"
+                                 << QDateTime(QDate(2015, 6, 12), QTime(14, 30));
+    QTest::newRow("badly formed") << "/rec/video_2015x612_1430_01.mp4" << QDateTime();
+    QTest::newRow("too short") << "/rec/video_01.mp4" << QDateTime();
+}
+
+void ViewsTest::startTimeFromFileName()
+{
+    QFETCH(QString, path);
+    QFETCH(QDateTime, expected);
+    const QDateTime time = MainWindow::startTimeFromFileName(path);
+    QCOMPARE(time.isValid(), expected.isValid());
+    if (expected.isValid())
+        QCOMPARE(time, expected);
+}
+
+void ViewsTest::startTimeWithoutMarkerIsNow()
+{
+    const QDateTime before = QDateTime::currentDateTime();
+    const QDateTime time = MainWindow::startTimeFromFileName(QStringLiteral("/rec/Video_x.mp4"));
+    const QDateTime after = QDateTime::currentDateTime();
+    QVERIFY(before <= time && time <= after);
+}
+
+QTEST_MAIN(ViewsTest)
+#include "views_test.moc"

@@ -1,0 +1,84 @@
+#include "videolisting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace
+{
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+std::map<QString, ListedVideo> byName(const QVector<ListedVideo>& videos)
+{
+    std::map<QString, ListedVideo> map;
+    for (const ListedVideo& v : videos)
+        map[v.baseName] = v;
+    return map;
+}
+
+} // namespace
+
+TEST(VideoListing, ListsMp4FilesOfAnyCaseAndNothingElse)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString dir = tmp.path() + QStringLiteral("/récoltes 2015");
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/x.mp4")));
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/sub")));
+    touch(dir + QStringLiteral("/a.mp4"));
+    touch(dir + QStringLiteral("/clip.MP4"));
+    touch(dir + QStringLiteral("/notes.txt"));
+    touch(dir + QStringLiteral("/a.mp4.bak"));
+    touch(dir + QStringLiteral("/sub/deep.mp4"));
+    ASSERT_TRUE(QFile::link(dir + QStringLiteral("/a.mp4"), dir + QStringLiteral("/link.mp4")));
+
+    const auto videos = byName(listVideos(dir));
+    ASSERT_EQ(videos.size(), 2u);
+    ASSERT_EQ(videos.count(QStringLiteral("a")), 1u);
+    ASSERT_EQ(videos.count(QStringLiteral("clip")), 1u);
+    EXPECT_EQ(videos.at(QStringLiteral("clip")).path, dir + QStringLiteral("/clip.MP4"));
+}
+
+TEST(VideoListing, StatusesFollowFileExistenceAlone)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString dir = tmp.path();
+    const QString exportDir = dir + QStringLiteral("/exportCSV/");
+    ASSERT_TRUE(QDir().mkpath(exportDir));
+    for (const char* name : {"both", "areaonly", "maskonly", "none", "vidéo 1"})
+        touch(dir + QLatin1Char('/') + QString::fromUtf8(name) + QStringLiteral(".mp4"));
+    for (const char* file : {"both_area.adv", "both_mask.adv", "both.csv", "areaonly_area.adv",
+                             "maskonly_mask.adv", "vidéo 1_area.adv", "vidéo 1_mask.adv"})
+        touch(exportDir + QString::fromUtf8(file)); // empty files count as present
+
+    const auto videos = byName(listVideos(dir));
+    ASSERT_EQ(videos.size(), 5u);
+    EXPECT_TRUE(videos.at(QStringLiteral("both")).hasRegions);
+    EXPECT_TRUE(videos.at(QStringLiteral("both")).done);
+    EXPECT_FALSE(videos.at(QStringLiteral("areaonly")).hasRegions);
+    EXPECT_FALSE(videos.at(QStringLiteral("maskonly")).hasRegions);
+    EXPECT_FALSE(videos.at(QStringLiteral("none")).hasRegions);
+    EXPECT_FALSE(videos.at(QStringLiteral("none")).done);
+    EXPECT_TRUE(videos.at(QString::fromUtf8("vidéo 1")).hasRegions);
+    EXPECT_FALSE(videos.at(QString::fromUtf8("vidéo 1")).done);
+    EXPECT_EQ(statusText(true), QStringLiteral("Y"));
+    EXPECT_EQ(statusText(false), QStringLiteral("N"));
+}
+
+TEST(VideoListing, MissingOrEmptyDirectoryListsNothing)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    EXPECT_TRUE(listVideos(tmp.path() + QStringLiteral("/absent")).isEmpty());
+    EXPECT_TRUE(listVideos(tmp.path()).isEmpty());
+    EXPECT_TRUE(listVideos(QString()).isEmpty());
+}
