@@ -10,4 +10,7 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && "${QT_QPA_PLATFORM:-}" !
     echo "To analyse videos without a display, use: $BUILD/bin/orvane-count --help" >&2
     exit 1
 fi
+# A first start gets a demo folder with a sample video and its regions; a stored working
+# directory is never replaced.
+"$BUILD/bin/orvane-demo" || echo "Could not prepare the demo folder; starting without it." >&2
 exec "$BUILD/bin/orvane" "$@"

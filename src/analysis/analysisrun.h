@@ -54,10 +54,21 @@ public:
     // false, writing nothing, when the frame does not fit the run's mask.
     bool beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
                     const QDateTime& startTime);
+    // Why the last beginVideo returned false (a frame of another size, or an earlier result file
+    // that could not be removed and would otherwise collect the new events behind the old ones).
+    const QString& refusal() const { return refusalText; }
+    // Whether the last beginVideo left the header-only result file on disk (false when its
+    // exportCSV folder is missing or not writable; the events then reach no file).
+    bool resultFileCreated() const { return resultCreated; }
 
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
     // carry. Returns the frame's events, each already appended to the result file.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
+    // The same for a frame already turned grey with toGrey, which a front end may do on a thread
+    // of its own; `grey` may be changed by the engine.
+    std::vector<Result> analyseGreyFrame(cv::Mat& grey, double framePos);
+    // The one conversion of an analysed colour frame to grey.
+    static void toGrey(const cv::Mat& frame, cv::Mat& grey);
 
     const QList<Target*>& trackedTargets() const;
 
@@ -77,4 +88,6 @@ private:
     QString video;
     int fps = 0;
     QDateTime startTime;
+    QString refusalText;
+    bool resultCreated = false;
 };

@@ -1,6 +1,7 @@
 #include "tracker.h"
 
 MvtDetector::MvtDetector() {}
+void MvtDetector::setMask(const cv::Mat&) {}
 Tracker::Tracker() {}
 Tracker::~Tracker() {}
 void Tracker::process(cv::Mat&) {}

@@ -1,0 +1,225 @@
+// count_bench: how much slower orvane-count is than decoding alone, and how much memory it needs.
+//
+//   count_bench [--frames N] [--dir DIR] [--keep]
+//
+// Makes a 1920x1080 H.264 video of moving blobs (N frames, at least 1000), gives it a mask
+// covering most of the frame and a counting box, then times (i) a plain cv::VideoCapture decode
+// of the whole video and (ii) the orvane-count program next to this one analysing it, and prints
+// the ratio (ii)/(i), the peak memory of (ii) and whether its memory stayed flat.
+#include "areacontour.h"
+#include "exportpath.h"
+#include "videogen.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <opencv2/videoio.hpp>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool makeVideo(const QString& path, int frames)
+{
+    videogen::VideoSpec spec;
+    spec.size = {1920, 1080};
+    spec.fps = 25;
+    spec.frames = frames;
+    spec.blobs = videogen::crossingInsects(spec.size, 400, 8);
+    // The insects of the first crossing come back every 400 frames, so the whole video moves.
+    const std::vector<videogen::Blob> wave = spec.blobs;
+    for (int start = 400; start < frames; start += 400) {
+        for (videogen::Blob b : wave) {
+            b.firstFrame += start;
+            spec.blobs.push_back(b);
+        }
+    }
+    std::string error;
+    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), spec, &error)) {
+        std::fprintf(stderr, "count_bench: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool saveRegions(const QString& video)
+{
+    AreaContour regions;
+    regions.mask = {{40, 40}, {1880, 40}, {1880, 1040}, {40, 1040}, {40, 40}};
+    regions.area = {{760, 340}, {1160, 340}, {1160, 740}, {760, 740}, {760, 340}};
+    return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
+}
+
+long plainDecode(const QString& path)
+{
+    cv::VideoCapture capture(QFile::encodeName(path).toStdString());
+    cv::Mat frame;
+    long frames = 0;
+    while (capture.read(frame))
+        ++frames;
+    return frames;
+}
+
+long residentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
+
+double cpuSeconds(const rusage& u)
+{
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double ownCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return cpuSeconds(u);
+}
+
+struct ChildRun {
+    int exitStatus = -1;
+    double seconds = 0;
+    double cpu = 0;
+    long peakKiB = 0;
+    std::vector<long> samples; // resident memory every 100 ms
+};
+
+ChildRun runCount(const std::string& program, const QString& video)
+{
+    ChildRun result;
+    const std::string videoArg = QFile::encodeName(video).toStdString();
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("--quiet"),
+                            const_cast<char*>(videoArg.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return result;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+        if (done == pid)
+            break;
+        result.samples.push_back(residentKiB(pid));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    result.seconds = secondsSince(start);
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.peakKiB = usage.ru_maxrss;
+    result.cpu = cpuSeconds(usage);
+    return result;
+}
+
+// Flat: the resident memory over the last three quarters of the run grows by less than 32 MiB
+// beyond what it was at the end of the first quarter.
+bool flat(const std::vector<long>& samples, long* early, long* late)
+{
+    const size_t n = samples.size();
+    if (n < 8)
+        return true;
+    *early = samples[n / 4];
+    *late = 0;
+    for (size_t i = n / 4; i < n; ++i)
+        *late = std::max(*late, samples[i]);
+    return *late - *early < 32 * 1024;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int frames = 1000;
+    QString dirArg;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--frames" && i + 1 < argc)
+            frames = std::max(1000, std::atoi(argv[++i]));
+        else if (arg == "--dir" && i + 1 < argc)
+            dirArg = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--keep")
+            keep = true;
+        else {
+            std::fprintf(stderr, "usage: count_bench [--frames N] [--dir DIR] [--keep]\n");
+            return 64;
+        }
+    }
+    QTemporaryDir temporary;
+    temporary.setAutoRemove(!keep);
+    const QString dir = dirArg.isEmpty() ? temporary.path() : dirArg;
+    QDir().mkpath(dir);
+    const QString video = dir + QStringLiteral("/video_20260601_0930_01.mp4");
+    const std::string program =
+        QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString() + "/orvane-count";
+
+    if (!QFileInfo::exists(video)) {
+        std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
+                    qPrintable(video));
+        std::fflush(stdout);
+        if (!makeVideo(video, frames))
+            return 1;
+    }
+    if (!saveRegions(video))
+        return 1;
+
+    plainDecode(video); // warms the file cache and the decoder's libraries
+    const double cpuBefore = ownCpuSeconds();
+    auto start = Clock::now();
+    const long decoded = plainDecode(video);
+    const double decodeSeconds = secondsSince(start);
+    const double decodeCpu = ownCpuSeconds() - cpuBefore;
+
+    const ChildRun count = runCount(program, video);
+    if (count.exitStatus != 0) {
+        std::fprintf(stderr, "count_bench: %s failed with status %d\n", program.c_str(),
+                     count.exitStatus);
+        return 1;
+    }
+    long early = 0, late = 0;
+    const bool isFlat = flat(count.samples, &early, &late);
+    std::printf("(i)  plain decode:   %ld frames in %.2f s (%.1f frames/s), %.2f s of CPU\n",
+                decoded, decodeSeconds, decoded / decodeSeconds, decodeCpu);
+    std::printf("(ii) orvane-count:   %.2f s (%.1f frames/s), %.2f s of CPU\n", count.seconds,
+                decoded / count.seconds, count.cpu);
+    std::printf("ratio (ii)/(i):      %.2f  (aim: at most 1.25)\n", count.seconds / decodeSeconds);
+    std::printf("peak memory of (ii): %.1f MiB (peak resident set)\n", count.peakKiB / 1024.0);
+    std::printf("memory flat:         %s (%.1f MiB after the first quarter, at most %.1f MiB "
+                "afterwards)\n",
+                isFlat ? "yes" : "no", early / 1024.0, late / 1024.0);
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include "analysisrun.h"
+
+#include "areacontour.h"
+#include "csvfile.h"
+#include "insectdetect.h"
+#include "tracker.h"
+#include "vorldensity.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+
+AnalysisRun::AnalysisRun(Tracker& tracker, InsectDetect& insectDetect, AreaContour& regions,
+                         VorlDensity& density)
+    : tracker(tracker), insectDetect(insectDetect), regions(regions), density(density)
+{
+}
+
+QStringList AnalysisRun::selectQueue(int selection, const QStringList& paths,
+                                     const QStringList& doneStatuses, const QString& currentFile)
+{
+    QStringList queue;
+    switch (selection) {
+    case OnlyUnprocessed:
+        for (int i = 0; i < paths.size(); ++i) {
+            if (doneStatuses.value(i) == QLatin1String("N"))
+                queue.append(paths.at(i));
+        }
+        break;
+    case OnlyOne:
+        if (!currentFile.isEmpty())
+            queue.append(currentFile);
+        break;
+    case All:
+        queue = paths;
+        break;
+    default:
+        break;
+    }
+    return queue;
+}
+
+void AnalysisRun::start(cv::Size frameSize)
+{
+    mask = regions.rasterise(frameSize, 0);
+    regions.build_counting_points(frameSize, 0);
+    tracker.reset();
+    tracker.detector.setMask(mask);
+}
+
+bool AnalysisRun::accepts(const cv::Mat& frame) const
+{
+    return !mask.empty() && frame.type() == CV_8UC3 && frame.size() == mask.size();
+}
+
+static QString sizeText(const cv::Mat& m)
+{
+    return QStringLiteral("%1x%2").arg(m.cols).arg(m.rows);
+}
+
+bool AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
+                             const QDateTime& startTime)
+{
+    refusalText.clear();
+    resultCreated = false;
+    if (!accepts(firstFrame)) {
+        refusalText = mask.empty() ? QStringLiteral("the run has not been started")
+                                   : QStringLiteral("frame size %1 differs from the regions' %2")
+                                         .arg(sizeText(firstFrame), sizeText(mask));
+        return false;
+    }
+    const QString resultPath = CsvFile::resultPath(videoPath);
+    CsvFile::removeResultFile(videoPath);
+    if (QFileInfo::exists(resultPath)) {
+        refusalText =
+            QStringLiteral("the earlier result file %1 cannot be removed").arg(resultPath);
+        return false;
+    }
+    CsvFile header;
+    if (header.open(videoPath, CsvMode::Append) == 1)
+        header.close();
+    resultCreated = QFileInfo::exists(resultPath);
+
+    video = videoPath;
+    this->fps = static_cast<int>(std::trunc(fps));
+    this->startTime = startTime;
+    insectDetect.reset();
+    density.init(firstFrame.clone(), mask.clone());
+    return true;
+}
+
+void AnalysisRun::toGrey(const cv::Mat& frame, cv::Mat& grey)
+{
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+}
+
+std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double framePos)
+{
+    // A stream that changes its frame size midway cannot be differenced against the mask.
+    if (!accepts(frame))
+        return {};
+    toGrey(frame, grey);
+    return analyseGreyFrame(grey, framePos);
+}
+
+std::vector<Result> AnalysisRun::analyseGreyFrame(cv::Mat& greyFrame, double framePos)
+{
+    if (mask.empty() || greyFrame.type() != CV_8UC1 || greyFrame.size() != mask.size())
+        return {};
+    qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
+    tracker.process(greyFrame);
+    std::vector<Result> events =
+        insectDetect.Detect(tracker.tracked_targets, &regions, video,
+                            static_cast<int>(std::trunc(framePos)), fps, startTime);
+    density.addTrajectories(tracker.tracked_targets);
+    return events;
+}
+
+const QList<Target*>& AnalysisRun::trackedTargets() const
+{
+    return tracker.tracked_targets;
+}
+
+bool AnalysisRun::endVideo()
+{
+    return density.save(video);
+}
+
+cv::Mat AnalysisRun::densitySnapshot()
+{
+    return density.snapshot();
+}

@@ -1,0 +1,47 @@
+#include "videoinput.h"
+
+#include <QFile>
+#include <cmath>
+
+std::string decoderPath(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QFile::encodeName(p).toStdString();
+}
+
+static void readProperties(cv::VideoCapture& capture, VideoProperties& props)
+{
+    props.frameHeight = static_cast<int>(std::trunc(capture.get(cv::CAP_PROP_FRAME_HEIGHT)));
+    props.frameWidth = static_cast<int>(std::trunc(capture.get(cv::CAP_PROP_FRAME_WIDTH)));
+    props.fps = capture.get(cv::CAP_PROP_FPS);
+    props.containerFrames = capture.get(cv::CAP_PROP_FRAME_COUNT);
+}
+
+bool openVideoAt(cv::VideoCapture& capture, const QString& path, int startFrame, cv::Mat& frame,
+                 VideoProperties* props)
+{
+    VideoProperties local;
+    VideoProperties& p = props ? *props : local;
+    p = VideoProperties();
+    try {
+        capture.release();
+        if (path.isEmpty() || !capture.open(decoderPath(path)))
+            return false;
+        p.opened = true;
+        readProperties(capture, p);
+        capture.set(cv::CAP_PROP_POS_FRAMES, startFrame);
+        return capture.read(frame) && !frame.empty();
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}
+
+bool readFrame(cv::VideoCapture& capture, cv::Mat& frame)
+{
+    try {
+        return capture.read(frame) && !frame.empty();
+    } catch (const cv::Exception&) {
+        return false;
+    }
+}

@@ -1,0 +1,15 @@
+// orvane-count: the headless front end of the analysis run.
+#include "countcommand.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <iostream>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    return countMain(arguments, {std::cout, std::cerr, isatty(STDERR_FILENO) == 1});
+}

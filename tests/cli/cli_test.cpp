@@ -1,0 +1,265 @@
+#include "countcommand.h"
+#include "testclips.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace testclips;
+
+namespace
+{
+
+const cv::Size clipSize{320, 240};
+const int clipFrames = 120; // frames 91 to 119 are analysed
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    QVector<VideoCount> rows;
+};
+
+Outcome count(const QStringList& arguments)
+{
+    std::ostringstream out, err;
+    Outcome o;
+    CountOptions options;
+    const QString problem = parseCountArguments(arguments, options);
+    if (!problem.isEmpty()) {
+        o.status = countMain(arguments, {out, err, false});
+    } else {
+        o.status = runCount(options, {out, err, false}, &o.rows);
+    }
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+}
+
+// Every file under `dir` with its contents, to show that a run left them alone.
+QMap<QString, QByteArray> snapshot(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path, contents(path));
+    }
+    return files;
+}
+
+class CountCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        videos = root.path() + "/videos";
+        ASSERT_TRUE(QDir().mkpath(videos));
+        first = clip(videos, "video_20150612_1430_01.mp4", {movingAlongRow(64, 120, 5, 95)});
+        // The second insect goes the other way, so that the targets carried over from one video
+        // into the other, in whichever order they are listed, make no extra crossing.
+        second = clip(videos, "video_20150612_1500_02.mp4", {movingAlongRow(256, 60, -5, 97)});
+        ASSERT_TRUE(saveRegions(first, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+    }
+
+    QString clip(const QString& dir, const QString& name, const std::vector<videogen::Blob>& blobs,
+                 cv::Size size = clipSize)
+    {
+        const QString path = writeClip(dir, name, size, clipFrames, blobs);
+        EXPECT_FALSE(path.isEmpty());
+        return path;
+    }
+
+    QTemporaryDir root;
+    QString videos, first, second;
+};
+
+TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
+{
+    const Outcome o = count({videos});
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.rows.size(), 2);
+    for (const VideoCount& row : o.rows) {
+        EXPECT_TRUE(row.analysed) << row.problem.toStdString();
+        EXPECT_EQ(row.frames, clipFrames - 91); // from frame 91 to the last
+        EXPECT_EQ(row.in, 1);
+        EXPECT_EQ(row.out, 1);
+    }
+    for (const QString& video : {first, second}) {
+        for (const char* suffix : {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
+                                   ExportPath::densityTextSuffix})
+            EXPECT_TRUE(QFileInfo::exists(exported(video, suffix))) << suffix;
+    }
+    EXPECT_NE(o.out.find("video_20150612_1500_02"), std::string::npos);
+    EXPECT_NE(o.out.find("Total"), std::string::npos);
+    EXPECT_NE(o.err.find("[1/2] video_20150612_1"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("[2/2] video_20150612_1"), std::string::npos) << o.err;
+}
+
+TEST_F(CountCommand, OnlyUnprocessedLeavesAnalysedVideosAlone)
+{
+    ASSERT_TRUE(QDir().mkpath(ExportPath::folder(second)));
+    QFile done(exported(second, ExportPath::resultSuffix));
+    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
+    done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
+    done.close();
+    const QByteArray before = contents(done.fileName());
+
+    const Outcome o = count({"--only-unprocessed", "--quiet", videos});
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.rows.size(), 1);
+    EXPECT_EQ(o.rows.front().path, first);
+    EXPECT_EQ(contents(done.fileName()), before);
+    EXPECT_FALSE(QFileInfo::exists(exported(second, ExportPath::densityTextSuffix)));
+    EXPECT_TRUE(o.err.empty()) << o.err;
+}
+
+TEST_F(CountCommand, SkipsVideosThatCannotBeAnalysedAndGoesOn)
+{
+    const QString small = clip(videos, "video_20150612_1600_03.mp4", {}, {160, 120});
+    const QString corrupt = videos + "/video_20150612_1700_04.mp4";
+    QFile garbage(corrupt);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+
+    const Outcome o = count({"--quiet", videos});
+
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("skipped " + small.toStdString() + ": frame size 160x120"),
+              std::string::npos)
+        << o.err;
+    EXPECT_NE(o.err.find("skipped " + corrupt.toStdString()), std::string::npos) << o.err;
+    for (const QString& video : {small, corrupt}) {
+        EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::resultSuffix)));
+        EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::densityTextSuffix)));
+    }
+    EXPECT_TRUE(QFileInfo::exists(exported(first, ExportPath::densityTextSuffix)));
+    EXPECT_TRUE(QFileInfo::exists(exported(second, ExportPath::densityTextSuffix)));
+}
+
+TEST_F(CountCommand, SkipsVideoWhoseExportFolderCannotBeCreated)
+{
+    const QString other = root.path() + "/other";
+    ASSERT_TRUE(QDir().mkpath(other));
+    const QString third = clip(other, "video_20150612_1800_05.mp4", {});
+    QFile blocker(other + "/exportCSV"); // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    const Outcome o = count({"--quiet", "--regions", first, third});
+
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("cannot create the folder " + (other + "/exportCSV").toStdString()),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(contents(other + "/exportCSV"), QByteArray());
+}
+
+struct FailureCase {
+    const char* name;
+    QStringList (*arguments)(const QString& videos, const QString& first);
+    void (*prepare)(const QString& videos, const QString& first);
+    int status;
+    const char* message;
+};
+
+class CountFailure : public CountCommand, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+// Nothing is written, and the files already there stay as they were.
+TEST_P(CountFailure, ReportsAndLeavesFilesAlone)
+{
+    const FailureCase& c = GetParam();
+    if (c.prepare)
+        c.prepare(videos, first);
+    const auto before = snapshot(root.path());
+
+    const Outcome o = count(c.arguments(videos, first));
+
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+    EXPECT_EQ(snapshot(root.path()), before);
+}
+
+void removeRegions(const QString&, const QString& first)
+{
+    QFile::remove(exported(first, ExportPath::maskSuffix));
+}
+
+void unreadableArea(const QString&, const QString& first)
+{
+    // A directory in place of the area file exists but cannot be read.
+    const QString area = exported(first, ExportPath::areaSuffix);
+    QFile::remove(area);
+    QDir().mkpath(area);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, CountFailure,
+    ::testing::Values(
+        FailureCase{"NoPath", [](const QString&, const QString&) { return QStringList{}; }, nullptr,
+                    ExitUsage, "no PATH given"},
+        FailureCase{"UnknownOption",
+                    [](const QString& v, const QString&) {
+                        return QStringList{"--fast", v};
+                    },
+                    nullptr, ExitUsage, "unknown option --fast"},
+        FailureCase{"RegionsWithoutVideo",
+                    [](const QString&, const QString&) { return QStringList{"--regions"}; },
+                    nullptr, ExitUsage, "--regions needs a VIDEO"},
+        FailureCase{"MissingPath",
+                    [](const QString& v, const QString&) {
+                        return QStringList{v, v + "/missing.mp4"};
+                    },
+                    nullptr, ExitUsage, "no such file or directory:"},
+        FailureCase{"MissingRegionsVideo",
+                    [](const QString& v, const QString&) {
+                        return QStringList{"--regions", v + "/gone.mp4", v};
+                    },
+                    nullptr, ExitUsage, "--regions: no such video"},
+        FailureCase{"NoVideoWithRegions",
+                    [](const QString& v, const QString&) { return QStringList{v}; }, removeRegions,
+                    ExitSkipped, "no listed video has both region files"},
+        FailureCase{"RegionsVideoWithoutRegions",
+                    [](const QString& v, const QString& f) {
+                        return QStringList{"--regions", f, v};
+                    },
+                    removeRegions, ExitSkipped, "has no region files"},
+        FailureCase{"UnreadableRegionFile",
+                    [](const QString& v, const QString&) { return QStringList{v}; }, unreadableArea,
+                    ExitSkipped, "cannot read the region file"},
+        FailureCase{"EmptyDirectory",
+                    [](const QString& v, const QString&) { return QStringList{v + "/exportCSV"}; },
+                    nullptr, ExitSkipped, "no video found"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST(CountHelp, DescribesUsageAndExitStatus)
+{
+    const Outcome o = count({"--help"});
+    EXPECT_EQ(o.status, 0);
+    for (const char* text : {"Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet]",
+                             "Exit status", "64", "--only-unprocessed"})
+        EXPECT_NE(o.out.find(text), std::string::npos) << text;
+}
+
+TEST(CountArguments, OptionsEndAtDoubleDash)
+{
+    CountOptions options;
+    EXPECT_TRUE(
+        parseCountArguments({"--quiet", "--regions=r.mp4", "a", "--", "--b"}, options).isEmpty());
+    EXPECT_TRUE(options.quiet);
+    EXPECT_FALSE(options.onlyUnprocessed);
+    EXPECT_EQ(options.regionsVideo, "r.mp4");
+    EXPECT_EQ(options.paths, (QStringList{"a", "--b"}));
+}
+
+} // namespace
