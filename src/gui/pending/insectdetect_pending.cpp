@@ -1,4 +1,0 @@
-#include "insectdetect.h"
-
-InsectDetect::InsectDetect(QObject* parent) : QObject(parent) {}
-void InsectDetect::reset() {}

@@ -1,3 +1,0 @@
-#include "vorldensity.h"
-
-VorlDensity::VorlDensity() {}
