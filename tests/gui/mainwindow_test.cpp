@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -76,6 +77,7 @@ private slots:
     void missingFileKeepsThePreviousVideo();
     void unreadableFileLeavesNoVideoState();
     void pathWithSpacesAndNonAsciiOpens();
+    void skippedVideosNameTheirReason();
 
 private:
     template <typename T = QWidget> T* child(const char* name) const
@@ -429,6 +431,44 @@ void MainWindowTest::pathWithSpacesAndNonAsciiOpens()
     QCOMPARE(text("la_Num_Frame"), QStringLiteral("90"));
     QCOMPARE(text("la_file_selected"), folder + QStringLiteral("/trap ü é 1.mp4"));
     QVERIFY(enabled("pb_play_pause"));
+}
+
+// "all files" over a readable video of the regions' size, one of another size and one that is
+// no video: the status bar says why each of the two is left out, and the run goes on.
+void MainWindowTest::skippedVideosNameTheirReason()
+{
+    QTemporaryDir dir;
+    QVERIFY(makeVideo(dir.filePath(QStringLiteral("good.mp4"))));
+    QVERIFY(makeVideo(dir.filePath(QStringLiteral("small.mp4")), {160, 120}));
+    QFile garbage(dir.filePath(QStringLiteral("garbage.mp4")));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("this is not a video");
+    garbage.close();
+    QDir(dir.path()).mkdir(QStringLiteral("exportCSV"));
+    touch(dir.filePath(QStringLiteral("exportCSV/good_area.adv")));
+    touch(dir.filePath(QStringLiteral("exportCSV/good_mask.adv")));
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .setValue(QStringLiteral("currentPath"), dir.path());
+    window = std::make_unique<MainWindow>();
+    selectRow(rowOf(QStringLiteral("good")));
+
+    QStringList messages;
+    connect(window->statusBar(), &QStatusBar::messageChanged, this,
+            [&](const QString& m) { messages << m; });
+    child<QComboBox>("cb_process_conf")->setCurrentIndex(2);
+    window->algo();
+    for (int i = 0; i < 500 && child<QPushButton>("pb_algo")->text() != "Process"; ++i)
+        tick();
+    QCOMPARE(child<QPushButton>("pb_algo")->text(), QStringLiteral("Process"));
+    const QString all = messages.join(QLatin1Char('\n'));
+    QVERIFY2(all.contains(QStringLiteral("Skipped small.mp4: frame size 160x120 differs from the "
+                                         "regions' 320x240")),
+             qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("Skipped garbage.mp4: the video cannot be opened")),
+             qPrintable(all));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/good.csv"))));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/small.csv"))));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/garbage.csv"))));
 }
 
 QTEST_MAIN(MainWindowTest)

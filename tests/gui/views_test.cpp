@@ -2,7 +2,6 @@
 #include "displaygeometry.h"
 #include "graphicsviewmouse.h"
 #include "imagegraphicsview.h"
-#include "mainwindow.h"
 
 #include <QGraphicsScene>
 #include <QSignalSpy>
@@ -22,9 +21,6 @@ private slots:
     void savedImageIsWhatIsShown();
     void emptyFileNameIsNeverWritten();
     void mousePressLeftOfThePictureIsZero();
-    void startTimeFromFileName_data();
-    void startTimeFromFileName();
-    void startTimeWithoutMarkerIsNow();
 };
 
 void ViewsTest::displayGeometry_data()
@@ -163,36 +159,6 @@ void ViewsTest::mousePressLeftOfThePictureIsZero()
 
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, view.mapFromScene(QPointF(60, 40)));
     QCOMPARE(received, QPointF(60, 40));
-}
-
-void ViewsTest::startTimeFromFileName_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QDateTime>("expected");
-    QTest::newRow("well formed") << "/rec/video_20150612_1430_01.mp4"
-                                 << QDateTime(QDate(2015, 6, 12), QTime(14, 30));
-    QTest::newRow("backslashes") << "C:\\rec\\video_20150612_1430_01.mp4"
-                                 << QDateTime(QDate(2015, 6, 12), QTime(14, 30));
-    QTest::newRow("badly formed") << "/rec/video_2015x612_1430_01.mp4" << QDateTime();
-    QTest::newRow("too short") << "/rec/video_01.mp4" << QDateTime();
-}
-
-void ViewsTest::startTimeFromFileName()
-{
-    QFETCH(QString, path);
-    QFETCH(QDateTime, expected);
-    const QDateTime time = MainWindow::startTimeFromFileName(path);
-    QCOMPARE(time.isValid(), expected.isValid());
-    if (expected.isValid())
-        QCOMPARE(time, expected);
-}
-
-void ViewsTest::startTimeWithoutMarkerIsNow()
-{
-    const QDateTime before = QDateTime::currentDateTime();
-    const QDateTime time = MainWindow::startTimeFromFileName(QStringLiteral("/rec/Video_x.mp4"));
-    const QDateTime after = QDateTime::currentDateTime();
-    QVERIFY(before <= time && time <= after);
 }
 
 QTEST_MAIN(ViewsTest)

@@ -118,8 +118,6 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     timer->stop();
-    if (capture)
-        capture->release();
     delete ui;
 }
 

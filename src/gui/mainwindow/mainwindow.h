@@ -66,11 +66,6 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The recording start time carried by a file name containing "video_" (format
-    // "yyyyMMdd_hhmm" followed by three characters); the current time for other names, and an
-    // invalid date-time for a badly formed one.
-    static QDateTime startTimeFromFileName(const QString& path);
-
 public slots:
     void filename_videofile_change();
     void set_filename_videofile();
@@ -108,13 +103,11 @@ private:
     friend class MainWindowTestAccess;
 
     // Video source and playback (mainwindow_playback.cpp).
-    void fillVideoPath();
     void closeVideo();
     bool openVideo(int startFrame);
     int playbackInterval() const;
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
-    bool readFrame(cv::Mat& frame);
     bool readFrameAt(double position, cv::Mat& frame);
     void pauseAfterStep();
     void setTransportEnabled(bool on);
@@ -153,11 +146,8 @@ private:
     QString workingDirectory;
     QString currentFile;
     QString fileBeforeBatch;
-    // The name handed to the decoder: currentFile with every '\' replaced by '/', in the
-    // file-system encoding, whatever its length.
-    QByteArray videoPath;
     bool videoOpen = false;
-    std::unique_ptr<cv::VideoCapture> capture;
+    cv::VideoCapture capture;
     int frameWidth = 0;
     int frameHeight = 0;
     double fps = 0;
@@ -200,5 +190,5 @@ private:
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
     void refreshAfterSave(bool saved);
-    void seekTo(double position);
+    bool seekTo(double position);
 };

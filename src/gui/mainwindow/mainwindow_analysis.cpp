@@ -6,10 +6,12 @@
 
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "exportpath.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
+#include "videoinput.h"
 #include "vorldensity.h"
 
 #include <QDebug>
@@ -76,7 +78,6 @@ void MainWindow::finishRun()
     ModeVideo(ProcessingDone);
     ui->tv_result->setEnabled(true);
     currentFile = fileBeforeBatch;
-    fillVideoPath();
     pauseAfterStep();
     ModeVideo(VideoReady);
     QString message =
@@ -86,8 +87,8 @@ void MainWindow::finishRun()
     statusBar()->showMessage(message);
 }
 
-// A video that cannot be read, or whose frames do not fit the run's mask, is left out: no
-// result file (it would mark the video as done) and no density files.
+// A video that cannot be read, whose frames do not fit the run's mask, or whose result file cannot
+// be written is left out: no result file (it would mark the video as done) and no density files.
 void MainWindow::skipVideo(const QString& reason)
 {
     skippedVideos << fileName(currentFile);
@@ -99,15 +100,22 @@ void MainWindow::startNextQueuedVideo()
 {
     currentFile = batchQueue.takeFirst();
     ++batchIndex;
-    fillVideoPath();
     ModeVideo(Processing);
     if (!processingOpened) {
-        skipVideo(tr("it cannot be read"));
+        skipVideo(videoOpen ? tr("frame 90 cannot be read") : tr("the video cannot be opened"));
         return;
     }
-    if (!analysisRun->accepts(currentFrame) ||
-        !analysisRun->beginVideo(currentFile, currentFrame, fps, startTime)) {
-        skipVideo(tr("its frame size differs from the video the regions were drawn on"));
+    if (!ExportPath::ensureFolder(currentFile)) {
+        skipVideo(tr("cannot create the folder %1").arg(ExportPath::folder(currentFile)));
+        return;
+    }
+    if (!analysisRun->beginVideo(currentFile, currentFrame, fps, startTime)) {
+        skipVideo(analysisRun->refusal());
+        return;
+    }
+    if (!analysisRun->resultFileCreated()) {
+        skipVideo(tr("cannot write the result file %1")
+                      .arg(ExportPath::file(currentFile, QLatin1String(ExportPath::resultSuffix))));
         return;
     }
     ClearResult();
@@ -118,14 +126,13 @@ void MainWindow::startNextQueuedVideo()
 void MainWindow::analyseTick()
 {
     cv::Mat& frame = overlayFrame;
-    if (!readFrame(frame)) {
+    if (!readFrame(capture, frame)) {
         if (!analysisRun->endVideo())
             qWarning() << "Cannot write the density map of" << currentFile;
         playMode = NextFile;
         return;
     }
     frame.copyTo(currentFrame);
-    qDebug() << "Frame =" << framePos;
 
     const std::vector<Result> events = analysisRun->analyseFrame(frame, framePos);
     QList<Target*> targets = analysisRun->trackedTargets();

@@ -4,9 +4,10 @@
 #include "ui_mainwindow.h"
 
 #include "areacontour.h"
-#include "exportpath.h"
 #include "imagegraphicsview.h"
 #include "tableviewfile.h"
+#include "videoinput.h"
+#include "videostart.h"
 
 #include <QDebug>
 #include <QFile>
@@ -22,13 +23,6 @@ QString number(double value)
 }
 } // namespace
 
-void MainWindow::fillVideoPath()
-{
-    QString path = currentFile;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    videoPath = QFile::encodeName(path);
-}
-
 // Half a frame period, so playback can keep up with twice the recorded rate; 40 ms when the
 // container reports no usable frame rate.
 int MainWindow::playbackInterval() const
@@ -36,17 +30,6 @@ int MainWindow::playbackInterval() const
     if (!(fps > 0) || !std::isfinite(fps))
         return 40;
     return static_cast<int>(500.0 / fps);
-}
-
-QDateTime MainWindow::startTimeFromFileName(const QString& path)
-{
-    const QString marker = QStringLiteral("video_");
-    if (!path.contains(marker))
-        return QDateTime::currentDateTime();
-    QString rest = ExportPath::baseName(path);
-    rest.remove(marker);
-    rest.chop(3);
-    return QDateTime::fromString(rest, QStringLiteral("yyyyMMdd_hhmm"));
 }
 
 void MainWindow::File_Row_Changed(int ifile)
@@ -57,7 +40,6 @@ void MainWindow::File_Row_Changed(int ifile)
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
     currentFile = path;
-    fillVideoPath();
     ModeVideo(NoVideo);
     ModeVideo(VideoReady);
 }
@@ -66,66 +48,41 @@ void MainWindow::closeVideo()
 {
     view->clear();
     if (videoOpen) {
-        capture->release();
+        capture.release();
         videoOpen = false;
-    }
-}
-
-// Reads the next frame; OpenCV errors count as a failed read.
-bool MainWindow::readFrame(cv::Mat& frame)
-{
-    if (!capture)
-        return false;
-    try {
-        return capture->read(frame) && !frame.empty();
-    } catch (const cv::Exception& e) {
-        qWarning() << "Cannot read a frame of" << currentFile << e.what();
-        return false;
     }
 }
 
 bool MainWindow::readFrameAt(double position, cv::Mat& frame)
 {
-    if (!capture)
-        return false;
-    try {
-        capture->set(cv::CAP_PROP_POS_FRAMES, position);
-    } catch (const cv::Exception& e) {
-        qWarning() << "Cannot seek in" << currentFile << e.what();
-        return false;
-    }
-    return readFrame(frame);
+    return seekTo(position) && readFrame(capture, frame);
 }
 
+// A decoder that opens but cannot read the start frame still counts as open, with the
+// properties and start time of its file in place.
 bool MainWindow::openVideo(int startFrame)
 {
-    // The previous decoder is released before the new one takes its place.
-    if (capture)
-        capture->release();
-    capture = std::make_unique<cv::VideoCapture>();
-    try {
-        capture->open(videoPath.toStdString());
-    } catch (const cv::Exception& e) {
-        qWarning() << "Cannot open" << currentFile << e.what();
-    }
-    if (!capture->isOpened())
+    cv::Mat frame;
+    VideoProperties props;
+    const bool read = openVideoAt(capture, currentFile, startFrame, frame, &props);
+    if (!props.opened)
         return false;
     videoOpen = true;
 
+    // During a run every queued video is analysed with the regions in force at its start.
     if (playMode != NextFile) {
         regions->load_area(currentFile);
         regions->load_mask(currentFile);
     }
-    frameHeight = static_cast<int>(capture->get(cv::CAP_PROP_FRAME_HEIGHT));
-    frameWidth = static_cast<int>(capture->get(cv::CAP_PROP_FRAME_WIDTH));
-    fps = capture->get(cv::CAP_PROP_FPS);
-    frameCount = capture->get(cv::CAP_PROP_FRAME_COUNT) - 5;
+    frameHeight = props.frameHeight;
+    frameWidth = props.frameWidth;
+    fps = props.fps;
+    frameCount = props.containerFrames - 5;
     startTime = startTimeFromFileName(currentFile);
     displayGeometry.setDisplayGeometry(frameWidth, frameHeight);
     zoom = false;
 
-    cv::Mat frame;
-    if (!readFrameAt(startFrame, frame))
+    if (!read)
         return false;
     frame.copyTo(currentFrame);
     framePos = startFrame;
@@ -203,7 +160,7 @@ void MainWindow::seekTick()
 void MainWindow::stepForwardTick()
 {
     cv::Mat frame;
-    if (frameCount > framePos && readFrame(frame)) {
+    if (frameCount > framePos && readFrame(capture, frame)) {
         frame.copyTo(currentFrame);
         framePos += 1;
     }
@@ -244,7 +201,7 @@ void MainWindow::fastBackwardTick()
 void MainWindow::showOneTick()
 {
     cv::Mat frame;
-    if (readFrame(frame))
+    if (readFrame(capture, frame))
         frame.copyTo(currentFrame);
     pauseAfterStep();
 }
@@ -254,7 +211,7 @@ void MainWindow::playTick()
     if (!(frameCount > framePos))
         return;
     cv::Mat frame;
-    if (readFrame(frame)) {
+    if (readFrame(capture, frame)) {
         frame.copyTo(currentFrame);
         framePos += 1;
         showWithRegions(frame);

@@ -52,14 +52,15 @@ void MainWindow::Result_Row_Changed(int irow)
     playMode = ShowOne;
 }
 
-void MainWindow::seekTo(double position)
+// False only when the decoder failed with an error; positions past the end are left to the read.
+bool MainWindow::seekTo(double position)
 {
-    if (!capture)
-        return;
     try {
-        capture->set(cv::CAP_PROP_POS_FRAMES, position);
+        capture.set(cv::CAP_PROP_POS_FRAMES, position);
+        return true;
     } catch (const cv::Exception& e) {
         qWarning() << "Cannot seek in" << currentFile << e.what();
+        return false;
     }
 }
 
