@@ -78,6 +78,7 @@ private slots:
     void unreadableFileLeavesNoVideoState();
     void pathWithSpacesAndNonAsciiOpens();
     void skippedVideosNameTheirReason();
+    void destroyedWhileTheDirectoryFieldHasFocus();
 
 private:
     template <typename T = QWidget> T* child(const char* name) const
@@ -469,6 +470,18 @@ void MainWindowTest::skippedVideosNameTheirReason()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/good.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/small.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/garbage.csv"))));
+}
+
+// Losing the focus while the window is destroyed ends the field's editing; that must not reach
+// the file table, which is gone by then.
+void MainWindowTest::destroyedWhileTheDirectoryFieldHasFocus()
+{
+    QApplication::setActiveWindow(window.get());
+    auto* field = child<QLineEdit>("le_videofile");
+    field->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTRY_VERIFY(field->hasFocus());
+    window.reset();
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -115,9 +115,14 @@ MainWindow::MainWindow(QWidget* parent)
     ui->la_Num_Frame->clear();
 }
 
+// The child widgets outlive the members they report to (file table, views, analysis objects):
+// they are destroyed by QWidget's destructor, and the focus leaving le_videofile there ends its
+// editing. No signal of a child may reach this window any more.
 MainWindow::~MainWindow()
 {
     timer->stop();
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
     delete ui;
 }
 
