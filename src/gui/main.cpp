@@ -6,7 +6,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    Startup::initResources();
     Startup::applyStyleSheet(app);
     MainWindow window;
     window.show();

@@ -50,6 +50,47 @@ MainWindow::MainWindow(QWidget* parent)
         scaledLogo(QStringLiteral(":/img/logo_brellico_521x77.png"), 240, 40));
     ui->label_logoKelmor->setPixmap(scaledLogo(QStringLiteral(":/img/logo_kelmor.png"), 122, 48));
 
+    connectControls();
+
+    // The timer ticks from the first opened video on; it is never stopped afterwards.
+    timer->setObjectName(QStringLiteral("timer"));
+    connect(timer, &QTimer::timeout, this, &MainWindow::timeframe);
+
+    view = std::make_unique<ImageGraphicsView>(&displayGeometry, ui->gv_video);
+    regions = std::make_unique<AreaContour>();
+
+    applyStartUpState();
+
+    tableViewResult = std::make_unique<TableViewResult>(ui->tv_result, ui->te_error);
+    connect(tableViewResult.get(), &TableViewResult::Result_Row_Changed, this,
+            &MainWindow::Result_Row_Changed);
+    tableViewFile = std::make_unique<TableViewFile>(ui->tv_file, this);
+    connect(tableViewFile.get(), &TableViewFile::File_Row_Changed, this,
+            &MainWindow::File_Row_Changed);
+
+    createAnalysisObjects();
+
+    workingDirectory = storedWorkingDirectory();
+    ui->le_videofile->setText(workingDirectory);
+    filename_videofile_change();
+
+    ui->la_file_selected->clear();
+    ui->la_Num_Frame->clear();
+}
+
+// The child widgets outlive the members they report to (file table, views, analysis objects):
+// they are destroyed by QWidget's destructor, and the focus leaving le_videofile there ends its
+// editing. No signal of a child may reach this window any more.
+MainWindow::~MainWindow()
+{
+    timer->stop();
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
+    delete ui;
+}
+
+void MainWindow::connectControls()
+{
     connect(ui->le_videofile, &QLineEdit::editingFinished, this,
             &MainWindow::filename_videofile_change);
     connect(ui->pb_videofile, &QPushButton::clicked, this, &MainWindow::set_filename_videofile);
@@ -69,10 +110,6 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->pb_savearea, &QPushButton::clicked, this, &MainWindow::savearea);
     connect(ui->pb_cancelarea, &QPushButton::clicked, this, &MainWindow::cancelarea);
 
-    // The timer ticks from the first opened video on; it is never stopped afterwards.
-    timer->setObjectName(QStringLiteral("timer"));
-    connect(timer, &QTimer::timeout, this, &MainWindow::timeframe);
-
     centralWidget()->setMouseTracking(true);
     connect(ui->gv_video, &GraphicsViewMouse::sendMousePressVideo, this,
             &MainWindow::sendMousePressVideo);
@@ -80,11 +117,11 @@ MainWindow::MainWindow(QWidget* parent)
             &MainWindow::sendMouseMoveVideo);
     connect(ui->gv_video, &GraphicsViewMouse::sendMouseBClickVideo, this,
             &MainWindow::sendMouseBClickVideo);
+}
 
-    editMode = 0;
-    view = std::make_unique<ImageGraphicsView>(&displayGeometry, ui->gv_video);
-    regions = std::make_unique<AreaContour>();
-
+// Until a video is opened only the directory, the file table, About and Save image respond.
+void MainWindow::applyStartUpState()
+{
     ui->pb_Import->hide();
     setTransportEnabled(false);
     ui->pb_algo->setEnabled(false);
@@ -94,36 +131,6 @@ MainWindow::MainWindow(QWidget* parent)
     ui->tv_result->setEnabled(false);
     ui->pb_Import->setEnabled(true);
     ui->la_mouse->clear();
-
-    tableViewResult = std::make_unique<TableViewResult>(ui->tv_result, ui->te_error);
-    connect(tableViewResult.get(), &TableViewResult::Result_Row_Changed, this,
-            &MainWindow::Result_Row_Changed);
-    tableViewFile = std::make_unique<TableViewFile>(ui->tv_file, this);
-    videoOpen = false;
-    connect(tableViewFile.get(), &TableViewFile::File_Row_Changed, this,
-            &MainWindow::File_Row_Changed);
-
-    createAnalysisObjects();
-    zoom = false;
-    saveImage = false;
-
-    workingDirectory = storedWorkingDirectory();
-    ui->le_videofile->setText(workingDirectory);
-    filename_videofile_change();
-
-    ui->la_file_selected->clear();
-    ui->la_Num_Frame->clear();
-}
-
-// The child widgets outlive the members they report to (file table, views, analysis objects):
-// they are destroyed by QWidget's destructor, and the focus leaving le_videofile there ends its
-// editing. No signal of a child may reach this window any more.
-MainWindow::~MainWindow()
-{
-    timer->stop();
-    for (QObject* child : findChildren<QObject*>())
-        disconnect(child, nullptr, this, nullptr);
-    delete ui;
 }
 
 QString MainWindow::storedWorkingDirectory()

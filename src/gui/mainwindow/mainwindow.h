@@ -110,10 +110,15 @@ private:
     void showWithRegions(const cv::Mat& frame);
     bool readFrameAt(double position, cv::Mat& frame);
     void pauseAfterStep();
+    bool keepFrame(bool read);
+    void jumpTo(double target);
     void setTransportEnabled(bool on);
     void setRegionButtonsEnabled(bool on);
     void setShiftButtonsEnabled(bool on);
     void setFileControlsEnabled(bool on);
+    void enterNoVideo();
+    void enterVideoReady();
+    void enterProcessing();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
     void seekTick();
@@ -123,6 +128,10 @@ private:
     void fastBackwardTick();
     void showOneTick();
     void playTick();
+
+    // Construction (mainwindow.cpp).
+    void connectControls();
+    void applyStartUpState();
 
     // Settings of the working directory (mainwindow.cpp).
     static QString storedWorkingDirectory();
@@ -163,7 +172,6 @@ private:
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
     std::unique_ptr<AreaContour> regions;
-    cv::Mat areaMask;
     std::unique_ptr<VorlDensity> vorlDensity;
     std::unique_ptr<ImageGraphicsView> view;
     std::unique_ptr<ImageWindow> vorlWindow;
@@ -185,10 +193,12 @@ private:
     QStringList skippedVideos;
     bool processingOpened = false; // the last ModeVideo(Processing) opened its video
     cv::Mat overlayFrame;          // reused between ticks
+    cv::Mat readBuffer;            // reused between ticks
     cv::Mat densityRgb;
 
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
+    void endPolygonEdit();
     void refreshAfterSave(bool saved);
     bool seekTo(double position);
 };

@@ -48,7 +48,6 @@ void MainWindow::algo()
         return;
     }
     analysisRun->start(currentFrame.size());
-    areaMask = analysisRun->areaMask();
     ClearResult();
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;

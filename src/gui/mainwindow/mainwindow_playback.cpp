@@ -9,8 +9,6 @@
 #include "videoinput.h"
 #include "videostart.h"
 
-#include <QDebug>
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <cmath>
@@ -149,60 +147,59 @@ void MainWindow::pauseAfterStep()
     ui->pb_play_pause->setText(QStringLiteral("Play"));
 }
 
+// A frame read into readBuffer replaces currentFrame; after a failed read currentFrame stays.
+bool MainWindow::keepFrame(bool read)
+{
+    if (read)
+        readBuffer.copyTo(currentFrame);
+    return read;
+}
+
+// Moves to `target` by seeking; framePos follows only when the frame could be read.
+void MainWindow::jumpTo(double target)
+{
+    if (keepFrame(readFrameAt(target, readBuffer)))
+        framePos = target;
+}
+
 void MainWindow::seekTick()
 {
-    cv::Mat frame;
-    if (framePos >= 0 && framePos < frameCount - 1 && readFrameAt(framePos, frame))
-        frame.copyTo(currentFrame);
+    if (framePos >= 0 && framePos < frameCount - 1)
+        keepFrame(readFrameAt(framePos, readBuffer));
     pauseAfterStep();
 }
 
 void MainWindow::stepForwardTick()
 {
-    cv::Mat frame;
-    if (frameCount > framePos && readFrame(capture, frame)) {
-        frame.copyTo(currentFrame);
+    if (frameCount > framePos && keepFrame(readFrame(capture, readBuffer)))
         framePos += 1;
-    }
     pauseAfterStep();
 }
 
 void MainWindow::fastForwardTick()
 {
-    cv::Mat frame;
-    if (frameCount > framePos + 10 && readFrameAt(framePos + 10, frame)) {
-        frame.copyTo(currentFrame);
-        framePos += 10;
-    }
+    if (frameCount > framePos + 10)
+        jumpTo(framePos + 10);
     pauseAfterStep();
 }
 
 void MainWindow::stepBackwardTick()
 {
-    cv::Mat frame;
-    if (framePos >= 1 && readFrameAt(framePos - 1, frame)) {
-        frame.copyTo(currentFrame);
-        framePos = std::max(framePos, 1.0) - 1;
-    }
+    if (framePos >= 1)
+        jumpTo(framePos - 1);
     pauseAfterStep();
 }
 
 void MainWindow::fastBackwardTick()
 {
-    cv::Mat frame;
-    if (framePos >= 10 && readFrameAt(framePos - 10, frame)) {
-        frame.copyTo(currentFrame);
-        framePos -= 10;
-        ui->hs_frame->setValue(static_cast<int>(framePos));
-    }
+    if (framePos >= 10)
+        jumpTo(framePos - 10);
     pauseAfterStep();
 }
 
 void MainWindow::showOneTick()
 {
-    cv::Mat frame;
-    if (readFrame(capture, frame))
-        frame.copyTo(currentFrame);
+    keepFrame(readFrame(capture, readBuffer));
     pauseAfterStep();
 }
 
@@ -210,15 +207,11 @@ void MainWindow::playTick()
 {
     if (!(frameCount > framePos))
         return;
-    cv::Mat frame;
-    if (readFrame(capture, frame)) {
-        frame.copyTo(currentFrame);
+    if (keepFrame(readFrame(capture, readBuffer))) {
         framePos += 1;
-        showWithRegions(frame);
         ui->hs_frame->setValue(static_cast<int>(framePos));
-    } else {
-        showWithRegions(currentFrame);
     }
+    showWithRegions(currentFrame);
 }
 
 // The blocks are tested in a fixed order and each may change playMode, so a step ends in the
@@ -310,56 +303,72 @@ void MainWindow::applyFinishedState()
     playMode = Pause;
 }
 
+void MainWindow::enterNoVideo()
+{
+    closeVideo();
+    setTransportEnabled(false);
+    ui->la_height->clear();
+    ui->la_width->clear();
+    ui->la_fps->clear();
+    ui->la_frame->clear();
+    setRegionButtonsEnabled(false);
+    ui->cb_process_conf->setEnabled(false);
+    ui->pb_algo->setEnabled(false);
+    ui->tv_result->setEnabled(false);
+    editMode = 0;
+    ui->la_mouse->clear();
+    ui->la_file_selected->clear();
+    ClearResult();
+}
+
+// Without region files the run controls keep their state, the shift buttons are disabled.
+void MainWindow::enterVideoReady()
+{
+    if (!openVideo(90))
+        return;
+    showVideoProperties();
+    ui->tv_result->setEnabled(true);
+    ClearResult();
+    loadResults();
+    pauseAfterStep();
+    const bool withRegions = tableViewFile->hasRegions(currentFile);
+    setTransportEnabled(true);
+    setRegionButtonsEnabled(true);
+    setShiftButtonsEnabled(withRegions);
+    if (withRegions) {
+        ui->cb_process_conf->setEnabled(true);
+        ui->pb_algo->setEnabled(true);
+    }
+    timer->start(playbackInterval());
+}
+
+// Only "Cancel" stays available while a video is analysed.
+void MainWindow::enterProcessing()
+{
+    closeVideo();
+    processingOpened = openVideo(90);
+    if (!processingOpened)
+        return;
+    setTransportEnabled(false);
+    setRegionButtonsEnabled(false);
+    setShiftButtonsEnabled(false);
+    ui->cb_process_conf->setEnabled(false);
+    ui->pb_algo->setEnabled(true);
+    ui->tv_result->setEnabled(false);
+    setFileControlsEnabled(false);
+}
+
 void MainWindow::ModeVideo(statemode mode)
 {
     switch (mode) {
     case NoVideo:
-        closeVideo();
-        setTransportEnabled(false);
-        ui->la_height->clear();
-        ui->la_width->clear();
-        ui->la_fps->clear();
-        ui->la_frame->clear();
-        setRegionButtonsEnabled(false);
-        ui->cb_process_conf->setEnabled(false);
-        ui->pb_algo->setEnabled(false);
-        ui->tv_result->setEnabled(false);
-        editMode = 0;
-        ui->la_mouse->clear();
-        ui->la_file_selected->clear();
-        ClearResult();
+        enterNoVideo();
         break;
-    case VideoReady: {
-        if (!openVideo(90))
-            return;
-        showVideoProperties();
-        ui->tv_result->setEnabled(true);
-        ClearResult();
-        loadResults();
-        pauseAfterStep();
-        const bool withRegions = tableViewFile->hasRegions(currentFile);
-        setTransportEnabled(true);
-        setRegionButtonsEnabled(true);
-        setShiftButtonsEnabled(withRegions);
-        if (withRegions) {
-            ui->cb_process_conf->setEnabled(true);
-            ui->pb_algo->setEnabled(true);
-        }
-        timer->start(playbackInterval());
+    case VideoReady:
+        enterVideoReady();
         break;
-    }
     case Processing:
-        closeVideo();
-        processingOpened = openVideo(90);
-        if (!processingOpened)
-            return;
-        setTransportEnabled(false);
-        setRegionButtonsEnabled(false);
-        setShiftButtonsEnabled(false);
-        ui->cb_process_conf->setEnabled(false);
-        ui->pb_algo->setEnabled(true);
-        ui->tv_result->setEnabled(false);
-        setFileControlsEnabled(false);
+        enterProcessing();
         break;
     case ProcessingDone:
         closeVideo();

@@ -130,9 +130,7 @@ void MainWindow::savearea()
 {
     regions->set_state(AreaContour::None);
     const bool saved = regions->save_area(currentFile);
-    editMode = Idle;
-    setAllRegionButtonsEnabled(ui);
-    useArrowCursor();
+    endPolygonEdit();
     refreshAfterSave(saved);
 }
 
@@ -140,9 +138,7 @@ void MainWindow::savemask()
 {
     regions->set_state(AreaContour::None);
     const bool saved = regions->save_mask(currentFile);
-    editMode = Idle;
-    setAllRegionButtonsEnabled(ui);
-    useArrowCursor();
+    endPolygonEdit();
     refreshAfterSave(saved);
 }
 
@@ -150,15 +146,18 @@ void MainWindow::cancelarea()
 {
     regions->set_state(AreaContour::None);
     regions->load_area(currentFile);
-    editMode = Idle;
-    setAllRegionButtonsEnabled(ui);
-    useArrowCursor();
+    endPolygonEdit();
 }
 
 void MainWindow::cancelmask()
 {
     regions->set_state(AreaContour::None);
     regions->load_mask(currentFile);
+    endPolygonEdit();
+}
+
+void MainWindow::endPolygonEdit()
+{
     editMode = Idle;
     setAllRegionButtonsEnabled(ui);
     useArrowCursor();
