@@ -467,6 +467,10 @@ void MainWindowTest::skippedVideosNameTheirReason()
              qPrintable(all));
     QVERIFY2(all.contains(QStringLiteral("Skipped garbage.mp4: the video cannot be opened")),
              qPrintable(all));
+    // The reasons stay in the closing message, after the progress has overwritten them.
+    QVERIFY2(window->statusBar()->currentMessage().contains(
+                 QStringLiteral("skipped: garbage.mp4 (the video cannot be opened)")),
+             qPrintable(window->statusBar()->currentMessage()));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/good.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/small.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/garbage.csv"))));

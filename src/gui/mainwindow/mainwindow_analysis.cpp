@@ -90,7 +90,7 @@ void MainWindow::finishRun()
 // be written is left out: no result file (it would mark the video as done) and no density files.
 void MainWindow::skipVideo(const QString& reason)
 {
-    skippedVideos << fileName(currentFile);
+    skippedVideos << tr("%1 (%2)").arg(fileName(currentFile), reason);
     qWarning() << "Skipped" << currentFile << reason;
     statusBar()->showMessage(tr("Skipped %1: %2").arg(fileName(currentFile), reason));
 }
