@@ -223,7 +223,8 @@ int main(int argc, char** argv)
     std::printf("(ii) orvane-count:   %.2f s (%.1f frames/s), %.2f s of CPU\n", count.seconds,
                 decoded / count.seconds, count.cpu);
     std::printf("ratio (ii)/(i):      %.2f  (aim: at most 1.25)\n", count.seconds / decodeSeconds);
-    std::printf("peak memory of (ii): %.1f MiB (peak resident set, sampled every 100 ms)\n", count.peakKiB / 1024.0);
+    std::printf("peak memory of (ii): %.1f MiB (peak resident set, sampled every 100 ms)\n",
+                count.peakKiB / 1024.0);
     std::printf("memory flat:         %s (%.1f MiB after the first quarter, at most %.1f MiB "
                 "afterwards)\n",
                 isFlat ? "yes" : "no", early / 1024.0, late / 1024.0);
