@@ -6,7 +6,8 @@
 // the video's base name (its file name without the last extension) followed by a suffix, e.g.
 //   ExportPath::file("/rec/trap.2015.mp4", ".csv")  ==  "/rec/exportCSV/trap.2015.csv"
 // Every part of the application that places or finds such a file goes through here.
-namespace ExportPath {
+namespace ExportPath
+{
 
 // Everything up to and including the last '/' or '\' of the path; empty for a bare file name.
 QString directory(const QString& videoPath);

@@ -7,12 +7,13 @@
 
 static void usage()
 {
-    std::fprintf(stderr,
-                 "usage: orvane-makevideo OUTPUT.mp4 [--size WxH] [--fps F] [--frames N]\n"
-                 "                        [--insects K] [--blob X,Y,DX,DY[,RADIUS[,FIRST[,LAST]]]]...\n"
-                 "                        [--codec h264|mpeg4|mjpeg]\n"
-                 "Dark blobs move over a fixed textured background along straight paths.\n"
-                 "Without --blob, K insects (default 4) cross the picture.\n");
+    std::fprintf(
+        stderr,
+        "usage: orvane-makevideo OUTPUT.mp4 [--size WxH] [--fps F] [--frames N]\n"
+        "                        [--insects K] [--blob X,Y,DX,DY[,RADIUS[,FIRST[,LAST]]]]...\n"
+        "                        [--codec h264|mpeg4|mjpeg]\n"
+        "Dark blobs move over a fixed textured background along straight paths.\n"
+        "Without --blob, K insects (default 4) cross the picture.\n");
 }
 
 int main(int argc, char** argv)
@@ -24,7 +25,8 @@ int main(int argc, char** argv)
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if ((arg == "--size" || arg == "--fps" || arg == "--frames" || arg == "--insects" ||
-             arg == "--blob" || arg == "--codec") && !value) {
+             arg == "--blob" || arg == "--codec") &&
+            !value) {
             usage();
             return 64;
         }
@@ -42,13 +44,14 @@ int main(int argc, char** argv)
             insects = std::atoi(value);
         } else if (arg == "--codec") {
             const std::string c = value;
-            spec.codec = c == "mjpeg" ? videogen::Codec::MJPEG
-                         : c == "mpeg4" ? videogen::Codec::MPEG4 : videogen::Codec::H264;
+            spec.codec = c == "mjpeg"   ? videogen::Codec::MJPEG
+                         : c == "mpeg4" ? videogen::Codec::MPEG4
+                                        : videogen::Codec::H264;
         } else if (arg == "--blob") {
             videogen::Blob b;
             double x, y, dx, dy;
-            const int n = std::sscanf(value, "%lf,%lf,%lf,%lf,%d,%d,%d", &x, &y, &dx, &dy, &b.radius,
-                                      &b.firstFrame, &b.lastFrame);
+            const int n = std::sscanf(value, "%lf,%lf,%lf,%lf,%d,%d,%d", &x, &y, &dx, &dy,
+                                      &b.radius, &b.firstFrame, &b.lastFrame);
             if (n < 4) {
                 usage();
                 return 64;

@@ -4,7 +4,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-namespace videogen {
+namespace videogen
+{
 
 cv::Point Blob::positionAt(int frame) const
 {
@@ -80,8 +81,9 @@ std::vector<Blob> crossingInsects(cv::Size size, int frames, int count)
         const double speed = std::max(w, h) / std::max(30.0, frames * 0.6);
         b.start = horizontal ? cv::Point2d(i % 4 == 0 ? 10 : w - 10, h * lane)
                              : cv::Point2d(w * lane, i % 4 == 1 ? 10 : h - 10);
-        b.velocity = horizontal ? cv::Point2d(i % 4 == 0 ? speed : -speed, 0.3 * speed * (lane - 0.5))
-                                : cv::Point2d(0.3 * speed * (lane - 0.5), i % 4 == 1 ? speed : -speed);
+        b.velocity = horizontal
+                         ? cv::Point2d(i % 4 == 0 ? speed : -speed, 0.3 * speed * (lane - 0.5))
+                         : cv::Point2d(0.3 * speed * (lane - 0.5), i % 4 == 1 ? speed : -speed);
         b.radius = std::max(6, size.width / 80);
         b.firstFrame = (i * frames) / (count * 3);
         blobs.push_back(b);

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace videogen {
+namespace videogen
+{
 
 struct Blob {
     cv::Point2d start;    // centre at frame firstFrame
