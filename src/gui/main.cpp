@@ -6,6 +6,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    Startup::quietDebugOutputUnlessAsked();
     Startup::applyStyleSheet(app);
     MainWindow window;
     window.show();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void initOrvaneResources()
@@ -33,6 +34,12 @@ QString styleSheet(const QString& currentDirectory)
 void applyStyleSheet(QApplication& app)
 {
     app.setStyleSheet(styleSheet(QDir::currentPath()));
+}
+
+void quietDebugOutputUnlessAsked()
+{
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 }
 
 } // namespace Startup

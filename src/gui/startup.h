@@ -17,4 +17,9 @@ QString styleSheet(const QString& currentDirectory);
 // Applies styleSheet() of the process's current directory to the application.
 void applyStyleSheet(QApplication& app);
 
+// The engine logs a line per frame and target at debug level: useful when tracing a problem,
+// a flood on a terminal otherwise. Debug output stays off unless QT_LOGGING_RULES asks for it
+// (QT_LOGGING_RULES="default.debug=true").
+void quietDebugOutputUnlessAsked();
+
 } // namespace Startup
