@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <cmath>
+
 namespace
 {
 
@@ -21,11 +23,12 @@ int toInt(const QString& field)
     return ok ? value : 0;
 }
 
+// "nan" and "inf" convert, but are no frame index: they would reach the seek as garbage.
 double toDouble(const QString& field)
 {
     bool ok = false;
     const double value = field.toDouble(&ok);
-    return ok ? value : 0.0;
+    return ok && std::isfinite(value) ? value : 0.0;
 }
 
 // A missing or empty file gets its header first, so that the first record is never taken for it.

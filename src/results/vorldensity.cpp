@@ -62,10 +62,11 @@ void VorlDensity::compose()
 {
     int crossedPixels = 0;
     if (!canvas.empty()) {
-        // 255 exactly where a segment crossed the analysed region; the buffer is kept between
-        // frames so composing allocates nothing.
+        // 255 exactly where a segment crossed the analysed region (the OR is 0 only there, also
+        // for a mask holding values other than 0 and 255); the buffer is kept between frames so
+        // composing allocates nothing.
         cv::bitwise_or(areaInverse, canvas, crossed);
-        cv::bitwise_not(crossed, crossed);
+        cv::compare(crossed, 0, crossed, cv::CMP_EQ);
         crossedPixels = cv::countNonZero(crossed);
         background.setTo(cv::Scalar(0, 0, 0), crossed);
     }

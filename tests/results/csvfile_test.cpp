@@ -163,6 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "FiveFieldsStop", "h\n10;5;7;1;0;t\n11;5;7;1;0\n12;5;7;1;0;t\n", {10}, 5},
                       ReadCase{"FirstLineAlwaysDiscarded", "10;5;7;1;0;t\n11;6;7;1;0;t\n", {11}, 6},
                       ReadCase{"ExponentFrame", "h\n1.23457e+06;5;7;1;0;t\n", {1234570}, 5},
+                      ReadCase{"NonFiniteFrame", "h\nnan;5;7;1;0;t\ninf;5;7;1;0;t\n", {0, 0}, 5},
                       ReadCase{"CrLf", "h\r\n10;5;7;1;0;t\r\n11;5;7;1;0;t\r\n", {10, 11}, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 

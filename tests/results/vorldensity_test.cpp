@@ -86,6 +86,19 @@ TEST(VorlDensity, PixelsCrossedTwiceCountOnce)
     EXPECT_EQ(map.text(), QStringLiteral("Density: 0.0370"));
 }
 
+TEST(VorlDensity, MaskValuesBetweenClearAndSetAreNeverCrossed)
+{
+    cv::Mat mask = regionMask();
+    mask.setTo(cv::Scalar(7), mask == 0);
+    VorlDensity map;
+    map.init(greyFrame(), mask);
+    Target outside = step({60, 90}, {140, 90});
+    map.addTrajectories({&outside});
+    const cv::Mat picture = map.snapshot();
+    EXPECT_EQ(map.text(), QStringLiteral("Density: 0.0000"));
+    EXPECT_EQ(picture.at<cv::Vec3b>(90, 100), cv::Vec3b(128, 128, 128));
+}
+
 TEST(VorlDensity, SegmentsOutsideTheRegionAndAbsentPositionsChangeNothing)
 {
     VorlDensity map;
