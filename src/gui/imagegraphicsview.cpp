@@ -68,23 +68,23 @@ void ImageGraphicsView::showImage(cv::Mat mat, bool bZoom, int x, int y, bool sa
         QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888));
 }
 
-// A failed write must not stop the frame loop; it is logged once per file name.
+// A failed write must not stop the frame loop; it is logged once per file name, also when the
+// writer throws (a name without a known image extension), since this runs on every shown frame.
 void ImageGraphicsView::writeImage(const QString& filename)
 {
     if (filename.isEmpty())
         return;
-    bool written = false;
+    QString reason;
     try {
-        written = cv::imwrite(QFile::encodeName(filename).toStdString(), shown);
+        if (cv::imwrite(QFile::encodeName(filename).toStdString(), shown))
+            return;
     } catch (const cv::Exception& e) {
-        qWarning() << "Cannot write image" << filename << e.what();
-        written = true; // already reported
-        failedWrites.insert(filename);
+        reason = QString::fromLocal8Bit(e.what());
     }
-    if (!written && !failedWrites.contains(filename)) {
-        qWarning() << "Cannot write image" << filename;
-        failedWrites.insert(filename);
-    }
+    if (failedWrites.contains(filename))
+        return;
+    failedWrites.insert(filename);
+    qWarning().noquote() << "Cannot write image" << filename << reason;
 }
 
 void ImageGraphicsView::showImageGrey(cv::Mat mat)

@@ -20,8 +20,21 @@ private slots:
     void zoomedImageIsTheCutOutAtFullResolution();
     void savedImageIsWhatIsShown();
     void emptyFileNameIsNeverWritten();
+    void failedWriteWarnsOncePerName_data();
+    void failedWriteWarnsOncePerName();
     void mousePressLeftOfThePictureIsZero();
 };
+
+namespace
+{
+int writeWarnings = 0;
+
+void countWriteWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("Cannot write image")))
+        ++writeWarnings;
+}
+} // namespace
 
 void ViewsTest::displayGeometry_data()
 {
@@ -138,6 +151,30 @@ void ViewsTest::emptyFileNameIsNeverWritten()
     ImageGraphicsView view(&geometry, &graphicsView);
     view.showImage(gradientFrame(640, 480), false, 0, 0, true, QString());
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+void ViewsTest::failedWriteWarnsOncePerName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing folder") << QStringLiteral("missing/folder/x.jpg");
+    QTest::newRow("no image extension") << QStringLiteral("frame");
+}
+
+// Every shown frame is written, so a name that cannot be written must not flood the log.
+void ViewsTest::failedWriteWarnsOncePerName()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    DisplayGeometry geometry;
+    QGraphicsView graphicsView;
+    ImageGraphicsView view(&geometry, &graphicsView);
+    writeWarnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countWriteWarnings);
+    for (int i = 0; i < 3; ++i)
+        view.showImage(gradientFrame(640, 480), false, 0, 0, true, dir.filePath(name));
+    qInstallMessageHandler(previous);
+    QCOMPARE(writeWarnings, 1);
+    QCOMPARE(graphicsView.scene()->items().size(), 1);
 }
 
 void ViewsTest::mousePressLeftOfThePictureIsZero()

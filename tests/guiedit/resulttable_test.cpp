@@ -9,6 +9,7 @@
 #include <QStandardItemModel>
 #include <QTextEdit>
 #include <QtTest>
+#include <limits>
 #include <opencv2/videoio.hpp>
 
 using namespace testing_window;
@@ -223,16 +224,24 @@ void ResultTableTest::addResultKeepsAtMost2001()
 void ResultTableTest::rowOutsideTheListDoesNothing_data()
 {
     QTest::addColumn<int>("row");
-    QTest::newRow("-1") << -1;
-    QTest::newRow("size") << 4;
+    QTest::addColumn<double>("frame"); // of the first event
+    const double first = sampleEvent(0).frame;
+    QTest::newRow("-1") << -1 << first;
+    QTest::newRow("size") << 4 << first;
+    // Frame numbers that a result file edited by hand can hold, but no frame has.
+    QTest::newRow("negative frame") << 0 << -3.0;
+    QTest::newRow("infinite frame") << 0 << std::numeric_limits<double>::infinity();
+    QTest::newRow("frame beyond int") << 0 << 1e12;
 }
 
 void ResultTableTest::rowOutsideTheListDoesNothing()
 {
     QFETCH(int, row);
+    QFETCH(double, frame);
     startWindow();
     openVideo(*window, QStringLiteral("clip"));
     QCOMPARE(Access::results(*window).size(), 4);
+    Access::results(*window)[0].frame = frame;
     window->Result_Row_Changed(row);
     QCOMPARE(Access::framePos(*window), 90.0);
     QCOMPARE(Access::playMode(*window), int(MainWindow::Pause));

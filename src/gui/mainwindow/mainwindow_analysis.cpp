@@ -169,6 +169,6 @@ void MainWindow::showRunProgress()
                                  .arg(batchIndex)
                                  .arg(batchTotal)
                                  .arg(fileName(currentFile))
-                                 .arg(static_cast<qint64>(framePos))
-                                 .arg(static_cast<qint64>(frameCount + 5)));
+                                 .arg(framePos, 0, 'f', 0)
+                                 .arg(frameCount + 5, 0, 'f', 0));
 }

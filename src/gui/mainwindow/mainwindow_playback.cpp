@@ -11,13 +11,27 @@
 
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace
 {
+constexpr double intMax = std::numeric_limits<int>::max();
+constexpr double intMin = std::numeric_limits<int>::min();
+
 QString number(double value)
 {
     return QString::number(value, 'g', 6);
+}
+
+// Frame counts come from the container and positions from the slider or a result file, so they
+// may be anything; the slider takes them truncated and held within its int range.
+int sliderPosition(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return static_cast<int>(std::clamp(value, intMin, intMax));
 }
 } // namespace
 
@@ -27,7 +41,7 @@ int MainWindow::playbackInterval() const
 {
     if (!(fps > 0) || !std::isfinite(fps))
         return 40;
-    return static_cast<int>(500.0 / fps);
+    return static_cast<int>(std::min(500.0 / fps, intMax));
 }
 
 void MainWindow::File_Row_Changed(int ifile)
@@ -209,7 +223,7 @@ void MainWindow::playTick()
         return;
     if (keepFrame(readFrame(capture, readBuffer))) {
         framePos += 1;
-        ui->hs_frame->setValue(static_cast<int>(framePos));
+        ui->hs_frame->setValue(sliderPosition(framePos));
     }
     showWithRegions(currentFrame);
 }
@@ -239,7 +253,7 @@ void MainWindow::timeframe()
     else if (playMode == Analyse)
         analyseTick();
     ui->la_Num_Frame->setText(number(framePos));
-    ui->hs_frame->setValue(static_cast<int>(framePos));
+    ui->hs_frame->setValue(sliderPosition(framePos));
 }
 
 void MainWindow::setTransportEnabled(bool on)
@@ -278,9 +292,9 @@ void MainWindow::setFileControlsEnabled(bool on)
 
 void MainWindow::showVideoProperties()
 {
-    ui->hs_frame->setMaximum(static_cast<int>(frameCount));
+    ui->hs_frame->setMaximum(sliderPosition(frameCount));
     ui->hs_frame->setMinimum(0);
-    ui->hs_frame->setValue(static_cast<int>(framePos));
+    ui->hs_frame->setValue(sliderPosition(framePos));
     ui->la_height->setText(QString::number(frameHeight));
     ui->la_width->setText(QString::number(frameWidth));
     ui->la_fps->setText(number(fps));

@@ -6,6 +6,7 @@
 #include "tableviewresult.h"
 
 #include <QDebug>
+#include <limits>
 
 namespace
 {
@@ -40,14 +41,19 @@ void MainWindow::Add_Insect_detected(int frame, int x, int y, int in, int out)
 }
 
 // The next tick reads the frame at the event's position and pauses there. Ignored during an
-// analysis run, whose frame loop owns the decoder and the play mode.
+// analysis run, whose frame loop owns the decoder and the play mode, and for a frame number that
+// no frame can have (a result file edited by hand: negative, beyond int, not a number), which
+// the decoder could not be positioned at.
 void MainWindow::Result_Row_Changed(int irow)
 {
     if (irow < 0 || irow >= results.size())
         return;
     if (playMode == Analyse || playMode == NextFile)
         return;
-    framePos = results.at(irow).frame;
+    const double frame = results.at(irow).frame;
+    if (!(frame >= 0 && frame <= std::numeric_limits<int>::max()))
+        return;
+    framePos = frame;
     seekTo(framePos);
     playMode = ShowOne;
 }
