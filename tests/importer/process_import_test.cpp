@@ -167,6 +167,14 @@ TEST_F(ImportTest, CopyIntoAMissingFolderEmitsNothing)
     EXPECT_TRUE(recorder.seen.empty());
 }
 
+TEST_F(ImportTest, WithoutADestinationNothingIsImported)
+{
+    ASSERT_TRUE(writeFile(source("a.mp4"), patternBytes(3000)));
+    const Recorder recorder = runWorker(source("a.mp4"), QString());
+    EXPECT_EQ(recorder.phases(), "x");
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/a.mp4")));
+}
+
 // --- run: suffixes ------------------------------------------------------------------------------
 
 struct SuffixCase {

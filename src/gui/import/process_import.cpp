@@ -43,6 +43,11 @@ QString Process_Import::toolProgram()
 
 void Process_Import::run()
 {
+    // Without a working directory the target would be "/name.mp4" at the file system's root.
+    if (destination.isEmpty()) {
+        emit end_thread();
+        return;
+    }
     const QFileInfo info(source);
     const QString suffix = info.suffix();
     const QString base = destination + "/" + info.baseName();
