@@ -55,4 +55,10 @@ function(orvane_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${sandbox}/config;XDG_DATA_HOME=${sandbox}/data;TMPDIR=${sandbox}/tmp;ORVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    if(ORVANE_SANITIZE)
+        # Leaks of system libraries at exit (full stacks so that the suppressions name exactly
+        # their allocation sites, none of ours).
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=fast_unwind_on_malloc=0"
+            "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/sanitizer-leaks.supp")
+    endif()
 endfunction()
