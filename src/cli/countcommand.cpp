@@ -164,7 +164,7 @@ VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
     double framePos = 90;
     reader.start(capture);
     while (FrameReader::Frame* frame = reader.next()) {
-        for (const Result& event : run.analyseGreyFrame(frame->grey, framePos)) {
+        for (const Result& event : run.analyseFrame(frame->colour, framePos)) {
             row.in += event.in;
             row.out += event.out;
         }

@@ -108,15 +108,20 @@ void MvtDetector::detect(cv::Mat& frame, QList<Target*>& targets)
     detectabsdiff(frame, targets);
 }
 
-bool MvtDetector::acceptFrame(const cv::Mat& frame) const
+bool MvtDetector::acceptFrame(const cv::Mat& frame, int type) const
 {
-    if (frame.empty() || frame.type() != CV_8UC1) {
-        qWarning("Frame is not an 8-bit grey image: no motion detection");
+    if (frame.empty() || frame.type() != type) {
+        qWarning(type == CV_8UC1 ? "Frame is not an 8-bit grey image: no motion detection"
+                                 : "Frame is not an 8-bit BGR image: no motion detection");
         return false;
     }
-    if (!mask.empty() && (frame.size() != mask.size() || frame.type() != mask.type())) {
+    if (!mask.empty() && frame.size() != mask.size()) {
         qWarning("Frame of %dx%d does not match the mask of %dx%d: no motion detection", frame.cols,
                  frame.rows, mask.cols, mask.rows);
+        return false;
+    }
+    if (!mask.empty() && mask.type() != CV_8UC1) {
+        qWarning("The mask is not an 8-bit one-channel image: no motion detection");
         return false;
     }
     return true;
@@ -124,8 +129,18 @@ bool MvtDetector::acceptFrame(const cv::Mat& frame) const
 
 void MvtDetector::detectabsdiff(cv::Mat& frame, QList<Target*>& targets)
 {
-    if (!acceptFrame(frame))
-        return;
+    if (acceptFrame(frame, CV_8UC1))
+        detectIn(frame, targets);
+}
+
+void MvtDetector::detectColour(const cv::Mat& frame, QList<Target*>& targets)
+{
+    if (acceptFrame(frame, CV_8UC3))
+        detectIn(frame, targets);
+}
+
+void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
+{
     const cv::Rect work = mask.empty() ? cv::Rect(0, 0, frame.cols, frame.rows) : box;
     if (work.empty())
         return;
@@ -145,13 +160,30 @@ void MvtDetector::detectabsdiff(cv::Mat& frame, QList<Target*>& targets)
     }
 }
 
+// The grey pixels of a run, at their own columns: the frame's row, or a row of a strip of the
+// colour frame converted by cvtColor. Runs come in row order, so each strip is converted once.
+const uchar* MvtDetector::greyRun(const cv::Mat& frame, const Run& r)
+{
+    if (frame.type() == CV_8UC1)
+        return frame.ptr<uchar>(r.y);
+    if (r.y < stripTop || r.y >= stripTop + stripRows) {
+        stripTop = r.y;
+        stripRows = std::min(blockSize, frame.rows - r.y);
+        greyStrip.create(blockSize, frame.cols, CV_8UC1); // the same buffer from frame to frame
+        cv::Mat rows = greyStrip.rowRange(0, stripRows);
+        cv::cvtColor(frame(cv::Rect(0, r.y, frame.cols, stripRows)), rows, cv::COLOR_BGR2GRAY);
+    }
+    return greyStrip.ptr<uchar>(r.y - stripTop);
+}
+
 // The masked frame: its runs, 0 elsewhere.
 void MvtDetector::storeReference(const cv::Mat& frame)
 {
+    stripRows = 0;
     previous.create(frame.size(), CV_8UC1);
     previous.setTo(0);
     for (const Run& r : runs)
-        std::memcpy(previous.ptr<uchar>(r.y) + r.x0, frame.ptr<uchar>(r.y) + r.x0,
+        std::memcpy(previous.ptr<uchar>(r.y) + r.x0, greyRun(frame, r) + r.x0,
                     static_cast<size_t>(r.x1 - r.x0));
     differenceClean = false;
 }
@@ -168,9 +200,10 @@ void MvtDetector::differenceAndThreshold(const cv::Mat& frame, bool keepAsRefere
     changed.create((frame.rows + blockSize - 1) / blockSize,
                    (frame.cols + blockSize - 1) / blockSize);
     changed.setTo(0);
+    stripRows = 0;
     const uchar limit = static_cast<uchar>(differenceThreshold);
     for (const Run& r : runs) {
-        const uchar* now = frame.ptr<uchar>(r.y);
+        const uchar* now = greyRun(frame, r);
         uchar* before = previous.ptr<uchar>(r.y);
         uchar* out = difference.ptr<uchar>(r.y);
         uchar* blocks = changed.ptr<uchar>(r.y / blockSize);

@@ -29,6 +29,9 @@ public:
     void setMask(const cv::Mat& m);
     void detect(cv::Mat& frame, QList<Target*>& targets);
     void detectabsdiff(cv::Mat& frame, QList<Target*>& targets);
+    // The same as detect on the frame turned grey with cv::cvtColor(COLOR_BGR2GRAY), converting
+    // only the pixels the mask lets through. `frame` is 8-bit BGR.
+    void detectColour(const cv::Mat& frame, QList<Target*>& targets);
 
     // Reach of erosion 1 + dilation 20 + erosion 5, in pixels.
     static constexpr int morphologyReach = 26;
@@ -38,7 +41,9 @@ private:
         int y, x0, x1; // pixels [x0, x1) of row y of the working box
     };
 
-    bool acceptFrame(const cv::Mat& frame) const;
+    bool acceptFrame(const cv::Mat& frame, int type) const;
+    void detectIn(const cv::Mat& frame, QList<Target*>& targets);
+    const uchar* greyRun(const cv::Mat& frame, const Run& r);
     void buildRuns(const cv::Mat& boxMask, cv::Size size);
     void storeReference(const cv::Mat& frame);
     void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
@@ -60,6 +65,9 @@ private:
     // Outside the runs the difference image is kept at 0 from one frame to the next.
     cv::Mat difference;
     bool differenceClean = false;
+    cv::Mat greyStrip; // stripRows rows of a colour frame turned grey, from row stripTop of the box
+    int stripTop = 0;
+    int stripRows = 0;
     cv::Mat_<uchar> changed; // blocks holding a changed pixel before the first erosion
     std::vector<cv::Rect> erosionRegions;
     std::vector<std::vector<cv::Point>> contours;
