@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
@@ -116,7 +117,8 @@ std::vector<Result> AnalysisRun::analyseGreyFrame(cv::Mat& greyFrame, double fra
 
 void AnalysisRun::logFrame(double framePos)
 {
-    qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
 }
 
 std::vector<Result> AnalysisRun::countAndMap(double framePos)

@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <opencv2/imgproc.hpp>
 #include <string>
 
@@ -25,7 +26,8 @@ template <typename Detect> void Tracker::run(Detect detect)
     detect();
     targetTracker.track(detected_targets, tracked_targets);
     clean_detected_targets();
-    qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
 }
 
 void Tracker::process(cv::Mat& frame)
