@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
@@ -100,16 +101,28 @@ std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double frame
     // A stream that changes its frame size midway cannot be differenced against the mask.
     if (!accepts(frame))
         return {};
-    toGrey(frame, grey);
-    return analyseGreyFrame(grey, framePos);
+    logFrame(framePos);
+    tracker.processColour(frame);
+    return countAndMap(framePos);
 }
 
 std::vector<Result> AnalysisRun::analyseGreyFrame(cv::Mat& greyFrame, double framePos)
 {
     if (mask.empty() || greyFrame.type() != CV_8UC1 || greyFrame.size() != mask.size())
         return {};
-    qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
+    logFrame(framePos);
     tracker.process(greyFrame);
+    return countAndMap(framePos);
+}
+
+void AnalysisRun::logFrame(double framePos)
+{
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug().noquote() << QStringLiteral("Frame = ") + QString::number(framePos);
+}
+
+std::vector<Result> AnalysisRun::countAndMap(double framePos)
+{
     std::vector<Result> events =
         insectDetect.Detect(tracker.tracked_targets, &regions, video,
                             static_cast<int>(std::trunc(framePos)), fps, startTime);

@@ -62,7 +62,8 @@ public:
     bool resultFileCreated() const { return resultCreated; }
 
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
-    // carry. Returns the frame's events, each already appended to the result file.
+    // carry. Returns the frame's events, each already appended to the result file. The engine
+    // turns into grey only the pixels it analyses, exactly as toGrey would.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
     // The same for a frame already turned grey with toGrey, which a front end may do on a thread
     // of its own; `grey` may be changed by the engine.
@@ -79,12 +80,15 @@ public:
     const QString& currentVideo() const { return video; }
 
 private:
+    static void logFrame(double framePos);
+    // The counting and the density map for the frame the tracker has just processed.
+    std::vector<Result> countAndMap(double framePos);
+
     Tracker& tracker;
     InsectDetect& insectDetect;
     AreaContour& regions;
     VorlDensity& density;
     cv::Mat mask;
-    cv::Mat grey; // reused between frames
     QString video;
     int fps = 0;
     QDateTime startTime;

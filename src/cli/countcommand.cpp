@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSet>
 
 namespace
@@ -164,7 +165,7 @@ VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
     double framePos = 90;
     reader.start(capture);
     while (FrameReader::Frame* frame = reader.next()) {
-        for (const Result& event : run.analyseGreyFrame(frame->grey, framePos)) {
+        for (const Result& event : run.analyseFrame(frame->colour, framePos)) {
             row.in += event.in;
             row.out += event.out;
         }
@@ -198,11 +199,31 @@ void countMessageHandler(QtMsgType type, const QMessageLogContext& context, cons
         previousHandler(type, context, text);
 }
 
+// Turning the levels off in the categories too spares the engine formatting messages that the
+// handler would drop anyway.
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+void countCategoryFilter(QLoggingCategory* category)
+{
+    if (previousFilter)
+        previousFilter(category);
+    category->setEnabled(QtDebugMsg, false);
+    category->setEnabled(QtInfoMsg, false);
+}
+
 class QuietDebug
 {
 public:
-    QuietDebug() { previousHandler = qInstallMessageHandler(countMessageHandler); }
-    ~QuietDebug() { qInstallMessageHandler(previousHandler); }
+    QuietDebug()
+    {
+        previousHandler = qInstallMessageHandler(countMessageHandler);
+        previousFilter = QLoggingCategory::installFilter(countCategoryFilter);
+    }
+    ~QuietDebug()
+    {
+        QLoggingCategory::installFilter(previousFilter);
+        qInstallMessageHandler(previousHandler);
+    }
 };
 
 QString padLeft(const QString& s, int width)

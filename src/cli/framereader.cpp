@@ -1,6 +1,5 @@
 #include "framereader.h"
 
-#include "analysisrun.h"
 #include "videoinput.h"
 
 FrameReader::FrameReader(int capacity) : buffers(static_cast<size_t>(capacity < 2 ? 2 : capacity))
@@ -36,8 +35,6 @@ void FrameReader::decode()
         // The slot is neither queued nor being analysed, so it is ours without the lock.
         Frame& frame = buffers[static_cast<size_t>(slot)];
         const bool ok = readFrame(*capture, frame.colour);
-        if (ok)
-            AnalysisRun::toGrey(frame.colour, frame.grey);
         std::lock_guard<std::mutex> lock(mutex);
         if (!ok)
             break;

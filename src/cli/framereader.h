@@ -9,13 +9,13 @@
 
 // Decodes ahead on a thread of its own into a small ring of reused frame buffers, so that the
 // analysis of one frame overlaps the decoding of the next ones. Memory stays at `capacity`
-// frames however long the video is. Only the decoder and the conversion to grey run on the
-// thread; the engine does not.
+// frames however long the video is. Only the decoder runs on the thread; the engine, which
+// turns into grey just the pixels it analyses, does not.
 //
 //   FrameReader reader;
 //   reader.start(capture);                    // capture positioned after the start frame
 //   while (FrameReader::Frame* frame = reader.next()) {
-//       analyse(frame->grey);
+//       analyse(frame->colour);
 //       reader.release();                     // hands the buffer back to the decoder
 //   }
 class FrameReader
@@ -23,7 +23,6 @@ class FrameReader
 public:
     struct Frame {
         cv::Mat colour;
-        cv::Mat grey; // AnalysisRun::toGrey of the colour frame
     };
 
     explicit FrameReader(int capacity = 3);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -26,9 +27,8 @@ constexpr int groupingReach = 2;
 // Past this share of the working box, one pass over the whole box is cheaper than regions.
 constexpr double wholeBoxShare = 0.5;
 
-cv::Rect widened(const cv::Rect& r)
+cv::Rect widened(const cv::Rect& r, int by = MvtDetector::morphologyReach)
 {
-    const int by = MvtDetector::morphologyReach;
     return cv::Rect(r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by);
 }
 
@@ -68,15 +68,39 @@ void MvtDetector::setMask(const cv::Mat& m)
 {
     mask = m.clone();
     previous.release();
-    boxMask.release();
     box = cv::Rect();
+    runs.clear();
+    runsSize = cv::Size();
     if (mask.empty() || mask.type() != CV_8UC1)
         return; // every frame will be refused as not matching the mask
     const cv::Rect used = cv::boundingRect(mask);
     if (used.empty())
         return; // nothing to analyse: no frame can ever show motion
     box = widened(used) & cv::Rect(0, 0, mask.cols, mask.rows);
-    cv::compare(mask(box), 0, boxMask, cv::CMP_NE);
+    buildRuns(mask(box), box.size());
+}
+
+// Without a mask every row of the working box is one run.
+void MvtDetector::buildRuns(const cv::Mat& boxMask, cv::Size size)
+{
+    runs.clear();
+    runsSize = size;
+    for (int y = 0; y < size.height; ++y) {
+        if (boxMask.empty()) {
+            runs.push_back({y, 0, size.width});
+            continue;
+        }
+        const uchar* row = boxMask.ptr<uchar>(y);
+        for (int x = 0; x < size.width;) {
+            while (x < size.width && row[x] == 0)
+                ++x;
+            const int x0 = x;
+            while (x < size.width && row[x] != 0)
+                ++x;
+            if (x > x0)
+                runs.push_back({y, x0, x});
+        }
+    }
 }
 
 void MvtDetector::detect(cv::Mat& frame, QList<Target*>& targets)
@@ -84,15 +108,20 @@ void MvtDetector::detect(cv::Mat& frame, QList<Target*>& targets)
     detectabsdiff(frame, targets);
 }
 
-bool MvtDetector::acceptFrame(const cv::Mat& frame) const
+bool MvtDetector::acceptFrame(const cv::Mat& frame, int type) const
 {
-    if (frame.empty() || frame.type() != CV_8UC1) {
-        qWarning("Frame is not an 8-bit grey image: no motion detection");
+    if (frame.empty() || frame.type() != type) {
+        qWarning(type == CV_8UC1 ? "Frame is not an 8-bit grey image: no motion detection"
+                                 : "Frame is not an 8-bit BGR image: no motion detection");
         return false;
     }
-    if (!mask.empty() && (frame.size() != mask.size() || frame.type() != mask.type())) {
+    if (!mask.empty() && frame.size() != mask.size()) {
         qWarning("Frame of %dx%d does not match the mask of %dx%d: no motion detection", frame.cols,
                  frame.rows, mask.cols, mask.rows);
+        return false;
+    }
+    if (!mask.empty() && mask.type() != CV_8UC1) {
+        qWarning("The mask is not an 8-bit one-channel image: no motion detection");
         return false;
     }
     return true;
@@ -100,45 +129,148 @@ bool MvtDetector::acceptFrame(const cv::Mat& frame) const
 
 void MvtDetector::detectabsdiff(cv::Mat& frame, QList<Target*>& targets)
 {
-    if (!acceptFrame(frame))
-        return;
+    if (acceptFrame(frame, CV_8UC1))
+        detectIn(frame, targets);
+}
+
+void MvtDetector::detectColour(const cv::Mat& frame, QList<Target*>& targets)
+{
+    if (acceptFrame(frame, CV_8UC3))
+        detectIn(frame, targets);
+}
+
+void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
+{
     const cv::Rect work = mask.empty() ? cv::Rect(0, 0, frame.cols, frame.rows) : box;
     if (work.empty())
         return;
     try {
-        if (mask.empty())
-            frame.copyTo(current);
-        else
-            cv::bitwise_and(frame(work), boxMask, current);
-        if (previous.size() != current.size()) {
-            cv::swap(previous, current); // first frame, or a new frame size: the new reference
+        if (mask.empty() && runsSize != work.size())
+            buildRuns(cv::Mat(), work.size());
+        if (previous.size() != work.size()) {
+            storeReference(frame(work)); // first frame, or a new frame size: the new reference
             return;
         }
-        cv::absdiff(previous, current, difference);
         // A caller that passes a non-empty list keeps comparing against the same reference.
-        if (targets.isEmpty())
-            cv::swap(previous, current);
+        differenceAndThreshold(frame(work), targets.isEmpty());
         findBlobs(work, targets);
     } catch (const cv::Exception& e) {
+        differenceClean = false;
         qWarning("Motion detection failed: %s", e.what());
+    }
+}
+
+// The grey pixels of a run, at their own columns: the frame's row, or a row of a strip of the
+// colour frame converted by cvtColor. Runs come in row order, so each strip is converted once.
+const uchar* MvtDetector::greyRun(const cv::Mat& frame, const Run& r)
+{
+    if (frame.type() == CV_8UC1)
+        return frame.ptr<uchar>(r.y);
+    if (r.y < stripTop || r.y >= stripTop + stripRows) {
+        stripTop = r.y;
+        stripRows = std::min(blockSize, frame.rows - r.y);
+        greyStrip.create(blockSize, frame.cols, CV_8UC1); // the same buffer from frame to frame
+        cv::Mat rows = greyStrip.rowRange(0, stripRows);
+        cv::cvtColor(frame(cv::Rect(0, r.y, frame.cols, stripRows)), rows, cv::COLOR_BGR2GRAY);
+    }
+    return greyStrip.ptr<uchar>(r.y - stripTop);
+}
+
+// The masked frame: its runs, 0 elsewhere.
+void MvtDetector::storeReference(const cv::Mat& frame)
+{
+    stripRows = 0;
+    previous.create(frame.size(), CV_8UC1);
+    previous.setTo(0);
+    for (const Run& r : runs)
+        std::memcpy(previous.ptr<uchar>(r.y) + r.x0, greyRun(frame, r) + r.x0,
+                    static_cast<size_t>(r.x1 - r.x0));
+    differenceClean = false;
+}
+
+// Masking, absolute difference and threshold in one pass over the runs, noting the changed
+// blocks; with `keepAsReference` the masked frame also replaces the reference.
+void MvtDetector::differenceAndThreshold(const cv::Mat& frame, bool keepAsReference)
+{
+    if (!differenceClean || difference.size() != frame.size()) {
+        difference.create(frame.size(), CV_8UC1);
+        difference.setTo(0);
+        differenceClean = true;
+    }
+    changed.create((frame.rows + blockSize - 1) / blockSize,
+                   (frame.cols + blockSize - 1) / blockSize);
+    changed.setTo(0);
+    stripRows = 0;
+    const uchar limit = static_cast<uchar>(differenceThreshold);
+    for (const Run& r : runs) {
+        const uchar* now = greyRun(frame, r);
+        uchar* before = previous.ptr<uchar>(r.y);
+        uchar* out = difference.ptr<uchar>(r.y);
+        uchar* blocks = changed.ptr<uchar>(r.y / blockSize);
+        int x = r.x0;
+#if CV_SIMD128
+        const int lanes = cv::v_uint8x16::nlanes;
+        const cv::v_uint8x16 vlimit = cv::v_setall_u8(limit);
+        for (; x + lanes <= r.x1; x += lanes) {
+            const cv::v_uint8x16 c = cv::v_load(now + x);
+            const cv::v_uint8x16 p = cv::v_load(before + x);
+            const cv::v_uint8x16 d = cv::v_absdiff(c, p) > vlimit;
+            cv::v_store(out + x, d);
+            if (keepAsReference)
+                cv::v_store(before + x, c);
+            if (cv::v_check_any(d))
+                blocks[x / blockSize] = blocks[(x + lanes - 1) / blockSize] = 1;
+        }
+#endif
+        for (; x < r.x1; ++x) {
+            const uchar c = now[x];
+            const uchar p = before[x];
+            const bool moved = (c > p ? c - p : p - c) > limit;
+            out[x] = moved ? static_cast<uchar>(setValue) : 0;
+            if (keepAsReference)
+                before[x] = c;
+            if (moved)
+                blocks[x / blockSize] = 1;
+        }
+    }
+}
+
+// Erosion only removes changed pixels, so it runs around the changed blocks alone. Each region
+// is eroded with the real pixels around it as its border, which lie in no other region.
+void MvtDetector::erodeChangedBlocks()
+{
+    groupBlocks(changed, 1, erosionRegions);
+    mergeClose(erosionRegions, 1, 0);
+    double covered = 0;
+    for (const cv::Rect& r : erosionRegions)
+        covered += r.area();
+    const cv::Point anchor(-1, -1);
+    if (covered > wholeBoxShare * static_cast<double>(difference.total()))
+        erosionRegions.assign(1, cv::Rect(0, 0, difference.cols, difference.rows));
+    for (const cv::Rect& r : erosionRegions) {
+        cv::Mat part = difference(r);
+        cv::erode(part, part, cv::Mat(), anchor, firstErosions, cv::BORDER_REPLICATE,
+                  morphologyBorderValue);
     }
 }
 
 void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
 {
-    cv::threshold(difference, difference, differenceThreshold, setValue, cv::THRESH_BINARY);
-    cv::erode(difference, difference, cv::Mat(), cv::Point(-1, -1), firstErosions,
-              cv::BORDER_REPLICATE, morphologyBorderValue);
-
-    markOccupiedBlocks();
-    groupOccupiedBlocks();
-    mergeCloseClusters();
+    differenceClean = false;
+    erodeChangedBlocks();
+    occupied.create(changed.size());
+    occupied.setTo(0);
+    for (const cv::Rect& r : erosionRegions)
+        markOccupiedBlocks(r);
+    groupBlocks(occupied, groupingReach, clusters);
+    mergeClose(clusters, morphologyReach, morphologyReach);
     contours.clear();
     const cv::Rect all(0, 0, difference.cols, difference.rows);
     double covered = 0;
     for (const cv::Rect& c : clusters)
         covered += c.area();
     if (covered > wholeBoxShare * all.area()) {
+        clusters.assign(1, all);
         traceRegion(all, work.tl());
     } else {
         for (const cv::Rect& c : clusters)
@@ -146,92 +278,98 @@ void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
         if (clusters.size() > 1)
             std::sort(contours.begin(), contours.end(), rasterLater);
     }
+    // Only the traced regions can hold non-zero pixels now (the first erosion keeps none
+    // outside the occupied blocks): clearing them restores the all-zero difference.
+    for (const cv::Rect& c : clusters)
+        difference(c).setTo(0);
+    differenceClean = true;
     makeTargets(targets);
 }
 
-// A block is occupied when any of its pixels survived the first erosion.
-void MvtDetector::markOccupiedBlocks()
+// A block is occupied when any of its pixels survived the first erosion. `region` is aligned
+// on the blocks' grid.
+void MvtDetector::markOccupiedBlocks(const cv::Rect& region)
 {
-    const int rows = difference.rows;
-    const int cols = difference.cols;
-    occupied.create((rows + blockSize - 1) / blockSize, (cols + blockSize - 1) / blockSize);
-    bandOr.resize(static_cast<size_t>(cols));
+    const int x0 = region.x, x1 = region.br().x;
+    bandOr.resize(static_cast<size_t>(difference.cols));
     uchar* acc = bandOr.data();
-    for (int by = 0; by < occupied.rows; ++by) {
-        std::fill(bandOr.begin(), bandOr.end(), 0);
-        for (int y = by * blockSize; y < std::min(rows, (by + 1) * blockSize); ++y)
-            orRow(acc, difference.ptr<uchar>(y), cols);
-        for (int bx = 0; bx < occupied.cols; ++bx) {
+    for (int by = region.y / blockSize; by * blockSize < region.br().y; ++by) {
+        std::fill(acc + x0, acc + x1, 0);
+        for (int y = by * blockSize; y < std::min(region.br().y, (by + 1) * blockSize); ++y)
+            orRow(acc + x0, difference.ptr<uchar>(y) + x0, x1 - x0);
+        for (int bx = x0 / blockSize; bx * blockSize < x1; ++bx) {
             uchar any = 0;
-            for (int x = bx * blockSize; x < std::min(cols, (bx + 1) * blockSize); ++x)
+            for (int x = bx * blockSize; x < std::min(x1, (bx + 1) * blockSize); ++x)
                 any |= acc[x];
             occupied(by, bx) = any != 0;
         }
     }
 }
 
-// Occupied blocks close to each other end up in one region anyway: joining them on the grid
-// keeps the pairwise merge below short.
-void MvtDetector::groupOccupiedBlocks()
+// Blocks set in `grid` within `reach` blocks of each other are joined; `out` gets the bounding
+// box of each group, in blocks.
+void MvtDetector::groupBlocks(const cv::Mat_<uchar>& grid, int reach, std::vector<cv::Rect>& out)
 {
-    const int gw = occupied.cols;
-    parent.resize(occupied.total());
+    const int gw = grid.cols;
+    parent.resize(grid.total());
     for (size_t i = 0; i < parent.size(); ++i)
         parent[i] = static_cast<int>(i);
-    for (int by = 0; by < occupied.rows; ++by)
+    for (int by = 0; by < grid.rows; ++by)
         for (int bx = 0; bx < gw; ++bx) {
-            if (!occupied(by, bx))
+            if (!grid(by, bx))
                 continue;
-            for (int dy = -groupingReach; dy <= 0; ++dy)
-                for (int dx = -groupingReach; dx <= groupingReach; ++dx) {
+            for (int dy = -reach; dy <= 0; ++dy)
+                for (int dx = -reach; dx <= reach; ++dx) {
                     const int ny = by + dy, nx = bx + dx;
                     if (dy == 0 && dx >= 0)
                         break;
-                    if (ny >= 0 && nx >= 0 && nx < gw && occupied(ny, nx))
+                    if (ny >= 0 && nx >= 0 && nx < gw && grid(ny, nx))
                         parent[rootOf(parent, ny * gw + nx)] = rootOf(parent, by * gw + bx);
                 }
         }
-    clusters.clear();
+    out.clear();
     clusterOfRoot.assign(parent.size(), -1);
-    for (int by = 0; by < occupied.rows; ++by)
+    for (int by = 0; by < grid.rows; ++by)
         for (int bx = 0; bx < gw; ++bx) {
-            if (!occupied(by, bx))
+            if (!grid(by, bx))
                 continue;
             int& index = clusterOfRoot[rootOf(parent, by * gw + bx)];
             const cv::Rect block(bx, by, 1, 1);
             if (index < 0) {
-                index = static_cast<int>(clusters.size());
-                clusters.push_back(block);
+                index = static_cast<int>(out.size());
+                out.push_back(block);
             } else {
-                clusters[index] |= block;
+                out[index] |= block;
             }
         }
 }
 
-// Two clusters are traced apart only when neither can reach into the other's region; the final
-// regions are the clusters widened by the morphology's reach.
-void MvtDetector::mergeCloseClusters()
+// Turns groups of blocks into pixel rectangles of the difference image and joins those that
+// come within `reach` pixels of each other, so that no rectangle's work can reach into another;
+// each result is then widened by `widenBy` pixels.
+void MvtDetector::mergeClose(std::vector<cv::Rect>& rects, int reach, int widenBy) const
 {
     const cv::Rect all(0, 0, difference.cols, difference.rows);
-    for (cv::Rect& c : clusters)
+    for (cv::Rect& c : rects)
         c = cv::Rect(c.x * blockSize, c.y * blockSize, c.width * blockSize, c.height * blockSize) &
             all;
     bool merged = true;
     while (merged) {
         merged = false;
-        for (size_t i = 0; i < clusters.size(); ++i)
-            for (size_t j = i + 1; j < clusters.size();) {
-                if ((widened(clusters[i]) & widened(clusters[j])).empty()) {
+        for (size_t i = 0; i < rects.size(); ++i)
+            for (size_t j = i + 1; j < rects.size();) {
+                if ((widened(rects[i], reach) & widened(rects[j], reach)).empty()) {
                     ++j;
                     continue;
                 }
-                clusters[i] |= clusters[j];
-                clusters.erase(clusters.begin() + static_cast<std::ptrdiff_t>(j));
+                rects[i] |= rects[j];
+                rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
                 merged = true;
             }
     }
-    for (cv::Rect& c : clusters)
-        c = widened(c) & all;
+    if (widenBy > 0)
+        for (cv::Rect& c : rects)
+            c = widened(c, widenBy) & all;
 }
 
 // Dilation, second erosion and contours of one region, which no other region's pixels reach.

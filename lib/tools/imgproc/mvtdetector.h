@@ -11,11 +11,15 @@
 //
 // All image work is confined to the mask's bounding box widened by the 26 pixels that the
 // erosions and the dilation can reach: outside it the difference is 0 before and after the
-// morphology, so the blobs found are exactly those of a whole-frame pass. For the same reason the
-// dilation, the second erosion and the contour search run only around the clusters of changed
-// pixels that survive the first erosion, each cluster on its own; the contours are then put back
-// in the order a whole-frame search returns them. The working images are kept between frames so
-// that a frame allocates no image buffer.
+// morphology, so the blobs found are exactly those of a whole-frame pass. Inside the box only the
+// mask's runs of non-zero pixels are read: elsewhere both the masked frame and the masked
+// reference are 0, so the difference is 0 too. Masking, differencing and thresholding are one
+// pass, which also notes the blocks holding a changed pixel; the first erosion, which can only
+// remove changed pixels, runs around those blocks alone. For the same reason the dilation, the
+// second erosion and the contour search run only around the clusters of changed pixels that
+// survive the first erosion, each cluster on its own; the contours are then put back in the order
+// a whole-frame search returns them. The working images are kept between frames so that a frame
+// allocates no image buffer.
 class MvtDetector
 {
 public:
@@ -25,25 +29,47 @@ public:
     void setMask(const cv::Mat& m);
     void detect(cv::Mat& frame, QList<Target*>& targets);
     void detectabsdiff(cv::Mat& frame, QList<Target*>& targets);
+    // The same as detect on the frame turned grey with cv::cvtColor(COLOR_BGR2GRAY), converting
+    // only the pixels the mask lets through. `frame` is 8-bit BGR.
+    void detectColour(const cv::Mat& frame, QList<Target*>& targets);
 
     // Reach of erosion 1 + dilation 20 + erosion 5, in pixels.
     static constexpr int morphologyReach = 26;
 
 private:
-    bool acceptFrame(const cv::Mat& frame) const;
+    struct Run {
+        int y, x0, x1; // pixels [x0, x1) of row y of the working box
+    };
+
+    bool acceptFrame(const cv::Mat& frame, int type) const;
+    void detectIn(const cv::Mat& frame, QList<Target*>& targets);
+    const uchar* greyRun(const cv::Mat& frame, const Run& r);
+    void buildRuns(const cv::Mat& boxMask, cv::Size size);
+    void storeReference(const cv::Mat& frame);
+    void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
+    void erodeChangedBlocks();
     void findBlobs(const cv::Rect& box, QList<Target*>& targets);
-    void markOccupiedBlocks();
-    void groupOccupiedBlocks();
-    void mergeCloseClusters();
+    void markOccupiedBlocks(const cv::Rect& region);
+    void groupBlocks(const cv::Mat_<uchar>& grid, int reach, std::vector<cv::Rect>& out);
+    void mergeClose(std::vector<cv::Rect>& rects, int reach, int blocks) const;
     void traceRegion(const cv::Rect& region, const cv::Point& offset);
     void makeTargets(QList<Target*>& targets);
 
     cv::Mat previous; // masked reference frame, limited to the working box
     cv::Mat mask;
-    cv::Mat boxMask; // the mask inside the working box, 0 or 255
-    cv::Rect box;    // working box when a mask is set
-    cv::Mat current;
+    cv::Rect box; // working box when a mask is set
+    // Runs of analysed pixels of the working box, row by row; without a mask, whole rows of
+    // `runsSize`.
+    std::vector<Run> runs;
+    cv::Size runsSize;
+    // Outside the runs the difference image is kept at 0 from one frame to the next.
     cv::Mat difference;
+    bool differenceClean = false;
+    cv::Mat greyStrip; // stripRows rows of a colour frame turned grey, from row stripTop of the box
+    int stripTop = 0;
+    int stripRows = 0;
+    cv::Mat_<uchar> changed; // blocks holding a changed pixel before the first erosion
+    std::vector<cv::Rect> erosionRegions;
     std::vector<std::vector<cv::Point>> contours;
     std::vector<std::vector<cv::Point>> regionContours;
     std::vector<cv::Point> polygon;

@@ -86,6 +86,7 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
     }
 
     TargetPool* pool = TargetPool::instance();
+    const bool log = debugOn();
     for (int i = 0; i < detected.size(); ++i) {
         Target* d = detected[i];
         const int j = columns > 0 ? matched_column(i, d, columns) : -1;
@@ -96,11 +97,13 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
             continue;
         }
         Target* t = tracked[j];
-        qDebug("Target Tracked #%d matched", j);
+        if (log)
+            qDebug("Target Tracked #%d matched", j);
         t->update(*d);
         t->agemovement += 1;
         t->age = 0;
-        qDebug("Update target %d with target %d", t->id, d->id);
+        if (log)
+            qDebug("Update target %d with target %d", t->id, d->id);
         pool->release(d);
     }
     // Every detection is now merged or tracked; erase keeps the list's buffer for the next frame.

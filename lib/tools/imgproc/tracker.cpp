@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <opencv2/imgproc.hpp>
 #include <string>
 
@@ -18,14 +19,25 @@ Tracker::~Tracker()
     TargetPool::destroyInstance();
 }
 
-void Tracker::process(cv::Mat& frame)
+template <typename Detect> void Tracker::run(Detect detect)
 {
     QElapsedTimer stopwatch;
     stopwatch.start();
-    detector.detect(frame, detected_targets);
+    detect();
     targetTracker.track(detected_targets, tracked_targets);
     clean_detected_targets();
-    qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+}
+
+void Tracker::process(cv::Mat& frame)
+{
+    run([&] { detector.detect(frame, detected_targets); });
+}
+
+void Tracker::processColour(const cv::Mat& frame)
+{
+    run([&] { detector.detectColour(frame, detected_targets); });
 }
 
 void Tracker::clean_detected_targets()

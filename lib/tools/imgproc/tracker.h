@@ -18,6 +18,8 @@ public:
     Tracker& operator=(const Tracker&) = delete;
 
     void process(cv::Mat& frame); // 8-bit greyscale frame
+    // The same for the 8-bit BGR frame whose cv::cvtColor grey process would be given.
+    void processColour(const cv::Mat& frame);
     void clean_detected_targets();
     void reset();
 
@@ -25,6 +27,9 @@ public:
     QList<Target*> tracked_targets;
     MvtDetector detector;
     TargetTracker targetTracker;
+
+private:
+    template <typename Detect> void run(Detect detect);
 };
 
 // The target overlay, drawn on the colour frame the user sees.
