@@ -26,7 +26,9 @@ bool openVideoAt(cv::VideoCapture& capture, const QString& path, int startFrame,
     p = VideoProperties();
     try {
         capture.release();
-        if (path.isEmpty() || !capture.open(decoderPath(path)))
+        // FFmpeg alone: OpenCV would otherwise go on to try camera back ends on a file that
+        // FFmpeg cannot read (a USB scan per unreadable file, with leaks).
+        if (path.isEmpty() || !capture.open(decoderPath(path), cv::CAP_FFMPEG))
             return false;
         p.opened = true;
         readProperties(capture, p);
