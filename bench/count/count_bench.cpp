@@ -45,21 +45,21 @@ double secondsSince(Clock::time_point start)
 
 bool makeVideo(const QString& path, int frames)
 {
-    videogen::VideoSpec spec;
-    spec.size = {1920, 1080};
-    spec.fps = 25;
-    spec.frames = frames;
-    spec.blobs = videogen::crossingInsects(spec.size, 400, 8);
+    videogen::ClipRecipe recipe;
+    recipe.size = {1920, 1080};
+    recipe.fps = 25;
+    recipe.frames = frames;
+    recipe.blobs = videogen::crossingInsects(recipe.size, 400, 8);
     // The insects of the first crossing come back every 400 frames, so the whole video moves.
-    const std::vector<videogen::Blob> wave = spec.blobs;
+    const std::vector<videogen::Blob> wave = recipe.blobs;
     for (int start = 400; start < frames; start += 400) {
         for (videogen::Blob b : wave) {
             b.firstFrame += start;
-            spec.blobs.push_back(b);
+            recipe.blobs.push_back(b);
         }
     }
     std::string error;
-    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), spec, &error)) {
+    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe, &error)) {
         std::fprintf(stderr, "count_bench: %s\n", error.c_str());
         return false;
     }

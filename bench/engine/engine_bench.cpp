@@ -19,11 +19,11 @@ namespace
 
 const cv::Size fullHd(1920, 1080);
 
-videogen::VideoSpec sceneSpec(int frames)
+videogen::ClipRecipe sceneRecipe(int frames)
 {
-    videogen::VideoSpec spec;
-    spec.size = fullHd;
-    spec.frames = frames;
+    videogen::ClipRecipe recipe;
+    recipe.size = fullHd;
+    recipe.frames = frames;
     std::mt19937 random(3);
     std::uniform_real_distribution<double> x(100, 1820), y(100, 980), v(-8, 8);
     std::uniform_int_distribution<int> radius(8, 20);
@@ -32,19 +32,19 @@ videogen::VideoSpec sceneSpec(int frames)
         b.start = {x(random), y(random)};
         b.velocity = {v(random), v(random)};
         b.radius = radius(random);
-        spec.blobs.push_back(b);
+        recipe.blobs.push_back(b);
     }
-    return spec;
+    return recipe;
 }
 
 // Two consecutive frames of the scene, in colour or grey.
 std::vector<cv::Mat> framePair(bool inColour)
 {
-    const videogen::VideoSpec spec = sceneSpec(20);
-    const cv::Mat background = videogen::background(spec);
+    const videogen::ClipRecipe recipe = sceneRecipe(20);
+    const cv::Mat background = videogen::background(recipe);
     std::vector<cv::Mat> frames(2);
     for (int i = 0; i < 2; ++i) {
-        videogen::renderFrame(spec, background, 10 + i, frames[i]);
+        videogen::renderFrame(recipe, background, 10 + i, frames[i]);
         if (!inColour)
             cv::cvtColor(frames[i], frames[i], cv::COLOR_BGR2GRAY);
     }
@@ -125,7 +125,7 @@ void BM_DecodeH264Frame1080p(benchmark::State& state)
     QTemporaryDir dir;
     const std::string path = QDir(dir.path()).filePath("bench.mp4").toStdString();
     std::string error;
-    if (!dir.isValid() || !videogen::writeVideo(path, sceneSpec(60), &error)) {
+    if (!dir.isValid() || !videogen::writeVideo(path, sceneRecipe(60), &error)) {
         state.SkipWithError(("cannot write the test video: " + error).c_str());
         return;
     }

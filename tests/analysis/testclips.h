@@ -19,12 +19,12 @@ using Polygon = std::vector<cv::Point>;
 inline QString writeClip(const QString& dir, const QString& name, cv::Size size, int frames,
                          const std::vector<videogen::Blob>& blobs)
 {
-    videogen::VideoSpec spec;
-    spec.size = size;
-    spec.frames = frames;
-    spec.blobs = blobs;
+    videogen::ClipRecipe recipe;
+    recipe.size = size;
+    recipe.frames = frames;
+    recipe.blobs = blobs;
     const QString path = dir + QLatin1Char('/') + name;
-    return videogen::writeVideo(QFile::encodeName(path).toStdString(), spec) ? path : QString();
+    return videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe) ? path : QString();
 }
 
 inline Polygon box(int left, int top, int right, int bottom)

@@ -36,12 +36,12 @@ const videogen::Blob blob{{20, 120}, {2, 0}, 10};
 
 bool makeVideo(const QString& path, cv::Size size = {320, 240}, int frames = 130)
 {
-    videogen::VideoSpec spec;
-    spec.size = size;
-    spec.frames = frames;
-    spec.fps = 25;
-    spec.blobs = {blob};
-    return videogen::writeVideo(QFile::encodeName(path).toStdString(), spec);
+    videogen::ClipRecipe recipe;
+    recipe.size = size;
+    recipe.frames = frames;
+    recipe.fps = 25;
+    recipe.blobs = {blob};
+    return videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe);
 }
 
 void touch(const QString& path)

@@ -37,12 +37,12 @@ namespace testing_window
 // 96 frames: the window opens every video at frame 90.
 inline bool makeVideo(const QString& path, cv::Size size, int frames = 96)
 {
-    videogen::VideoSpec spec;
-    spec.size = size;
-    spec.frames = frames;
-    spec.fps = 25;
-    spec.blobs = {{{size.width / 4.0, size.height / 2.0}, {2, 1}, 10}};
-    return videogen::writeVideo(QFile::encodeName(path).toStdString(), spec);
+    videogen::ClipRecipe recipe;
+    recipe.size = size;
+    recipe.frames = frames;
+    recipe.fps = 25;
+    recipe.blobs = {{{size.width / 4.0, size.height / 2.0}, {2, 1}, 10}};
+    return videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe);
 }
 
 inline bool writeText(const QString& path, const QString& text)

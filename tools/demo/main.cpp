@@ -21,17 +21,17 @@ bool makeVideo(const QString& path)
 {
     if (QFileInfo::exists(path))
         return true;
-    videogen::VideoSpec spec;
-    spec.size = {1280, 720};
-    spec.fps = 25;
-    spec.frames = 400;
-    spec.blobs = videogen::crossingInsects(spec.size, spec.frames, 6);
+    videogen::ClipRecipe recipe;
+    recipe.size = {1280, 720};
+    recipe.fps = 25;
+    recipe.frames = 400;
+    recipe.blobs = videogen::crossingInsects(recipe.size, recipe.frames, 6);
     // Written under a hidden temporary name, so an interrupted run never leaves a truncated
     // video in the listing.
     const QFileInfo info(path);
     const QString partial = info.path() + QStringLiteral("/.") + info.fileName();
     std::string error;
-    if (!videogen::writeVideo(QFile::encodeName(partial).toStdString(), spec, &error)) {
+    if (!videogen::writeVideo(QFile::encodeName(partial).toStdString(), recipe, &error)) {
         std::fprintf(stderr, "orvane-demo: %s\n", error.c_str());
         QFile::remove(partial);
         return false;

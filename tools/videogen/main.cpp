@@ -18,7 +18,7 @@ static void usage()
 
 int main(int argc, char** argv)
 {
-    videogen::VideoSpec spec;
+    videogen::ClipRecipe recipe;
     std::string output;
     int insects = 4;
     for (int i = 1; i < argc; ++i) {
@@ -31,22 +31,22 @@ int main(int argc, char** argv)
             return 64;
         }
         if (arg == "--size") {
-            if (std::sscanf(value, "%dx%d", &spec.size.width, &spec.size.height) != 2 ||
-                spec.size.width < 16 || spec.size.height < 16) {
+            if (std::sscanf(value, "%dx%d", &recipe.size.width, &recipe.size.height) != 2 ||
+                recipe.size.width < 16 || recipe.size.height < 16) {
                 usage();
                 return 64;
             }
         } else if (arg == "--fps") {
-            spec.fps = std::atof(value);
+            recipe.fps = std::atof(value);
         } else if (arg == "--frames") {
-            spec.frames = std::atoi(value);
+            recipe.frames = std::atoi(value);
         } else if (arg == "--insects") {
             insects = std::atoi(value);
         } else if (arg == "--codec") {
             const std::string c = value;
-            spec.codec = c == "mjpeg"   ? videogen::Codec::MJPEG
-                         : c == "mpeg4" ? videogen::Codec::MPEG4
-                                        : videogen::Codec::H264;
+            recipe.codec = c == "mjpeg"   ? videogen::Codec::MJPEG
+                           : c == "mpeg4" ? videogen::Codec::MPEG4
+                                          : videogen::Codec::H264;
         } else if (arg == "--blob") {
             videogen::Blob b;
             double x, y, dx, dy;
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
             }
             b.start = {x, y};
             b.velocity = {dx, dy};
-            spec.blobs.push_back(b);
+            recipe.blobs.push_back(b);
         } else if (arg == "-h" || arg == "--help") {
             usage();
             return 0;
@@ -71,14 +71,14 @@ int main(int argc, char** argv)
         }
         ++i;
     }
-    if (output.empty() || spec.fps <= 0 || spec.frames <= 0) {
+    if (output.empty() || recipe.fps <= 0 || recipe.frames <= 0) {
         usage();
         return 64;
     }
-    if (spec.blobs.empty())
-        spec.blobs = videogen::crossingInsects(spec.size, spec.frames, insects);
+    if (recipe.blobs.empty())
+        recipe.blobs = videogen::crossingInsects(recipe.size, recipe.frames, insects);
     std::string error;
-    if (!videogen::writeVideo(output, spec, &error)) {
+    if (!videogen::writeVideo(output, recipe, &error)) {
         std::fprintf(stderr, "orvane-makevideo: %s\n", error.c_str());
         return 1;
     }

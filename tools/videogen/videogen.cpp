@@ -14,23 +14,24 @@ cv::Point Blob::positionAt(int frame) const
                      static_cast<int>(std::lround(start.y + velocity.y * t)));
 }
 
-cv::Mat background(const VideoSpec& spec)
+cv::Mat background(const ClipRecipe& recipe)
 {
     // Coarse noise blown up and blurred: leaves texture for the eye but no sharp edges that
     // compression could make flicker.
-    cv::RNG rng(spec.seed);
-    cv::Mat coarse(std::max(2, spec.size.height / 16), std::max(2, spec.size.width / 16), CV_8UC3);
+    cv::RNG rng(recipe.seed);
+    cv::Mat coarse(std::max(2, recipe.size.height / 16), std::max(2, recipe.size.width / 16),
+                   CV_8UC3);
     rng.fill(coarse, cv::RNG::UNIFORM, cv::Scalar(150, 165, 140), cv::Scalar(200, 215, 190));
     cv::Mat bg;
-    cv::resize(coarse, bg, spec.size, 0, 0, cv::INTER_CUBIC);
+    cv::resize(coarse, bg, recipe.size, 0, 0, cv::INTER_CUBIC);
     cv::GaussianBlur(bg, bg, cv::Size(0, 0), 3);
     return bg;
 }
 
-void renderFrame(const VideoSpec& spec, const cv::Mat& bg, int index, cv::Mat& out)
+void renderFrame(const ClipRecipe& recipe, const cv::Mat& bg, int index, cv::Mat& out)
 {
     bg.copyTo(out);
-    for (const Blob& b : spec.blobs) {
+    for (const Blob& b : recipe.blobs) {
         if (!b.visibleAt(index))
             continue;
         const cv::Point c = b.positionAt(index);
@@ -52,18 +53,18 @@ static int fourccOf(Codec codec)
     return cv::VideoWriter::fourcc('a', 'v', 'c', '1');
 }
 
-bool writeVideo(const std::string& path, const VideoSpec& spec, std::string* error)
+bool writeVideo(const std::string& path, const ClipRecipe& recipe, std::string* error)
 {
-    cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourccOf(spec.codec), spec.fps, spec.size);
+    cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourccOf(recipe.codec), recipe.fps, recipe.size);
     if (!writer.isOpened()) {
         if (error)
             *error = "cannot write video " + path;
         return false;
     }
-    const cv::Mat bg = background(spec);
+    const cv::Mat bg = background(recipe);
     cv::Mat frame;
-    for (int i = 0; i < spec.frames; ++i) {
-        renderFrame(spec, bg, i, frame);
+    for (int i = 0; i < recipe.frames; ++i) {
+        renderFrame(recipe, bg, i, frame);
         writer.write(frame);
     }
     writer.release();

@@ -3,12 +3,12 @@
 // Synthetic insect videos: dark blobs moving along straight, known paths over a fixed textured
 // background. Used by the tests and benchmarks, and by the orvane-makevideo tool.
 //
-//   videogen::VideoSpec spec;
-//   spec.size = {640, 480};
-//   spec.frames = 200;
-//   spec.blobs.push_back({{50, 240}, {4, 0}});   // starts at (50, 240), 4 px right per frame
+//   videogen::ClipRecipe recipe;
+//   recipe.size = {640, 480};
+//   recipe.frames = 200;
+//   recipe.blobs.push_back({{50, 240}, {4, 0}});   // starts at (50, 240), 4 px right per frame
 //   std::string error;
-//   if (!videogen::writeVideo("/tmp/clip.mp4", spec, &error)) ...
+//   if (!videogen::writeVideo("/tmp/clip.mp4", recipe, &error)) ...
 
 #include <climits>
 #include <opencv2/core.hpp>
@@ -32,7 +32,7 @@ struct Blob {
 
 enum class Codec { H264, MPEG4, MJPEG };
 
-struct VideoSpec {
+struct ClipRecipe {
     cv::Size size{640, 480};
     double fps = 25;
     int frames = 150;
@@ -42,11 +42,11 @@ struct VideoSpec {
 };
 
 // The fixed background: a smooth, light texture, the same for every frame of a video.
-cv::Mat background(const VideoSpec& spec);
+cv::Mat background(const ClipRecipe& recipe);
 // Frame `index`, drawn into `out` (BGR, reused between calls).
-void renderFrame(const VideoSpec& spec, const cv::Mat& background, int index, cv::Mat& out);
+void renderFrame(const ClipRecipe& recipe, const cv::Mat& background, int index, cv::Mat& out);
 // Writes the whole video; false with a message when the file cannot be written.
-bool writeVideo(const std::string& path, const VideoSpec& spec, std::string* error = nullptr);
+bool writeVideo(const std::string& path, const ClipRecipe& recipe, std::string* error = nullptr);
 
 // A few insects crossing the picture in different directions, for demos and benchmarks.
 std::vector<Blob> crossingInsects(cv::Size size, int frames, int count);
