@@ -1,6 +1,5 @@
 #include "importtestsupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -137,10 +136,3 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

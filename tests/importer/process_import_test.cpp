@@ -1,7 +1,6 @@
 #include "importtestsupport.h"
 #include "process_import.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -308,10 +307,3 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

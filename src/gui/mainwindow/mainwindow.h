@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <initializer_list>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -62,6 +63,8 @@ public:
         ProcessingDone = 3,
         ProcessingCancelled = 4
     };
+    // What a press, move or double-click on the video does (mainwindow_regions.cpp).
+    enum EditMode { NoEdit = 0, EditArea = 1, EditMask = 2, Idle = 3, ShiftBoth = 4 };
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -112,13 +115,14 @@ private:
     void pauseAfterStep();
     bool keepFrame(bool read);
     void jumpTo(double target);
+    static void setControlsEnabled(std::initializer_list<QWidget*> controls, bool on);
     void setTransportEnabled(bool on);
     void setRegionButtonsEnabled(bool on);
     void setShiftButtonsEnabled(bool on);
     void setFileControlsEnabled(bool on);
     void enterNoVideo();
     void enterVideoReady();
-    void enterProcessing();
+    bool enterProcessing();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
     void seekTick();
@@ -177,7 +181,7 @@ private:
     std::unique_ptr<ImageWindow> vorlWindow;
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
-    int editMode = 0;
+    EditMode editMode = NoEdit;
     bool zoom = false;
     cv::Point zoomCentre;
     bool saveImage = false;
@@ -188,12 +192,10 @@ private:
 
     // The analysis run: its widget-free logic and the progress shown in the status bar.
     std::unique_ptr<AnalysisRun> analysisRun;
-    int batchTotal = 0;
-    int batchIndex = 0;
+    int batchTotal = 0; // the queue's length when the run started
     QStringList skippedVideos;
-    bool processingOpened = false; // the last ModeVideo(Processing) opened its video
-    cv::Mat overlayFrame;          // reused between ticks
-    cv::Mat readBuffer;            // reused between ticks
+    cv::Mat overlayFrame; // reused between ticks
+    cv::Mat readBuffer;   // reused between ticks
     cv::Mat densityRgb;
 
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).

@@ -55,7 +55,6 @@ void MainWindow::algo()
         AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
                                  tableViewFile->doneStatuses(), currentFile);
     batchTotal = batchQueue.size();
-    batchIndex = 0;
     skippedVideos.clear();
     playMode = NextFile;
     timer->stop();
@@ -98,9 +97,7 @@ void MainWindow::skipVideo(const QString& reason)
 void MainWindow::startNextQueuedVideo()
 {
     currentFile = batchQueue.takeFirst();
-    ++batchIndex;
-    ModeVideo(Processing);
-    if (!processingOpened) {
+    if (!enterProcessing()) {
         skipVideo(videoOpen ? tr("frame 90 cannot be read") : tr("the video cannot be opened"));
         return;
     }
@@ -161,12 +158,13 @@ void MainWindow::showDensity()
                                  static_cast<int>(densityRgb.step), QImage::Format_RGB888));
 }
 
-// Analysis reads until the decoder fails, so the progress is measured against the container's
-// whole frame count, not the usable count of playback.
+// The video on screen is the one last taken from the queue. Analysis reads until the decoder
+// fails, so the progress is measured against the container's whole frame count, not the usable
+// count of playback.
 void MainWindow::showRunProgress()
 {
     statusBar()->showMessage(tr("Analysing %1 of %2: %3, frame %4 of %5")
-                                 .arg(batchIndex)
+                                 .arg(batchTotal - batchQueue.size())
                                  .arg(batchTotal)
                                  .arg(fileName(currentFile))
                                  .arg(framePos, 0, 'f', 0)

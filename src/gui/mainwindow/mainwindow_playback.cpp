@@ -99,7 +99,7 @@ bool MainWindow::openVideo(int startFrame)
     frame.copyTo(currentFrame);
     framePos = startFrame;
     showWithRegions(currentFrame);
-    editMode = 3;
+    editMode = Idle;
     return true;
 }
 
@@ -256,38 +256,34 @@ void MainWindow::timeframe()
     ui->hs_frame->setValue(sliderPosition(framePos));
 }
 
+void MainWindow::setControlsEnabled(std::initializer_list<QWidget*> controls, bool on)
+{
+    for (QWidget* control : controls)
+        control->setEnabled(on);
+}
+
 void MainWindow::setTransportEnabled(bool on)
 {
-    ui->pb_play_pause->setEnabled(on);
-    ui->pb_fast_forward->setEnabled(on);
-    ui->pb_slow_forward->setEnabled(on);
-    ui->pb_fast_reverse->setEnabled(on);
-    ui->pb_slow_reverse->setEnabled(on);
-    ui->hs_frame->setEnabled(on);
+    setControlsEnabled({ui->pb_play_pause, ui->pb_fast_forward, ui->pb_slow_forward,
+                        ui->pb_fast_reverse, ui->pb_slow_reverse, ui->hs_frame},
+                       on);
 }
 
 void MainWindow::setRegionButtonsEnabled(bool on)
 {
-    ui->pb_clearmask->setEnabled(on);
-    ui->pb_savemask->setEnabled(on);
-    ui->pb_cancelmask->setEnabled(on);
-    ui->pb_cleararea->setEnabled(on);
-    ui->pb_savearea->setEnabled(on);
-    ui->pb_cancelarea->setEnabled(on);
+    setControlsEnabled({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea,
+                        ui->pb_savearea, ui->pb_cancelarea},
+                       on);
 }
 
 void MainWindow::setShiftButtonsEnabled(bool on)
 {
-    ui->pb_movebox->setEnabled(on);
-    ui->pb_savebox->setEnabled(on);
-    ui->pb_cancelbox->setEnabled(on);
+    setControlsEnabled({ui->pb_movebox, ui->pb_savebox, ui->pb_cancelbox}, on);
 }
 
 void MainWindow::setFileControlsEnabled(bool on)
 {
-    ui->tv_file->setEnabled(on);
-    ui->pb_videofile->setEnabled(on);
-    ui->pb_Import->setEnabled(on);
+    setControlsEnabled({ui->tv_file, ui->pb_videofile, ui->pb_Import}, on);
 }
 
 void MainWindow::showVideoProperties()
@@ -329,7 +325,7 @@ void MainWindow::enterNoVideo()
     ui->cb_process_conf->setEnabled(false);
     ui->pb_algo->setEnabled(false);
     ui->tv_result->setEnabled(false);
-    editMode = 0;
+    editMode = NoEdit;
     ui->la_mouse->clear();
     ui->la_file_selected->clear();
     ClearResult();
@@ -356,13 +352,13 @@ void MainWindow::enterVideoReady()
     timer->start(playbackInterval());
 }
 
-// Only "Cancel" stays available while a video is analysed.
-void MainWindow::enterProcessing()
+// Only "Cancel" stays available while a video is analysed. False when the video could not be
+// opened or its start frame not read; the controls are then left as they were.
+bool MainWindow::enterProcessing()
 {
     closeVideo();
-    processingOpened = openVideo(90);
-    if (!processingOpened)
-        return;
+    if (!openVideo(90))
+        return false;
     setTransportEnabled(false);
     setRegionButtonsEnabled(false);
     setShiftButtonsEnabled(false);
@@ -370,6 +366,7 @@ void MainWindow::enterProcessing()
     ui->pb_algo->setEnabled(true);
     ui->tv_result->setEnabled(false);
     setFileControlsEnabled(false);
+    return true;
 }
 
 void MainWindow::ModeVideo(statemode mode)

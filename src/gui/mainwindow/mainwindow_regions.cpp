@@ -10,34 +10,6 @@
 
 namespace
 {
-// editMode values.
-constexpr int NoEdit = 0;
-constexpr int EditArea = 1;
-constexpr int EditMask = 2;
-constexpr int Idle = 3;
-constexpr int ShiftBoth = 4;
-
-// The first seven of the nine region buttons: both polygon groups and the shift "Start".
-void setEditButtonsEnabled(Ui::MainWindow* ui, bool on)
-{
-    for (QPushButton* b : {ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea,
-                           ui->pb_savearea, ui->pb_cancelarea, ui->pb_movebox})
-        b->setEnabled(on);
-}
-
-void setAllRegionButtonsEnabled(Ui::MainWindow* ui)
-{
-    setEditButtonsEnabled(ui, true);
-    ui->pb_savebox->setEnabled(true);
-    ui->pb_cancelbox->setEnabled(true);
-}
-
-void disable(std::initializer_list<QPushButton*> buttons)
-{
-    for (QPushButton* b : buttons)
-        b->setEnabled(false);
-}
-
 // The cross-hair is an application-wide override cursor; it is replaced rather than stacked,
 // so the arrow comes back with a single restore.
 void useCrossCursor()
@@ -112,7 +84,8 @@ void MainWindow::cleararea()
     regions->set_state(AreaContour::EditingArea);
     regions->clear_area();
     editMode = EditArea;
-    disable({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea});
+    setControlsEnabled({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea},
+                       false);
     useCrossCursor();
 }
 
@@ -121,8 +94,9 @@ void MainWindow::clearmask()
     regions->set_state(AreaContour::EditingMask);
     regions->clear_mask();
     editMode = EditMask;
-    disable({ui->pb_clearmask, ui->pb_cleararea, ui->pb_savearea, ui->pb_cancelarea, ui->pb_movebox,
-             ui->pb_savebox, ui->pb_cancelbox});
+    setControlsEnabled({ui->pb_clearmask, ui->pb_cleararea, ui->pb_savearea, ui->pb_cancelarea,
+                        ui->pb_movebox, ui->pb_savebox, ui->pb_cancelbox},
+                       false);
     useCrossCursor();
 }
 
@@ -159,14 +133,16 @@ void MainWindow::cancelmask()
 void MainWindow::endPolygonEdit()
 {
     editMode = Idle;
-    setAllRegionButtonsEnabled(ui);
+    setRegionButtonsEnabled(true);
+    setShiftButtonsEnabled(true);
     useArrowCursor();
 }
 
 void MainWindow::on_pb_movebox_clicked()
 {
     editMode = ShiftBoth;
-    setEditButtonsEnabled(ui, false);
+    setRegionButtonsEnabled(false);
+    ui->pb_movebox->setEnabled(false);
 }
 
 // Saved while the shift preview may still be shown, so the previews are what is written.
@@ -176,7 +152,8 @@ void MainWindow::on_pb_savebox_clicked()
     const bool areaSaved = regions->save_area(currentFile);
     regions->set_state(AreaContour::None);
     editMode = Idle;
-    setEditButtonsEnabled(ui, true);
+    setRegionButtonsEnabled(true);
+    ui->pb_movebox->setEnabled(true);
     refreshAfterSave(maskSaved && areaSaved);
     useArrowCursor();
 }
@@ -186,7 +163,8 @@ void MainWindow::on_pb_cancelbox_clicked()
     regions->set_state(AreaContour::None);
     regions->load_mask(currentFile);
     editMode = Idle;
-    setEditButtonsEnabled(ui, true);
+    setRegionButtonsEnabled(true);
+    ui->pb_movebox->setEnabled(true);
     useArrowCursor();
 }
 

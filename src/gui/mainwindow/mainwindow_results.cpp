@@ -30,13 +30,7 @@ void MainWindow::ClearResult()
 
 void MainWindow::Add_Insect_detected(int frame, int x, int y, int in, int out)
 {
-    Result result;
-    result.frame = frame;
-    result.x = x;
-    result.y = y;
-    result.in = in;
-    result.out = out;
-    results.append(result);
+    results.append(Result{static_cast<double>(frame), x, y, in, out, {}});
     tableViewResult->ShowResults(results);
 }
 
