@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <cmath>
-#include <opencv2/imgproc.hpp>
 
 AnalysisRun::AnalysisRun(Tracker& tracker, InsectDetect& insectDetect, AreaContour& regions,
                          VorlDensity& density)
@@ -60,17 +59,22 @@ static QString sizeText(const cv::Mat& m)
     return QStringLiteral("%1x%2").arg(m.cols).arg(m.rows);
 }
 
+QString AnalysisRun::frameProblem(const cv::Mat& frame) const
+{
+    if (accepts(frame))
+        return QString();
+    return mask.empty() ? QStringLiteral("the run has not been started")
+                        : QStringLiteral("frame size %1 differs from the regions' %2")
+                              .arg(sizeText(frame), sizeText(mask));
+}
+
 bool AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
                              const QDateTime& startTime)
 {
-    refusalText.clear();
     resultCreated = false;
-    if (!accepts(firstFrame)) {
-        refusalText = mask.empty() ? QStringLiteral("the run has not been started")
-                                   : QStringLiteral("frame size %1 differs from the regions' %2")
-                                         .arg(sizeText(firstFrame), sizeText(mask));
+    refusalText = frameProblem(firstFrame);
+    if (!refusalText.isEmpty())
         return false;
-    }
     const QString resultPath = CsvFile::resultPath(videoPath);
     CsvFile::removeResultFile(videoPath);
     if (QFileInfo::exists(resultPath)) {
@@ -91,11 +95,6 @@ bool AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
     return true;
 }
 
-void AnalysisRun::toGrey(const cv::Mat& frame, cv::Mat& grey)
-{
-    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-}
-
 std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double framePos)
 {
     // A stream that changes its frame size midway cannot be differenced against the mask.
@@ -103,15 +102,6 @@ std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double frame
         return {};
     logFrame(framePos);
     tracker.processColour(frame);
-    return countAndMap(framePos);
-}
-
-std::vector<Result> AnalysisRun::analyseGreyFrame(cv::Mat& greyFrame, double framePos)
-{
-    if (mask.empty() || greyFrame.type() != CV_8UC1 || greyFrame.size() != mask.size())
-        return {};
-    logFrame(framePos);
-    tracker.process(greyFrame);
     return countAndMap(framePos);
 }
 

@@ -44,10 +44,11 @@ public:
     // Start of a run: rasterises the regions into the detection mask and the counting points for
     // frames of `frameSize`, resets the tracker and gives it the mask.
     void start(cv::Size frameSize);
-    const cv::Mat& areaMask() const { return mask; }
 
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;
+    // Why such a frame is not accepted (the text beginVideo refuses it with); empty when it is.
+    QString frameProblem(const cv::Mat& frame) const;
 
     // Start of one video whose first frame (frame 90) has been read: recreates its result file
     // holding only the header, resets the counting engine and starts the density map. Returns
@@ -63,21 +64,14 @@ public:
 
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
     // carry. Returns the frame's events, each already appended to the result file. The engine
-    // turns into grey only the pixels it analyses, exactly as toGrey would.
+    // turns into grey only the pixels it analyses.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
-    // The same for a frame already turned grey with toGrey, which a front end may do on a thread
-    // of its own; `grey` may be changed by the engine.
-    std::vector<Result> analyseGreyFrame(cv::Mat& grey, double framePos);
-    // The one conversion of an analysed colour frame to grey.
-    static void toGrey(const cv::Mat& frame, cv::Mat& grey);
 
     const QList<Target*>& trackedTargets() const;
 
     // End of the video: saves the density picture and text. False when they could not be written.
     bool endVideo();
     cv::Mat densitySnapshot();
-
-    const QString& currentVideo() const { return video; }
 
 private:
     static void logFrame(double framePos);

@@ -3,6 +3,7 @@
 #include "analysisrun.h"
 #include "areacontour.h"
 #include "countprogress.h"
+#include "csvfile.h"
 #include "exportpath.h"
 #include "framereader.h"
 #include "insectdetect.h"
@@ -23,18 +24,8 @@ namespace
 
 const char* const program = "orvane-count: ";
 
-// A video given by name is taken like a listed one, whatever its extension.
-ListedVideo listedFile(const QString& path)
-{
-    const auto exists = [&](const char* suffix) {
-        return QFileInfo::exists(ExportPath::file(path, QLatin1String(suffix)));
-    };
-    return {path, ExportPath::baseName(path),
-            exists(ExportPath::areaSuffix) && exists(ExportPath::maskSuffix),
-            exists(ExportPath::resultSuffix)};
-}
-
-// Absolute paths, so that the file-name rules see the same path as in the window.
+// Absolute paths, so that the file-name rules see the same path as in the window. A video
+// given by name is taken like a listed one, whatever its extension.
 QVector<ListedVideo> collectVideos(const QStringList& paths)
 {
     QVector<ListedVideo> videos;
@@ -43,7 +34,7 @@ QVector<ListedVideo> collectVideos(const QStringList& paths)
         const QFileInfo info(path);
         const QVector<ListedVideo> found =
             info.isDir() ? listVideos(QDir(path).absolutePath())
-                         : QVector<ListedVideo>{listedFile(info.absoluteFilePath())};
+                         : QVector<ListedVideo>{describeVideo(info.absoluteFilePath())};
         for (const ListedVideo& v : found) {
             const QString key = QFileInfo(v.path).canonicalFilePath();
             if (seen.contains(key))
@@ -136,12 +127,10 @@ VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
                                : QStringLiteral("the video cannot be opened"));
         return row;
     }
-    if (!run.accepts(firstFrame)) {
-        skip(row, QStringLiteral("frame size %1x%2 differs from the regions' %3x%4")
-                      .arg(firstFrame.cols)
-                      .arg(firstFrame.rows)
-                      .arg(run.areaMask().cols)
-                      .arg(run.areaMask().rows));
+    // Checked before the exportCSV folder is made, so a misfit video leaves nothing behind.
+    const QString misfit = run.frameProblem(firstFrame);
+    if (!misfit.isEmpty()) {
+        skip(row, misfit);
         return row;
     }
     if (!ExportPath::ensureFolder(video.path)) {
@@ -154,8 +143,9 @@ VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
         return row;
     }
     if (!run.resultFileCreated()) {
-        skip(row, QStringLiteral("cannot write the result file %1")
-                      .arg(ExportPath::file(video.path, QLatin1String(ExportPath::resultSuffix))));
+        skip(
+            row,
+            QStringLiteral("cannot write the result file %1").arg(CsvFile::resultPath(video.path)));
         return row;
     }
 

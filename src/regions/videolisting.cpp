@@ -14,13 +14,17 @@ QVector<ListedVideo> listVideos(const QString& directory)
     QDirIterator it(directory, {QStringLiteral("*.mp4")}, QDir::Files | QDir::NoSymLinks);
     while (it.hasNext()) {
         it.next();
-        const QString path = directory + QLatin1Char('/') + it.fileName();
-        const auto exists = [&](const char* suffix) {
-            return QFileInfo::exists(ExportPath::file(path, QLatin1String(suffix)));
-        };
-        videos.append({path, ExportPath::baseName(path),
-                       exists(ExportPath::areaSuffix) && exists(ExportPath::maskSuffix),
-                       exists(ExportPath::resultSuffix)});
+        videos.append(describeVideo(directory + QLatin1Char('/') + it.fileName()));
     }
     return videos;
+}
+
+ListedVideo describeVideo(const QString& path)
+{
+    const auto exists = [&](const char* suffix) {
+        return QFileInfo::exists(ExportPath::file(path, QLatin1String(suffix)));
+    };
+    return {path, ExportPath::baseName(path),
+            exists(ExportPath::areaSuffix) && exists(ExportPath::maskSuffix),
+            exists(ExportPath::resultSuffix)};
 }

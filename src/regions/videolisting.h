@@ -14,6 +14,8 @@ struct ListedVideo {
 };
 
 QVector<ListedVideo> listVideos(const QString& directory);
+// One video as listVideos describes it, whatever its file name.
+ListedVideo describeVideo(const QString& path);
 
 inline QString statusText(bool yes)
 {
