@@ -51,6 +51,15 @@ std::vector<Box> boxesOf(const QList<Target*>& targets)
     return out;
 }
 
+// The detections as boxes, their targets handed back to the pool.
+std::vector<Box> takeBoxes(const QList<Target*>& found)
+{
+    std::vector<Box> boxes = boxesOf(found);
+    for (Target* t : found)
+        TargetPool::instance()->release(t);
+    return boxes;
+}
+
 // The plain whole-frame algorithm, without any working box or buffer reuse.
 std::vector<Box> referenceBoxes(const cv::Mat& previousFrame, const cv::Mat& frame,
                                 const cv::Mat& mask)
@@ -101,10 +110,7 @@ protected:
     {
         QList<Target*> found;
         detector.detect(frame, found);
-        std::vector<Box> boxes = boxesOf(found);
-        for (Target* t : found)
-            TargetPool::instance()->release(t);
-        return boxes;
+        return takeBoxes(found);
     }
 
     MessageCapture capture;
@@ -301,10 +307,7 @@ protected:
     {
         QList<Target*> found;
         colourDetector.detectColour(frame, found);
-        std::vector<Box> boxes = boxesOf(found);
-        for (Target* t : found)
-            TargetPool::instance()->release(t);
-        return boxes;
+        return takeBoxes(found);
     }
 
     MvtDetector colourDetector;

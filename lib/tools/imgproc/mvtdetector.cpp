@@ -47,6 +47,15 @@ bool rasterLater(const std::vector<cv::Point>& a, const std::vector<cv::Point>& 
     return a[0].y > b[0].y || (a[0].y == b[0].y && a[0].x > b[0].x);
 }
 
+// Whether the regions together cover more than wholeBoxShare of `whole`.
+bool coverMostOf(const std::vector<cv::Rect>& regions, const cv::Rect& whole)
+{
+    double covered = 0;
+    for (const cv::Rect& r : regions)
+        covered += r.area();
+    return covered > wholeBoxShare * whole.area();
+}
+
 void orRow(uchar* acc, const uchar* row, int cols)
 {
     int x = 0;
@@ -241,12 +250,10 @@ void MvtDetector::erodeChangedBlocks()
 {
     groupBlocks(changed, 1, erosionRegions);
     mergeClose(erosionRegions, 1, 0);
-    double covered = 0;
-    for (const cv::Rect& r : erosionRegions)
-        covered += r.area();
+    const cv::Rect all(0, 0, difference.cols, difference.rows);
+    if (coverMostOf(erosionRegions, all))
+        erosionRegions.assign(1, all);
     const cv::Point anchor(-1, -1);
-    if (covered > wholeBoxShare * static_cast<double>(difference.total()))
-        erosionRegions.assign(1, cv::Rect(0, 0, difference.cols, difference.rows));
     for (const cv::Rect& r : erosionRegions) {
         cv::Mat part = difference(r);
         cv::erode(part, part, cv::Mat(), anchor, firstErosions, cv::BORDER_REPLICATE,
@@ -256,7 +263,6 @@ void MvtDetector::erodeChangedBlocks()
 
 void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
 {
-    differenceClean = false;
     erodeChangedBlocks();
     occupied.create(changed.size());
     occupied.setTo(0);
@@ -264,20 +270,14 @@ void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
         markOccupiedBlocks(r);
     groupBlocks(occupied, groupingReach, clusters);
     mergeClose(clusters, morphologyReach, morphologyReach);
-    contours.clear();
     const cv::Rect all(0, 0, difference.cols, difference.rows);
-    double covered = 0;
-    for (const cv::Rect& c : clusters)
-        covered += c.area();
-    if (covered > wholeBoxShare * all.area()) {
+    if (coverMostOf(clusters, all))
         clusters.assign(1, all);
-        traceRegion(all, work.tl());
-    } else {
-        for (const cv::Rect& c : clusters)
-            traceRegion(c, work.tl());
-        if (clusters.size() > 1)
-            std::sort(contours.begin(), contours.end(), rasterLater);
-    }
+    contours.clear();
+    for (const cv::Rect& c : clusters)
+        traceRegion(c, work.tl());
+    if (clusters.size() > 1)
+        std::sort(contours.begin(), contours.end(), rasterLater);
     // Only the traced regions can hold non-zero pixels now (the first erosion keeps none
     // outside the occupied blocks): clearing them restores the all-zero difference.
     for (const cv::Rect& c : clusters)
