@@ -10,6 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libavformat-dev libavcodec-dev libavutil-dev ffmpeg
     xvfb xauth
+    slurm-wlm munge
 )
 
 missing=()
