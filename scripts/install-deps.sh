@@ -10,7 +10,6 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libavformat-dev libavcodec-dev libavutil-dev ffmpeg
     xvfb xauth
-    slurm-wlm munge
 )
 
 missing=()
