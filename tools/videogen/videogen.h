@@ -28,7 +28,7 @@ struct Blob {
     int grey = 25;           // brightness of the blob (the background is much lighter)
     // When not empty, the centres from firstFrame on, one per frame, instead of start and
     // velocity; the blob is drawn only while the path lasts.
-    std::vector<cv::Point> path;
+    std::vector<cv::Point> path{};
 
     cv::Point positionAt(int frame) const;
     bool visibleAt(int frame) const;
