@@ -49,11 +49,11 @@ QVector<ListedVideo> collectVideos(const QStringList& paths)
 class CountRun
 {
 public:
-    explicit CountRun(CountStreams streams, bool quiet)
+    explicit CountRun(CountStreams streams, bool quiet, CountingMode counting)
         : streams(streams), progress(streams.err, quiet                   ? CountProgress::Quiet
                                                   : streams.errIsTerminal ? CountProgress::Terminal
                                                                           : CountProgress::Plain),
-          run(tracker, insectDetect, regions, density)
+          run(tracker, insectDetect, regions, density), counting(counting)
     {
     }
 
@@ -75,6 +75,7 @@ private:
     cv::VideoCapture capture;
     cv::Mat firstFrame;
     FrameReader reader;
+    CountingMode counting;
 };
 
 bool CountRun::loadRegions(const QString& video)
@@ -98,7 +99,7 @@ bool CountRun::loadRegions(const QString& video)
         error(QStringLiteral("cannot read frame 90 of the regions' video %1").arg(video));
         return false;
     }
-    run.start(firstFrame.size());
+    run.start(firstFrame.size(), counting);
     capture.release();
     return true;
 }
@@ -296,7 +297,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoCou
     }
 
     QuietDebug quietDebug;
-    CountRun countRun(streams, options.quiet);
+    CountRun countRun(streams, options.quiet, options.counting);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
     QVector<VideoCount> rows;

@@ -42,6 +42,14 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
             if (i + 1 >= arguments.size())
                 return QStringLiteral("--regions needs a VIDEO");
             options.regionsVideo = arguments.at(++i);
+        } else if (arg == QLatin1String("--counting") ||
+                   arg.startsWith(QLatin1String("--counting="))) {
+            const bool joined = arg != QLatin1String("--counting");
+            if (!joined && i + 1 >= arguments.size())
+                return QStringLiteral("--counting needs classic or strict");
+            const QString mode = joined ? arg.mid(int(qstrlen("--counting="))) : arguments.at(++i);
+            if (!countingModeFromName(mode, options.counting))
+                return QStringLiteral("--counting must be classic or strict, not '%1'").arg(mode);
         } else if (arg.startsWith(QLatin1String("--regions="))) {
             options.regionsVideo = arg.mid(int(qstrlen("--regions=")));
         } else {
@@ -54,7 +62,8 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
 QString countUsage()
 {
     return QStringLiteral(
-        "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet] PATH...\n"
+        "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--counting MODE]\n"
+        "                    [--quiet] PATH...\n"
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
@@ -69,6 +78,10 @@ QString countUsage()
         "  --regions VIDEO     use the counting area and mask drawn on VIDEO (default: the\n"
         "                      first listed video that has both NAME_area.adv and\n"
         "                      NAME_mask.adv); every video must have VIDEO's frame size\n"
+        "  --counting MODE     classic (the default) or strict: strict counting follows\n"
+        "                      each tracked insect and counts every line crossing (In one\n"
+        "                      way, Out the other), entry and exit once, and finds insects\n"
+        "                      that move slowly; the result files keep their format\n"
         "  --quiet             no progress on standard error\n"
         "  -h, --help          show this help\n"
         "\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "countingmode.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +11,8 @@ struct CountOptions {
     bool quiet = false;
     bool help = false;
     QString regionsVideo; // empty: the first listed video with both region files
-    QStringList paths;    // videos and directories of videos
+    CountingMode counting = CountingMode::Classic;
+    QStringList paths; // videos and directories of videos
 
     // An empty text when the options can be run, otherwise what is wrong with them.
     QString check() const;
