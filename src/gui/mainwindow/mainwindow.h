@@ -24,6 +24,7 @@ class MainWindow;
 
 class AnalysisRun;
 class AreaContour;
+class CountingModeBox;
 class ImageGraphicsView;
 class ImageWindow;
 class InsectDetect;
@@ -172,7 +173,8 @@ private:
 
     // The analysis run: its widget-free logic and the progress shown in the status bar.
     std::unique_ptr<AnalysisRun> analysisRun;
-    int batchTotal = 0; // the queue's length when the run started
+    CountingModeBox* countingBox = nullptr; // owned by the window
+    int batchTotal = 0;                     // the queue's length when the run started
     QStringList skippedVideos;
     cv::Mat overlayFrame; // reused between ticks
     cv::Mat densityRgb;

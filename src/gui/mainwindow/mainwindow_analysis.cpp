@@ -6,6 +6,7 @@
 
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "countingmodebox.h"
 #include "exportpath.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
@@ -43,7 +44,7 @@ void MainWindow::algo()
         statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
         return;
     }
-    analysisRun->start(player.frame().size());
+    analysisRun->start(player.frame().size(), countingBox->mode());
     ClearResult();
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
