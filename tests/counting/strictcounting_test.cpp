@@ -156,7 +156,7 @@ TEST_F(StrictCounting, TwoInsectsCrossingInTheSameFrameGiveTwoEvents)
     useRegion(downwardLine);
     Insect a(1), b(2);
     const std::vector<Result> events =
-        run({&a, &b}, {{{90, 80}, {112, 120}}, {{110, 80}, {95, 120}}});
+        run({&a, &b}, {{{90, 80}, {112, 120}}, {{110, 80}, {94, 120}}});
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].in, 1);
     EXPECT_EQ(events[1].out, 1);
@@ -215,4 +215,43 @@ TEST_F(StrictCounting, ClassicModeStaysTheDefault)
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].in, 1);
     EXPECT_EQ(events[0].out, 1);
+}
+
+TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
+{
+    useRegion(downwardLine);
+    // The box of a resting insect jitters by a few pixels on either side of the line.
+    const std::vector<Result> events = runOne({{80, 100},
+                                               {90, 100},
+                                               {97, 100},
+                                               {103, 100},
+                                               {98, 100},
+                                               {102, 100},
+                                               {99, 100},
+                                               {120, 100}});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].frame, 107);
+    EXPECT_EQ(events[0].in, 1);
+}
+
+TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
+{
+    useRegion(square);
+    // Lost at the left border heading in; two frames later the tracker gives it the insect
+    // coming out on the right.
+    const std::vector<Result> events = runOne({{150, 250},
+                                               {160, 250},
+                                               {170, 250},
+                                               {180, 250},
+                                               gone,
+                                               gone,
+                                               {305, 250},
+                                               {315, 250},
+                                               {325, 250}});
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[0].frame, 104);
+    EXPECT_EQ(events[0].x, 180);
+    EXPECT_EQ(events[1].out, 1);
+    EXPECT_EQ(events[1].frame, 107);
 }

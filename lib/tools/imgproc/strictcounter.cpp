@@ -123,6 +123,32 @@ cv::Point StrictCounter::heading(const Track& track, cv::Point now) const
     return now - track.history[historyLength - known];
 }
 
+bool StrictCounter::relinked(const Track& track, const Target& t)
+{
+    return t.age == 0 && track.lastAge > 0 && present(t.last) &&
+           cv::norm(t.centroid - t.last) > borderReach;
+}
+
+void StrictCounter::restart(Track& track)
+{
+    const int id = track.id;
+    track = Track();
+    track.id = id;
+    track.present = true;
+}
+
+// Lost for good, or relinked elsewhere: it went in when it vanished at a border heading across.
+void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
+                              const std::vector<cv::Point>& segments,
+                              const std::vector<cv::Point>& area, std::vector<Event>& events)
+{
+    if (k.counted || k.matches == 0)
+        return;
+    k.counted = true;
+    if (nearBorder(at, segments) && rayReachesArea(at, heading(k, at), segments, area))
+        events.push_back({frame, at, 1, 0});
+}
+
 void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
                               std::vector<Event>& events)
 {
@@ -131,9 +157,17 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
             continue;
         Track& k = trackOf(*t);
         k.present = true;
+        if (relinked(k, *t))
+            restart(k);
+        k.lastAge = t->age;
         if (t->age != 0)
             continue;
-        const int side = sideOf(p0, p1, t->centroid);
+        const double length = cv::norm(p1 - p0);
+        const double offset = length > 0 ? (double(p1.x - p0.x) * (t->centroid.y - p0.y) -
+                                            double(p1.y - p0.y) * (t->centroid.x - p0.x)) /
+                                               length
+                                         : 0;
+        const int side = std::abs(offset) <= lineBand ? 0 : (offset > 0 ? 1 : -1);
         if (side == 0)
             continue; // on the line: keeps the side it came from
         if (k.side != 0 && side != k.side) {
@@ -157,6 +191,11 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
             continue;
         Track& k = trackOf(*t);
         k.present = true;
+        if (relinked(k, *t)) {
+            judgeLoss(k, t->last, frame - k.lastAge, segments, area, events);
+            restart(k);
+        }
+        k.lastAge = t->age;
         if (t->age == 0) {
             if (k.matches == 0)
                 k.firstAt = t->centroid;
@@ -169,12 +208,8 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
                     rayReachesArea(k.firstAt, k.firstAt - t->centroid, segments, area))
                     events.push_back({frame, t->centroid, 0, 1});
             }
-        } else if (t->age == lostAge && !k.counted && k.matches > 0) {
-            // Lost for good: it went in when it vanished at a border heading across it.
-            k.counted = true;
-            if (nearBorder(t->centroid, segments) &&
-                rayReachesArea(t->centroid, heading(k, t->centroid), segments, area))
-                events.push_back({frame - (lostAge - 1), t->centroid, 1, 0});
+        } else if (t->age == lostAge) {
+            judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
         }
     }
     forgetAbsent();

@@ -42,6 +42,9 @@ public:
     // Pixels from a border within which an insect may vanish into it or appear from it: the
     // detector's boxes reach well beyond an insect's body.
     static constexpr double borderReach = 40;
+    // A detected centre this close to the line counts as on it: the box of a resting insect
+    // jitters by a few pixels.
+    static constexpr double lineBand = 5;
 
 private:
     static constexpr int historyLength = 4;
@@ -54,6 +57,7 @@ private:
         int matches = 0;      // frames matched since first seen
         bool decided = false; // area: its appearance has been judged
         bool counted = false; // area: its vanishing has been counted
+        int lastAge = 0;      // the target's age on the previous frame
         cv::Point history[historyLength];
     };
 
@@ -61,6 +65,12 @@ private:
     void forgetAbsent();
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
+    // The tracker may give a target lost for a few frames the detection of another insect far
+    // away; from there on the track starts afresh.
+    static bool relinked(const Track& track, const Target& t);
+    static void restart(Track& track);
+    void judgeLoss(Track& track, cv::Point at, int frame, const std::vector<cv::Point>& segments,
+                   const std::vector<cv::Point>& area, std::vector<Event>& events);
 
     std::vector<Track> tracks;
 };
