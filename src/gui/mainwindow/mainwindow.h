@@ -23,6 +23,10 @@ class MainWindow;
 }
 
 class AnalysisRun;
+class FrameSource;
+class RunController;
+struct RunProgress;
+struct VideoOutcome;
 class AreaContour;
 class CountingModeBox;
 class ImageGraphicsView;
@@ -45,7 +49,7 @@ class MainWindow : public QMainWindow
 
 public:
     // What timeframe() does for an analysis run; without a run it moves the playback.
-    enum RunStep { NoRun, NextFile, Analyse };
+    enum RunStep { NoRun, Analyse };
     // User-interface states applied by ModeVideo(), the one place that enables controls.
     enum statemode {
         NoVideo = 0,
@@ -135,13 +139,15 @@ private:
 
     // The analysis run (mainwindow_analysis.cpp).
     void createAnalysisObjects();
-    void nextFileTick();
     void analyseTick();
-    void startNextQueuedVideo();
-    void skipVideo(const QString& reason);
+    void cancelRun();
     void finishRun();
+    void showRunVideo(const RunProgress& progress);
+    void showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
+                           const std::vector<Result>& events);
+    void reportVideoEnd(const VideoOutcome& outcome);
     void showDensity();
-    void showRunProgress();
+    void showRunProgress(const RunProgress& progress);
 
     Ui::MainWindow* ui;
 
@@ -152,7 +158,6 @@ private:
     RunStep runStep = NoRun;
     DisplayGeometry displayGeometry;
     QTimer* timer;
-    QStringList batchQueue;
     ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
@@ -171,11 +176,12 @@ private:
     // Region editing: the video position of the last mouse press.
     cv::Point pressPos;
 
-    // The analysis run: its widget-free logic and the progress shown in the status bar.
+    // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;
+    std::unique_ptr<FrameSource> frameSource;
+    std::unique_ptr<RunController> runController;
     CountingModeBox* countingBox = nullptr; // owned by the window
-    int batchTotal = 0;                     // the queue's length when the run started
-    QStringList skippedVideos;
+    double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
     cv::Mat densityRgb;
 
