@@ -62,8 +62,8 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
 QString countUsage()
 {
     return QStringLiteral(
-        "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--counting MODE]\n"
-        "                    [--quiet] PATH...\n"
+        "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet]\n"
+        "                    [--counting MODE] PATH...\n"
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
