@@ -203,6 +203,7 @@ int main(int argc, char** argv)
         long(folderCount) * videosPerFolder * std::max(0, frames - analysisStartFrame - 1);
     std::printf("%d folders x %d videos, %ld frames to analyse per round, %ld cores here\n",
                 folderCount, videosPerFolder, analysed, sysconf(_SC_NPROCESSORS_ONLN));
+    std::fflush(stdout);
 
     Round rounds[2];
     for (int jobs = 1; jobs <= 2; ++jobs) {
