@@ -22,6 +22,11 @@ class MainWindow;
 }
 
 class AnalysisRun;
+class FrameSource;
+class RunController;
+struct RunProgress;
+struct VideoOutcome;
+struct VideoProperties;
 class AreaContour;
 class ImageGraphicsView;
 class ImageWindow;
@@ -52,8 +57,7 @@ public:
         FastBackward = 5,
         Seek = 6,
         Analyse = 7,
-        ShowOne = 8,
-        NextFile = 9
+        ShowOne = 8
     };
     // User-interface states applied by ModeVideo(), the one place that enables controls.
     enum statemode {
@@ -108,6 +112,7 @@ private:
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
     bool openVideo(int startFrame);
+    void applyVideoProperties(const VideoProperties& props);
     int playbackInterval() const;
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
@@ -122,7 +127,7 @@ private:
     void setFileControlsEnabled(bool on);
     void enterNoVideo();
     void enterVideoReady();
-    bool enterProcessing();
+    void enterProcessing();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
     void seekTick();
@@ -146,13 +151,16 @@ private:
 
     // The analysis run (mainwindow_analysis.cpp).
     void createAnalysisObjects();
-    void nextFileTick();
     void analyseTick();
-    void startNextQueuedVideo();
-    void skipVideo(const QString& reason);
+    void cancelRun();
     void finishRun();
+    void showRunVideo(const RunProgress& progress, const VideoProperties& props,
+                      const cv::Mat& first);
+    void showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
+                           const std::vector<Result>& events);
+    void reportVideoEnd(const VideoOutcome& outcome);
     void showDensity();
-    void showRunProgress();
+    void showRunProgress(const RunProgress& progress);
 
     Ui::MainWindow* ui;
 
@@ -171,7 +179,6 @@ private:
     cv::Mat currentFrame;
     int playMode = Pause;
     QTimer* timer;
-    QStringList batchQueue;
     QVector<Result> results;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
@@ -190,10 +197,10 @@ private:
     // Region editing: the video position of the last mouse press.
     cv::Point pressPos;
 
-    // The analysis run: its widget-free logic and the progress shown in the status bar.
+    // The analysis run: its widget-free controller, which reads through `capture`.
     std::unique_ptr<AnalysisRun> analysisRun;
-    int batchTotal = 0; // the queue's length when the run started
-    QStringList skippedVideos;
+    std::unique_ptr<FrameSource> frameSource;
+    std::unique_ptr<RunController> runController;
     cv::Mat overlayFrame; // reused between ticks
     cv::Mat readBuffer;   // reused between ticks
     cv::Mat densityRgb;

@@ -46,7 +46,7 @@ int MainWindow::playbackInterval() const
 
 void MainWindow::File_Row_Changed(int ifile)
 {
-    if (playMode == Analyse || playMode == NextFile)
+    if (playMode == Analyse)
         return;
     const QString path = tableViewFile->pathAt(ifile);
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -81,19 +81,9 @@ bool MainWindow::openVideo(int startFrame)
         return false;
     videoOpen = true;
 
-    // During a run every queued video is analysed with the regions in force at its start.
-    if (playMode != NextFile) {
-        regions->load_area(currentFile);
-        regions->load_mask(currentFile);
-    }
-    frameHeight = props.frameHeight;
-    frameWidth = props.frameWidth;
-    fps = props.fps;
-    frameCount = props.containerFrames - 5;
-    startTime = startTimeFromFileName(currentFile);
-    displayGeometry.setDisplayGeometry(frameWidth, frameHeight);
-    zoom = false;
-
+    regions->load_area(currentFile);
+    regions->load_mask(currentFile);
+    applyVideoProperties(props);
     if (!read)
         return false;
     frame.copyTo(currentFrame);
@@ -101,6 +91,17 @@ bool MainWindow::openVideo(int startFrame)
     showWithRegions(currentFrame);
     editMode = Idle;
     return true;
+}
+
+void MainWindow::applyVideoProperties(const VideoProperties& props)
+{
+    frameHeight = props.frameHeight;
+    frameWidth = props.frameWidth;
+    fps = props.fps;
+    frameCount = props.containerFrames - 5;
+    startTime = startTimeFromFileName(currentFile);
+    displayGeometry.setDisplayGeometry(frameWidth, frameHeight);
+    zoom = false;
 }
 
 void MainWindow::showFrame(const cv::Mat& frame)
@@ -229,7 +230,7 @@ void MainWindow::playTick()
 }
 
 // The blocks are tested in a fixed order and each may change playMode, so a step ends in the
-// Pause block of the same tick and a video started by NextFile is analysed at once.
+// Pause block of the same tick.
 void MainWindow::timeframe()
 {
     if (playMode == Seek)
@@ -244,8 +245,6 @@ void MainWindow::timeframe()
         fastBackwardTick();
     if (playMode == ShowOne)
         showOneTick();
-    if (playMode == NextFile)
-        nextFileTick();
     if (playMode == Play)
         playTick();
     else if (playMode == Pause)
@@ -352,13 +351,9 @@ void MainWindow::enterVideoReady()
     timer->start(playbackInterval());
 }
 
-// Only "Cancel" stays available while a video is analysed. False when the video could not be
-// opened or its start frame not read; the controls are then left as they were.
-bool MainWindow::enterProcessing()
+// Only "Cancel" stays available while a video is analysed.
+void MainWindow::enterProcessing()
 {
-    closeVideo();
-    if (!openVideo(90))
-        return false;
     setTransportEnabled(false);
     setRegionButtonsEnabled(false);
     setShiftButtonsEnabled(false);
@@ -366,7 +361,6 @@ bool MainWindow::enterProcessing()
     ui->pb_algo->setEnabled(true);
     ui->tv_result->setEnabled(false);
     setFileControlsEnabled(false);
-    return true;
 }
 
 void MainWindow::ModeVideo(statemode mode)

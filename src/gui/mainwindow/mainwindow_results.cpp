@@ -42,7 +42,7 @@ void MainWindow::Result_Row_Changed(int irow)
 {
     if (irow < 0 || irow >= results.size())
         return;
-    if (playMode == Analyse || playMode == NextFile)
+    if (playMode == Analyse)
         return;
     const double frame = results.at(irow).frame;
     if (!(frame >= 0 && frame <= std::numeric_limits<int>::max()))
