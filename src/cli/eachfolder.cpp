@@ -166,8 +166,26 @@ void EachFolderRun::takeLines(RunningFolder& folder)
     }
 }
 
+// What the summary says of a folder that gave no video line.
+QString folderWithoutVideos(const FolderOutcome& outcome)
+{
+    if (!outcome.started)
+        return QStringLiteral("not started");
+    if (outcome.exitStatus > 128 && outcome.message.isEmpty())
+        return QStringLiteral("stopped by signal %1").arg(outcome.exitStatus - 128);
+    if (outcome.exitStatus == 0)
+        return QStringLiteral("nothing to analyse");
+    return (outcome.exitStatus == 2 ? QStringLiteral("not analysed: ")
+                                    : QStringLiteral("failed: ")) +
+           (outcome.message.isEmpty() ? QStringLiteral("exit status %1").arg(outcome.exitStatus)
+                                      : outcome.message);
+}
+
 QString folderResult(const FolderOutcome& outcome)
 {
+    if (outcome.videos.isEmpty())
+        return folderWithoutVideos(outcome) +
+               QStringLiteral(" (exit status %1)").arg(outcome.exitStatus);
     const auto analysed = std::count_if(outcome.videos.begin(), outcome.videos.end(),
                                         [](const FolderRecords::Video& v) { return v.analysed; });
     QString text =
@@ -200,24 +218,9 @@ QString padLeft(const QString& s, int width)
     return s.rightJustified(width, QLatin1Char(' '));
 }
 
-// What the summary says of a folder that gave no video line.
-QString folderWithoutVideos(const FolderOutcome& outcome)
-{
-    if (!outcome.started)
-        return QStringLiteral("not started");
-    if (outcome.exitStatus > 128 && outcome.message.isEmpty())
-        return QStringLiteral("stopped by signal %1").arg(outcome.exitStatus - 128);
-    if (outcome.exitStatus == 0)
-        return QStringLiteral("nothing to analyse");
-    return (outcome.exitStatus == 2 ? QStringLiteral("not analysed: ")
-                                    : QStringLiteral("failed: ")) +
-           (outcome.message.isEmpty() ? QStringLiteral("exit status %1").arg(outcome.exitStatus)
-                                      : outcome.message);
-}
-
 void printSummary(std::ostream& out, const QVector<FolderOutcome>& outcomes)
 {
-    int folderWidth = 6, videoWidth = 5;
+    int folderWidth = 8, videoWidth = 5;
     for (const FolderOutcome& o : outcomes) {
         folderWidth = std::max(folderWidth, int(o.folder.size()) + 2);
         for (const FolderRecords::Video& v : o.videos)

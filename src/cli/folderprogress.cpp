@@ -1,12 +1,23 @@
 #include "folderprogress.h"
 
 #include <QtGlobal>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace
 {
 constexpr qint64 terminalInterval = 200; // ms between redraws of the live lines
 constexpr qint64 plainInterval = 10000;  // ms between plain progress lines
 const char* const eraseBelow = "\033[J";
+
+// A live line longer than the terminal would wrap and spoil the redrawing of the lines above.
+int terminalColumns()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1)
+        return size.ws_col - 1;
+    return 79;
+}
 } // namespace
 
 QString FolderProgress::line(const Running& folder)
@@ -74,8 +85,9 @@ void FolderProgress::show(const QVector<Running>& running)
     }
     lastShown = now;
     clear();
+    const int columns = mode == Terminal ? terminalColumns() : -1;
     for (const Running& folder : running)
-        print(line(folder));
+        print(columns > 0 ? line(folder).left(columns) : line(folder));
     err.flush();
     if (mode == Terminal)
         drawn = running.size();
