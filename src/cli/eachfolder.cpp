@@ -218,6 +218,31 @@ QString padLeft(const QString& s, int width)
     return s.rightJustified(width, QLatin1Char(' '));
 }
 
+QString columns(long frames, long in, long out, const QString& density, double seconds)
+{
+    return padLeft(QString::number(frames), 9) + padLeft(QString::number(in), 9) +
+           padLeft(QString::number(out), 9) + padLeft(density, 9) +
+           padLeft(QString::number(seconds, 'f', 1), 9);
+}
+
+// The totals count the analysed videos only: a video not complete has no counts to add.
+struct Totals {
+    long frames = 0, in = 0, out = 0, analysed = 0, videos = 0;
+    double seconds = 0;
+
+    void add(const FolderRecords::Video& v)
+    {
+        ++videos;
+        if (!v.analysed)
+            return;
+        frames += v.frames;
+        in += v.in;
+        out += v.out;
+        seconds += v.seconds;
+        ++analysed;
+    }
+};
+
 void printSummary(std::ostream& out, const QVector<FolderOutcome>& outcomes)
 {
     int folderWidth = 8, videoWidth = 5;
@@ -232,35 +257,22 @@ void printSummary(std::ostream& out, const QVector<FolderOutcome>& outcomes)
     };
     line(QStringLiteral("Folder"), QStringLiteral("Video"),
          QStringLiteral("   Frames       In      Out  Density  Seconds"));
-    long frames = 0, in = 0, outs = 0, analysed = 0, videos = 0;
-    double seconds = 0;
+    Totals total;
     for (const FolderOutcome& o : outcomes) {
         if (o.videos.isEmpty())
             line(o.folder, QStringLiteral("-"), QStringLiteral("  ") + folderWithoutVideos(o));
         for (const FolderRecords::Video& v : o.videos) {
-            ++videos;
-            if (!v.analysed) {
-                line(o.folder, v.name, QStringLiteral("  ") + v.status);
-                continue;
-            }
+            total.add(v);
             line(o.folder, v.name,
-                 padLeft(QString::number(v.frames), 9) + padLeft(QString::number(v.in), 9) +
-                     padLeft(QString::number(v.out), 9) + padLeft(v.density, 9) +
-                     padLeft(QString::number(v.seconds, 'f', 1), 9));
-            frames += v.frames;
-            in += v.in;
-            outs += v.out;
-            seconds += v.seconds;
-            ++analysed;
+                 v.analysed ? columns(v.frames, v.in, v.out, v.density, v.seconds)
+                            : QStringLiteral("  ") + v.status);
         }
     }
     line(QStringLiteral("Total"), QString(),
-         padLeft(QString::number(frames), 9) + padLeft(QString::number(in), 9) +
-             padLeft(QString::number(outs), 9) + padLeft(QString(), 9) +
-             padLeft(QString::number(seconds, 'f', 1), 9) +
+         columns(total.frames, total.in, total.out, QString(), total.seconds) +
              QStringLiteral("   %1 of %2 videos analysed in %3 folders")
-                 .arg(analysed)
-                 .arg(videos)
+                 .arg(total.analysed)
+                 .arg(total.videos)
                  .arg(outcomes.size()));
     out.flush();
 }
