@@ -103,10 +103,16 @@ bool ResultWriter::append(const Result& event)
             .toLocal8Bit());
 }
 
+// A short write is retried for the rest, so that the failure that stopped it comes with the
+// system's reason (a full disk, a file size limit).
 bool ResultWriter::writeAll(const QByteArray& bytes)
 {
-    if (file.write(bytes) != bytes.size())
-        return fail(QStringLiteral("write"), file.errorString());
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return fail(QStringLiteral("write"), file.errorString());
+        done += written;
+    }
     return true;
 }
 

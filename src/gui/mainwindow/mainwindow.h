@@ -1,7 +1,9 @@
 #pragma once
 
 #include "displaygeometry.h"
+#include "playback.h"
 #include "result.h"
+#include "resultlist.h"
 #include "tracker.h"
 
 #include <QDateTime>
@@ -14,7 +16,6 @@
 #include <initializer_list>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 namespace Ui
 {
@@ -26,7 +27,6 @@ class FrameSource;
 class RunController;
 struct RunProgress;
 struct VideoOutcome;
-struct VideoProperties;
 class AreaContour;
 class ImageGraphicsView;
 class ImageWindow;
@@ -47,18 +47,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // State of the frame loop, read by timeframe() on every tick.
-    enum PlayMode {
-        Pause = 0,
-        Play = 1,
-        StepForward = 2,
-        FastForward = 3,
-        StepBackward = 4,
-        FastBackward = 5,
-        Seek = 6,
-        Analyse = 7,
-        ShowOne = 8
-    };
+    // What timeframe() does for an analysis run; without a run it moves the playback.
+    enum RunStep { NoRun, Analyse };
     // User-interface states applied by ModeVideo(), the one place that enables controls.
     enum statemode {
         NoVideo = 0,
@@ -72,6 +62,10 @@ public:
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The video on screen and the events of its result table.
+    const Playback& playback() const { return player; }
+    const ResultList& results() const { return resultList; }
 
 public slots:
     void filename_videofile_change();
@@ -101,6 +95,7 @@ public slots:
     void Add_Insect_detected(int frame, int x, int y, int in, int out);
     void ModeVideo(statemode mode);
     void about();
+    void showActivity();
     void on_pushButton_2_clicked();
     void on_pb_movebox_clicked();
     void on_pb_savebox_clicked();
@@ -111,15 +106,12 @@ private:
 
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
-    bool openVideo(int startFrame);
-    void applyVideoProperties(const VideoProperties& props);
-    int playbackInterval() const;
+    bool openVideo();
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
-    bool readFrameAt(double position, cv::Mat& frame);
+    void showPlayCaption();
     void pauseAfterStep();
-    bool keepFrame(bool read);
-    void jumpTo(double target);
+    void showPosition();
     static void setControlsEnabled(std::initializer_list<QWidget*> controls, bool on);
     void setTransportEnabled(bool on);
     void setRegionButtonsEnabled(bool on);
@@ -127,16 +119,11 @@ private:
     void setFileControlsEnabled(bool on);
     void enterNoVideo();
     void enterVideoReady();
-    void enterProcessing();
+    bool enterProcessing();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
-    void seekTick();
-    void stepForwardTick();
-    void fastForwardTick();
-    void stepBackwardTick();
-    void fastBackwardTick();
-    void showOneTick();
-    void playTick();
+    void requestMove(Playback::Mode move);
+    bool running() const { return runStep != NoRun; }
 
     // Construction (mainwindow.cpp).
     void connectControls();
@@ -154,8 +141,7 @@ private:
     void analyseTick();
     void cancelRun();
     void finishRun();
-    void showRunVideo(const RunProgress& progress, const VideoProperties& props,
-                      const cv::Mat& first);
+    void showRunVideo(const RunProgress& progress);
     void showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
                            const std::vector<Result>& events);
     void reportVideoEnd(const VideoOutcome& outcome);
@@ -167,19 +153,11 @@ private:
     QString workingDirectory;
     QString currentFile;
     QString fileBeforeBatch;
-    bool videoOpen = false;
-    cv::VideoCapture capture;
-    int frameWidth = 0;
-    int frameHeight = 0;
-    double fps = 0;
-    double frameCount = 0;
-    double framePos = 0;
-    QDateTime startTime;
+    Playback player;
+    RunStep runStep = NoRun;
     DisplayGeometry displayGeometry;
-    cv::Mat currentFrame;
-    int playMode = Pause;
     QTimer* timer;
-    QVector<Result> results;
+    ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
     std::unique_ptr<AreaContour> regions;
@@ -197,17 +175,17 @@ private:
     // Region editing: the video position of the last mouse press.
     cv::Point pressPos;
 
-    // The analysis run: its widget-free controller, which reads through `capture`.
+    // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;
     std::unique_ptr<FrameSource> frameSource;
     std::unique_ptr<RunController> runController;
+    double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
-    cv::Mat readBuffer;   // reused between ticks
     cv::Mat densityRgb;
 
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
     void endPolygonEdit();
     void refreshAfterSave(bool saved);
-    bool seekTo(double position);
+    cv::Size frameSize() const;
 };

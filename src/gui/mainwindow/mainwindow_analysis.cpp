@@ -1,4 +1,4 @@
-// The analysis run: "Process"/"Cancel" and the Analyse block of the frame loop. The run itself
+// The analysis run: "Process"/"Cancel" and the Analyse step of the frame loop. The run itself
 // lives in RunController; the window advances it one step per tick and only shows what it
 // reports: the overlay, the result table, the density window, the controls and the status bar.
 #include "mainwindow.h"
@@ -6,7 +6,7 @@
 
 #include "analysisrun.h"
 #include "areacontour.h"
-#include "framesource.h"
+#include "framereader.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
 #include "runcontroller.h"
@@ -22,23 +22,20 @@
 
 namespace
 {
-// The result list stops growing during a run once it holds this many events.
-constexpr int shownEventsLimit = 1999;
-
 QString fileName(const QString& path)
 {
     return QFileInfo(path).fileName();
 }
 
 // "a.mp4 (reason), b.mp4 (reason)" for the videos of the run that ended as `kind`.
-QStringList namesWithReasons(const QVector<VideoOutcome>& outcomes, VideoOutcome::Kind kind)
+QString namesWithReasons(const QVector<VideoOutcome>& outcomes, VideoOutcome::Kind kind)
 {
     QStringList names;
     for (const VideoOutcome& o : outcomes) {
         if (o.kind == kind)
             names << QStringLiteral("%1 (%2)").arg(fileName(o.path), o.reason);
     }
-    return names;
+    return names.join(QStringLiteral(", "));
 }
 } // namespace
 
@@ -49,13 +46,12 @@ void MainWindow::createAnalysisObjects()
             &MainWindow::Add_Insect_detected);
     vorlDensity = std::make_unique<VorlDensity>();
     analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
-    // The run reads through the window's own decoder: a cancelled video stays open where the
-    // analysis stopped.
-    frameSource = std::make_unique<CaptureSource>(capture);
+    frameSource = std::make_unique<FrameReader>();
     runController = std::make_unique<RunController>(*analysisRun, *frameSource);
     RunCallbacks& callbacks = runController->callbacks;
-    callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
-                                    const cv::Mat& first) { showRunVideo(p, props, first); };
+    callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties&, const cv::Mat&) {
+        showRunVideo(p);
+    };
     callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat& frame,
                                      const std::vector<Result>& events) {
         showAnalysedFrame(p, frame, events);
@@ -65,14 +61,14 @@ void MainWindow::createAnalysisObjects()
 
 void MainWindow::algo()
 {
-    if (runController->isRunning()) {
+    if (running()) {
         cancelRun();
         return;
     }
     const QStringList queue =
         AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
                                  tableViewFile->doneStatuses(), currentFile);
-    const QString refused = runController->start(queue, currentFrame.size());
+    const QString refused = runController->start(queue, player.frame().size());
     if (!refused.isEmpty()) {
         statusBar()->showMessage(tr("Analysis not started: %1").arg(refused));
         return;
@@ -80,19 +76,23 @@ void MainWindow::algo()
     ClearResult();
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
-    playMode = Analyse;
+    runStep = Analyse;
     timer->stop();
     timer->start(1);
     ui->pb_algo->setText(QStringLiteral("Cancel"));
 }
 
-// The video being analysed ends as interrupted, keeping only its .part file, and stays open.
+// The video being analysed ends as interrupted, keeping only its .part file, and stays on
+// screen, paused at the last analysed frame.
 void MainWindow::cancelRun()
 {
     runController->requestStop();
     while (runController->step()) {
     }
     ModeVideo(ProcessingCancelled);
+    if (player.open(currentFile, static_cast<int>(runFrame)))
+        showWithRegions(player.frame());
+    showPosition();
     statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
 }
 
@@ -112,25 +112,20 @@ void MainWindow::finishRun()
     const QVector<VideoOutcome>& outcomes = runController->outcomes();
     QString message =
         tr("Analysis finished: %n video(s)", nullptr, runController->count(VideoOutcome::Analysed));
-    const QStringList skipped = namesWithReasons(outcomes, VideoOutcome::Skipped);
+    const QString skipped = namesWithReasons(outcomes, VideoOutcome::Skipped);
     if (!skipped.isEmpty())
-        message += tr("; skipped: %1").arg(skipped.join(QStringLiteral(", ")));
-    const QStringList failed = namesWithReasons(outcomes, VideoOutcome::Failed);
+        message += tr("; skipped: %1").arg(skipped);
+    const QString failed = namesWithReasons(outcomes, VideoOutcome::Failed);
     if (!failed.isEmpty())
-        message += tr("; failed: %1").arg(failed.join(QStringLiteral(", ")));
+        message += tr("; failed: %1").arg(failed);
     statusBar()->showMessage(message);
 }
 
-void MainWindow::showRunVideo(const RunProgress& progress, const VideoProperties& props,
-                              const cv::Mat& first)
+// The window shows the video the run has started on, at frame 90, with the run's regions.
+void MainWindow::showRunVideo(const RunProgress& progress)
 {
-    currentFile = progress.path; // already open in `capture`, through the run's frame source
-    videoOpen = true;
-    applyVideoProperties(props);
-    first.copyTo(currentFrame);
-    framePos = RunController::firstFrame;
-    showWithRegions(currentFrame);
-    editMode = Idle;
+    currentFile = progress.path;
+    runFrame = progress.frame;
     enterProcessing();
     ClearResult();
     showRunProgress(progress);
@@ -154,20 +149,16 @@ void MainWindow::reportVideoEnd(const VideoOutcome& outcome)
 void MainWindow::showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
                                    const std::vector<Result>& events)
 {
-    frame.copyTo(currentFrame);
     frame.copyTo(overlayFrame);
     QList<Target*> targets = analysisRun->trackedTargets();
     draw_targets(overlayFrame, targets);
-    if (!events.empty() && results.size() <= shownEventsLimit) {
-        for (const Result& event : events)
-            results.append(event);
-        tableViewResult->ShowResults(results);
-    }
+    if (resultList.addFrameEvents(events))
+        tableViewResult->ShowResults(resultList.all());
     regions->draw(overlayFrame);
     showFrame(overlayFrame);
     if (ui->cb_vorlview->isChecked())
         showDensity();
-    framePos = progress.frame;
+    runFrame = progress.frame;
     showRunProgress(progress);
 }
 
