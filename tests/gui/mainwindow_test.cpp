@@ -484,7 +484,6 @@ void MainWindowTest::destroyedWhileTheDirectoryFieldHasFocus()
     window.reset();
 }
 
-
 void MainWindowTest::countingModeReachesTheRunAndIsStored()
 {
     QTemporaryDir dir;
