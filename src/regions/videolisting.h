@@ -4,8 +4,10 @@
 #include <QVector>
 
 // The videos of a working directory as the application lists them: "*.mp4" in any letter case,
-// regular files only (no folders, no symbolic links), not recursive, in directory order, each
-// with its region and result status decided by file existence alone.
+// regular files only (no folders, no symbolic links), not recursive, sorted by file name (see
+// videoNameBefore), each with its region and result status decided by file existence alone.
+// A video is done when its complete result file NAME.csv exists; an analysis that was cut
+// short leaves only NAME.csv.part, which does not count.
 struct ListedVideo {
     QString path;     // directory + "/" + file name
     QString baseName; // file name without its last extension
@@ -14,6 +16,7 @@ struct ListedVideo {
 };
 
 QVector<ListedVideo> listVideos(const QString& directory);
+bool videoNameBefore(const QString& a, const QString& b);
 // One video as listVideos describes it, whatever its file name.
 ListedVideo describeVideo(const QString& path);
 
