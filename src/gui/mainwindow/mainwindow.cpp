@@ -86,6 +86,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     timer->stop();
+    backgroundRun->stop();
     for (QObject* child : findChildren<QObject*>())
         disconnect(child, nullptr, this, nullptr);
     delete ui;
