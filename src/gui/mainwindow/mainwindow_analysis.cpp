@@ -71,7 +71,9 @@ void MainWindow::algo()
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
     runStep = Analyse;
-    editMode = Idle; // the regions belong to the run until it ends
+    // The regions belong to the run until it ends: nothing may edit them in between.
+    editMode = Idle;
+    setProcessingControls();
     backgroundRun->showDensity(ui->cb_vorlview->isChecked());
     backgroundRun->start();
     timer->stop();
