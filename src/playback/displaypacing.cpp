@@ -4,7 +4,7 @@
 // of refreshes to catch up.
 bool DisplayPacing::due(Clock::time_point now)
 {
-    if (shown && now - lastRefresh < Interval)
+    if (shown && now - lastRefresh < interval)
         return false;
     shown = true;
     lastRefresh = now;

@@ -18,12 +18,15 @@ public:
     static constexpr Clock::duration Interval =
         std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / RefreshesPerSecond;
 
+    explicit DisplayPacing(Clock::duration interval = Interval) : interval(interval) {}
+
     // The next due() is true whenever it comes.
     void restart() { shown = false; }
     // True when a refresh is due at `now`, which then counts as the last refresh.
     bool due(Clock::time_point now = Clock::now());
 
 private:
+    Clock::duration interval;
     Clock::time_point lastRefresh;
     bool shown = false;
 };

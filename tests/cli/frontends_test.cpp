@@ -45,7 +45,7 @@ private:
     void resetOutputs();
     QMap<QString, QByteArray> outputs() const;
     // The status bar's message at the end of the run.
-    QString runWindow(int selection);
+    QString runWindow(int selection, bool trajectories = false);
     QVector<VideoOutcome> runCommand(bool onlyUnprocessed, int status = ExitAnalysed);
 
     QTemporaryDir config;
@@ -93,7 +93,7 @@ QMap<QString, QByteArray> FrontendsTest::outputs() const
     return files;
 }
 
-QString FrontendsTest::runWindow(int selection)
+QString FrontendsTest::runWindow(int selection, bool trajectories)
 {
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .setValue(QStringLiteral("currentPath"), dir.path());
@@ -109,16 +109,15 @@ QString FrontendsTest::runWindow(int selection)
     if (regionsRow < 0)
         return QString();
     table->setCurrentIndex(model->index(regionsRow, 0));
-    window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(false);
+    window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(trajectories);
     window.findChild<QComboBox*>(QStringLiteral("cb_process_conf"))->setCurrentIndex(selection);
     auto* process = window.findChild<QPushButton*>(QStringLiteral("pb_algo"));
     window.algo();
-    // One frame per tick, as the timer would; far more ticks than the frames of all videos.
-    for (int tick = 0; tick < 10 * clipFrames * videos.size(); ++tick) {
-        if (process->text() == QLatin1String("Process"))
-            break;
-        window.timeframe();
-    }
+    // The run goes on on a thread of its own; the window's timer shows it until it has ended.
+    QElapsedTimer waited;
+    waited.start();
+    while (process->text() != QLatin1String("Process") && waited.elapsed() < 120000)
+        QTest::qWait(10);
     return process->text() == QLatin1String("Process") ? window.statusBar()->currentMessage()
                                                        : QString();
 }
@@ -140,17 +139,20 @@ QVector<VideoOutcome> FrontendsTest::runCommand(bool onlyUnprocessed, int status
 void FrontendsTest::sameFilesFromBothFrontEnds_data()
 {
     QTest::addColumn<int>("selection");
-    QTest::newRow("all files") << 2;
-    QTest::newRow("only unprocessed files") << 0;
+    QTest::addColumn<bool>("trajectories"); // shown in the window; nothing written may change
+    QTest::newRow("all files") << 2 << false;
+    QTest::newRow("only unprocessed files") << 0 << false;
+    QTest::newRow("all files, trajectories shown") << 2 << true;
 }
 
 void FrontendsTest::sameFilesFromBothFrontEnds()
 {
     QFETCH(int, selection);
+    QFETCH(bool, trajectories);
     const bool onlyUnprocessed = selection == 0;
 
     resetOutputs();
-    const QString message = runWindow(selection);
+    const QString message = runWindow(selection, trajectories);
     QVERIFY2(message.startsWith(
                  QStringLiteral("Analysis finished: %1 video(s)").arg(onlyUnprocessed ? 2 : 3)),
              qPrintable(message));

@@ -73,6 +73,7 @@ private slots:
     void unreadableFileLeavesNoVideoState();
     void pathWithSpacesAndNonAsciiOpens();
     void skippedVideosNameTheirReason();
+    void controlsIgnoredAndCancelDuringARun();
     void destroyedWhileTheDirectoryFieldHasFocus();
     void countingModeReachesTheRunAndIsStored();
 
@@ -454,9 +455,8 @@ void MainWindowTest::skippedVideosNameTheirReason()
             [&](const QString& m) { messages << m; });
     child<QComboBox>("cb_process_conf")->setCurrentIndex(2);
     window->algo();
-    for (int i = 0; i < 500 && child<QPushButton>("pb_algo")->text() != "Process"; ++i)
-        tick();
-    QCOMPARE(child<QPushButton>("pb_algo")->text(), QStringLiteral("Process"));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("pb_algo")->text(), QStringLiteral("Process"),
+                              60000);
     const QString all = messages.join(QLatin1Char('\n'));
     QVERIFY2(all.contains(QStringLiteral("Skipped small.mp4: frame size 160x120 differs from the "
                                          "regions' 320x240")),
@@ -470,6 +470,54 @@ void MainWindowTest::skippedVideosNameTheirReason()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/good.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/small.csv"))));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/garbage.csv"))));
+}
+
+// While a run goes on, the file table, the result table and the transport change nothing; Cancel
+// stops it within a few frames, leaving only the .part file of the video and the video paused
+// where the analysis stopped.
+void MainWindowTest::controlsIgnoredAndCancelDuringARun()
+{
+    QTemporaryDir dir;
+    const QString video = dir.filePath(QStringLiteral("long.mp4"));
+    QVERIFY(makeVideo(video, {320, 240}, 600));
+    QVERIFY(makeVideo(dir.filePath(QStringLiteral("other.mp4"))));
+    QDir(dir.path()).mkdir(QStringLiteral("exportCSV"));
+    touch(dir.filePath(QStringLiteral("exportCSV/long_area.adv")));
+    touch(dir.filePath(QStringLiteral("exportCSV/long_mask.adv")));
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .setValue(QStringLiteral("currentPath"), dir.path());
+    window = std::make_unique<MainWindow>();
+    window->show();
+    selectRow(rowOf(QStringLiteral("long")));
+    child<QComboBox>("cb_process_conf")->setCurrentIndex(1);
+    auto* process = child<QPushButton>("pb_algo");
+    QTest::mouseClick(process, Qt::LeftButton);
+    QCOMPARE(process->text(), QStringLiteral("Cancel"));
+    QTRY_VERIFY_WITH_TIMEOUT(text("la_Num_Frame").toDouble() >= 100, 60000);
+
+    selectRow(rowOf(QStringLiteral("other")));
+    window->Result_Row_Changed(0);
+    QTest::mouseClick(child("pb_slow_forward"), Qt::LeftButton);
+    QTest::mouseClick(child("pb_play_pause"), Qt::LeftButton);
+    QCOMPARE(window->playback().mode(), Playback::Pause);
+    for (const char* name : transport)
+        QVERIFY2(!enabled(name), name);
+    QCOMPARE(process->text(), QStringLiteral("Cancel"));
+
+    const double before = text("la_Num_Frame").toDouble();
+    QTest::mouseClick(process, Qt::LeftButton);
+    QCOMPARE(process->text(), QStringLiteral("Process"));
+    // The label lags the run by up to one refresh, so only the order and the end are certain.
+    const double stopped = text("la_Num_Frame").toDouble();
+    QVERIFY2(stopped >= before && stopped < 590, qPrintable(text("la_Num_Frame")));
+    QCOMPARE(window->playback().position(), stopped);
+    QVERIFY(
+        window->statusBar()->currentMessage().contains(QStringLiteral("cancelled in long.mp4")));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/long.csv.part"))));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/long.csv"))));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("exportCSV/other.csv"))));
+    for (const char* name : transport)
+        QVERIFY2(enabled(name), name);
 }
 
 // Losing the focus while the window is destroyed ends the field's editing; that must not reach

@@ -87,6 +87,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     timer->stop();
+    backgroundRun->stop();
     for (QObject* child : findChildren<QObject*>())
         disconnect(child, nullptr, this, nullptr);
     delete ui;

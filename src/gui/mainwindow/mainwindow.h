@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backgroundrun.h"
 #include "displaygeometry.h"
 #include "playback.h"
 #include "result.h"
@@ -121,6 +122,7 @@ private:
     void enterNoVideo();
     void enterVideoReady();
     bool enterProcessing();
+    void setProcessingControls();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
     void requestMove(Playback::Mode move);
@@ -142,11 +144,10 @@ private:
     void analyseTick();
     void cancelRun();
     void finishRun();
-    void showRunVideo(const RunProgress& progress);
-    void showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
-                           const std::vector<Result>& events);
+    bool refreshRun();
+    void showRunVideo(const RunProgress& progress, const VideoProperties& props);
+    void showRunPicture();
     void reportVideoEnd(const VideoOutcome& outcome);
-    void showDensity();
     void showRunProgress(const RunProgress& progress);
 
     Ui::MainWindow* ui;
@@ -180,10 +181,11 @@ private:
     std::unique_ptr<AnalysisRun> analysisRun;
     std::unique_ptr<FrameSource> frameSource;
     std::unique_ptr<RunController> runController;
-    CountingModeBox* countingBox = nullptr; // owned by the window
+    CountingModeBox* countingBox = nullptr;       // owned by the window
+    std::unique_ptr<BackgroundRun> backgroundRun; // destroyed first: it stops the run
+    BackgroundRun::Update runUpdate;              // its buffers are reused between refreshes
     double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
-    cv::Mat densityRgb;
 
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;

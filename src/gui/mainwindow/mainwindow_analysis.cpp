@@ -1,11 +1,13 @@
-// The analysis run: "Process"/"Cancel" and the Analyse step of the frame loop. The run itself
-// lives in RunController; the window advances it one step per tick and only shows what it
-// reports: the overlay, the result table, the density window, the controls and the status bar.
+// The analysis run: "Process"/"Cancel" and the refresh of the window during a run. The run itself
+// lives in RunController, which BackgroundRun steps on a thread of its own; the window refreshes
+// at the display rate and shows only what it hands over: the latest analysed frame with its
+// overlay, the result table, the density window, the controls and the status bar.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "backgroundrun.h"
 #include "countingmodebox.h"
 #include "framereader.h"
 #include "imagewindow.h"
@@ -19,7 +21,7 @@
 #include <QFileInfo>
 #include <QStatusBar>
 #include <QTimer>
-#include <opencv2/imgproc.hpp>
+#include <chrono>
 
 namespace
 {
@@ -49,15 +51,7 @@ void MainWindow::createAnalysisObjects()
     analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
     frameSource = std::make_unique<FrameReader>();
     runController = std::make_unique<RunController>(*analysisRun, *frameSource);
-    RunCallbacks& callbacks = runController->callbacks;
-    callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties&, const cv::Mat&) {
-        showRunVideo(p);
-    };
-    callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat& frame,
-                                     const std::vector<Result>& events) {
-        showAnalysedFrame(p, frame, events);
-    };
-    callbacks.videoEnded = [this](const VideoOutcome& o) { reportVideoEnd(o); };
+    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, *regions);
 }
 
 void MainWindow::algo()
@@ -78,18 +72,22 @@ void MainWindow::algo()
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
     runStep = Analyse;
+    // The regions belong to the run until it ends: nothing may edit them in between.
+    editMode = Idle;
+    setProcessingControls();
+    backgroundRun->showDensity(ui->cb_vorlview->isChecked());
+    backgroundRun->start();
     timer->stop();
-    timer->start(1);
+    timer->start(std::chrono::duration_cast<std::chrono::milliseconds>(DisplayPacing::Interval));
     ui->pb_algo->setText(QStringLiteral("Cancel"));
 }
 
-// The video being analysed ends as interrupted, keeping only its .part file, and stays on
-// screen, paused at the last analysed frame.
+// The run stops after the frame being analysed; that video ends as interrupted, keeping only its
+// .part file, and stays on screen, paused at the last analysed frame.
 void MainWindow::cancelRun()
 {
-    runController->requestStop();
-    while (runController->step()) {
-    }
+    backgroundRun->stop();
+    refreshRun();
     ModeVideo(ProcessingCancelled);
     if (player.open(currentFile, static_cast<int>(runFrame)))
         showWithRegions(player.frame());
@@ -99,8 +97,42 @@ void MainWindow::cancelRun()
 
 void MainWindow::analyseTick()
 {
-    if (!runController->step())
-        finishRun();
+    if (!refreshRun())
+        return;
+    backgroundRun->wait();
+    finishRun();
+}
+
+// Everything the run handed over since the last refresh, in order; then the latest picture.
+// True once the run has finished.
+bool MainWindow::refreshRun()
+{
+    backgroundRun->showDensity(ui->cb_vorlview->isChecked());
+    backgroundRun->take(runUpdate);
+    bool tableChanged = false;
+    for (const BackgroundRun::Note& note : runUpdate.notes) {
+        switch (note.kind) {
+        case BackgroundRun::Note::VideoStarted:
+            showRunVideo(note.progress, note.props);
+            tableChanged = false; // emptied and shown
+            break;
+        case BackgroundRun::Note::FrameEvents:
+            tableChanged = resultList.addFrameEvents(note.events) || tableChanged;
+            break;
+        case BackgroundRun::Note::VideoEnded:
+            reportVideoEnd(note.outcome);
+            break;
+        }
+    }
+    if (tableChanged)
+        tableViewResult->ShowResults(resultList.all());
+    if (runUpdate.newPicture)
+        showRunPicture();
+    if (!runUpdate.progress.path.isEmpty()) {
+        runFrame = runUpdate.progress.frame;
+        showRunProgress(runUpdate.progress);
+    }
+    return runUpdate.finished;
 }
 
 void MainWindow::finishRun()
@@ -122,12 +154,16 @@ void MainWindow::finishRun()
     statusBar()->showMessage(message);
 }
 
-// The window shows the video the run has started on, at frame 90, with the run's regions.
-void MainWindow::showRunVideo(const RunProgress& progress)
+// The window shows the video the run has started on, with the run's regions; its picture comes
+// from the run.
+void MainWindow::showRunVideo(const RunProgress& progress, const VideoProperties& props)
 {
     currentFile = progress.path;
     runFrame = progress.frame;
-    enterProcessing();
+    player.close();
+    displayGeometry.setDisplayGeometry(props.frameWidth, props.frameHeight);
+    zoom = false;
+    setProcessingControls();
     ClearResult();
     showRunProgress(progress);
     tableViewFile->refresh();
@@ -147,32 +183,16 @@ void MainWindow::reportVideoEnd(const VideoOutcome& outcome)
     tableViewFile->refresh();
 }
 
-void MainWindow::showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
-                                   const std::vector<Result>& events)
+void MainWindow::showRunPicture()
 {
-    frame.copyTo(overlayFrame);
-    QList<Target*> targets = analysisRun->trackedTargets();
-    draw_targets(overlayFrame, targets);
-    if (resultList.addFrameEvents(events))
-        tableViewResult->ShowResults(resultList.all());
-    regions->draw(overlayFrame);
-    showFrame(overlayFrame);
-    if (ui->cb_vorlview->isChecked())
-        showDensity();
-    runFrame = progress.frame;
-    showRunProgress(progress);
-}
-
-void MainWindow::showDensity()
-{
+    showFrame(runUpdate.picture);
+    if (runUpdate.density.empty())
+        return;
     if (!vorlWindow)
         vorlWindow = std::make_unique<ImageWindow>(this, tr("Vorl Instect"));
-    const cv::Mat map = analysisRun->densitySnapshot();
-    if (map.empty())
-        return;
-    cv::cvtColor(map, densityRgb, cv::COLOR_BGR2RGB);
-    vorlWindow->showImage(QImage(densityRgb.data, densityRgb.cols, densityRgb.rows,
-                                 static_cast<int>(densityRgb.step), QImage::Format_RGB888));
+    const cv::Mat& rgb = runUpdate.density;
+    vorlWindow->showImage(
+        QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888));
 }
 
 // Analysis reads until the decoder fails, so the progress is measured against the container's

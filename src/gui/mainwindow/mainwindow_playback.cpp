@@ -269,6 +269,12 @@ bool MainWindow::enterProcessing()
     closeVideo();
     if (!openVideo())
         return false;
+    setProcessingControls();
+    return true;
+}
+
+void MainWindow::setProcessingControls()
+{
     setTransportEnabled(false);
     setRegionButtonsEnabled(false);
     setShiftButtonsEnabled(false);
@@ -276,7 +282,6 @@ bool MainWindow::enterProcessing()
     ui->pb_algo->setEnabled(true);
     ui->tv_result->setEnabled(false);
     setFileControlsEnabled(false);
-    return true;
 }
 
 void MainWindow::ModeVideo(statemode mode)

@@ -1,0 +1,252 @@
+// window_bench: how much slower the window's "Process" is than orvane-count on the same video.
+//
+//   window_bench [--frames N] [--dir DIR] [--keep]
+//
+// Makes a 1920x1080 H.264 video of moving blobs (N frames, at least 1000) with a mask and a
+// counting box, then, in one run: times orvane-count (next to this program) analysing it, and
+// the real main window, offscreen, pressing "Process" on it ("only one file") once with
+// "Display trajectories" off and once with it on. Prints both ratios window/orvane-count, the
+// longest stall of the GUI thread during each window run, and whether the window's files are
+// byte-identical to orvane-count's.
+#include "areacontour.h"
+#include "exportpath.h"
+#include "mainwindow.h"
+#include "startup.h"
+#include "videogen.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <opencv2/videoio.hpp>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+
+const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
+                                      ExportPath::densityTextSuffix};
+
+bool makeVideo(const QString& path, int frames)
+{
+    videogen::ClipRecipe recipe;
+    recipe.size = {1920, 1080};
+    recipe.fps = 25;
+    recipe.frames = frames;
+    recipe.blobs = videogen::crossingInsects(recipe.size, 400, 8);
+    // The insects of the first crossing come back every 400 frames, so the whole video moves.
+    const std::vector<videogen::Blob> wave = recipe.blobs;
+    for (int start = 400; start < frames; start += 400) {
+        for (videogen::Blob b : wave) {
+            b.firstFrame += start;
+            recipe.blobs.push_back(b);
+        }
+    }
+    std::string error;
+    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe, &error)) {
+        std::fprintf(stderr, "window_bench: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool saveRegions(const QString& video)
+{
+    AreaContour regions;
+    regions.mask = {{40, 40}, {1880, 40}, {1880, 1040}, {40, 1040}, {40, 40}};
+    regions.area = {{760, 340}, {1160, 340}, {1160, 740}, {760, 740}, {760, 340}};
+    return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
+}
+
+void plainDecode(const QString& path)
+{
+    cv::VideoCapture capture(QFile::encodeName(path).toStdString());
+    cv::Mat frame;
+    while (capture.read(frame)) {
+    }
+}
+
+QMap<QString, QByteArray> outputs(const QString& video)
+{
+    QMap<QString, QByteArray> files;
+    for (const char* suffix : outputSuffixes) {
+        QFile file(ExportPath::file(video, QLatin1String(suffix)));
+        files[QLatin1String(suffix)] = file.open(QIODevice::ReadOnly) ? file.readAll() : "missing";
+    }
+    return files;
+}
+
+void removeOutputs(const QString& video)
+{
+    for (const char* suffix : outputSuffixes)
+        QFile::remove(ExportPath::file(video, QLatin1String(suffix)));
+}
+
+// Seconds orvane-count takes for the video, or a negative number when it fails.
+double runCount(const std::string& program, const QString& video)
+{
+    const std::string videoArg = QFile::encodeName(video).toStdString();
+    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("--quiet"),
+                            const_cast<char*>(videoArg.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer clock;
+    clock.start();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return clock.nsecsElapsed() / 1e9;
+}
+
+struct WindowRun {
+    double seconds = 0;
+    double longestStallMs = 0; // longest gap between two 10 ms ticks of a watchdog timer
+    bool finished = false;
+};
+
+int rowOf(QTableView* table, const QString& base)
+{
+    const QAbstractItemModel* model = table->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, 0).data().toString() == base)
+            return row;
+    }
+    return -1;
+}
+
+WindowRun runWindow(const QString& video, bool trajectories)
+{
+    WindowRun run;
+    MainWindow window;
+    window.show();
+    auto* files = window.findChild<QTableView*>(QStringLiteral("tv_file"));
+    files->setCurrentIndex(files->model()->index(rowOf(files, QFileInfo(video).baseName()), 0));
+    window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(trajectories);
+    window.findChild<QComboBox*>(QStringLiteral("cb_process_conf"))->setCurrentIndex(1);
+    auto* process = window.findChild<QPushButton*>(QStringLiteral("pb_algo"));
+    if (!process->isEnabled())
+        return run;
+
+    QElapsedTimer sinceTick;
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        run.longestStallMs = std::max(run.longestStallMs, sinceTick.nsecsElapsed() / 1e6);
+        sinceTick.restart();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    process->click();
+    sinceTick.start();
+    watchdog.start(10);
+    while (process->text() != QLatin1String("Process"))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    run.seconds = clock.nsecsElapsed() / 1e9;
+    run.finished = true;
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    Startup::quietDebugOutputUnlessAsked();
+    Startup::applyStyleSheet(app);
+
+    int frames = 1000;
+    QString dirArg;
+    bool keep = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--frames") && i + 1 < args.size())
+            frames = std::max(1000, args[++i].toInt());
+        else if (args[i] == QLatin1String("--dir") && i + 1 < args.size())
+            dirArg = args[++i];
+        else if (args[i] == QLatin1String("--keep"))
+            keep = true;
+        else {
+            std::fprintf(stderr, "usage: window_bench [--frames N] [--dir DIR] [--keep]\n");
+            return 64;
+        }
+    }
+    QTemporaryDir temporary;
+    temporary.setAutoRemove(!keep);
+    const QString dir = dirArg.isEmpty() ? temporary.path() : dirArg;
+    QDir().mkpath(dir);
+    const QString video = dir + QStringLiteral("/video_20260601_0930_01.mp4");
+    const std::string program =
+        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/orvane-count"))
+            .absoluteFilePath()
+            .toStdString();
+
+    if (!QFileInfo::exists(video)) {
+        std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
+                    qPrintable(video));
+        std::fflush(stdout);
+        if (!makeVideo(video, frames))
+            return 1;
+    }
+    if (!saveRegions(video))
+        return 1;
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .setValue(QStringLiteral("currentPath"), dir);
+    plainDecode(video); // warms the file cache and the decoder's libraries
+
+    removeOutputs(video);
+    const double countSeconds = runCount(program, video);
+    if (countSeconds < 0) {
+        std::fprintf(stderr, "window_bench: %s failed\n", program.c_str());
+        return 1;
+    }
+    const QMap<QString, QByteArray> expected = outputs(video);
+
+    std::printf("orvane-count:                     %.2f s\n", countSeconds);
+    bool identical = true;
+    for (bool trajectories : {false, true}) {
+        removeOutputs(video);
+        const WindowRun run = runWindow(video, trajectories);
+        if (!run.finished) {
+            std::fprintf(stderr, "window_bench: the window did not start the run\n");
+            return 1;
+        }
+        const bool same = outputs(video) == expected;
+        identical = identical && same;
+        std::printf("window, trajectories %-3s:         %.2f s, ratio %.2f (aim: at most %s), "
+                    "longest GUI stall %.0f ms, files %s\n",
+                    trajectories ? "on" : "off", run.seconds, run.seconds / countSeconds,
+                    trajectories ? "1.3" : "1.15", run.longestStallMs,
+                    same ? "identical" : "DIFFERENT");
+        std::fflush(stdout);
+    }
+    return identical ? 0 : 1;
+}

@@ -1,0 +1,194 @@
+// The window's run on a thread of its own: what it writes and what it hands over must not depend
+// on how often the display is refreshed, and a stop ends the video as interrupted.
+#include "analysisrun.h"
+#include "areacontour.h"
+#include "backgroundrun.h"
+#include "framereader.h"
+#include "insectdetect.h"
+#include "resultlist.h"
+#include "testclips.h"
+#include "tracker.h"
+#include "vorldensity.h"
+
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace testclips;
+
+namespace
+{
+const cv::Size clipSize{320, 240};
+const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
+                                      ExportPath::densityTextSuffix};
+
+// The engine objects of one run, as the window holds them.
+struct Engine {
+    explicit Engine(const QString& regionsVideo)
+        : analysis(tracker, insectDetect, regions, density), controller(analysis, reader)
+    {
+        regions.load_area(regionsVideo);
+        regions.load_mask(regionsVideo);
+    }
+
+    Tracker tracker;
+    InsectDetect insectDetect;
+    AreaContour regions;
+    VorlDensity density;
+    AnalysisRun analysis;
+    FrameReader reader;
+    RunController controller;
+};
+
+// What the window keeps of a run: its result list, the outcomes and how many pictures it got.
+struct Shown {
+    ResultList list;
+    QVector<VideoOutcome> outcomes;
+    int pictures = 0;
+    int startedVideos = 0;
+};
+
+void apply(const BackgroundRun::Update& update, Shown& shown, bool withDensity = true)
+{
+    for (const BackgroundRun::Note& note : update.notes) {
+        if (note.kind == BackgroundRun::Note::VideoStarted) {
+            shown.list.clear();
+            ++shown.startedVideos;
+        } else if (note.kind == BackgroundRun::Note::FrameEvents) {
+            shown.list.addFrameEvents(note.events);
+        } else {
+            shown.outcomes << note.outcome;
+        }
+    }
+    if (update.newPicture) {
+        ++shown.pictures;
+        EXPECT_FALSE(update.picture.empty());
+        EXPECT_EQ(update.density.empty(), !withDensity);
+    }
+}
+
+// Polls as the window's refresh does until the run has finished.
+Shown follow(BackgroundRun& background)
+{
+    Shown shown;
+    BackgroundRun::Update update;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        background.take(update);
+        apply(update, shown);
+    } while (!update.finished);
+    background.wait();
+    background.take(update);
+    apply(update, shown);
+    return shown;
+}
+
+class BackgroundRunTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        const std::vector<std::vector<videogen::Blob>> insects = {
+            {movingAlongRow(64, 120, 5, 95), movingAlongRow(256, 60, -5, 97)},
+            {movingAlongRow(40, 190, 4, 100), movingAlongRow(70, 100, 6, 96)}};
+        for (size_t i = 0; i < insects.size(); ++i) {
+            const QString name = QStringLiteral("video_20150612_14%1_01.mp4").arg(i * 10 + 10);
+            videos << writeClip(dir.path(), name, clipSize, 160, insects[i]);
+            ASSERT_FALSE(videos.last().isEmpty());
+        }
+        ASSERT_TRUE(saveRegions(videos.first(), {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+    }
+
+    QMap<QString, QByteArray> outputs() const
+    {
+        QMap<QString, QByteArray> files;
+        for (const QString& video : videos) {
+            for (const char* suffix : outputSuffixes)
+                files[exported(video, suffix)] = contents(exported(video, suffix));
+        }
+        return files;
+    }
+
+    void removeOutputs() const
+    {
+        for (const QString& video : videos) {
+            for (const char* suffix : outputSuffixes)
+                QFile::remove(exported(video, suffix));
+        }
+    }
+
+    QTemporaryDir dir;
+    QStringList videos;
+};
+} // namespace
+
+// The same files and the same result list whether every frame is shown or only the first one,
+// and the same files as the run stepped in place.
+TEST_F(BackgroundRunTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
+{
+    {
+        Engine engine(videos.first());
+        ASSERT_EQ(engine.controller.start(videos, clipSize), QString());
+        engine.controller.run();
+    }
+    const QMap<QString, QByteArray> inPlace = outputs();
+    ASSERT_NE(inPlace.value(exported(videos.last(), ExportPath::resultSuffix)).count('\n'), 1)
+        << "the clips must produce events";
+
+    QVector<Shown> runs;
+    for (DisplayPacing::Clock::duration interval :
+         {DisplayPacing::Clock::duration::zero(),
+          std::chrono::duration_cast<DisplayPacing::Clock::duration>(std::chrono::hours(1))}) {
+        removeOutputs();
+        Engine engine(videos.first());
+        BackgroundRun background(engine.controller, engine.analysis, engine.regions);
+        background.setRefreshInterval(interval);
+        background.showDensity(true);
+        ASSERT_EQ(engine.controller.start(videos, clipSize), QString());
+        background.start();
+        runs << follow(background);
+        EXPECT_EQ(outputs(), inPlace);
+    }
+    EXPECT_EQ(runs[0].list.all(), runs[1].list.all());
+    EXPECT_GT(runs[0].list.size(), 0);
+    for (const Shown& shown : runs) {
+        EXPECT_EQ(shown.startedVideos, 2);
+        ASSERT_EQ(shown.outcomes.size(), 2);
+        for (const VideoOutcome& outcome : shown.outcomes)
+            EXPECT_EQ(outcome.kind, VideoOutcome::Analysed) << qPrintable(outcome.reason);
+        EXPECT_GE(shown.pictures, 1);
+    }
+}
+
+TEST_F(BackgroundRunTest, StopEndsTheVideoAsInterrupted)
+{
+    const QString longer = writeClip(dir.path(), QStringLiteral("long.mp4"), clipSize, 600,
+                                     {movingAlongRow(64, 120, 1, 95)});
+    ASSERT_FALSE(longer.isEmpty());
+    ASSERT_TRUE(saveRegions(longer, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+    Engine engine(longer);
+    BackgroundRun background(engine.controller, engine.analysis, engine.regions);
+    ASSERT_EQ(engine.controller.start({longer}, clipSize), QString());
+    background.start();
+    BackgroundRun::Update update;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        background.take(update);
+    } while (update.progress.frame < 100 && !update.finished);
+    background.stop();
+    EXPECT_FALSE(background.isActive());
+
+    Shown shown;
+    background.take(update);
+    apply(update, shown, false);
+    ASSERT_EQ(engine.controller.outcomes().size(), 1);
+    const VideoOutcome& outcome = engine.controller.outcomes().first();
+    EXPECT_EQ(outcome.kind, VideoOutcome::Interrupted);
+    EXPECT_LT(outcome.frames, 400);
+    EXPECT_FALSE(QFileInfo::exists(exported(longer, ExportPath::resultSuffix)));
+    EXPECT_TRUE(QFileInfo::exists(exported(longer, ExportPath::resultSuffix) + ".part"));
+}
