@@ -201,6 +201,9 @@ private:
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
     void endPolygonEdit();
+    void cancelRegionEdit();
+    void loadRegionFiles();
+    void tellRegionLoad(const QStringList& problems);
     void refreshAfterSave(bool saved);
     bool seekTo(double position);
 };

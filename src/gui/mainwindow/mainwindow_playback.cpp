@@ -51,6 +51,7 @@ void MainWindow::File_Row_Changed(int ifile)
     const QString path = tableViewFile->pathAt(ifile);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
+    cancelRegionEdit();
     currentFile = path;
     ModeVideo(NoVideo);
     ModeVideo(VideoReady);
@@ -83,8 +84,7 @@ bool MainWindow::openVideo(int startFrame)
 
     // During a run every queued video is analysed with the regions in force at its start.
     if (playMode != NextFile) {
-        regions->load_area(currentFile);
-        regions->load_mask(currentFile);
+        loadRegionFiles();
     }
     frameHeight = props.frameHeight;
     frameWidth = props.frameWidth;
@@ -315,6 +315,7 @@ void MainWindow::applyFinishedState()
 
 void MainWindow::enterNoVideo()
 {
+    cancelRegionEdit();
     closeVideo();
     setTransportEnabled(false);
     ui->la_height->clear();
