@@ -59,7 +59,7 @@ void TableViewResult::installModel(QStandardItemModel* newModel)
 void TableViewResult::ShowResults(QVector<Result> results)
 {
     auto* newModel = new QStandardItemModel(0, columnCount, this);
-    const int shown = std::min(results.size(), MaxShownRows);
+    const int shown = std::min(results.size(), ResultList::Capacity);
     newModel->insertRows(0, shown);
     int in = 0;
     int out = 0;

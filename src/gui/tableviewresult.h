@@ -1,6 +1,7 @@
 #pragma once
 
 #include "result.h"
+#include "resultlist.h"
 
 #include <QModelIndex>
 #include <QObject>
@@ -13,14 +14,12 @@ class QTextEdit;
 
 // Controller of the result table: shows the events of the video on screen with running totals
 // of "In" and "Out", and announces the selected row. Each refresh builds a new model and
-// releases the one it replaces; at most the first 2001 events are shown, while the totals count
-// every event of the list.
+// releases the one it replaces; at most the first ResultList::Capacity events are shown, while
+// the totals count every event of the list.
 class TableViewResult : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int MaxShownRows = 2001;
-
     TableViewResult(QTableView* view, QTextEdit* edit, QObject* parent = nullptr);
 
     void ShowResults(QVector<Result> results);

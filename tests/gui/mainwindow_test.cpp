@@ -22,13 +22,6 @@
 #include <QTimer>
 #include <QtTest>
 
-class MainWindowTestAccess
-{
-public:
-    static const cv::Mat& currentFrame(const MainWindow& w) { return w.currentFrame; }
-    static double framePos(const MainWindow& w) { return w.framePos; }
-};
-
 namespace
 {
 // 130 frames at 25 fps: the usable count is 125.
@@ -237,7 +230,7 @@ void MainWindowTest::selectingARowShowsFrame90()
     QCOMPARE(timer->interval(), 20); // trunc(500 / 25)
 
     // The blob is where it is at frame 90, not where it starts.
-    const cv::Mat& frame = MainWindowTestAccess::currentFrame(*window);
+    const cv::Mat& frame = window->playback().frame();
     const cv::Point at90 = blob.positionAt(90);
     const cv::Point at0 = blob.positionAt(0);
     QVERIFY(frame.at<cv::Vec3b>(at90)[1] < 90);
@@ -279,7 +272,7 @@ void MainWindowTest::stepAndJumpBoundaries()
         window->hs_frame_moved(start);
         tick();
     }
-    QCOMPARE(MainWindowTestAccess::framePos(*window), double(start));
+    QCOMPARE(window->playback().position(), double(start));
     window->play_pause_video(); // playing: the move must still end paused
     QMetaObject::invokeMethod(window.get(), slot.toLatin1().constData());
     tick();

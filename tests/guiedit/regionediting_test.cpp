@@ -447,7 +447,7 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
     startWindow(QStringLiteral("full_hd"));
     doubleClick(zoomAt);
     QVERIFY(Access::zoom(*window));
-    Access::tick(*window); // shows the zoomed cut-out
+    window->timeframe(); // shows the zoomed cut-out
 
     button("pb_cleararea")->click();
     click(clickAt);
@@ -458,7 +458,7 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
     QCOMPARE(shown.size(), cv::Size(640, 480));
     const QPoint at = clickAt.toPoint();
     QCOMPARE(shown.at<cv::Vec3b>(at.y(), at.x()),
-             Access::currentFrame(*window).at<cv::Vec3b>(vertex.y, vertex.x));
+             window->playback().frame().at<cv::Vec3b>(vertex.y, vertex.x));
 
     // With the area being edited, a double-click closes instead of zooming.
     doubleClick(clickAt);

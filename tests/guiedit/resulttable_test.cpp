@@ -210,14 +210,14 @@ void ResultTableTest::addResultKeepsAtMost2001()
     for (int i = 0; i < 2003; ++i)
         QVERIFY(
             QMetaObject::invokeMethod(window.get(), "AddResult", Q_ARG(Result, sampleEvent(i))));
-    const QVector<Result>& list = Access::results(*window);
+    const QVector<Result>& list = window->results().all();
     QCOMPARE(list.size(), 2001);
     QCOMPARE(list.last(), sampleEvent(2000));
     // AddResult leaves the refresh to its caller.
     QCOMPARE(resultView()->model()->rowCount(), 0);
 
     QVERIFY(QMetaObject::invokeMethod(window.get(), "ClearResult"));
-    QVERIFY(Access::results(*window).isEmpty());
+    QVERIFY(window->results().all().isEmpty());
     QCOMPARE(totals(), plain(QStringLiteral("In Detected :0\rOut Detected : 0")));
 }
 
@@ -240,25 +240,29 @@ void ResultTableTest::rowOutsideTheListDoesNothing()
     QFETCH(double, frame);
     startWindow();
     openVideo(*window, QStringLiteral("clip"));
-    QCOMPARE(Access::results(*window).size(), 4);
-    Access::results(*window)[0].frame = frame;
+    QCOMPARE(window->results().size(), 4);
+    QVector<Result> edited = clipEvents;
+    edited[0].frame = frame;
+    window->ClearResult();
+    for (const Result& event : edited)
+        window->AddResult(event);
     window->Result_Row_Changed(row);
-    QCOMPARE(Access::framePos(*window), 90.0);
-    QCOMPARE(Access::playMode(*window), int(MainWindow::Pause));
+    QCOMPARE(window->playback().position(), 90.0);
+    QCOMPARE(window->playback().mode(), Playback::Pause);
 }
 
 void ResultTableTest::openingAVideoLoadsItsEvents()
 {
     startWindow();
     openVideo(*window, QStringLiteral("clip"));
-    QCOMPARE(Access::results(*window), clipEvents);
+    QCOMPARE(window->results().all(), clipEvents);
     QCOMPARE(resultView()->model()->rowCount(), 4);
     QCOMPARE(resultView()->model()->index(2, 0).data().toDouble(), 117.0);
     QCOMPARE(totals(), plain(QStringLiteral("In Detected :3\rOut Detected : 2")));
 
     // A video without a result file empties the table.
     openVideo(*window, QStringLiteral("quiet"));
-    QVERIFY(Access::results(*window).isEmpty());
+    QVERIFY(window->results().all().isEmpty());
     QCOMPARE(resultView()->model()->rowCount(), 0);
     QCOMPARE(totals(), plain(QStringLiteral("In Detected :0\rOut Detected : 0")));
 }
@@ -269,9 +273,9 @@ void ResultTableTest::selectingAnEventShowsItsFrame()
     startWindow();
     openVideo(*window, QStringLiteral("clip"));
     resultView()->setCurrentIndex(resultView()->model()->index(2, 0));
-    QCOMPARE(Access::playMode(*window), int(MainWindow::ShowOne));
-    Access::tick(*window);
-    QCOMPARE(Access::playMode(*window), int(MainWindow::Pause));
+    QCOMPARE(window->playback().mode(), Playback::ShowOne);
+    window->timeframe();
+    QCOMPARE(window->playback().mode(), Playback::Pause);
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("la_Num_Frame"))->text(),
              QStringLiteral("117"));
 
@@ -279,7 +283,7 @@ void ResultTableTest::selectingAnEventShowsItsFrame()
     capture.set(cv::CAP_PROP_POS_FRAMES, 117);
     cv::Mat expected;
     QVERIFY(capture.read(expected));
-    QCOMPARE(cv::norm(Access::currentFrame(*window), expected, cv::NORM_INF), 0.0);
+    QCOMPARE(cv::norm(window->playback().frame(), expected, cv::NORM_INF), 0.0);
 }
 
 void ResultTableTest::loadingStopsAt2001Events()
@@ -287,7 +291,7 @@ void ResultTableTest::loadingStopsAt2001Events()
     startWindow();
     openVideo(*window, QStringLiteral("busy"));
     const QVector<Result> loaded = events(2001);
-    QCOMPARE(Access::results(*window), loaded);
+    QCOMPARE(window->results().all(), loaded);
     QCOMPARE(resultView()->model()->rowCount(), 2001);
     int in = 0;
     int out = 0;

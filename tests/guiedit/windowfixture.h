@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared by the window tests of this folder: generated videos in a temporary working directory,
-// a main window listing it, and access to the window's private state.
+// a main window listing it, and access to the window's region editing state.
 #include "areacontour.h"
 #include "imagegraphicsview.h"
 #include "mainwindow.h"
@@ -23,12 +23,7 @@ public:
     static int editMode(const MainWindow& w) { return w.editMode; }
     static bool zoom(const MainWindow& w) { return w.zoom; }
     static cv::Point zoomCentre(const MainWindow& w) { return w.zoomCentre; }
-    static QVector<Result>& results(MainWindow& w) { return w.results; }
-    static double framePos(const MainWindow& w) { return w.framePos; }
-    static int playMode(const MainWindow& w) { return w.playMode; }
-    static const cv::Mat& currentFrame(const MainWindow& w) { return w.currentFrame; }
     static const cv::Mat& shownImage(const MainWindow& w) { return w.view->shownImage(); }
-    static void tick(MainWindow& w) { w.timeframe(); }
 };
 using Access = MainWindowTestAccess;
 

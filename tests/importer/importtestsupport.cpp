@@ -17,6 +17,24 @@ void putToolOnPath()
     qputenv("PATH", (binDir() + ":" + qEnvironmentVariable("PATH")).toLocal8Bit());
 }
 
+namespace
+{
+
+bool runFfmpeg(const QStringList& args)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", args);
+    return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}
+
+} // namespace
+
+bool transcode(const QString& from, const QString& to, const QStringList& codecArgs)
+{
+    return runFfmpeg(QStringList{"-v", "error", "-y", "-i", from} << codecArgs << to);
+}
+
 bool makeVideo(const QString& path, int frames, const QStringList& codecArgs)
 {
     QStringList args{"-v",
@@ -29,15 +47,17 @@ bool makeVideo(const QString& path, int frames, const QStringList& codecArgs)
                      "-frames:v",
                      QString::number(frames)};
     args << codecArgs << path;
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", args);
-    return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit &&
-           ffmpeg.exitCode() == 0;
+    return runFfmpeg(args);
+}
+
+QStringList rawH264Args()
+{
+    return {"-c:v", "libx264", "-bf", "0", "-f", "h264"};
 }
 
 bool makeRawH264(const QString& path, int frames)
 {
-    return makeVideo(path, frames, {"-c:v", "libx264", "-bf", "0", "-f", "h264"});
+    return makeVideo(path, frames, rawH264Args());
 }
 
 QByteArray patternBytes(qint64 size)

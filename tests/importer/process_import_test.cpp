@@ -94,6 +94,11 @@ protected:
     QString source(const QString& name) const { return from.filePath(name); }
     QString target(const QString& name) const { return to.filePath(name); }
     QStringList targetFiles() const { return QDir(to.path()).entryList(QDir::Files, QDir::Name); }
+    // With the hidden ones, where temporary files would show.
+    QStringList allTargetFiles() const
+    {
+        return QDir(to.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     // Runs a worker for `sourcePath` into `destination` to its end.
     Recorder runWorker(const QString& sourcePath, const QString& destination)
@@ -102,12 +107,14 @@ protected:
         Recorder recorder(worker);
         worker.start();
         worker.wait();
+        outcome = worker.outcome();
         return recorder;
     }
     Recorder runWorker(const QString& sourcePath) { return runWorker(sourcePath, to.path()); }
 
     QTemporaryDir from;
     QTemporaryDir to;
+    ImportOutcome outcome; // of the last runWorker
 };
 
 // --- copyFile ---------------------------------------------------------------------------------
@@ -179,6 +186,7 @@ TEST_F(ImportTest, WithoutADestinationNothingIsImported)
 struct SuffixCase {
     const char* sourceName;
     const char* targetName; // nullptr: nothing is imported
+    ImportOutcome::Kind kind;
 };
 
 class SuffixTest : public ImportTest, public ::testing::WithParamInterface<SuffixCase>
@@ -194,6 +202,7 @@ TEST_P(SuffixTest, CopiesUnderTheMp4NameOrNothing)
     const Recorder recorder = runWorker(source(c.sourceName));
 
     ASSERT_FALSE(recorder.seen.empty());
+    EXPECT_EQ(outcome.kind, c.kind);
     EXPECT_EQ(recorder.seen.back(), (Emitted{'x', 0}));
     EXPECT_EQ(recorder.values('x').size(), 1u);
     if (!c.targetName) {
@@ -201,16 +210,20 @@ TEST_P(SuffixTest, CopiesUnderTheMp4NameOrNothing)
         EXPECT_EQ(recorder.seen.size(), 1u);
         return;
     }
-    EXPECT_EQ(targetFiles(), QStringList{c.targetName});
+    EXPECT_EQ(allTargetFiles(), QStringList{c.targetName});
+    EXPECT_EQ(outcome.target, target(c.targetName));
     EXPECT_EQ(readFile(target(c.targetName)), bytes);
     EXPECT_EQ(recorder.values('c'), (std::vector<int>{1, 21, 41, 62, 82}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, SuffixTest,
-    ::testing::Values(SuffixCase{"a.mp4", "a.mp4"}, SuffixCase{"rec.avi", "rec.mp4"},
-                      SuffixCase{"clip.2015.mp4", "clip.mp4"}, SuffixCase{"VIDEO.MP4", nullptr},
-                      SuffixCase{"rec.AVI", nullptr}, SuffixCase{"notes.txt", nullptr}));
+    ::testing::Values(SuffixCase{"a.mp4", "a.mp4", ImportOutcome::Copied},
+                      SuffixCase{"rec.avi", "rec.mp4", ImportOutcome::Copied},
+                      SuffixCase{"clip.2015.mp4", "clip.mp4", ImportOutcome::Copied},
+                      SuffixCase{"VIDEO.MP4", nullptr, ImportOutcome::Skipped},
+                      SuffixCase{"rec.AVI", nullptr, ImportOutcome::Skipped},
+                      SuffixCase{"notes.txt", nullptr, ImportOutcome::Skipped}));
 
 TEST_F(ImportTest, RawStreamIsWrappedAt90FpsAndItsCopyRemoved)
 {
@@ -219,7 +232,8 @@ TEST_F(ImportTest, RawStreamIsWrappedAt90FpsAndItsCopyRemoved)
 
     const Recorder recorder = runWorker(source("cam.2015.h264"));
 
-    EXPECT_EQ(targetFiles(), QStringList{"cam.mp4"});
+    EXPECT_EQ(allTargetFiles(), QStringList{"cam.mp4"});
+    EXPECT_EQ(outcome.kind, ImportOutcome::Converted);
     EXPECT_TRUE(toolPhasesInOrder(recorder, "c")) << recorder.phases();
     cv::VideoCapture video(target("cam.mp4").toStdString());
     ASSERT_TRUE(video.isOpened());
@@ -238,8 +252,93 @@ TEST_F(ImportTest, StreamTheToolRejectsStillEndsAndLeavesNothing)
 
     const Recorder recorder = runWorker(source("bad.h264"));
 
-    EXPECT_TRUE(targetFiles().isEmpty());
+    EXPECT_TRUE(allTargetFiles().isEmpty());
     EXPECT_EQ(recorder.phases(), "cx");
+    EXPECT_EQ(outcome.kind, ImportOutcome::Failed);
+    // The tool's own words, naming the card's file rather than the hidden copy.
+    EXPECT_TRUE(outcome.reason.startsWith("mp4box: ")) << qPrintable(outcome.reason);
+    EXPECT_TRUE(outcome.reason.contains(source("bad.h264"))) << qPrintable(outcome.reason);
+}
+
+TEST_F(ImportTest, AStreamWithoutTheToolFailsAndLeavesNothing)
+{
+    ASSERT_TRUE(makeRawH264(source("cam.h264"), 10));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", to.path().toLocal8Bit());
+    runWorker(source("cam.h264"));
+    qputenv("PATH", path);
+
+    EXPECT_EQ(outcome.kind, ImportOutcome::Failed);
+    EXPECT_TRUE(outcome.reason.startsWith("cannot start mp4box")) << qPrintable(outcome.reason);
+    EXPECT_TRUE(allTargetFiles().isEmpty());
+}
+
+// A different file of the target name was there first: it is kept and the import fails; the
+// same recording imported again is recognised and left as it is.
+TEST_F(ImportTest, AnExistingTargetIsNeverReplaced)
+{
+    ASSERT_TRUE(writeFile(source("a.mp4"), patternBytes(3000)));
+    ASSERT_TRUE(makeRawH264(source("cam.h264"), 10));
+    const QByteArray other = patternBytes(100);
+    ASSERT_TRUE(writeFile(target("a.mp4"), other));
+    ASSERT_TRUE(writeFile(target("cam.mp4"), other));
+
+    runWorker(source("a.mp4"));
+    EXPECT_EQ(outcome.kind, ImportOutcome::Failed);
+    EXPECT_TRUE(outcome.reason.contains("a different a.mp4")) << qPrintable(outcome.reason);
+    runWorker(source("cam.h264"));
+    EXPECT_EQ(outcome.kind, ImportOutcome::Failed);
+    EXPECT_EQ(readFile(target("a.mp4")), other);
+    EXPECT_EQ(readFile(target("cam.mp4")), other);
+    EXPECT_EQ(allTargetFiles(), (QStringList{"a.mp4", "cam.mp4"}));
+
+    ASSERT_TRUE(QFile::remove(target("a.mp4")) && QFile::remove(target("cam.mp4")));
+    runWorker(source("a.mp4"));
+    runWorker(source("cam.h264"));
+    const QByteArray converted = readFile(target("cam.mp4"));
+    for (const char* name : {"a.mp4", "cam.h264"}) {
+        runWorker(source(name));
+        EXPECT_EQ(outcome.kind, ImportOutcome::Skipped) << name;
+        EXPECT_TRUE(outcome.reason.startsWith("already imported")) << qPrintable(outcome.reason);
+    }
+    EXPECT_EQ(readFile(target("cam.mp4")), converted);
+    EXPECT_EQ(allTargetFiles(), (QStringList{"a.mp4", "cam.mp4"}));
+}
+
+// The stream is copied under a hidden name, so a file of the destination that happens to carry
+// the stream's name is neither overwritten nor deleted.
+TEST_F(ImportTest, AStreamOfTheSameNameInTheDestinationSurvives)
+{
+    ASSERT_TRUE(makeRawH264(source("cam.h264"), 10));
+    const QByteArray mine = patternBytes(700);
+    ASSERT_TRUE(writeFile(target("cam.h264"), mine));
+
+    runWorker(source("cam.h264"));
+
+    EXPECT_EQ(outcome.kind, ImportOutcome::Converted);
+    EXPECT_EQ(readFile(target("cam.h264")), mine);
+    EXPECT_EQ(allTargetFiles(), (QStringList{"cam.h264", "cam.mp4"}));
+}
+
+// A stop requested in the middle of each phase ends the import with nothing left behind.
+TEST_F(ImportTest, AStoppedImportLeavesNothing)
+{
+    ASSERT_TRUE(writeFile(source("big.mp4"), patternBytes(4 << 20)));
+    ASSERT_TRUE(makeRawH264(source("cam.h264"), 60));
+    for (const char* name : {"big.mp4", "cam.h264"}) {
+        Process_Import worker(to.path(), source(name));
+        const bool stream = QString(name).endsWith("h264");
+        QObject::connect(&worker, &Process_Import::copy_pos, [&](int v) {
+            if (!stream && v >= 2)
+                worker.requestStop();
+        });
+        QObject::connect(&worker, &Process_Import::encode_pos, [&] { worker.requestStop(); });
+        worker.start();
+        worker.wait();
+        EXPECT_EQ(worker.outcome().kind, ImportOutcome::Failed) << name;
+        EXPECT_EQ(worker.outcome().reason, "stopped") << name;
+        EXPECT_TRUE(allTargetFiles().isEmpty()) << qPrintable(allTargetFiles().join(' '));
+    }
 }
 
 TEST_F(ImportTest, ImportingFromTheDestinationKeepsTheSources)
@@ -254,7 +353,7 @@ TEST_F(ImportTest, ImportingFromTheDestinationKeepsTheSources)
 
     EXPECT_EQ(readFile(target("a.mp4")), bytes);
     EXPECT_EQ(readFile(target("x.h264")), stream);
-    EXPECT_TRUE(QFile::exists(target("x.mp4")));
+    EXPECT_EQ(allTargetFiles(), (QStringList{"a.mp4", "x.h264", "x.mp4"}));
     EXPECT_EQ(mp4.phases(), "x");
     EXPECT_TRUE(toolPhasesInOrder(h264, "")) << h264.phases();
 }

@@ -1,10 +1,10 @@
 #include "importwindow.h"
 
+#include "importlisting.h"
 #include "process_import.h"
 #include "ui_importwindow.h"
 
 #include <QCoreApplication>
-#include <QDirIterator>
 #include <QFileDialog>
 #include <QSettings>
 
@@ -67,13 +67,7 @@ void ImportWindow::finishAtExit()
 
 void ImportWindow::listFiles()
 {
-    files.clear();
-    // An empty folder means none chosen yet, not the current directory.
-    if (folder.isEmpty())
-        return;
-    QDirIterator it(folder, {"*.mp4", "*.avi", "*.h264"}, QDir::Files | QDir::NoSymLinks);
-    while (it.hasNext())
-        files.append(it.next());
+    files = ImportListing::recordings(folder);
 }
 
 void ImportWindow::showFiles()

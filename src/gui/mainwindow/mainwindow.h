@@ -1,7 +1,9 @@
 #pragma once
 
 #include "displaygeometry.h"
+#include "playback.h"
 #include "result.h"
+#include "resultlist.h"
 #include "tracker.h"
 
 #include <QDateTime>
@@ -14,7 +16,6 @@
 #include <initializer_list>
 #include <memory>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 namespace Ui
 {
@@ -42,19 +43,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // State of the frame loop, read by timeframe() on every tick.
-    enum PlayMode {
-        Pause = 0,
-        Play = 1,
-        StepForward = 2,
-        FastForward = 3,
-        StepBackward = 4,
-        FastBackward = 5,
-        Seek = 6,
-        Analyse = 7,
-        ShowOne = 8,
-        NextFile = 9
-    };
+    // What timeframe() does for an analysis run; without a run it moves the playback.
+    enum RunStep { NoRun, NextFile, Analyse };
     // User-interface states applied by ModeVideo(), the one place that enables controls.
     enum statemode {
         NoVideo = 0,
@@ -68,6 +58,10 @@ public:
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The video on screen and the events of its result table.
+    const Playback& playback() const { return player; }
+    const ResultList& results() const { return resultList; }
 
 public slots:
     void filename_videofile_change();
@@ -107,14 +101,12 @@ private:
 
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
-    bool openVideo(int startFrame);
-    int playbackInterval() const;
+    bool openVideo();
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
-    bool readFrameAt(double position, cv::Mat& frame);
+    void showPlayCaption();
     void pauseAfterStep();
-    bool keepFrame(bool read);
-    void jumpTo(double target);
+    void showPosition();
     static void setControlsEnabled(std::initializer_list<QWidget*> controls, bool on);
     void setTransportEnabled(bool on);
     void setRegionButtonsEnabled(bool on);
@@ -125,13 +117,8 @@ private:
     bool enterProcessing();
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
-    void seekTick();
-    void stepForwardTick();
-    void fastForwardTick();
-    void stepBackwardTick();
-    void fastBackwardTick();
-    void showOneTick();
-    void playTick();
+    void requestMove(Playback::Mode move);
+    bool running() const { return runStep != NoRun; }
 
     // Construction (mainwindow.cpp).
     void connectControls();
@@ -159,20 +146,12 @@ private:
     QString workingDirectory;
     QString currentFile;
     QString fileBeforeBatch;
-    bool videoOpen = false;
-    cv::VideoCapture capture;
-    int frameWidth = 0;
-    int frameHeight = 0;
-    double fps = 0;
-    double frameCount = 0;
-    double framePos = 0;
-    QDateTime startTime;
+    Playback player;
+    RunStep runStep = NoRun;
     DisplayGeometry displayGeometry;
-    cv::Mat currentFrame;
-    int playMode = Pause;
     QTimer* timer;
     QStringList batchQueue;
-    QVector<Result> results;
+    ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
     std::unique_ptr<AreaContour> regions;
@@ -195,7 +174,6 @@ private:
     int batchTotal = 0; // the queue's length when the run started
     QStringList skippedVideos;
     cv::Mat overlayFrame; // reused between ticks
-    cv::Mat readBuffer;   // reused between ticks
     cv::Mat densityRgb;
 
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
@@ -205,5 +183,5 @@ private:
     void loadRegionFiles();
     void tellRegionLoad(const QStringList& problems);
     void refreshAfterSave(bool saved);
-    bool seekTo(double position);
+    cv::Size frameSize() const;
 };

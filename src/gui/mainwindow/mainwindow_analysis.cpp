@@ -11,7 +11,6 @@
 #include "insectdetect.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
-#include "videoinput.h"
 #include "vorldensity.h"
 
 #include <QDebug>
@@ -22,9 +21,6 @@
 
 namespace
 {
-// The result list stops growing during a run once it holds this many events.
-constexpr int shownEventsLimit = 1999;
-
 QString fileName(const QString& path)
 {
     return QFileInfo(path).fileName();
@@ -47,7 +43,7 @@ void MainWindow::algo()
         statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
         return;
     }
-    analysisRun->start(currentFrame.size());
+    analysisRun->start(player.frame().size());
     ClearResult();
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
@@ -56,7 +52,7 @@ void MainWindow::algo()
                                  tableViewFile->doneStatuses(), currentFile);
     batchTotal = batchQueue.size();
     skippedVideos.clear();
-    playMode = NextFile;
+    runStep = NextFile;
     timer->stop();
     timer->start(1);
     ui->pb_algo->setText(QStringLiteral("Cancel"));
@@ -98,14 +94,16 @@ void MainWindow::startNextQueuedVideo()
 {
     currentFile = batchQueue.takeFirst();
     if (!enterProcessing()) {
-        skipVideo(videoOpen ? tr("frame 90 cannot be read") : tr("the video cannot be opened"));
+        skipVideo(player.isOpen() ? tr("frame 90 cannot be read")
+                                  : tr("the video cannot be opened"));
         return;
     }
     if (!ExportPath::ensureFolder(currentFile)) {
         skipVideo(tr("cannot create the folder %1").arg(ExportPath::folder(currentFile)));
         return;
     }
-    if (!analysisRun->beginVideo(currentFile, currentFrame, fps, startTime)) {
+    if (!analysisRun->beginVideo(currentFile, player.frame(), player.properties().fps,
+                                 player.startTime())) {
         skipVideo(analysisRun->refusal());
         return;
     }
@@ -115,34 +113,30 @@ void MainWindow::startNextQueuedVideo()
         return;
     }
     ClearResult();
-    playMode = Analyse;
+    runStep = Analyse;
     showRunProgress();
 }
 
 void MainWindow::analyseTick()
 {
     cv::Mat& frame = overlayFrame;
-    if (!readFrame(capture, frame)) {
+    if (!player.readNext(frame)) {
         if (!analysisRun->endVideo())
             qWarning() << "Cannot write the density map of" << currentFile;
-        playMode = NextFile;
+        runStep = NextFile;
         return;
     }
-    frame.copyTo(currentFrame);
 
-    const std::vector<Result> events = analysisRun->analyseFrame(frame, framePos);
+    const std::vector<Result> events = analysisRun->analyseFrame(frame, player.position());
     QList<Target*> targets = analysisRun->trackedTargets();
     draw_targets(frame, targets);
-    if (!events.empty() && results.size() <= shownEventsLimit) {
-        for (const Result& event : events)
-            results.append(event);
-        tableViewResult->ShowResults(results);
-    }
+    if (resultList.addFrameEvents(events))
+        tableViewResult->ShowResults(resultList.all());
     regions->draw(frame);
     showFrame(frame);
     if (ui->cb_vorlview->isChecked())
         showDensity();
-    framePos += 1;
+    player.advance();
     showRunProgress();
 }
 
@@ -167,6 +161,6 @@ void MainWindow::showRunProgress()
                                  .arg(batchTotal - batchQueue.size())
                                  .arg(batchTotal)
                                  .arg(fileName(currentFile))
-                                 .arg(framePos, 0, 'f', 0)
-                                 .arg(frameCount + 5, 0, 'f', 0));
+                                 .arg(player.position(), 0, 'f', 0)
+                                 .arg(player.properties().containerFrames, 0, 'f', 0));
 }

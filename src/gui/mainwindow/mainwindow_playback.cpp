@@ -6,8 +6,6 @@
 #include "areacontour.h"
 #include "imagegraphicsview.h"
 #include "tableviewfile.h"
-#include "videoinput.h"
-#include "videostart.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -35,18 +33,9 @@ int sliderPosition(double value)
 }
 } // namespace
 
-// Half a frame period, so playback can keep up with twice the recorded rate; 40 ms when the
-// container reports no usable frame rate.
-int MainWindow::playbackInterval() const
-{
-    if (!(fps > 0) || !std::isfinite(fps))
-        return 40;
-    return static_cast<int>(std::min(500.0 / fps, intMax));
-}
-
 void MainWindow::File_Row_Changed(int ifile)
 {
-    if (playMode == Analyse || playMode == NextFile)
+    if (running())
         return;
     const QString path = tableViewFile->pathAt(ifile);
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -60,45 +49,33 @@ void MainWindow::File_Row_Changed(int ifile)
 void MainWindow::closeVideo()
 {
     view->clear();
-    if (videoOpen) {
-        capture.release();
-        videoOpen = false;
-    }
+    player.close();
 }
 
-bool MainWindow::readFrameAt(double position, cv::Mat& frame)
+cv::Size MainWindow::frameSize() const
 {
-    return seekTo(position) && readFrame(capture, frame);
+    const VideoProperties& props = player.properties();
+    return {props.frameWidth, props.frameHeight};
 }
 
 // A decoder that opens but cannot read the start frame still counts as open, with the
 // properties and start time of its file in place.
-bool MainWindow::openVideo(int startFrame)
+bool MainWindow::openVideo()
 {
-    cv::Mat frame;
-    VideoProperties props;
-    const bool read = openVideoAt(capture, currentFile, startFrame, frame, &props);
-    if (!props.opened)
+    const bool read = player.open(currentFile);
+    if (!player.isOpen())
         return false;
-    videoOpen = true;
 
     // During a run every queued video is analysed with the regions in force at its start.
-    if (playMode != NextFile) {
+    if (runStep != NextFile) {
         loadRegionFiles();
     }
-    frameHeight = props.frameHeight;
-    frameWidth = props.frameWidth;
-    fps = props.fps;
-    frameCount = props.containerFrames - 5;
-    startTime = startTimeFromFileName(currentFile);
-    displayGeometry.setDisplayGeometry(frameWidth, frameHeight);
+    displayGeometry.setDisplayGeometry(frameSize().width, frameSize().height);
     zoom = false;
 
     if (!read)
         return false;
-    frame.copyTo(currentFrame);
-    framePos = startFrame;
-    showWithRegions(currentFrame);
+    showWithRegions(player.frame());
     editMode = Idle;
     return true;
 }
@@ -108,7 +85,7 @@ void MainWindow::showFrame(const cv::Mat& frame)
     view->showImage(frame, zoom, zoomCentre.x, zoomCentre.y, saveImage, saveImageFile);
 }
 
-// Overlays go on a copy: currentFrame always holds the frame as read.
+// Overlays go on a copy: the playback's frame always stays as read.
 void MainWindow::showWithRegions(const cv::Mat& frame)
 {
     frame.copyTo(overlayFrame);
@@ -117,143 +94,76 @@ void MainWindow::showWithRegions(const cv::Mat& frame)
     showFrame(overlayFrame);
 }
 
+void MainWindow::showPlayCaption()
+{
+    ui->pb_play_pause->setText(player.mode() == Playback::Play ? QStringLiteral("Pause")
+                                                               : QStringLiteral("Play"));
+}
+
 void MainWindow::play_pause_video()
 {
-    timer->start(playbackInterval());
-    if (ui->pb_play_pause->text() != QLatin1String("Play")) {
-        playMode = Pause;
-        ui->pb_play_pause->setText(QStringLiteral("Play"));
-    } else {
-        playMode = Play;
-        ui->pb_play_pause->setText(QStringLiteral("Pause"));
-    }
+    timer->start(player.interval());
+    player.togglePlay();
+    showPlayCaption();
+}
+
+void MainWindow::requestMove(Playback::Mode move)
+{
+    player.request(move);
 }
 
 void MainWindow::slow_forward()
 {
-    playMode = StepForward;
+    requestMove(Playback::StepForward);
 }
 
 void MainWindow::fast_forward()
 {
-    playMode = FastForward;
+    requestMove(Playback::FastForward);
 }
 
 void MainWindow::slow_reverse()
 {
-    playMode = StepBackward;
+    requestMove(Playback::StepBackward);
 }
 
 void MainWindow::fast_reverse()
 {
-    playMode = FastBackward;
+    requestMove(Playback::FastBackward);
 }
 
 void MainWindow::hs_frame_moved(int iPos)
 {
-    playMode = Seek;
-    framePos = iPos;
+    player.seek(iPos);
 }
 
 void MainWindow::pauseAfterStep()
 {
-    playMode = Pause;
-    ui->pb_play_pause->setText(QStringLiteral("Play"));
+    player.pause();
+    showPlayCaption();
 }
 
-// A frame read into readBuffer replaces currentFrame; after a failed read currentFrame stays.
-bool MainWindow::keepFrame(bool read)
+void MainWindow::showPosition()
 {
-    if (read)
-        readBuffer.copyTo(currentFrame);
-    return read;
+    ui->la_Num_Frame->setText(number(player.position()));
+    ui->hs_frame->setValue(sliderPosition(player.position()));
 }
 
-// Moves to `target` by seeking; framePos follows only when the frame could be read.
-void MainWindow::jumpTo(double target)
-{
-    if (keepFrame(readFrameAt(target, readBuffer)))
-        framePos = target;
-}
-
-void MainWindow::seekTick()
-{
-    if (framePos >= 0 && framePos < frameCount - 1)
-        keepFrame(readFrameAt(framePos, readBuffer));
-    pauseAfterStep();
-}
-
-void MainWindow::stepForwardTick()
-{
-    if (frameCount > framePos && keepFrame(readFrame(capture, readBuffer)))
-        framePos += 1;
-    pauseAfterStep();
-}
-
-void MainWindow::fastForwardTick()
-{
-    if (frameCount > framePos + 10)
-        jumpTo(framePos + 10);
-    pauseAfterStep();
-}
-
-void MainWindow::stepBackwardTick()
-{
-    if (framePos >= 1)
-        jumpTo(framePos - 1);
-    pauseAfterStep();
-}
-
-void MainWindow::fastBackwardTick()
-{
-    if (framePos >= 10)
-        jumpTo(framePos - 10);
-    pauseAfterStep();
-}
-
-void MainWindow::showOneTick()
-{
-    keepFrame(readFrame(capture, readBuffer));
-    pauseAfterStep();
-}
-
-void MainWindow::playTick()
-{
-    if (!(frameCount > framePos))
-        return;
-    if (keepFrame(readFrame(capture, readBuffer))) {
-        framePos += 1;
-        ui->hs_frame->setValue(sliderPosition(framePos));
-    }
-    showWithRegions(currentFrame);
-}
-
-// The blocks are tested in a fixed order and each may change playMode, so a step ends in the
-// Pause block of the same tick and a video started by NextFile is analysed at once.
+// A run's steps come first, so that a video started by NextFile is analysed in the same tick.
+// Without a run the playback carries out the pending move; the frame it then holds is shown
+// with the regions, except while playing at the end of the video.
 void MainWindow::timeframe()
 {
-    if (playMode == Seek)
-        seekTick();
-    if (playMode == StepForward)
-        stepForwardTick();
-    if (playMode == FastForward)
-        fastForwardTick();
-    if (playMode == StepBackward)
-        stepBackwardTick();
-    if (playMode == FastBackward)
-        fastBackwardTick();
-    if (playMode == ShowOne)
-        showOneTick();
-    if (playMode == NextFile)
+    if (runStep == NextFile)
         nextFileTick();
-    if (playMode == Play)
-        playTick();
-    else if (playMode == Pause)
-        showWithRegions(currentFrame);
-    else if (playMode == Analyse)
+    if (runStep == Analyse) {
         analyseTick();
-    ui->la_Num_Frame->setText(number(framePos));
-    ui->hs_frame->setValue(sliderPosition(framePos));
+    } else if (!running()) {
+        if (player.tick())
+            showWithRegions(player.frame());
+        showPlayCaption();
+    }
+    showPosition();
 }
 
 void MainWindow::setControlsEnabled(std::initializer_list<QWidget*> controls, bool on)
@@ -288,14 +198,13 @@ void MainWindow::setFileControlsEnabled(bool on)
 
 void MainWindow::showVideoProperties()
 {
-    ui->hs_frame->setMaximum(sliderPosition(frameCount));
+    ui->hs_frame->setMaximum(sliderPosition(player.usableFrames()));
     ui->hs_frame->setMinimum(0);
-    ui->hs_frame->setValue(sliderPosition(framePos));
-    ui->la_height->setText(QString::number(frameHeight));
-    ui->la_width->setText(QString::number(frameWidth));
-    ui->la_fps->setText(number(fps));
-    ui->la_frame->setText(number(frameCount));
-    ui->la_Num_Frame->setText(number(framePos));
+    showPosition();
+    ui->la_height->setText(QString::number(frameSize().height));
+    ui->la_width->setText(QString::number(frameSize().width));
+    ui->la_fps->setText(number(player.properties().fps));
+    ui->la_frame->setText(number(player.usableFrames()));
     ui->la_file_selected->setText(currentFile);
 }
 
@@ -310,7 +219,8 @@ void MainWindow::applyFinishedState()
     ui->tv_result->setEnabled(true);
     setFileControlsEnabled(true);
     ui->pb_algo->setText(QStringLiteral("Process"));
-    playMode = Pause;
+    runStep = NoRun;
+    player.pause();
 }
 
 void MainWindow::enterNoVideo()
@@ -335,7 +245,7 @@ void MainWindow::enterNoVideo()
 // Without region files the run controls keep their state, the shift buttons are disabled.
 void MainWindow::enterVideoReady()
 {
-    if (!openVideo(90))
+    if (!openVideo())
         return;
     showVideoProperties();
     ui->tv_result->setEnabled(true);
@@ -350,7 +260,7 @@ void MainWindow::enterVideoReady()
         ui->cb_process_conf->setEnabled(true);
         ui->pb_algo->setEnabled(true);
     }
-    timer->start(playbackInterval());
+    timer->start(player.interval());
 }
 
 // Only "Cancel" stays available while a video is analysed. False when the video could not be
@@ -358,7 +268,7 @@ void MainWindow::enterVideoReady()
 bool MainWindow::enterProcessing()
 {
     closeVideo();
-    if (!openVideo(90))
+    if (!openVideo())
         return false;
     setTransportEnabled(false);
     setRegionButtonsEnabled(false);

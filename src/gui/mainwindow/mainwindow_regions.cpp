@@ -29,7 +29,7 @@ void useArrowCursor()
 
 cv::Point MainWindow::videoPosition(const QMouseEvent* e) const
 {
-    const ViewMapping mapping{displayGeometry, {frameWidth, frameHeight}, zoom, zoomCentre};
+    const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
     return mapping.toVideo(e->localPos());
 }
 
@@ -52,9 +52,10 @@ void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
 
     if (editMode != ShiftBoth || e->buttons() != Qt::LeftButton)
         return;
-    if (p.x < 0 || p.x > frameWidth || p.y < 0 || p.y > frameHeight)
+    const cv::Size size = frameSize();
+    if (p.x < 0 || p.x > size.width || p.y < 0 || p.y > size.height)
         return;
-    regions->shift(pressPos - p, frameHeight, frameWidth);
+    regions->shift(pressPos - p, size.height, size.width);
     regions->set_state(AreaContour::ShiftPreview);
 }
 
@@ -70,8 +71,8 @@ void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
         return;
     }
     // Zooming needs a frame larger than the 640 x 480 cut-out.
-    if (frameWidth > 640 && frameHeight > 480) {
-        const ViewMapping mapping{displayGeometry, {frameWidth, frameHeight}, zoom, zoomCentre};
+    if (frameSize().width > 640 && frameSize().height > 480) {
+        const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
         zoom = !zoom;
         zoomCentre = mapping.toVideoUnzoomed(e->localPos());
     } else {

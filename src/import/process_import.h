@@ -3,17 +3,31 @@
 #include <QByteArray>
 #include <QString>
 #include <QThread>
+#include <atomic>
 
 class QProcess;
+
+// What became of one recording.
+struct ImportOutcome {
+    enum Kind { Copied, Converted, Skipped, Failed };
+    Kind kind = Skipped;
+    QString target; // the file in the destination that was written or found, if any
+    QString reason; // why the file was skipped or failed
+};
 
 // Brings one recording into the working directory on its own thread: an .mp4 is copied, an .avi
 // is copied under the suffix .mp4, and a raw .h264 stream is copied and then wrapped into an MP4
 // file by the mp4box tool. Progress and the end are reported through signals, all emitted from
 // the worker thread, so queued receivers get them in the order they were emitted.
 //
+// Everything is written under a hidden temporary name first and renamed at the end, so a failed
+// or stopped import leaves no partial target; a different file already holding the target name
+// is never replaced.
+//
 //     auto* worker = new Process_Import(workingDirectory, "/card/rec_0612.h264");
 //     connect(worker, &Process_Import::end_thread, dialog, &ImportWindow::end_thread);
 //     worker->start();
+//     ... after end_thread: worker->outcome()
 class Process_Import : public QThread
 {
     Q_OBJECT
@@ -23,11 +37,20 @@ public:
     ~Process_Import() override;
 
     // Copies `from` to `to` in 1024-byte chunks, emitting copy_pos once per chunk. Returns false
-    // when nothing or only part could be copied; a partial target is removed.
+    // when nothing or only part could be copied (copyError() says why); a partial target is
+    // removed.
     bool copyFile(const QString& from, const QString& to);
+    QString copyError() const { return copyProblem; }
 
     // Feeds newly arrived tool output to the progress parser.
     void parseOutput(const QByteArray& text);
+
+    // Asks a running import to stop as soon as it can; safe from any thread. A stopped import
+    // fails with nothing left behind.
+    void requestStop() { stopping = true; }
+
+    // The result of the import; valid once end_thread has been emitted.
+    ImportOutcome outcome() const { return result; }
 
     // The mp4box program to start: the one beside the application first, then the one on PATH.
     static QString toolProgram();
@@ -45,8 +68,13 @@ protected:
     void run() override;
 
 private:
-    void importStream(const QString& rawCopy, const QString& target, bool keepRawCopy);
-    void convert(const QString& rawCopy, const QString& target);
+    ImportOutcome importFile();
+    ImportOutcome importCopy(const QString& target);
+    ImportOutcome importStream(const QString& target);
+    // Returns an empty text when the tool wrote `target`, otherwise what went wrong.
+    QString convert(const QString& rawCopy, const QString& target);
+    void stopTool();
+    QString toolProblem() const;
     void emitPhase(const QString& phase, void (Process_Import::*signal)(int));
 
     QString destination;
@@ -54,4 +82,9 @@ private:
     // The running tool; it lives on the worker thread for the duration of convert().
     QProcess* process = nullptr;
     QString output;
+    // The tail of everything the tool printed, for the reason of a failure.
+    QString toolLog;
+    QString copyProblem;
+    std::atomic<bool> stopping{false};
+    ImportOutcome result;
 };
