@@ -28,6 +28,9 @@ public:
     int writeResult(double frame, int x, int y, int in, int out, const QString& timestamp);
     // 1 with the fields filled, -1 when not open or no further record.
     int readResult(double& frame, int& x, int& y, int& in, int& out, QString& timestamp);
+    // True when no line is left to read: tells the end of the file from a short line, which
+    // readResult reports the same way.
+    bool atEnd() const { return !isOpen || stream.atEnd(); }
     // 1 when closed, -1 when it was not open (or the final flush failed).
     int close();
 

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "activityview.h"
 #include "analysisrun.h"
 #include "areacontour.h"
 #include "imagegraphicsview.h"
@@ -99,6 +100,7 @@ void MainWindow::connectControls()
     connect(ui->pb_Import, &QPushButton::clicked, this, &MainWindow::Import);
     connect(ui->pb_algo, &QPushButton::clicked, this, &MainWindow::algo);
     connect(ui->pb_about, &QPushButton::clicked, this, &MainWindow::about);
+    connect(ui->pb_activity, &QPushButton::clicked, this, &MainWindow::showActivity);
     connect(ui->hs_frame, &QSlider::sliderMoved, this, &MainWindow::hs_frame_moved);
     connect(ui->pb_slow_reverse, &QPushButton::clicked, this, &MainWindow::slow_reverse);
     connect(ui->pb_fast_reverse, &QPushButton::clicked, this, &MainWindow::fast_reverse);
@@ -175,6 +177,11 @@ void MainWindow::Import()
 {
     ImportWindow::runModal(workingDirectory);
     tableViewFile->setDirectory(workingDirectory);
+}
+
+void MainWindow::showActivity()
+{
+    ActivityView::open(workingDirectory, this);
 }
 
 void MainWindow::about()

@@ -91,6 +91,7 @@ public slots:
     void Add_Insect_detected(int frame, int x, int y, int in, int out);
     void ModeVideo(statemode mode);
     void about();
+    void showActivity();
     void on_pushButton_2_clicked();
     void on_pb_movebox_clicked();
     void on_pb_savebox_clicked();

@@ -1,0 +1,199 @@
+#include "folderactivity.h"
+
+#include "csvfile.h"
+#include "exportpath.h"
+#include "videolisting.h"
+#include "videopropertycache.h"
+#include "videostart.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+
+namespace
+{
+
+// "yyyy-MM-dd_hh:mm:ss", read without a time zone so that no hour of a clock change is lost.
+QDateTime eventTime(const QString& timestamp)
+{
+    if (timestamp.size() != 19 || timestamp.at(10) != QLatin1Char('_'))
+        return {};
+    const QDate date = QDate::fromString(timestamp.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(timestamp.mid(11), QStringLiteral("hh:mm:ss"));
+    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+}
+
+// The result files of a folder in name order, the unfinished ".part" files left out by the
+// filter itself.
+QStringList resultBaseNames(const QString& directory)
+{
+    QDir exportDir(ExportPath::folder(directory + QStringLiteral("/x.mp4")));
+    exportDir.setSorting(QDir::Name);
+    QStringList names;
+    for (const QString& file : exportDir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        if (file.endsWith(QLatin1String(ExportPath::resultSuffix)))
+            names.append(file.chopped(int(qstrlen(ExportPath::resultSuffix))));
+    }
+    return names;
+}
+
+// The recording start carried by a video's name; invalid when the name carries none (the
+// shared helper then answers with the time of opening).
+QDateTime recordingStart(const QString& baseName)
+{
+    if (!baseName.contains(QLatin1String("video_")))
+        return {};
+    return startTimeFromFileName(baseName + QStringLiteral(".mp4"));
+}
+
+struct FileReading {
+    QVector<ActivityEvent> events;
+    int garbageRows = 0;
+};
+
+bool toEvent(int in, int out, const QString& timestamp, ActivityEvent& event)
+{
+    const QDateTime time = eventTime(timestamp);
+    if (!time.isValid() || (in != 1 && out != 1))
+        return false;
+    const EventKind kind = in == 1 && out == 1 ? EventKind::Crossing
+                           : in == 1           ? EventKind::In
+                                               : EventKind::Out;
+    event = {wallClockMs(time), kind};
+    return true;
+}
+
+// Reads with the window's own reader; a line it refuses is counted and passed over instead of
+// ending the file, so that one damaged line does not hide the events after it.
+bool readEvents(const QString& videoPath, FileReading& reading)
+{
+    CsvFile csv;
+    if (csv.open(videoPath, CsvMode::Read) != 1)
+        return false;
+    double frame;
+    int x, y, in, out;
+    QString timestamp;
+    while (!csv.atEnd()) {
+        ActivityEvent event;
+        if (csv.readResult(frame, x, y, in, out, timestamp) == 1 &&
+            toEvent(in, out, timestamp, event))
+            reading.events.append(event);
+        else
+            ++reading.garbageRows;
+    }
+    csv.close();
+    return true;
+}
+
+class FolderReader
+{
+public:
+    FolderReader(const QString& directory, FolderActivity& into)
+        : directory(directory), cache(directory), activity(into)
+    {
+        for (const ListedVideo& video : listVideos(directory))
+            videos.insert(video.baseName, video.path);
+    }
+
+    void read()
+    {
+        for (const QString& name : resultBaseNames(directory))
+            readResultFile(name);
+        cache.save(); // a cache that cannot be written only costs time next time
+    }
+
+private:
+    void problem(const QString& name, const QString& what)
+    {
+        activity.problems.append(QStringLiteral("%1: %2").arg(resultPath(name), what));
+    }
+
+    QString resultPath(const QString& name) const
+    {
+        return CsvFile::resultPath(directory + QLatin1Char('/') + name + QStringLiteral(".mp4"));
+    }
+
+    void readResultFile(const QString& name)
+    {
+        ++activity.resultFiles;
+        const QString videoPath =
+            videos.value(name, directory + QLatin1Char('/') + name + QStringLiteral(".mp4"));
+        FileReading reading;
+        if (!readEvents(videoPath, reading)) {
+            ++activity.unreadableFiles;
+            problem(name, QStringLiteral("cannot be read"));
+            return;
+        }
+        if (reading.garbageRows > 0) {
+            activity.garbageRows += reading.garbageRows;
+            problem(
+                name,
+                QStringLiteral("%1 line(s) that are no event skipped").arg(reading.garbageRows));
+        }
+        const QDateTime start = recordingStart(name);
+        if (!start.isValid()) {
+            ++activity.untimedFiles;
+            activity.untimedEvents += reading.events.size();
+            problem(name, QStringLiteral("no recording time in the video's name: its %1 "
+                                         "event(s) are left out")
+                              .arg(reading.events.size()));
+            return;
+        }
+        activity.events += reading.events;
+        addSpan(name, start);
+    }
+
+    void addSpan(const QString& name, const QDateTime& start)
+    {
+        if (!videos.contains(name)) {
+            ++activity.unknownSpans;
+            problem(name, QStringLiteral("its video is missing: recording time unknown"));
+            return;
+        }
+        const VideoFacts facts = cache.facts(videos.value(name));
+        if (!facts.usable()) {
+            ++activity.unknownSpans;
+            problem(name, QStringLiteral("its video cannot be read: recording time unknown"));
+            return;
+        }
+        const qint64 startMs = wallClockMs(start);
+        const auto offsetMs = [&](double frame) { return qint64(frame / facts.fps * 1000.0); };
+        const RecordedSpan span{startMs + offsetMs(firstAnalysedFrame),
+                                startMs + offsetMs(facts.frames)};
+        if (span.endMs > span.beginMs)
+            activity.spans.append(span);
+    }
+
+    QString directory;
+    VideoPropertyCache cache;
+    FolderActivity& activity;
+    QHash<QString, QString> videos; // base name -> path
+};
+
+} // namespace
+
+qint64 wallClockMs(const QDateTime& time)
+{
+    return QDateTime(time.date(), time.time(), Qt::UTC).toMSecsSinceEpoch();
+}
+
+QDateTime wallClockTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+FolderActivity readActivity(const QStringList& directories)
+{
+    FolderActivity activity;
+    for (const QString& directory : directories) {
+        if (!QFileInfo(directory).isDir()) {
+            ++activity.unreadableFiles;
+            activity.problems.append(QStringLiteral("%1: not a folder").arg(directory));
+            continue;
+        }
+        FolderReader(QDir::cleanPath(directory), activity).read();
+    }
+    return activity;
+}

@@ -1,0 +1,221 @@
+#include "activityview.h"
+
+#include "activitycharts.h"
+#include "activityexport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QChartView>
+
+using namespace QtCharts;
+
+namespace
+{
+
+QChartView* chartView(QWidget* parent)
+{
+    auto* view = new QChartView(parent);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setMinimumSize(640, 360);
+    return view;
+}
+
+// The view takes the new chart and deletes the one it showed.
+void replaceChart(QChartView* view, QChart* chart)
+{
+    QChart* old = view->chart();
+    view->setChart(chart);
+    delete old;
+}
+
+QString readingSummary(const FolderActivity& a)
+{
+    QString text = QObject::tr("%n result file(s)", nullptr, a.resultFiles);
+    if (a.garbageRows)
+        text += QObject::tr(", %n line(s) that are no event skipped", nullptr, a.garbageRows);
+    if (a.untimedFiles)
+        text += QObject::tr(", %n file(s) without recording time", nullptr, a.untimedFiles) +
+                QObject::tr(" (%n event(s) left out)", nullptr, a.untimedEvents);
+    if (a.unreadableFiles)
+        text += QObject::tr(", %n unreadable", nullptr, a.unreadableFiles);
+    if (a.unknownSpans)
+        text += QObject::tr(", %n video(s) missing or unreadable", nullptr, a.unknownSpans);
+    return text;
+}
+
+} // namespace
+
+ActivityView::ActivityView(const QStringList& directories, QWidget* parent)
+    : QWidget(parent), data(readActivity(directories))
+{
+    setWindowTitle(tr("Activity: %1").arg(directories.join(QStringLiteral(", "))));
+    tabs = new QTabWidget(this);
+    seriesView = chartView(tabs);
+    gramView = chartView(tabs);
+    profView = chartView(tabs);
+    tabs->addTab(seriesView, tr("Time series"));
+    tabs->addTab(gramView, tr("Actogram"));
+    tabs->addTab(profView, tr("Daily profile"));
+    status = new QLabel(this);
+    status->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(makeControls());
+    layout->addWidget(tabs, 1);
+    layout->addWidget(status);
+    reportReading();
+    initialDays();
+    refresh();
+}
+
+ActivityView* ActivityView::open(const QString& directory, QWidget* parent)
+{
+    auto* view = new ActivityView({directory}, parent);
+    view->setWindowFlag(Qt::Window);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->resize(1000, 640);
+    view->show();
+    return view;
+}
+
+QWidget* ActivityView::makeControls()
+{
+    auto* controls = new QWidget(this);
+    binWidth = new QComboBox(controls);
+    for (const NamedBinWidth& w : binWidths())
+        binWidth->addItem(QLatin1String(w.name), w.seconds);
+    binWidth->setCurrentIndex(binWidth->findData(int(BinWidth::hour)));
+    fromDay = new QDateEdit(controls);
+    toDay = new QDateEdit(controls);
+    for (QDateEdit* edit : {fromDay, toDay}) {
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setCalendarPopup(true);
+    }
+    doublePlot = new QCheckBox(tr("Double-plotted"), controls);
+    auto* save = new QPushButton(tr("Save image…"), controls);
+    auto* csv = new QPushButton(tr("Export CSV…"), controls);
+
+    auto* row = new QHBoxLayout(controls);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(tr("Bin"), controls));
+    row->addWidget(binWidth);
+    row->addWidget(new QLabel(tr("From"), controls));
+    row->addWidget(fromDay);
+    row->addWidget(new QLabel(tr("to"), controls));
+    row->addWidget(toDay);
+    row->addWidget(doublePlot);
+    row->addStretch(1);
+    row->addWidget(save);
+    row->addWidget(csv);
+
+    connect(binWidth, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &ActivityView::refresh);
+    connect(fromDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
+    connect(toDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
+    connect(doublePlot, &QCheckBox::toggled, this, &ActivityView::refresh);
+    connect(save, &QPushButton::clicked, this, &ActivityView::chooseImageFile);
+    connect(csv, &QPushButton::clicked, this, &ActivityView::chooseCsvFile);
+    return controls;
+}
+
+// The days of the data, so that the first picture shows everything.
+void ActivityView::initialDays()
+{
+    ActivityTable days;
+    binActivity(data, BinWidth::day, {}, {}, days);
+    const QDate first = days.bins.isEmpty() ? QDate::currentDate() : days.firstDay();
+    const QDate last = first.addDays(std::max(days.days() - 1, 0));
+    const QSignalBlocker blockFrom(fromDay), blockTo(toDay);
+    fromDay->setDate(first);
+    toDay->setDate(last);
+}
+
+void ActivityView::reportReading()
+{
+    QString text = readingSummary(data);
+    if (!data.problems.isEmpty())
+        status->setToolTip(data.problems.mid(0, 50).join(QLatin1Char('\n')));
+    status->setText(text);
+}
+
+void ActivityView::setBinSeconds(int seconds)
+{
+    binWidth->setCurrentIndex(binWidth->findData(seconds));
+}
+
+void ActivityView::setDays(const QDate& from, const QDate& to)
+{
+    {
+        const QSignalBlocker blockFrom(fromDay), blockTo(toDay);
+        fromDay->setDate(from);
+        toDay->setDate(to);
+    }
+    refresh();
+}
+
+void ActivityView::setDoublePlotted(bool on)
+{
+    doublePlot->setChecked(on);
+}
+
+void ActivityView::refresh()
+{
+    const QString error =
+        buildViews(data, binWidth->currentData().toInt(), fromDay->date(), toDay->date(), shown);
+    if (!error.isEmpty())
+        status->setText(readingSummary(data) + QStringLiteral(" — ") + error);
+    else
+        reportReading();
+    replaceChart(seriesView, ActivityCharts::timeSeries(shown.table));
+    replaceChart(gramView, ActivityCharts::actogram(shown.withinDay, doublePlot->isChecked()));
+    replaceChart(profView, ActivityCharts::dailyProfile(shown.profile));
+}
+
+QString ActivityView::saveImage(const QString& path) const
+{
+    return ActivityCharts::saveImage(shown, path);
+}
+
+QString ActivityView::exportCsv(const QString& path) const
+{
+    const bool profile = tabs->currentWidget() == profView;
+    const QString text =
+        profile ? ActivityExport::profileCsv(shown.profile) : ActivityExport::tableCsv(shown.table);
+    return ActivityExport::writeFile(path, text.toUtf8());
+}
+
+void ActivityView::showError(const QString& message)
+{
+    if (!message.isEmpty())
+        QMessageBox::warning(this, windowTitle(), message);
+}
+
+void ActivityView::chooseImageFile()
+{
+    QString selected;
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save image"), QString(), tr("PNG image (*.png);;SVG image (*.svg)"), &selected);
+    if (path.isEmpty())
+        return;
+    const bool hasSuffix = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ||
+                           path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
+    const QString suffix =
+        selected.contains(QLatin1String("svg")) ? QStringLiteral(".svg") : QStringLiteral(".png");
+    showError(saveImage(hasSuffix ? path : path + suffix));
+}
+
+void ActivityView::chooseCsvFile()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Export CSV"), QString(), tr("CSV file (*.csv)"));
+    if (!path.isEmpty())
+        showError(exportCsv(path));
+}
