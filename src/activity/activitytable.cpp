@@ -165,18 +165,18 @@ QString binActivity(const FolderActivity& activity, int binSeconds, const QDate&
 
 QVector<ProfileSlot> dailyProfile(const ActivityTable& table)
 {
-    QVector<ProfileSlot> slots(table.binsPerDay());
-    for (int i = 0; i < slots.size(); ++i)
-        slots[i].secondOfDay = i * table.binSeconds;
+    QVector<ProfileSlot> timesOfDay(table.binsPerDay());
+    for (int i = 0; i < timesOfDay.size(); ++i)
+        timesOfDay[i].secondOfDay = i * table.binSeconds;
     for (int i = 0; i < table.bins.size(); ++i) {
         const ActivityBin& bin = table.bins.at(i);
-        ProfileSlot& slot = slots[i % slots.size()];
+        ProfileSlot& slot = timesOfDay[i % timesOfDay.size()];
         slot.in += bin.in;
         slot.out += bin.out;
         slot.crossings += bin.crossings;
         slot.recordedMs += bin.recordedMs;
     }
-    return slots;
+    return timesOfDay;
 }
 
 QString buildViews(const FolderActivity& activity, int binSeconds, const QDate& from,

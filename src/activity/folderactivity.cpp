@@ -15,16 +15,6 @@
 namespace
 {
 
-// "yyyy-MM-dd_hh:mm:ss", read without a time zone so that no hour of a clock change is lost.
-QDateTime eventTime(const QString& timestamp)
-{
-    if (timestamp.size() != 19 || timestamp.at(10) != QLatin1Char('_'))
-        return {};
-    const QDate date = QDate::fromString(timestamp.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time = QTime::fromString(timestamp.mid(11), QStringLiteral("hh:mm:ss"));
-    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
-}
-
 // The result files of a folder in name order, the unfinished ".part" files left out by the
 // filter itself.
 QStringList resultBaseNames(const QString& directory)
@@ -48,6 +38,39 @@ QDateTime recordingStart(const QString& baseName)
     return startTimeFromFileName(baseName + QStringLiteral(".mp4"));
 }
 
+// Digits at `pos`, or -1 when any of them is no digit.
+int number(const QString& text, int pos, int digits)
+{
+    int value = 0;
+    for (int i = pos; i < pos + digits; ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return value;
+}
+
+// "yyyy-MM-dd_hh:mm:ss" as wall-clock milliseconds; false when it is no such time. Read by hand:
+// the format parser of the date classes costs more than everything else here together, and a
+// time zone has no say in a wall-clock time.
+bool eventTime(const QString& text, qint64& ms)
+{
+    if (text.size() != 19 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-') ||
+        text.at(10) != QLatin1Char('_') || text.at(13) != QLatin1Char(':') ||
+        text.at(16) != QLatin1Char(':'))
+        return false;
+    const int year = number(text, 0, 4), month = number(text, 5, 2), day = number(text, 8, 2);
+    const int hour = number(text, 11, 2), minute = number(text, 14, 2),
+              second = number(text, 17, 2);
+    if (!QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
+        return false;
+    static const qint64 epochDay = QDate(1970, 1, 1).toJulianDay();
+    const qint64 days = QDate(year, month, day).toJulianDay() - epochDay;
+    ms = (days * 86400 + hour * 3600 + minute * 60 + second) * 1000;
+    return true;
+}
+
 struct FileReading {
     QVector<ActivityEvent> events;
     int garbageRows = 0;
@@ -55,13 +78,13 @@ struct FileReading {
 
 bool toEvent(int in, int out, const QString& timestamp, ActivityEvent& event)
 {
-    const QDateTime time = eventTime(timestamp);
-    if (!time.isValid() || (in != 1 && out != 1))
+    qint64 timeMs = 0;
+    if (!eventTime(timestamp, timeMs) || (in != 1 && out != 1))
         return false;
     const EventKind kind = in == 1 && out == 1 ? EventKind::Crossing
                            : in == 1           ? EventKind::In
                                                : EventKind::Out;
-    event = {wallClockMs(time), kind};
+    event = {timeMs, kind};
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
@@ -181,6 +182,12 @@ void ActivityViewTest::profileBarsArePerRecordedHour()
     QCOMPARE(in->at(10), 3.5);
     for (int i = 0; i < profile.size(); ++i)
         QCOMPARE(in->at(i), profile[i].perHour(profile[i].in));
+    // Every third hour is labelled, from 00:00 to 21:00.
+    auto* axis =
+        qobject_cast<QCategoryAxis*>(view.profileView()->chart()->axes(Qt::Horizontal).first());
+    QVERIFY(axis);
+    QCOMPARE(axis->count(), 8);
+    QCOMPARE(axis->endValue(axis->categoriesLabels().at(1)), 2.5);
 }
 
 void ActivityViewTest::csvExportAndImage()

@@ -1,5 +1,6 @@
 #include "videogen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -9,9 +10,18 @@ namespace videogen
 
 cv::Point Blob::positionAt(int frame) const
 {
+    if (!path.empty())
+        return path[static_cast<size_t>(std::clamp(frame - firstFrame, 0, int(path.size()) - 1))];
     const double t = frame - firstFrame;
     return cv::Point(static_cast<int>(std::lround(start.x + velocity.x * t)),
                      static_cast<int>(std::lround(start.y + velocity.y * t)));
+}
+
+bool Blob::visibleAt(int frame) const
+{
+    if (frame < firstFrame || frame > lastFrame)
+        return false;
+    return path.empty() || frame - firstFrame < static_cast<int>(path.size());
 }
 
 cv::Mat background(const ClipRecipe& recipe)
@@ -28,6 +38,29 @@ cv::Mat background(const ClipRecipe& recipe)
     return bg;
 }
 
+// Flicker: the whole frame brightens and darkens with an irregular rhythm, like a lamp beating
+// against the camera's frame rate. Noise: independent per pixel and frame. Both are drawn from
+// the recipe's seed and the frame index, so a frame looks the same however often it is rendered.
+static void addLightAndNoise(const ClipRecipe& recipe, int index, cv::Mat& frame)
+{
+    if (recipe.flicker <= 0 && recipe.noise <= 0)
+        return;
+    cv::RNG rng(recipe.seed * 7919u + static_cast<unsigned>(index) * 104729u + 1);
+    double shift = 0;
+    if (recipe.flicker > 0)
+        shift = recipe.flicker * (0.7 * std::sin(index * 0.9) + 0.3 * rng.uniform(-1.0, 1.0));
+    if (recipe.noise <= 0) {
+        frame.convertTo(frame, -1, 1, shift);
+        return;
+    }
+    cv::Mat noise(frame.size(), CV_16SC3);
+    rng.fill(noise, cv::RNG::NORMAL, cv::Scalar::all(shift), cv::Scalar::all(recipe.noise));
+    cv::Mat sum;
+    frame.convertTo(sum, CV_16SC3);
+    sum += noise;
+    sum.convertTo(frame, CV_8UC3);
+}
+
 void renderFrame(const ClipRecipe& recipe, const cv::Mat& bg, int index, cv::Mat& out)
 {
     bg.copyTo(out);
@@ -38,6 +71,7 @@ void renderFrame(const ClipRecipe& recipe, const cv::Mat& bg, int index, cv::Mat
         cv::ellipse(out, c, cv::Size(b.radius, b.radius * 2 / 3), 0, 0, 360,
                     cv::Scalar(b.grey, b.grey, b.grey), cv::FILLED, cv::LINE_AA);
     }
+    addLightAndNoise(recipe, index, out);
 }
 
 static int fourccOf(Codec codec)

@@ -1,7 +1,8 @@
 #pragma once
 
-// Synthetic insect videos: dark blobs moving along straight, known paths over a fixed textured
-// background. Used by the tests and benchmarks, and by the orvane-makevideo tool.
+// Synthetic insect videos: dark blobs moving along known paths (straight, or given frame by frame)
+// over a fixed textured background, optionally with sensor noise and light flicker. Used by the
+// tests and benchmarks, and by the orvane-makevideo tool.
 //
 //   videogen::ClipRecipe recipe;
 //   recipe.size = {640, 480};
@@ -25,9 +26,12 @@ struct Blob {
     int firstFrame = 0;
     int lastFrame = INT_MAX; // last frame on which it is drawn
     int grey = 25;           // brightness of the blob (the background is much lighter)
+    // When not empty, the centres from firstFrame on, one per frame, instead of start and
+    // velocity; the blob is drawn only while the path lasts.
+    std::vector<cv::Point> path{};
 
     cv::Point positionAt(int frame) const;
-    bool visibleAt(int frame) const { return frame >= firstFrame && frame <= lastFrame; }
+    bool visibleAt(int frame) const;
 };
 
 enum class Codec { H264, MPEG4, MJPEG };
@@ -38,7 +42,9 @@ struct ClipRecipe {
     int frames = 150;
     std::vector<Blob> blobs;
     Codec codec = Codec::H264;
-    unsigned seed = 7; // texture of the background
+    unsigned seed = 7;  // texture of the background, noise and flicker
+    double noise = 0;   // standard deviation of the sensor noise, in grey levels
+    double flicker = 0; // amplitude of the frame-wide brightness flicker, in grey levels
 };
 
 // The fixed background: a smooth, light texture, the same for every frame of a video.

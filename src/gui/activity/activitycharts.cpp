@@ -37,6 +37,9 @@ const QColor levelColours[actogramLevels + 1] = {
     QColor(0xf2, 0xf2, 0xf2), QColor(0xff, 0xe0, 0xb2), QColor(0xff, 0xb7, 0x4d),
     QColor(0xfb, 0x8c, 0x00), QColor(0xe6, 0x51, 0x00), QColor(0xbf, 0x36, 0x0c)};
 
+// More day labels than this do not fit beside each other on an axis.
+constexpr int maxDayLabels = 10;
+
 // Image size of saved pictures, in pixels: the time series above, the actogram and the profile.
 constexpr int imageWidth = 1100;
 constexpr int seriesHeight = 380;
@@ -103,6 +106,7 @@ QChart* barChart(const QString& title, BarValues values, QCategoryAxis* xAxis,
     xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(0, top);
+    yAxis->applyNiceNumbers();
     yAxis->setTitleText(yTitle);
     yAxis->setLabelFormat(QStringLiteral("%.3g"));
     chart->addAxis(xAxis, Qt::AlignBottom);
@@ -144,7 +148,7 @@ QCategoryAxis* dayAxis(const ActivityTable& table)
 {
     auto* axis = new QCategoryAxis;
     const int days = table.days();
-    const int step = std::max(1, days / 14);
+    const int step = std::max(1, (days + maxDayLabels - 1) / maxDayLabels);
     for (int day = 0; day < days; day += step) {
         const QDate date = table.firstDay().addDays(day);
         axis->append(date.toString(QStringLiteral("MMM d")), day * table.binsPerDay() - 0.5);
@@ -153,15 +157,13 @@ QCategoryAxis* dayAxis(const ActivityTable& table)
     return axis;
 }
 
-// Labels at every few hours of the day for `slots` slots.
-QCategoryAxis* hourAxis(int slots, int hours, int everyHours)
+// Labels at every few hours of the day for `slotCount` bars.
+QCategoryAxis* hourAxis(int slotCount, int hours, int everyHours)
 {
     auto* axis = new QCategoryAxis;
-    const double perHour = double(slots) / hours;
-    for (int h = 0; h <= hours; h += everyHours)
-        axis->append(QStringLiteral("%1:00").arg(h % 24, 2, 10, QLatin1Char('0')) +
-                         (h >= 24 ? QStringLiteral(" ") : QString()),
-                     h * perHour - 0.5);
+    const double perHour = double(slotCount) / hours;
+    for (int h = 0; h < hours; h += everyHours)
+        axis->append(QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0')), h * perHour - 0.5);
     axis->setTitleText(QStringLiteral("time of day"));
     return axis;
 }
@@ -216,7 +218,7 @@ QAreaSeries* levelSeries(const Actogram& gram, int level, double hoursPerColumn)
 QCategoryAxis* dayRowsAxis(const ActivityTable& table, int rows)
 {
     auto* axis = new QCategoryAxis;
-    const int step = std::max(1, rows / 20);
+    const int step = std::max(1, (rows + maxDayLabels - 1) / maxDayLabels);
     for (int row = 0; row < rows; row += step)
         axis->append(table.firstDay().addDays(row).toString(QStringLiteral("MMM d")), row + 0.5);
     axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);

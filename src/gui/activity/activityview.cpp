@@ -120,7 +120,7 @@ QWidget* ActivityView::makeControls()
             &ActivityView::refresh);
     connect(fromDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
     connect(toDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
-    connect(doublePlot, &QCheckBox::toggled, this, &ActivityView::refresh);
+    connect(doublePlot, &QCheckBox::toggled, this, &ActivityView::showActogram);
     connect(save, &QPushButton::clicked, this, &ActivityView::chooseImageFile);
     connect(csv, &QPushButton::clicked, this, &ActivityView::chooseCsvFile);
     return controls;
@@ -175,8 +175,14 @@ void ActivityView::refresh()
     else
         reportReading();
     replaceChart(seriesView, ActivityCharts::timeSeries(shown.table));
-    replaceChart(gramView, ActivityCharts::actogram(shown.withinDay, doublePlot->isChecked()));
+    showActogram();
     replaceChart(profView, ActivityCharts::dailyProfile(shown.profile));
+}
+
+// Only the actogram depends on the double plot.
+void ActivityView::showActogram()
+{
+    replaceChart(gramView, ActivityCharts::actogram(shown.withinDay, doublePlot->isChecked()));
 }
 
 QString ActivityView::saveImage(const QString& path) const

@@ -44,6 +44,7 @@ public:
 
 private slots:
     void refresh();
+    void showActogram();
     void chooseImageFile();
     void chooseCsvFile();
 

@@ -1,0 +1,337 @@
+// accuracy_bench: how often the count is right, on generated videos whose true events are known.
+//
+//   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep]
+//
+// Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
+// number of insects, noise and flicker), counts each one with the orvane-count program next to
+// this one, once with a counting line and once with a counting area, and matches the counted
+// events to the true ones. Prints a line per scenario, the figures per value of each factor, and
+// one overall line per region and counting mode.
+#include "areacontour.h"
+#include "eventmatch.h"
+#include "exportpath.h"
+#include "scenario.h"
+#include "truth.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+enum Region { Line = 0, Area = 1 };
+const char* const regionNames[] = {"line", "area"};
+
+// Counted within this many frames of the insect touching the border.
+constexpr int frameTolerance = 3;
+
+struct Video {
+    size_t scenario = 0;
+    QString name;
+    std::vector<videogen::TrueEvent> truth[2]; // by Region
+};
+
+// Counts per scenario, region and mode.
+using Tally = std::map<std::tuple<size_t, int, int>, MatchCounts>;
+
+void parallelFor(size_t count, int jobs, const std::function<void(size_t)>& work)
+{
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < std::max(1, jobs); ++t)
+        threads.emplace_back([&] {
+            for (size_t i = next++; i < count; i = next++)
+                work(i);
+        });
+    for (std::thread& t : threads)
+        t.join();
+}
+
+std::string local(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& dir, int jobs)
+{
+    std::vector<Video> videos;
+    for (size_t s = 0; s < grid.size(); ++s)
+        for (int i = 0; i < videosOf(grid[s]); ++i)
+            videos.push_back(
+                {s, QStringLiteral("s%1_v%2.mp4").arg(s, 3, 10, QLatin1Char('0')).arg(i), {}});
+    std::atomic<int> failed{0};
+    parallelFor(videos.size(), jobs, [&](size_t k) {
+        Video& v = videos[k];
+        const int index =
+            v.name.section(QLatin1Char('v'), -1).section(QLatin1Char('.'), 0, 0).toInt();
+        const videogen::ClipRecipe recipe = recipeOf(grid[v.scenario], index);
+        const std::vector<cv::Point> line = BenchGeometry::line();
+        v.truth[Line] = videogen::lineEvents(recipe.blobs, recipe.frames, line[0], line[1]);
+        v.truth[Area] = videogen::areaEvents(recipe.blobs, recipe.frames, BenchGeometry::area());
+        std::string error;
+        if (!videogen::writeVideo(local(dir + QLatin1Char('/') + v.name), recipe, &error)) {
+            std::fprintf(stderr, "accuracy_bench: %s\n", error.c_str());
+            ++failed;
+        }
+    });
+    if (failed > 0)
+        videos.clear();
+    return videos;
+}
+
+// A folder of hard links to every video, with the region's files on the first one.
+bool prepareFolder(const QString& folder, const QString& videoDir, const std::vector<Video>& videos,
+                   Region region)
+{
+    QDir().mkpath(folder);
+    for (const Video& v : videos) {
+        const QString target = folder + QLatin1Char('/') + v.name;
+        if (!QFileInfo::exists(target) &&
+            ::link(local(videoDir + QLatin1Char('/') + v.name).c_str(), local(target).c_str()) !=
+                0 &&
+            !QFile::copy(videoDir + QLatin1Char('/') + v.name, target))
+            return false;
+    }
+    AreaContour regions;
+    regions.area = region == Line ? BenchGeometry::line() : BenchGeometry::area();
+    regions.mask = BenchGeometry::mask();
+    const QString first = folder + QLatin1Char('/') + videos.front().name;
+    return ExportPath::ensureFolder(first) && regions.save_area(first) && regions.save_mask(first);
+}
+
+bool runCount(const QString& program, const QString& mode, const QString& folder,
+              const QString& regionsVideo)
+{
+    QStringList arguments{QStringLiteral("--quiet"), QStringLiteral("--regions"), regionsVideo};
+    if (mode != QLatin1String("classic"))
+        arguments << QStringLiteral("--counting") << mode;
+    arguments << folder;
+    QProcess count;
+    count.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    count.setStandardOutputFile(QProcess::nullDevice());
+    count.start(program, arguments);
+    if (!count.waitForFinished(-1) || count.exitStatus() != QProcess::NormalExit ||
+        count.exitCode() != 0) {
+        std::fprintf(stderr, "accuracy_bench: orvane-count %s failed (status %d)\n",
+                     qPrintable(arguments.join(QLatin1Char(' '))), count.exitCode());
+        return false;
+    }
+    return true;
+}
+
+// The events of a result file, on the video frame they were counted on (the file gives the
+// frame before).
+std::vector<CountedEvent> readCounted(const QString& video)
+{
+    std::vector<CountedEvent> events;
+    QFile file(ExportPath::file(video, ".csv"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return events;
+    QTextStream in(&file);
+    in.readLine(); // header
+    while (!in.atEnd()) {
+        const QStringList f = in.readLine().split(QLatin1Char(';'));
+        if (f.size() < 5)
+            continue;
+        events.push_back({static_cast<int>(f[0].toDouble()) + 1,
+                          cv::Point(f[1].toInt(), f[2].toInt()), f[3].toInt(), f[4].toInt()});
+    }
+    return events;
+}
+
+MatchTolerance toleranceFor(const Scenario& s)
+{
+    // The detector's boxes are widened by its morphology, and a fast insect's box spans both of
+    // its positions.
+    return {frameTolerance, 24 + s.size + 2 * s.speed};
+}
+
+void printHeader(const QStringList& modes)
+{
+    std::printf("\n%4s %5s %-14s %3s %-5s %-4s | %4s %3s %3s", "size", "speed", "path", "ins",
+                "noise", "reg", "true", "In", "Out");
+    for (const QString& m : modes)
+        std::printf(" | %-7s %4s %3s %3s %3s %4s %4s %3s %5s %5s", qPrintable(m), "cnt", "In",
+                    "Out", "ok", "miss", "xtra", "dbl", "P", "R");
+    std::printf("\n");
+}
+
+void printCounts(const MatchCounts& first, const std::vector<MatchCounts>& perMode)
+{
+    std::printf(" | %4d %3d %3d", first.trueEvents, first.trueIn, first.trueOut);
+    for (const MatchCounts& c : perMode)
+        std::printf(" | %-7s %4d %3d %3d %3d %4d %4d %3d %5.2f %5.2f", "", c.countedEvents,
+                    c.countedIn, c.countedOut, c.matched, c.missed, c.extra, c.doubles,
+                    c.precision(), c.recall());
+    std::printf("\n");
+}
+
+void printScenarios(const std::vector<Scenario>& grid, const Tally& tally, int modes)
+{
+    for (size_t s = 0; s < grid.size(); ++s)
+        for (int r : {Line, Area}) {
+            std::vector<MatchCounts> perMode;
+            for (int m = 0; m < modes; ++m)
+                perMode.push_back(tally.at({s, r, m}));
+            std::printf("%s %-4s", grid[s].label().c_str(), regionNames[r]);
+            printCounts(perMode.front(), perMode);
+        }
+}
+
+// Figures summed over the scenarios where `key` gives the same text, for each factor.
+void printFactor(const char* title, const std::vector<Scenario>& grid, const Tally& tally,
+                 int modes, const std::function<std::string(const Scenario&)>& key)
+{
+    std::map<std::string, std::vector<MatchCounts>> sums;
+    std::vector<std::string> order;
+    for (size_t s = 0; s < grid.size(); ++s)
+        for (int r : {Line, Area}) {
+            const std::string k = key(grid[s]) + " " + regionNames[r];
+            std::vector<MatchCounts>& sum = sums[k];
+            if (sum.empty()) {
+                sum.resize(static_cast<size_t>(modes));
+                order.push_back(k);
+            }
+            for (int m = 0; m < modes; ++m)
+                sum[static_cast<size_t>(m)] += tally.at({s, r, m});
+        }
+    std::printf("\n%s\n", title);
+    for (const std::string& k : order) {
+        std::printf("  %-38s", k.c_str());
+        printCounts(sums[k].front(), sums[k]);
+    }
+}
+
+void printSummary(const std::vector<Scenario>& grid, const Tally& tally, const QStringList& modes)
+{
+    const int n = modes.size();
+    printFactor("By insect size (px):", grid, tally, n,
+                [](const Scenario& s) { return std::to_string(s.size); });
+    printFactor("By speed (px/frame):", grid, tally, n, [](const Scenario& s) {
+        char t[16];
+        std::snprintf(t, sizeof t, "%g", s.speed);
+        return std::string(t);
+    });
+    printFactor("By path:", grid, tally, n, [](const Scenario& s) {
+        return std::string(s.wander ? "wander" : "straight") + (s.pauses ? "+pause" : "");
+    });
+    printFactor("By insects at once:", grid, tally, n,
+                [](const Scenario& s) { return std::to_string(s.insects); });
+    printFactor("By noise and flicker:", grid, tally, n,
+                [](const Scenario& s) { return std::string(s.noisy ? "on" : "off"); });
+    printFactor("Overall:", grid, tally, n, [](const Scenario&) { return std::string("all"); });
+}
+
+struct Settings {
+    QStringList modes{QStringLiteral("classic")};
+    int jobs = 2;
+    QString dir;
+    bool keep = false;
+};
+
+bool parse(const QStringList& args, Settings& s)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--modes") && hasValue)
+            s.modes = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (a == QLatin1String("--jobs") && hasValue)
+            s.jobs = std::clamp(args[++i].toInt(), 1, 16);
+        else if (a == QLatin1String("--dir") && hasValue)
+            s.dir = args[++i];
+        else if (a == QLatin1String("--keep"))
+            s.keep = true;
+        else
+            return false;
+    }
+    return !s.modes.isEmpty();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Settings settings;
+    if (!parse(app.arguments(), settings)) {
+        std::fprintf(stderr, "usage: accuracy_bench [--modes classic[,strict]] [--jobs N] "
+                             "[--dir DIR] [--keep]\n");
+        return 64;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    QTemporaryDir temporary;
+    temporary.setAutoRemove(!settings.keep);
+    const QString dir = settings.dir.isEmpty() ? temporary.path() : settings.dir;
+    const QString program =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/orvane-count");
+    const std::vector<Scenario> grid = scenarioGrid();
+
+    const QString videoDir = dir + QStringLiteral("/videos");
+    QDir().mkpath(videoDir);
+    std::fprintf(stderr, "Generating the videos of %zu scenarios in %s ...\n", grid.size(),
+                 qPrintable(dir));
+    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs);
+    if (videos.empty())
+        return 1;
+
+    struct Count {
+        int region, mode;
+        QString folder;
+    };
+    std::vector<Count> counts;
+    for (int m = 0; m < settings.modes.size(); ++m)
+        for (int r : {Line, Area}) {
+            const QString folder = QStringLiteral("%1/%2-%3")
+                                       .arg(dir, QLatin1String(regionNames[r]), settings.modes[m]);
+            if (!prepareFolder(folder, videoDir, videos, Region(r))) {
+                std::fprintf(stderr, "accuracy_bench: cannot prepare %s\n", qPrintable(folder));
+                return 1;
+            }
+            counts.push_back({r, m, folder});
+        }
+    std::fprintf(stderr, "Counting %zu videos %zu times with %s ...\n", videos.size(),
+                 counts.size(), qPrintable(program));
+    std::atomic<int> failed{0};
+    parallelFor(counts.size(), settings.jobs, [&](size_t k) {
+        const Count& c = counts[k];
+        if (!runCount(program, settings.modes[c.mode], c.folder,
+                      c.folder + QLatin1Char('/') + videos.front().name))
+            ++failed;
+    });
+    if (failed > 0)
+        return 1;
+
+    Tally tally;
+    for (size_t s = 0; s < grid.size(); ++s)
+        for (const Count& c : counts)
+            tally[{s, c.region, c.mode}] = MatchCounts();
+    for (const Video& v : videos)
+        for (const Count& c : counts)
+            tally[{v.scenario, c.region, c.mode}] +=
+                matchEvents(v.truth[c.region], readCounted(c.folder + QLatin1Char('/') + v.name),
+                            toleranceFor(grid[v.scenario]));
+
+    printHeader(settings.modes);
+    printScenarios(grid, tally, settings.modes.size());
+    printSummary(grid, tally, settings.modes);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("\n%zu videos, %zu counting runs, %.0f s\n", videos.size(), counts.size(), seconds);
+    return 0;
+}

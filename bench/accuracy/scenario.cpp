@@ -1,0 +1,97 @@
+#include "scenario.h"
+
+#include <cstdio>
+
+namespace
+{
+// Small, short videos: the grid holds hundreds of them.
+const cv::Size frameSize{320, 240};
+const cv::Rect areaRect{100, 60, 120, 120};
+constexpr int lineX = 160;
+constexpr int lineTop = 20, lineBottom = 220;
+constexpr int maskInset = 4;
+// Insects appear after the frames that an analysis skips.
+constexpr int firstInsectFrame = 92;
+constexpr int tailFrames = 5;
+constexpr double noiseSigma = 2;
+constexpr double flickerAmplitude = 3;
+// A lone insect is measured on this many videos.
+constexpr int videosPerLoneInsect = 2;
+} // namespace
+
+std::string Scenario::label() const
+{
+    char text[64];
+    const char* path =
+        wander ? (pauses ? "wander+pause" : "wander") : (pauses ? "straight+pause" : "straight");
+    std::snprintf(text, sizeof text, "%4d %5g %-14s %3d %-5s", size, speed, path, insects,
+                  noisy ? "on" : "off");
+    return text;
+}
+
+std::vector<Scenario> scenarioGrid()
+{
+    std::vector<Scenario> grid;
+    for (int size : {4, 8, 16})
+        for (double speed : {1.0, 4.0, 12.0, 30.0})
+            for (bool wander : {false, true})
+                for (bool pauses : {false, true})
+                    for (int insects : {1, 5, 20})
+                        for (bool noisy : {false, true})
+                            grid.push_back({size, speed, wander, pauses, insects, noisy});
+    return grid;
+}
+
+cv::Size BenchGeometry::frame()
+{
+    return frameSize;
+}
+
+std::vector<cv::Point> BenchGeometry::line()
+{
+    return {{lineX, lineTop}, {lineX, lineBottom}};
+}
+
+std::vector<cv::Point> BenchGeometry::area()
+{
+    const cv::Point tl = areaRect.tl(), br = areaRect.br();
+    return {tl, {br.x, tl.y}, br, {tl.x, br.y}, tl};
+}
+
+std::vector<cv::Point> BenchGeometry::mask()
+{
+    const int r = frameSize.width - 1 - maskInset, b = frameSize.height - 1 - maskInset;
+    return {{maskInset, maskInset}, {r, maskInset}, {r, b}, {maskInset, b}, {maskInset, maskInset}};
+}
+
+int videosOf(const Scenario& s)
+{
+    return s.insects == 1 ? videosPerLoneInsect : 1;
+}
+
+videogen::ClipRecipe recipeOf(const Scenario& s, int index)
+{
+    videogen::ClipRecipe recipe;
+    recipe.size = frameSize;
+    // Cheaper to write and read than H.264, and as lossy.
+    recipe.codec = videogen::Codec::MPEG4;
+    recipe.seed = 1000u * static_cast<unsigned>(s.size) + 37u * static_cast<unsigned>(s.speed) +
+                  static_cast<unsigned>(index) * 7919u + (s.wander ? 11u : 0u) +
+                  (s.pauses ? 13u : 0u) + static_cast<unsigned>(s.insects) * 101u +
+                  (s.noisy ? 17u : 0u);
+    if (s.noisy) {
+        recipe.noise = noiseSigma;
+        recipe.flicker = flickerAmplitude;
+    }
+    videogen::MotionOptions m;
+    m.count = s.insects;
+    m.sizeMin = m.sizeMax = s.size;
+    m.speedMin = m.speedMax = s.speed;
+    m.wander = s.wander;
+    m.pauses = s.pauses;
+    m.firstFrame = firstInsectFrame;
+    m.seed = recipe.seed;
+    recipe.blobs = videogen::crossingPaths(m, areaRect, frameSize);
+    recipe.frames = videogen::endOfPaths(recipe.blobs) + tailFrames;
+    return recipe;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+// The scenarios of the accuracy benchmark: one generated video's recipe per scenario and seed,
+// with the counting line and the counting area it is counted with.
+
+#include "motion.h"
+#include "videogen.h"
+
+#include <string>
+#include <vector>
+
+struct Scenario {
+    int size = 8;     // insect length, pixels
+    double speed = 4; // pixels per frame
+    bool wander = false;
+    bool pauses = false;
+    int insects = 1;
+    bool noisy = false; // sensor noise and light flicker
+
+    std::string label() const;
+};
+
+// Every combination of the benchmark's sizes, speeds, paths, insect numbers and noise.
+std::vector<Scenario> scenarioGrid();
+
+// The frame size and regions every benchmark video shares.
+struct BenchGeometry {
+    static cv::Size frame();
+    static std::vector<cv::Point> line(); // two points
+    static std::vector<cv::Point> area(); // closed polygon
+    static std::vector<cv::Point> mask(); // closed polygon
+};
+
+// Videos generated per scenario: enough to hold a few insects even when one flies at a time.
+int videosOf(const Scenario& s);
+
+// The recipe of the scenario's video number `index`, reproducible from both.
+videogen::ClipRecipe recipeOf(const Scenario& s, int index);
