@@ -127,23 +127,31 @@ TEST_F(Mp4boxTest, AFifoAsOutputIsRefusedWithoutBlocking)
     EXPECT_FALSE(QFileInfo(path("out.mp4")).isFile());
 }
 
-// Interrupted at any moment of its work, it leaves only what was there before.
+// Interrupted while it works, it leaves only what was there before. A busy machine may let a
+// short run end before it is seen at work, so the stream grows until the signal comes in time.
 TEST_P(Mp4boxSignalTest, RemovesItsTemporaryFile)
 {
-    // Reordered frames are decoded while indexing, which gives the signal time to arrive.
-    ASSERT_TRUE(makeVideo(path("in.h264"), 400, {"-c:v", "libx264", "-bf", "3", "-f", "h264"}));
-    QProcess tool;
-    tool.start(binDir() + "/mp4box", {"-fps", "25", "-add", path("in.h264"), path("out.mp4")});
-    ASSERT_TRUE(tool.waitForStarted());
-    const QStringList partial{"out.mp4.*.part"};
-    while (tool.state() == QProcess::Running &&
-           QDir(dir.path()).entryList(partial, QDir::Files).isEmpty())
-        QThread::msleep(1);
-    ASSERT_EQ(tool.state(), QProcess::Running) << "finished before it could be interrupted";
-    ::kill(static_cast<pid_t>(tool.processId()), GetParam());
-    ASSERT_TRUE(tool.waitForFinished(-1));
-
-    EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+    bool interrupted = false;
+    for (int frames = 400; !interrupted && frames <= 12800; frames *= 4) {
+        QFile::remove(path("out.mp4"));
+        // Reordered frames are decoded while indexing, which makes the run long enough.
+        ASSERT_TRUE(
+            makeVideo(path("in.h264"), frames, {"-c:v", "libx264", "-bf", "3", "-f", "h264"}));
+        QProcess tool;
+        tool.start(binDir() + "/mp4box", {"-fps", "25", "-add", path("in.h264"), path("out.mp4")});
+        ASSERT_TRUE(tool.waitForStarted());
+        const QStringList partial{"out.mp4.*.part"};
+        while (QDir(dir.path()).entryList(partial, QDir::Files).isEmpty() &&
+               !tool.waitForFinished(1)) {
+        }
+        if (tool.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(tool.processId()), GetParam());
+            ASSERT_TRUE(tool.waitForFinished(60000));
+            interrupted = tool.exitStatus() == QProcess::CrashExit;
+        }
+        ASSERT_TRUE(interrupted || tool.exitCode() == 0);
+    }
+    EXPECT_TRUE(interrupted);
     EXPECT_EQ(files(), QStringList{"in.h264"});
 }
 
