@@ -41,7 +41,8 @@ Other options:
   -h, --help               show this help
 
 Prints the job id and the commands to follow the job. A task's exit status is that of
-orvane-count: 0 all analysed, 2 some videos skipped or failed, 128+N stopped by signal N.
+orvane-count: 0 all analysed, 1 some video failed (its files could not be written), 2 some
+videos skipped (or another run holds the folder), 128+N stopped by signal N.
 EOF
 }
 

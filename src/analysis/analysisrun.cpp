@@ -1,7 +1,6 @@
 #include "analysisrun.h"
 
 #include "areacontour.h"
-#include "csvfile.h"
 #include "insectdetect.h"
 #include "tracker.h"
 #include "vorldensity.h"
@@ -15,6 +14,7 @@ AnalysisRun::AnalysisRun(Tracker& tracker, InsectDetect& insectDetect, AreaConto
                          VorlDensity& density)
     : tracker(tracker), insectDetect(insectDetect), regions(regions), density(density)
 {
+    insectDetect.setWritesResultFile(false);
 }
 
 QStringList AnalysisRun::selectQueue(int selection, const QStringList& paths,
@@ -68,31 +68,14 @@ QString AnalysisRun::frameProblem(const cv::Mat& frame) const
                               .arg(sizeText(frame), sizeText(mask));
 }
 
-bool AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
+void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
                              const QDateTime& startTime)
 {
-    resultCreated = false;
-    refusalText = frameProblem(firstFrame);
-    if (!refusalText.isEmpty())
-        return false;
-    const QString resultPath = CsvFile::resultPath(videoPath);
-    CsvFile::removeResultFile(videoPath);
-    if (QFileInfo::exists(resultPath)) {
-        refusalText =
-            QStringLiteral("the earlier result file %1 cannot be removed").arg(resultPath);
-        return false;
-    }
-    CsvFile header;
-    if (header.open(videoPath, CsvMode::Append) == 1)
-        header.close();
-    resultCreated = QFileInfo::exists(resultPath);
-
     video = videoPath;
     this->fps = static_cast<int>(std::trunc(fps));
     this->startTime = startTime;
     insectDetect.reset();
     density.init(firstFrame.clone(), mask.clone());
-    return true;
 }
 
 std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double framePos)
@@ -133,4 +116,9 @@ bool AnalysisRun::endVideo()
 cv::Mat AnalysisRun::densitySnapshot()
 {
     return density.snapshot();
+}
+
+QString AnalysisRun::densityFigure() const
+{
+    return density.text().section(QLatin1Char(' '), -1);
 }

@@ -15,20 +15,8 @@ class InsectDetect;
 class Tracker;
 class VorlDensity;
 
-// The analysis of a queue of videos, without any user interface. A front end decodes the
-// frames itself and hands them over one at a time; both the window (one frame per timer tick)
-// and the headless command (in a loop) drive this same class, so their files are identical.
-//
-//   AnalysisRun run(tracker, insectDetect, regions, density);
-//   run.start(firstFrame.size());                      // once per run
-//   for (each queued video) {
-//       read frame 90 into `frame`;
-//       if (!run.beginVideo(path, frame, fps, startTime)) { skip it; continue; }
-//       double pos = 90;
-//       while (read next frame into `frame`)
-//           events = run.analyseFrame(frame, pos++);   // events already in the result file
-//       run.endVideo();                                // density picture and text
-//   }
+// The engine's part of a run: the detection mask, the tracker, the counting and the density map,
+// fed one frame at a time. RunController drives it and keeps the files; nothing else should.
 class AnalysisRun
 {
 public:
@@ -47,24 +35,16 @@ public:
 
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;
-    // Why such a frame is not accepted (the text beginVideo refuses it with); empty when it is.
+    // Why such a frame is not accepted; empty when it is.
     QString frameProblem(const cv::Mat& frame) const;
 
-    // Start of one video whose first frame (frame 90) has been read: recreates its result file
-    // holding only the header, resets the counting engine and starts the density map. Returns
-    // false, writing nothing, when the frame does not fit the run's mask.
-    bool beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
+    // Start of one video whose first frame (frame 90) has been read and accepted: resets the
+    // counting engine and starts the density map on that frame.
+    void beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
                     const QDateTime& startTime);
-    // Why the last beginVideo returned false (a frame of another size, or an earlier result file
-    // that could not be removed and would otherwise collect the new events behind the old ones).
-    const QString& refusal() const { return refusalText; }
-    // Whether the last beginVideo left the header-only result file on disk (false when its
-    // exportCSV folder is missing or not writable; the events then reach no file).
-    bool resultFileCreated() const { return resultCreated; }
 
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
-    // carry. Returns the frame's events, each already appended to the result file. The engine
-    // turns into grey only the pixels it analyses.
+    // carry. The engine turns into grey only the pixels it analyses.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
 
     const QList<Target*>& trackedTargets() const;
@@ -72,6 +52,8 @@ public:
     // End of the video: saves the density picture and text. False when they could not be written.
     bool endVideo();
     cv::Mat densitySnapshot();
+    // The density figure of the last ended video, e.g. "0.0312".
+    QString densityFigure() const;
 
 private:
     static void logFrame(double framePos);
@@ -86,6 +68,4 @@ private:
     QString video;
     int fps = 0;
     QDateTime startTime;
-    QString refusalText;
-    bool resultCreated = false;
 };

@@ -3,18 +3,18 @@
 #include "analysisrun.h"
 #include "areacontour.h"
 #include "countprogress.h"
+#include "countsignals.h"
 #include "csvfile.h"
 #include "exportpath.h"
 #include "framereader.h"
 #include "insectdetect.h"
+#include "runcontroller.h"
 #include "tracker.h"
 #include "videoinput.h"
 #include "videolisting.h"
-#include "videostart.h"
 #include "vorldensity.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
@@ -56,17 +56,28 @@ public:
         : streams(streams), progress(streams.err, quiet                   ? CountProgress::Quiet
                                                   : streams.errIsTerminal ? CountProgress::Terminal
                                                                           : CountProgress::Plain),
-          run(tracker, insectDetect, regions, density)
+          engine(tracker, insectDetect, regions, density), run(engine, reader)
     {
+        run.callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
+                                            const cv::Mat&) {
+            progress.beginVideo(p.video, p.videos, ExportPath::baseName(p.path),
+                                props.containerFrames, props.fps);
+        };
+        run.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat&,
+                                             const std::vector<Result>&) {
+            progress.frame(p.frame - 1);
+        };
+        run.callbacks.videoEnded = [this](const VideoOutcome& o) { reportEnd(o); };
     }
 
     bool loadRegions(const QString& video);
-    void analyse(const QVector<ListedVideo>& queue, QVector<VideoCount>& rows);
+    // False when another run holds one of the folders.
+    bool analyse(const QVector<ListedVideo>& queue);
+    const QVector<VideoOutcome>& outcomes() const { return run.outcomes(); }
 
 private:
     void error(const QString& text) { streams.err << program << text.toStdString() << std::endl; }
-    VideoCount analyseOne(const ListedVideo& video, int index, int total);
-    bool skip(VideoCount& row, const QString& problem);
+    void reportEnd(const VideoOutcome& o);
 
     CountStreams streams;
     CountProgress progress;
@@ -74,10 +85,10 @@ private:
     InsectDetect insectDetect;
     AreaContour regions;
     VorlDensity density;
-    AnalysisRun run;
-    cv::VideoCapture capture;
-    cv::Mat firstFrame;
+    AnalysisRun engine;
     FrameReader reader;
+    RunController run;
+    cv::Size frameSize;
 };
 
 bool CountRun::loadRegions(const QString& video)
@@ -97,88 +108,55 @@ bool CountRun::loadRegions(const QString& video)
     if (!load(regions.load_area(video)) || !load(regions.load_mask(video)))
         return false;
     // The run's frame size is that of the regions' video, as in the window.
-    if (!openVideoAt(capture, video, 90, firstFrame)) {
-        error(QStringLiteral("cannot read frame 90 of the regions' video %1").arg(video));
+    cv::VideoCapture capture;
+    cv::Mat firstFrame;
+    if (!openVideoAt(capture, video, RunController::firstFrame, firstFrame)) {
+        error(QStringLiteral("cannot read frame %1 of the regions' video %2")
+                  .arg(RunController::firstFrame)
+                  .arg(video));
         return false;
     }
-    run.start(firstFrame.size());
-    capture.release();
+    frameSize = firstFrame.size();
     return true;
 }
 
-void CountRun::analyse(const QVector<ListedVideo>& queue, QVector<VideoCount>& rows)
+bool CountRun::analyse(const QVector<ListedVideo>& queue)
 {
-    for (int i = 0; i < queue.size(); ++i)
-        rows.append(analyseOne(queue.at(i), i + 1, queue.size()));
+    QStringList paths;
+    for (const ListedVideo& v : queue)
+        paths << v.path;
+    const QString refused = run.start(paths, frameSize);
+    if (!refused.isEmpty()) {
+        error(refused);
+        return false;
+    }
+    while (run.step()) {
+        if (stopSignal() != 0)
+            run.requestStop();
+    }
+    return true;
 }
 
-bool CountRun::skip(VideoCount& row, const QString& problem)
+void CountRun::reportEnd(const VideoOutcome& o)
 {
-    row.problem = problem;
-    error(QStringLiteral("skipped %1: %2").arg(row.path, problem));
-    return false;
-}
-
-VideoCount CountRun::analyseOne(const ListedVideo& video, int index, int total)
-{
-    VideoCount row;
-    row.path = video.path;
-    row.name = video.baseName;
-    VideoProperties props;
-    if (!openVideoAt(capture, video.path, 90, firstFrame, &props)) {
-        skip(row, props.opened ? QStringLiteral("frame 90 cannot be read")
-                               : QStringLiteral("the video cannot be opened"));
-        return row;
+    if (o.kind == VideoOutcome::Analysed || o.kind == VideoOutcome::Interrupted)
+        progress.endVideo(o.frames, o.seconds);
+    switch (o.kind) {
+    case VideoOutcome::Skipped:
+        error(QStringLiteral("skipped %1: %2").arg(o.path, o.reason));
+        break;
+    case VideoOutcome::Failed:
+        error(QStringLiteral("failed %1: %2").arg(o.path, o.reason));
+        break;
+    case VideoOutcome::Interrupted:
+        error(QStringLiteral("interrupted %1 after %2 frames").arg(o.path).arg(o.frames));
+        break;
+    case VideoOutcome::Analysed:
+        break;
     }
-    // Checked before the exportCSV folder is made, so a misfit video leaves nothing behind.
-    const QString misfit = run.frameProblem(firstFrame);
-    if (!misfit.isEmpty()) {
-        skip(row, misfit);
-        return row;
-    }
-    if (!ExportPath::ensureFolder(video.path)) {
-        skip(row,
-             QStringLiteral("cannot create the folder %1").arg(ExportPath::folder(video.path)));
-        return row;
-    }
-    if (!run.beginVideo(video.path, firstFrame, props.fps, startTimeFromFileName(video.path))) {
-        skip(row, run.refusal());
-        return row;
-    }
-    if (!run.resultFileCreated()) {
-        skip(
-            row,
-            QStringLiteral("cannot write the result file %1").arg(CsvFile::resultPath(video.path)));
-        return row;
-    }
-
-    QElapsedTimer clock;
-    clock.start();
-    progress.beginVideo(index, total, video.baseName, props.containerFrames, props.fps);
-    double framePos = 90;
-    reader.start(capture);
-    while (FrameReader::Frame* frame = reader.next()) {
-        for (const Result& event : run.analyseFrame(frame->colour, framePos)) {
-            row.in += event.in;
-            row.out += event.out;
-        }
-        reader.release();
-        ++row.frames;
-        progress.frame(framePos);
-        framePos += 1;
-    }
-    reader.stop();
-    capture.release();
-    const bool saved = run.endVideo();
-    row.seconds = clock.elapsed() / 1000.0;
-    row.density = density.text().section(QLatin1Char(' '), -1);
-    progress.endVideo(row.frames, row.seconds);
-    row.analysed = saved;
-    if (!saved)
-        skip(row,
-             QStringLiteral("cannot write the density files %1")
-                 .arg(ExportPath::file(video.path, QLatin1String(ExportPath::densityImageSuffix))));
-    return row;
+    if (o.unreadableFrames > 0)
+        error(
+            QStringLiteral("%1: %2 frames could not be read").arg(o.path).arg(o.unreadableFrames));
 }
 
 // Debug messages of the engine (one per frame and target) would drown the progress.
@@ -224,42 +202,76 @@ QString padLeft(const QString& s, int width)
     return s.rightJustified(width, QLatin1Char(' '));
 }
 
-void printSummary(std::ostream& out, const QVector<VideoCount>& rows)
+QString outcomeColumns(const VideoOutcome& o)
+{
+    return padLeft(QString::number(o.frames), 9) + padLeft(QString::number(o.in), 9) +
+           padLeft(QString::number(o.out), 9) + padLeft(o.density, 9) +
+           padLeft(QString::number(o.seconds, 'f', 1), 9);
+}
+
+QString outcomeNote(const VideoOutcome& o)
+{
+    switch (o.kind) {
+    case VideoOutcome::Analysed:
+        return o.unreadableFrames > 0
+                   ? QStringLiteral("  (%1 frames could not be read)").arg(o.unreadableFrames)
+                   : QString();
+    case VideoOutcome::Interrupted:
+        return QStringLiteral("  interrupted: not complete, its events are in %1")
+            .arg(ExportPath::file(o.path, QLatin1String(ExportPath::partialResultSuffix)));
+    default:
+        return QStringLiteral("  ") + o.status();
+    }
+}
+
+// False when standard output could not take the summary.
+bool printSummary(std::ostream& out, const QVector<VideoOutcome>& rows, int queued)
 {
     int nameWidth = 5;
-    for (const VideoCount& r : rows)
+    for (const VideoOutcome& r : rows)
         nameWidth = qMax(nameWidth, r.name.size());
     const auto line = [&](const QString& name, const QString& rest) {
         out << name.leftJustified(nameWidth).toStdString() << rest.toStdString() << '\n';
     };
     line(QStringLiteral("Video"), QStringLiteral("   Frames       In      Out  Density  Seconds"));
-    long frames = 0, in = 0, outs = 0, analysed = 0;
-    double seconds = 0;
-    for (const VideoCount& r : rows) {
-        if (r.frames == 0 && !r.analysed) {
-            line(r.name, QStringLiteral("  skipped: ") + r.problem);
+    VideoOutcome total;
+    for (const VideoOutcome& r : rows) {
+        const bool counted = r.kind == VideoOutcome::Analysed;
+        line(r.name,
+             (counted || r.kind == VideoOutcome::Interrupted ? outcomeColumns(r) : QString()) +
+                 outcomeNote(r));
+        if (!counted)
             continue;
-        }
-        line(r.name, padLeft(QString::number(r.frames), 9) + padLeft(QString::number(r.in), 9) +
-                         padLeft(QString::number(r.out), 9) + padLeft(r.density, 9) +
-                         padLeft(QString::number(r.seconds, 'f', 1), 9));
-        frames += r.frames;
-        in += r.in;
-        outs += r.out;
-        seconds += r.seconds;
-        analysed += r.analysed ? 1 : 0;
+        total.frames += r.frames;
+        total.in += r.in;
+        total.out += r.out;
+        total.seconds += r.seconds;
     }
+    int analysed = 0;
+    for (const VideoOutcome& r : rows)
+        analysed += r.kind == VideoOutcome::Analysed ? 1 : 0;
     line(QStringLiteral("Total"),
-         padLeft(QString::number(frames), 9) + padLeft(QString::number(in), 9) +
-             padLeft(QString::number(outs), 9) + padLeft(QString(), 9) +
-             padLeft(QString::number(seconds, 'f', 1), 9) +
-             QStringLiteral("   %1 of %2 videos analysed").arg(analysed).arg(rows.size()));
+         outcomeColumns(total) +
+             QStringLiteral("   %1 of %2 videos analysed").arg(analysed).arg(queued));
     out.flush();
+    return static_cast<bool>(out);
+}
+
+int exitStatus(const QVector<VideoOutcome>& rows)
+{
+    int status = ExitAnalysed;
+    for (const VideoOutcome& r : rows) {
+        if (r.kind == VideoOutcome::Failed)
+            return ExitFailed;
+        if (r.kind != VideoOutcome::Analysed)
+            status = ExitSkipped;
+    }
+    return status;
 }
 
 } // namespace
 
-int runCount(const CountOptions& options, CountStreams streams, QVector<VideoCount>* counts)
+int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOutcome>* counts)
 {
     if (options.help) {
         streams.out << countUsage().toStdString() << std::flush;
@@ -305,16 +317,17 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoCou
     CountRun countRun(streams, options.quiet);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
-    QVector<VideoCount> rows;
-    countRun.analyse(queue, rows);
-    printSummary(streams.out, rows);
+    if (!countRun.analyse(queue))
+        return ExitSkipped;
+    const QVector<VideoOutcome>& rows = countRun.outcomes();
     if (counts)
         *counts = rows;
-    for (const VideoCount& r : rows) {
-        if (!r.analysed)
-            return ExitSkipped;
-    }
-    return ExitAnalysed;
+    const bool printed = printSummary(streams.out, rows, queue.size());
+    if (!printed)
+        streams.err << program << "cannot write the summary to standard output" << std::endl;
+    if (stopSignal() != 0)
+        return ExitSignal + stopSignal();
+    return printed ? exitStatus(rows) : ExitFailed;
 }
 
 int countMain(const QStringList& arguments, CountStreams streams)

@@ -2,6 +2,7 @@
 
 #include "videolisting.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 namespace
@@ -39,29 +40,29 @@ QString CountOptions::check() const
 QString parseCountArguments(const QStringList& arguments, CountOptions& options)
 {
     options = CountOptions();
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            options.paths.append(arg);
-        } else if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-        } else if (arg == QLatin1String("--only-unprocessed")) {
-            options.onlyUnprocessed = true;
-        } else if (arg == QLatin1String("--quiet")) {
-            options.quiet = true;
-        } else if (arg == QLatin1String("--regions")) {
-            if (i + 1 >= arguments.size())
-                return QStringLiteral("--regions needs a VIDEO");
-            options.regionsVideo = arguments.at(++i);
-        } else if (arg.startsWith(QLatin1String("--regions="))) {
-            options.regionsVideo = arg.mid(int(qstrlen("--regions=")));
-        } else {
-            return QStringLiteral("unknown option %1").arg(arg);
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption onlyUnprocessed(QStringLiteral("only-unprocessed"), QString());
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QString());
+    const QCommandLineOption regions(QStringLiteral("regions"), QString(), QStringLiteral("VIDEO"));
+    parser.addOptions({help, onlyUnprocessed, quiet, regions});
+    if (!parser.parse(QStringList{QStringLiteral("orvane-count")} + arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString& name = unknown.first();
+            return QStringLiteral("unknown option %1%2")
+                .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
         }
+        return QStringLiteral("--regions needs a VIDEO");
     }
+    options.help = parser.isSet(help);
+    options.onlyUnprocessed = parser.isSet(onlyUnprocessed);
+    options.quiet = parser.isSet(quiet);
+    // An empty VIDEO ("--regions=") is still given, and refused by check().
+    if (parser.isSet(regions))
+        options.regionsVideo =
+            parser.value(regions).isNull() ? QStringLiteral("") : parser.value(regions);
+    options.paths = parser.positionalArguments();
     return {};
 }
 
@@ -75,8 +76,12 @@ QString countUsage()
         "NAME.csv (the counted events), NAME_vorl.jpg and NAME_vorl.txt (the density map).\n"
         "\n"
         "Each PATH is a video or a directory; a directory's *.mp4 videos are taken in the\n"
-        "order the window's file table lists them. The videos are analysed one after another\n"
-        "with one tracker, like one run of the window.\n"
+        "order of their names, as the window's file table lists them. The videos are analysed\n"
+        "one after another with one tracker, like one run of the window.\n"
+        "\n"
+        "While a video is analysed its events go to NAME.csv.part; only a video analysed to\n"
+        "its end, with its density files written, gets NAME.csv. A video that failed or was\n"
+        "interrupted keeps its NAME.csv.part and counts as not processed.\n"
         "\n"
         "Options:\n"
         "  --only-unprocessed  analyse only the videos without a result file (NAME.csv)\n"
@@ -88,15 +93,25 @@ QString countUsage()
         "\n"
         "Progress goes to standard error (a live line on a terminal, a line every few\n"
         "seconds otherwise); a summary table goes to standard output: per video the frames\n"
-        "analysed, In, Out, density and seconds, then the totals.\n"
+        "analysed, In, Out, density and seconds, or why it was skipped or failed, then the\n"
+        "totals.\n"
         "\n"
         "A video that cannot be opened or read, has another frame size than the regions'\n"
-        "video, or whose result file cannot be written is skipped and named on standard\n"
-        "error; nothing is written for it and the other videos go on.\n"
+        "video, has no frame after frame 90, or shares its result file with another queued\n"
+        "video is skipped and named on standard error; nothing is written for it. A video\n"
+        "whose files cannot be written (a full disk, no permission) fails, naming the file\n"
+        "and the reason. The other videos go on. Frames that cannot be read in a damaged\n"
+        "stretch are passed over and counted.\n"
+        "\n"
+        "One run per folder: a run on a folder that another run is working in is refused.\n"
+        "On SIGINT, SIGTERM or SIGHUP the run stops after the current frame and prints its\n"
+        "summary; a second signal ends it at once.\n"
         "\n"
         "Exit status:\n"
         "   0  every selected video was analysed\n"
+        "   1  some video failed, or the summary could not be written\n"
         "   2  some videos were skipped, or nothing could be analysed (no video, no regions,\n"
-        "      an unreadable region file or regions video)\n"
-        "  64  usage error (unknown option, missing PATH, a PATH that does not exist)\n");
+        "      an unreadable region file or regions video, another run on the folder)\n"
+        "  64  usage error (unknown option, missing PATH, a PATH that does not exist)\n"
+        "  128+N  stopped by signal N\n");
 }

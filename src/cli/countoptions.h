@@ -21,4 +21,10 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
 
 QString countUsage();
 
-enum CountExit { ExitAnalysed = 0, ExitSkipped = 2, ExitUsage = 64 };
+enum CountExit {
+    ExitAnalysed = 0,
+    ExitFailed = 1,
+    ExitSkipped = 2,
+    ExitUsage = 64,
+    ExitSignal = 128
+};

@@ -108,22 +108,25 @@ void TableViewFile::customMenuRequested(QPoint pos)
 
 void TableViewFile::DeleteResult()
 {
-    deleteFileOfContextRow(ExportPath::resultSuffix);
+    // An interrupted analysis left its events in the .part file: they go with the result.
+    deleteFilesOfContextRow({ExportPath::resultSuffix, ExportPath::partialResultSuffix});
 }
 
 void TableViewFile::DeleteMask()
 {
-    deleteFileOfContextRow(ExportPath::maskSuffix);
+    deleteFilesOfContextRow({ExportPath::maskSuffix});
 }
 
-void TableViewFile::deleteFileOfContextRow(const char* suffix)
+void TableViewFile::deleteFilesOfContextRow(std::initializer_list<const char*> suffixes)
 {
     if (contextIndex.row() < 0 || contextIndex.column() < 0)
         return;
     const QString name =
         model->item(contextIndex.row(), 0) ? model->item(contextIndex.row(), 0)->text() : QString();
     for (int i = 0; i < baseNames.size(); ++i) {
-        if (baseNames[i] == name)
+        if (baseNames[i] != name)
+            continue;
+        for (const char* suffix : suffixes)
             QFile::remove(ExportPath::file(videoPaths[i], QLatin1String(suffix)));
     }
     refresh();

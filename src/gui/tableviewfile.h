@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 
 class QMenu;
 class QStandardItemModel;
@@ -45,7 +46,7 @@ public slots:
 private:
     void list();
     void setHeaders();
-    void deleteFileOfContextRow(const char* suffix);
+    void deleteFilesOfContextRow(std::initializer_list<const char*> suffixes);
 
     QTableView* view;
     QStandardItemModel* model;

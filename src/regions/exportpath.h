@@ -24,6 +24,8 @@ bool ensureFolder(const QString& videoPath);
 inline const char* const areaSuffix = "_area.adv";
 inline const char* const maskSuffix = "_mask.adv";
 inline const char* const resultSuffix = ".csv";
+// The result file while its video is being analysed; renamed to resultSuffix once complete.
+inline const char* const partialResultSuffix = ".csv.part";
 inline const char* const densityImageSuffix = "_vorl.jpg";
 inline const char* const densityTextSuffix = "_vorl.txt";
 

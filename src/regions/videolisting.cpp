@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -18,11 +19,23 @@ QVector<ListedVideo> listVideos(const QString& directory)
         return videos;
     // Name filters match without regard to letter case unless told otherwise.
     QDirIterator it(directory, {QStringLiteral("*.mp4")}, QDir::Files | QDir::NoSymLinks);
+    QStringList names;
     while (it.hasNext()) {
         it.next();
-        videos.append(describeVideo(directory + QLatin1Char('/') + it.fileName()));
+        names.append(it.fileName());
     }
+    std::sort(names.begin(), names.end(), videoNameBefore);
+    for (const QString& name : names)
+        videos.append(describeVideo(directory + QLatin1Char('/') + name));
     return videos;
+}
+
+// Consecutive recordings video_YYYYMMDD_HHMM_NN.mp4 must follow each other: the tracker carries
+// insects from one video into the next. Letter case decides only between names equal without it.
+bool videoNameBefore(const QString& a, const QString& b)
+{
+    const int folded = a.compare(b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : a < b;
 }
 
 ListedVideo describeVideo(const QString& path)

@@ -5,8 +5,10 @@
 #include <QVector>
 
 // The videos of a working directory as the application lists them: "*.mp4" in any letter case,
-// regular files only (no folders, no symbolic links), not recursive, in directory order, each
-// with its region and result status decided by file existence alone.
+// regular files only (no folders, no symbolic links), not recursive, sorted by file name (see
+// videoNameBefore), each with its region and result status decided by file existence alone.
+// A video is done when its complete result file NAME.csv exists; an analysis that was cut
+// short leaves only NAME.csv.part, which does not count.
 struct ListedVideo {
     QString path;     // directory + "/" + file name
     QString baseName; // file name without its last extension
@@ -15,6 +17,7 @@ struct ListedVideo {
 };
 
 QVector<ListedVideo> listVideos(const QString& directory);
+bool videoNameBefore(const QString& a, const QString& b);
 // The "*.mp4" regular files of the directory that listVideos cannot take because their names
 // are not valid in the system's encoding, one warning naming each, so none goes missing unsaid.
 QStringList unreadableVideoNames(const QString& directory);

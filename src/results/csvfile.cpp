@@ -88,11 +88,16 @@ int CsvFile::writeResult(double frame, int x, int y, int in, int out, const QStr
 {
     if (!isOpen)
         return -1;
-    const QChar sep(QLatin1Char(';'));
-    stream << frameText(frame) << sep << x << sep << y << sep << in << sep << out << sep
-           << timestamp << '\n';
+    stream << recordLine(frame, x, y, in, out, timestamp);
     stream.flush();
     return stream.status() == QTextStream::Ok && file.error() == QFileDevice::NoError ? 0 : -1;
+}
+
+QString CsvFile::recordLine(double frame, int x, int y, int in, int out, const QString& timestamp)
+{
+    const QChar sep(QLatin1Char(';'));
+    return frameText(frame) + sep + QString::number(x) + sep + QString::number(y) + sep +
+           QString::number(in) + sep + QString::number(out) + sep + timestamp + QLatin1Char('\n');
 }
 
 int CsvFile::readResult(double& frame, int& x, int& y, int& in, int& out, QString& timestamp)

@@ -37,6 +37,9 @@ public:
     static QString resultPath(const QString& videoPath);
     static void removeResultFile(const QString& videoPath);
     static const char* header() { return "Frame;X;Y;In;Out;Timestamp"; }
+    // One event as writeResult writes it, with its line end.
+    static QString recordLine(double frame, int x, int y, int in, int out,
+                              const QString& timestamp);
 
 private:
     QFile file;

@@ -2,6 +2,7 @@
 #include "areacontour.h"
 #include "csvfile.h"
 #include "insectdetect.h"
+#include "runcontroller.h"
 #include "testclips.h"
 #include "tracker.h"
 #include "videoinput.h"
@@ -26,44 +27,43 @@ const double expectedLineFrame = 114;
 struct Analysed {
     std::vector<Result> events;
     QStringList refused;
+    QVector<VideoOutcome> outcomes;
 };
 
-// Drives a run the way both front ends do: regions of `regionsVideo`, frame size of its frame 90.
+// A run over whole videos with the regions of `regionsVideo`, at the frame size of its frame 90.
 class DrivenRun
 {
 public:
-    DrivenRun() : run(tracker, insectDetect, regions, density) {}
+    DrivenRun() : engine(tracker, insectDetect, regions, density), run(engine, source)
+    {
+        run.callbacks.frameAnalysed = [this](const RunProgress&, const cv::Mat&,
+                                             const std::vector<Result>& frameEvents) {
+            events.insert(events.end(), frameEvents.begin(), frameEvents.end());
+        };
+    }
 
     bool start(const QString& regionsVideo)
     {
-        cv::VideoCapture capture;
+        cv::VideoCapture regionsCapture;
         cv::Mat frame;
         if (!regions.load_area(regionsVideo) || !regions.load_mask(regionsVideo) ||
-            !openVideoAt(capture, regionsVideo, 90, frame))
+            !openVideoAt(regionsCapture, regionsVideo, 90, frame))
             return false;
-        run.start(frame.size());
+        frameSize = frame.size();
         return true;
     }
 
     Analysed analyse(const QStringList& videos)
     {
+        events.clear();
         Analysed out;
-        for (const QString& video : videos) {
-            cv::VideoCapture capture;
-            cv::Mat frame;
-            VideoProperties props;
-            if (!openVideoAt(capture, video, 90, frame, &props) ||
-                !run.beginVideo(video, frame, props.fps, startTimeFromFileName(video))) {
-                out.refused.append(video);
-                continue;
-            }
-            double framePos = 90;
-            while (readFrame(capture, frame)) {
-                for (const Result& r : run.analyseFrame(frame, framePos))
-                    out.events.push_back(r);
-                framePos += 1;
-            }
-            run.endVideo();
+        EXPECT_EQ(run.start(videos, frameSize), QString());
+        run.run();
+        out.events = events;
+        out.outcomes = run.outcomes();
+        for (const VideoOutcome& o : out.outcomes) {
+            if (o.kind != VideoOutcome::Analysed)
+                out.refused.append(o.path);
         }
         return out;
     }
@@ -72,7 +72,12 @@ public:
     InsectDetect insectDetect;
     AreaContour regions;
     VorlDensity density;
-    AnalysisRun run;
+    AnalysisRun engine;
+    cv::VideoCapture capture;
+    CaptureSource source{capture};
+    RunController run;
+    cv::Size frameSize;
+    std::vector<Result> events;
 };
 
 class AnalysisRunTest : public ::testing::Test
@@ -158,7 +163,8 @@ TEST_F(AnalysisRunTest, VideoOfAnotherSizeIsRefusedWithoutWritingAnything)
     const Analysed a = run.analyse({other});
 
     EXPECT_EQ(a.refused, QStringList{other});
-    EXPECT_EQ(run.run.refusal(), "frame size 160x120 differs from the regions' 320x240");
+    EXPECT_EQ(a.outcomes.front().status(),
+              "skipped: frame size 160x120 differs from the regions' 320x240");
     EXPECT_TRUE(run.analyse({regionsVideo}).refused.isEmpty());
     for (const char* suffix :
          {ExportPath::resultSuffix, ExportPath::densityImageSuffix, ExportPath::densityTextSuffix})
@@ -166,7 +172,7 @@ TEST_F(AnalysisRunTest, VideoOfAnotherSizeIsRefusedWithoutWritingAnything)
     EXPECT_TRUE(QFileInfo::exists(exported(regionsVideo, ExportPath::resultSuffix)));
 }
 
-TEST_F(AnalysisRunTest, EarlierResultThatCannotBeRemovedRefusesTheVideo)
+TEST_F(AnalysisRunTest, EarlierResultThatCannotBeReplacedFailsTheVideo)
 {
     const QString video = clip("video_20150612_1430_06.mp4", 100, {});
     ASSERT_TRUE(saveRegions(video, box(120, 80, 200, 160), box(5, 5, 315, 235)));
@@ -177,6 +183,7 @@ TEST_F(AnalysisRunTest, EarlierResultThatCannotBeRemovedRefusesTheVideo)
     const Analysed a = run.analyse({video});
 
     EXPECT_EQ(a.refused, QStringList{video});
+    EXPECT_EQ(a.outcomes.front().kind, VideoOutcome::Failed);
     EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::resultSuffix) + "/keep"));
     EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::densityTextSuffix)));
 }
@@ -190,7 +197,7 @@ TEST(AnalysisRunStart, RefusesEveryFrameBeforeTheRunStarts)
     AnalysisRun run(tracker, insectDetect, regions, density);
     const cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(128));
     EXPECT_FALSE(run.accepts(frame));
-    EXPECT_FALSE(run.beginVideo("/nonexistent/video.mp4", frame, 25, QDateTime()));
+    EXPECT_EQ(run.frameProblem(frame), "the run has not been started");
     run.start(frame.size());
     EXPECT_TRUE(run.accepts(frame));
     EXPECT_FALSE(run.accepts(cv::Mat(240, 320, CV_8UC1, cv::Scalar(0))));

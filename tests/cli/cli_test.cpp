@@ -25,7 +25,7 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
-    QVector<VideoCount> rows;
+    QVector<VideoOutcome> rows;
 };
 
 Outcome count(const QStringList& arguments)
@@ -89,8 +89,8 @@ TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
 
     EXPECT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(o.rows.size(), 2);
-    for (const VideoCount& row : o.rows) {
-        EXPECT_TRUE(row.analysed) << row.problem.toStdString();
+    for (const VideoOutcome& row : o.rows) {
+        EXPECT_EQ(row.kind, VideoOutcome::Analysed) << row.reason.toStdString();
         EXPECT_EQ(row.frames, clipFrames - 91); // from frame 91 to the last
         EXPECT_EQ(row.in, 1);
         EXPECT_EQ(row.out, 1);
@@ -149,7 +149,8 @@ TEST_F(CountCommand, SkipsVideosThatCannotBeAnalysedAndGoesOn)
     EXPECT_TRUE(QFileInfo::exists(exported(second, ExportPath::densityTextSuffix)));
 }
 
-TEST_F(CountCommand, SkipsVideoWhoseExportFolderCannotBeCreated)
+// An output that cannot be written fails the video, which is worse than a skip: exit 1.
+TEST_F(CountCommand, FailsVideoWhoseExportFolderCannotBeCreated)
 {
     const QString other = root.path() + "/other";
     ASSERT_TRUE(QDir().mkpath(other));
@@ -160,8 +161,9 @@ TEST_F(CountCommand, SkipsVideoWhoseExportFolderCannotBeCreated)
 
     const Outcome o = count({"--quiet", "--regions", first, third});
 
-    EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("cannot create the folder " + (other + "/exportCSV").toStdString()),
+    EXPECT_EQ(o.status, int(ExitFailed));
+    EXPECT_NE(o.err.find("failed " + third.toStdString() + ": cannot create the folder " +
+                         (other + "/exportCSV").toStdString()),
               std::string::npos)
         << o.err;
     EXPECT_EQ(contents(other + "/exportCSV"), QByteArray());

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -134,3 +135,31 @@ TEST(VideoListing, ABackslashIsPartOfTheNameOutsideWindows)
     EXPECT_TRUE(unreadableVideoNames(tmp.path()).isEmpty());
 }
 #endif
+
+// Consecutive recordings must follow each other whatever order the file system keeps them in.
+TEST(VideoListing, ListsByNameWithLetterCaseDecidingOnlyTies)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QStringList names{"video_20150613_1000_01.mp4",
+                            "video_20150613_0900_01.mp4",
+                            "Video_20150613_0930_01.mp4",
+                            "b.MP4",
+                            "B.mp4",
+                            "video_20150612_2300_02.mp4",
+                            "a.mp4"};
+    for (const QString& name : names)
+        touch(tmp.path() + QLatin1Char('/') + name);
+    // A finished analysis is done; one cut short (only its .part file) is not.
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + QStringLiteral("/exportCSV")));
+    touch(tmp.path() + QStringLiteral("/exportCSV/a.csv.part"));
+
+    QStringList listed;
+    const QVector<ListedVideo> videos = listVideos(tmp.path());
+    for (const ListedVideo& v : videos)
+        listed << QFileInfo(v.path).fileName();
+    EXPECT_EQ(listed, (QStringList{"a.mp4", "B.mp4", "b.MP4", "video_20150612_2300_02.mp4",
+                                   "video_20150613_0900_01.mp4", "Video_20150613_0930_01.mp4",
+                                   "video_20150613_1000_01.mp4"}));
+    EXPECT_FALSE(videos.front().done);
+}

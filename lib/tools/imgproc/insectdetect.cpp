@@ -48,13 +48,15 @@ QString eventTime(const QDateTime& start, int frame, int fps)
 
 // Each event is on disk before the next one is counted; a file that cannot be written does not
 // stop the counting.
-Result recordEvent(const QString& videoName, int frame, cv::Point at, int in, int out,
+Result recordEvent(bool write, const QString& videoName, int frame, cv::Point at, int in, int out,
                    const QString& time)
 {
-    CsvFile csv;
-    csv.open(videoName, CsvMode::Append);
-    csv.writeResult(frame, at.x, at.y, in, out, time);
-    csv.close();
+    if (write) {
+        CsvFile csv;
+        csv.open(videoName, CsvMode::Append);
+        csv.writeResult(frame, at.x, at.y, in, out, time);
+        csv.close();
+    }
     Result r;
     r.frame = frame;
     r.x = at.x;
@@ -135,8 +137,8 @@ std::vector<Result> InsectDetect::DetectLine(const QList<Target*>& targets, Area
         if (!present(p0) || !present(p1))
             continue;
         if (segments_intersect(t->last, t->centroid, p0, p1))
-            events.push_back(
-                recordEvent(videoName, frame, t->centroid, 1, 1, eventTime(start, frame, fps)));
+            events.push_back(recordEvent(writesResultFile, videoName, frame, t->centroid, 1, 1,
+                                         eventTime(start, frame, fps)));
     }
     return events;
 }
@@ -168,8 +170,8 @@ std::vector<Result> InsectDetect::DetectArea(const QList<Target*>& targets, Area
             const bool repeat = t->centroid.x == lastCountX && t->centroid.y == lastCountY &&
                                 frame <= lastCountFrame + 4;
             if (!repeat) {
-                events.push_back(recordEvent(videoName, frame, t->centroid, path.in, path.out,
-                                             eventTime(start, frame, fps)));
+                events.push_back(recordEvent(writesResultFile, videoName, frame, t->centroid,
+                                             path.in, path.out, eventTime(start, frame, fps)));
                 lastCountX = t->centroid.x;
                 lastCountY = t->centroid.y;
                 lastCountFrame = frame;

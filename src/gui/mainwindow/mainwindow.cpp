@@ -8,6 +8,7 @@
 #include "imagewindow.h"
 #include "importwindow.h"
 #include "insectdetect.h"
+#include "runcontroller.h"
 #include "startup.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"

@@ -23,6 +23,10 @@ class MainWindow;
 }
 
 class AnalysisRun;
+class FrameSource;
+class RunController;
+struct RunProgress;
+struct VideoOutcome;
 class AreaContour;
 class ImageGraphicsView;
 class ImageWindow;
@@ -44,7 +48,7 @@ class MainWindow : public QMainWindow
 
 public:
     // What timeframe() does for an analysis run; without a run it moves the playback.
-    enum RunStep { NoRun, NextFile, Analyse };
+    enum RunStep { NoRun, Analyse };
     // User-interface states applied by ModeVideo(), the one place that enables controls.
     enum statemode {
         NoVideo = 0,
@@ -134,13 +138,15 @@ private:
 
     // The analysis run (mainwindow_analysis.cpp).
     void createAnalysisObjects();
-    void nextFileTick();
     void analyseTick();
-    void startNextQueuedVideo();
-    void skipVideo(const QString& reason);
+    void cancelRun();
     void finishRun();
+    void showRunVideo(const RunProgress& progress);
+    void showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
+                           const std::vector<Result>& events);
+    void reportVideoEnd(const VideoOutcome& outcome);
     void showDensity();
-    void showRunProgress();
+    void showRunProgress(const RunProgress& progress);
 
     Ui::MainWindow* ui;
 
@@ -151,7 +157,6 @@ private:
     RunStep runStep = NoRun;
     DisplayGeometry displayGeometry;
     QTimer* timer;
-    QStringList batchQueue;
     ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
@@ -170,10 +175,11 @@ private:
     // Region editing: the video position of the last mouse press.
     cv::Point pressPos;
 
-    // The analysis run: its widget-free logic and the progress shown in the status bar.
+    // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;
-    int batchTotal = 0; // the queue's length when the run started
-    QStringList skippedVideos;
+    std::unique_ptr<FrameSource> frameSource;
+    std::unique_ptr<RunController> runController;
+    double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
     cv::Mat densityRgb;
 

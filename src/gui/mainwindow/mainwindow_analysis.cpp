@@ -1,14 +1,15 @@
-// The analysis run: "Process"/"Cancel" and the NextFile and Analyse blocks of the frame loop.
-// The analysis itself lives in AnalysisRun; the window only shows what it produces: the overlay,
-// the result table, the density window, the controls and the progress in the status bar.
+// The analysis run: "Process"/"Cancel" and the Analyse step of the frame loop. The run itself
+// lives in RunController; the window advances it one step per tick and only shows what it
+// reports: the overlay, the result table, the density window, the controls and the status bar.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "analysisrun.h"
 #include "areacontour.h"
-#include "exportpath.h"
+#include "framereader.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
+#include "runcontroller.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
 #include "vorldensity.h"
@@ -25,6 +26,17 @@ QString fileName(const QString& path)
 {
     return QFileInfo(path).fileName();
 }
+
+// "a.mp4 (reason), b.mp4 (reason)" for the videos of the run that ended as `kind`.
+QString namesWithReasons(const QVector<VideoOutcome>& outcomes, VideoOutcome::Kind kind)
+{
+    QStringList names;
+    for (const VideoOutcome& o : outcomes) {
+        if (o.kind == kind)
+            names << QStringLiteral("%1 (%2)").arg(fileName(o.path), o.reason);
+    }
+    return names.join(QStringLiteral(", "));
+}
 } // namespace
 
 void MainWindow::createAnalysisObjects()
@@ -34,37 +46,60 @@ void MainWindow::createAnalysisObjects()
             &MainWindow::Add_Insect_detected);
     vorlDensity = std::make_unique<VorlDensity>();
     analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
+    frameSource = std::make_unique<FrameReader>();
+    runController = std::make_unique<RunController>(*analysisRun, *frameSource);
+    RunCallbacks& callbacks = runController->callbacks;
+    callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties&, const cv::Mat&) {
+        showRunVideo(p);
+    };
+    callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat& frame,
+                                     const std::vector<Result>& events) {
+        showAnalysedFrame(p, frame, events);
+    };
+    callbacks.videoEnded = [this](const VideoOutcome& o) { reportVideoEnd(o); };
 }
 
 void MainWindow::algo()
 {
-    if (ui->pb_algo->text() != QLatin1String("Process")) {
-        ModeVideo(ProcessingCancelled);
-        statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
+    if (running()) {
+        cancelRun();
         return;
     }
-    analysisRun->start(player.frame().size());
+    const QStringList queue =
+        AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
+                                 tableViewFile->doneStatuses(), currentFile);
+    const QString refused = runController->start(queue, player.frame().size());
+    if (!refused.isEmpty()) {
+        statusBar()->showMessage(tr("Analysis not started: %1").arg(refused));
+        return;
+    }
     ClearResult();
     ui->tv_result->setEnabled(false);
     fileBeforeBatch = currentFile;
-    batchQueue =
-        AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
-                                 tableViewFile->doneStatuses(), currentFile);
-    batchTotal = batchQueue.size();
-    skippedVideos.clear();
-    runStep = NextFile;
+    runStep = Analyse;
     timer->stop();
     timer->start(1);
     ui->pb_algo->setText(QStringLiteral("Cancel"));
 }
 
-void MainWindow::nextFileTick()
+// The video being analysed ends as interrupted, keeping only its .part file, and stays on
+// screen, paused at the last analysed frame.
+void MainWindow::cancelRun()
 {
-    if (batchQueue.isEmpty())
+    runController->requestStop();
+    while (runController->step()) {
+    }
+    ModeVideo(ProcessingCancelled);
+    if (player.open(currentFile, static_cast<int>(runFrame)))
+        showWithRegions(player.frame());
+    showPosition();
+    statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
+}
+
+void MainWindow::analyseTick()
+{
+    if (!runController->step())
         finishRun();
-    else
-        startNextQueuedVideo();
-    tableViewFile->refresh();
 }
 
 void MainWindow::finishRun()
@@ -74,70 +109,57 @@ void MainWindow::finishRun()
     currentFile = fileBeforeBatch;
     pauseAfterStep();
     ModeVideo(VideoReady);
+    const QVector<VideoOutcome>& outcomes = runController->outcomes();
     QString message =
-        tr("Analysis finished: %n video(s)", nullptr, batchTotal - skippedVideos.size());
-    if (!skippedVideos.isEmpty())
-        message += tr("; skipped: %1").arg(skippedVideos.join(QStringLiteral(", ")));
+        tr("Analysis finished: %n video(s)", nullptr, runController->count(VideoOutcome::Analysed));
+    const QString skipped = namesWithReasons(outcomes, VideoOutcome::Skipped);
+    if (!skipped.isEmpty())
+        message += tr("; skipped: %1").arg(skipped);
+    const QString failed = namesWithReasons(outcomes, VideoOutcome::Failed);
+    if (!failed.isEmpty())
+        message += tr("; failed: %1").arg(failed);
     statusBar()->showMessage(message);
 }
 
-// A video that cannot be read, whose frames do not fit the run's mask, or whose result file cannot
-// be written is left out: no result file (it would mark the video as done) and no density files.
-void MainWindow::skipVideo(const QString& reason)
+// The window shows the video the run has started on, at frame 90, with the run's regions.
+void MainWindow::showRunVideo(const RunProgress& progress)
 {
-    skippedVideos << tr("%1 (%2)").arg(fileName(currentFile), reason);
-    qWarning() << "Skipped" << currentFile << reason;
-    statusBar()->showMessage(tr("Skipped %1: %2").arg(fileName(currentFile), reason));
-}
-
-void MainWindow::startNextQueuedVideo()
-{
-    currentFile = batchQueue.takeFirst();
-    if (!enterProcessing()) {
-        skipVideo(player.isOpen() ? tr("frame 90 cannot be read")
-                                  : tr("the video cannot be opened"));
-        return;
-    }
-    if (!ExportPath::ensureFolder(currentFile)) {
-        skipVideo(tr("cannot create the folder %1").arg(ExportPath::folder(currentFile)));
-        return;
-    }
-    if (!analysisRun->beginVideo(currentFile, player.frame(), player.properties().fps,
-                                 player.startTime())) {
-        skipVideo(analysisRun->refusal());
-        return;
-    }
-    if (!analysisRun->resultFileCreated()) {
-        skipVideo(tr("cannot write the result file %1")
-                      .arg(ExportPath::file(currentFile, QLatin1String(ExportPath::resultSuffix))));
-        return;
-    }
+    currentFile = progress.path;
+    runFrame = progress.frame;
+    enterProcessing();
     ClearResult();
-    runStep = Analyse;
-    showRunProgress();
+    showRunProgress(progress);
+    tableViewFile->refresh();
 }
 
-void MainWindow::analyseTick()
+// Skipped and failed videos are named with their reason; their files never look complete.
+void MainWindow::reportVideoEnd(const VideoOutcome& outcome)
 {
-    cv::Mat& frame = overlayFrame;
-    if (!player.readNext(frame)) {
-        if (!analysisRun->endVideo())
-            qWarning() << "Cannot write the density map of" << currentFile;
-        runStep = NextFile;
-        return;
+    const QString name = fileName(outcome.path);
+    if (outcome.kind == VideoOutcome::Skipped) {
+        qWarning() << "Skipped" << outcome.path << outcome.reason;
+        statusBar()->showMessage(tr("Skipped %1: %2").arg(name, outcome.reason));
+    } else if (outcome.kind == VideoOutcome::Failed) {
+        qWarning() << "Failed" << outcome.path << outcome.reason;
+        statusBar()->showMessage(tr("Failed %1: %2").arg(name, outcome.reason));
     }
+    tableViewFile->refresh();
+}
 
-    const std::vector<Result> events = analysisRun->analyseFrame(frame, player.position());
+void MainWindow::showAnalysedFrame(const RunProgress& progress, const cv::Mat& frame,
+                                   const std::vector<Result>& events)
+{
+    frame.copyTo(overlayFrame);
     QList<Target*> targets = analysisRun->trackedTargets();
-    draw_targets(frame, targets);
+    draw_targets(overlayFrame, targets);
     if (resultList.addFrameEvents(events))
         tableViewResult->ShowResults(resultList.all());
-    regions->draw(frame);
-    showFrame(frame);
+    regions->draw(overlayFrame);
+    showFrame(overlayFrame);
     if (ui->cb_vorlview->isChecked())
         showDensity();
-    player.advance();
-    showRunProgress();
+    runFrame = progress.frame;
+    showRunProgress(progress);
 }
 
 void MainWindow::showDensity()
@@ -152,15 +174,14 @@ void MainWindow::showDensity()
                                  static_cast<int>(densityRgb.step), QImage::Format_RGB888));
 }
 
-// The video on screen is the one last taken from the queue. Analysis reads until the decoder
-// fails, so the progress is measured against the container's whole frame count, not the usable
-// count of playback.
-void MainWindow::showRunProgress()
+// Analysis reads until the decoder fails, so the progress is measured against the container's
+// whole frame count, not the usable count of playback.
+void MainWindow::showRunProgress(const RunProgress& progress)
 {
     statusBar()->showMessage(tr("Analysing %1 of %2: %3, frame %4 of %5")
-                                 .arg(batchTotal - batchQueue.size())
-                                 .arg(batchTotal)
-                                 .arg(fileName(currentFile))
-                                 .arg(player.position(), 0, 'f', 0)
-                                 .arg(player.properties().containerFrames, 0, 'f', 0));
+                                 .arg(progress.video)
+                                 .arg(progress.videos)
+                                 .arg(fileName(progress.path))
+                                 .arg(progress.frame, 0, 'f', 0)
+                                 .arg(progress.frameCount, 0, 'f', 0));
 }

@@ -67,7 +67,7 @@ bool MainWindow::openVideo()
         return false;
 
     // During a run every queued video is analysed with the regions in force at its start.
-    if (runStep != NextFile) {
+    if (!running()) {
         loadRegionFiles();
     }
     displayGeometry.setDisplayGeometry(frameSize().width, frameSize().height);
@@ -143,19 +143,19 @@ void MainWindow::pauseAfterStep()
     showPlayCaption();
 }
 
+// During a run the frame last analysed; the playback stays at the start of the video.
 void MainWindow::showPosition()
 {
-    ui->la_Num_Frame->setText(number(player.position()));
-    ui->hs_frame->setValue(sliderPosition(player.position()));
+    const double position = running() ? runFrame : player.position();
+    ui->la_Num_Frame->setText(number(position));
+    ui->hs_frame->setValue(sliderPosition(position));
 }
 
-// A run's steps come first, so that a video started by NextFile is analysed in the same tick.
-// Without a run the playback carries out the pending move; the frame it then holds is shown
-// with the regions, except while playing at the end of the video.
+// During a run a tick is one step of it. Without a run the playback carries out the pending
+// move; the frame it then holds is shown with the regions, except while playing at the end of
+// the video.
 void MainWindow::timeframe()
 {
-    if (runStep == NextFile)
-        nextFileTick();
     if (runStep == Analyse) {
         analyseTick();
     } else if (!running()) {

@@ -1,22 +1,29 @@
 #include "framereader.h"
 
-#include "videoinput.h"
-
 FrameReader::FrameReader(int capacity) : buffers(static_cast<size_t>(capacity < 2 ? 2 : capacity))
 {
 }
 
 FrameReader::~FrameReader()
 {
-    stop();
+    close();
 }
 
-void FrameReader::start(cv::VideoCapture& source)
+bool FrameReader::open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props)
 {
-    stop();
+    close();
+    const bool read = openVideoAt(capture, path, startFrame, first, &props);
+    cursor.reset(startFrame + 1, props);
+    unreadable = 0;
+    if (read)
+        start();
+    return read;
+}
+
+void FrameReader::start()
+{
     head = tail = count = 0;
-    finished = stopping = false;
-    capture = &source;
+    holding = finished = stopping = false;
     thread = std::thread(&FrameReader::decode, this);
 }
 
@@ -34,8 +41,9 @@ void FrameReader::decode()
         }
         // The slot is neither queued nor being analysed, so it is ours without the lock.
         Frame& frame = buffers[static_cast<size_t>(slot)];
-        const bool ok = readFrame(*capture, frame.colour);
+        const bool ok = cursor.read(capture, frame);
         std::lock_guard<std::mutex> lock(mutex);
+        unreadable = cursor.unreadable();
         if (!ok)
             break;
         tail = (tail + 1) % capacity;
@@ -47,26 +55,35 @@ void FrameReader::decode()
     changed.notify_all();
 }
 
-FrameReader::Frame* FrameReader::next()
+const FrameSource::Frame* FrameReader::next()
 {
+    release();
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [&] { return count > 0 || finished; });
     if (count == 0)
         return nullptr;
+    holding = true;
     return &buffers[static_cast<size_t>(head)];
 }
 
 void FrameReader::release()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (count == 0)
+    if (!holding || count == 0)
         return;
+    holding = false;
     head = (head + 1) % static_cast<int>(buffers.size());
     --count;
     changed.notify_all();
 }
 
-void FrameReader::stop()
+long FrameReader::unreadableFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return unreadable;
+}
+
+void FrameReader::close()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -75,5 +92,5 @@ void FrameReader::stop()
     }
     if (thread.joinable())
         thread.join();
-    capture = nullptr;
+    capture.release();
 }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "framesource.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+#include <thread>
+#include <vector>
+
+// A frame source that decodes ahead on a thread of its own into a small ring of reused frame
+// buffers, so that the analysis of one frame overlaps the decoding of the next ones. Memory stays
+// at `capacity` frames however long the video is. Only the decoder runs on the thread; the engine,
+// which turns into grey just the pixels it analyses, does not.
+//
+//   FrameReader reader;
+//   if (reader.open(path, 90, first, props))       // frame 90 read on the caller's thread
+//       while (const FrameSource::Frame* frame = reader.next())
+//           analyse(frame->colour);                 // valid until the next call of next()
+//   reader.close();                                 // stops the thread
+class FrameReader : public FrameSource
+{
+public:
+    explicit FrameReader(int capacity = 3);
+    ~FrameReader() override;
+    FrameReader(const FrameReader&) = delete;
+    FrameReader& operator=(const FrameReader&) = delete;
+
+    bool open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props) override;
+    const Frame* next() override;
+    long unreadableFrames() const override;
+    void close() override;
+
+private:
+    void start();
+    void decode();
+    // Returns the frame given by the last next() to the decoder.
+    void release();
+
+    cv::VideoCapture capture;
+    FrameCursor cursor; // used by the decoding thread only while it runs
+    std::vector<Frame> buffers;
+    int head = 0;         // oldest frame not yet released
+    int tail = 0;         // slot the decoder fills next
+    int count = 0;        // frames decoded and not yet released, including the one being analysed
+    bool holding = false; // the caller holds the frame at `head`
+    bool finished = false;
+    bool stopping = false;
+    long unreadable = 0; // the cursor's count, published by the decoder
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::thread thread;
+};

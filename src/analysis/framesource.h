@@ -1,0 +1,73 @@
+#pragma once
+
+#include "videoinput.h"
+
+#include <QString>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+// Where a run's frames come from. The run opens each queued video through it and then asks for
+// frames until there is none left; it never touches a decoder itself. CaptureSource reads on the
+// caller's thread, DecodeAheadSource (framereader.h) decodes ahead on a thread of its own, and
+// tests may hand in frames of their own. A source is used from one thread at a time.
+class FrameSource
+{
+public:
+    struct Frame {
+        cv::Mat colour;
+        double index = 0; // position of the frame in the video, counted from 0
+    };
+
+    virtual ~FrameSource() = default;
+
+    // Opens `path` and reads its frame `startFrame` into `first`; false when the video cannot be
+    // opened or that frame cannot be read. `props` is filled as far as the decoder got.
+    virtual bool open(const QString& path, int startFrame, cv::Mat& first,
+                      VideoProperties& props) = 0;
+    // The next frame that reads, past a damaged stretch of bounded length; null at the end.
+    // The frame stays valid until the next call of next() or close().
+    virtual const Frame* next() = 0;
+    // Frames passed over because they could not be read, since open().
+    virtual long unreadableFrames() const = 0;
+    // Ends the reading; the video may stay open for its owner.
+    virtual void close() = 0;
+};
+
+// Reads the frames of an opened capture in order. A frame that cannot be read before the
+// container's frame count is reached does not end the video: the following ones are tried, up to
+// maxUnreadableSeconds' worth in a row, and the reading goes on from the first one that reads.
+class FrameCursor
+{
+public:
+    static constexpr double maxUnreadableSeconds = 2;
+    static constexpr int maxUnreadableWithoutRate = 50;
+
+    // After the frame `index` - 1 has been read.
+    void reset(double index, const VideoProperties& props);
+    bool read(cv::VideoCapture& capture, FrameSource::Frame& frame);
+    long unreadable() const { return skipped; }
+
+private:
+    double nextIndex = 0;
+    double containerFrames = 0;
+    int maxInARow = maxUnreadableWithoutRate;
+    long skipped = 0;
+};
+
+// The plain source: each frame is decoded when it is asked for, into a reused buffer. The capture
+// is the caller's, and stays open and positioned after the last frame read.
+class CaptureSource : public FrameSource
+{
+public:
+    explicit CaptureSource(cv::VideoCapture& capture) : capture(capture) {}
+
+    bool open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props) override;
+    const Frame* next() override;
+    long unreadableFrames() const override { return cursor.unreadable(); }
+    void close() override {}
+
+private:
+    cv::VideoCapture& capture;
+    FrameCursor cursor;
+    Frame frame;
+};

@@ -1,0 +1,340 @@
+#include "analysisrun.h"
+#include "areacontour.h"
+#include "framesource.h"
+#include "insectdetect.h"
+#include "resultwriter.h"
+#include "runcontroller.h"
+#include "runlock.h"
+#include "testclips.h"
+#include "tracker.h"
+#include "vorldensity.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <set>
+
+using namespace testclips;
+
+namespace
+{
+
+const cv::Size clipSize{320, 240};
+const QByteArray header = "Frame;X;Y;In;Out;Timestamp\n";
+// The blob crosses x = 160 between frames 114 and 115, 4 seconds after the start at 25 fps.
+const QByteArray crossing = "114;162;120;1;1;2015-06-12_14:30:04\n";
+
+// Frames drawn in memory and handed over as a decoder would; the frames in `unreadable` cannot
+// be read, like a damaged stretch, and are passed over.
+class GeneratedSource : public FrameSource
+{
+public:
+    videogen::ClipRecipe recipe;
+    std::set<int> unreadable;
+    std::function<void()> onOpen;
+
+    bool open(const QString&, int startFrame, cv::Mat& first, VideoProperties& props) override
+    {
+        if (onOpen)
+            onOpen();
+        background = videogen::background(recipe);
+        props.opened = true;
+        props.fps = recipe.fps;
+        props.containerFrames = recipe.frames;
+        props.frameWidth = recipe.size.width;
+        props.frameHeight = recipe.size.height;
+        index = startFrame;
+        skipped = 0;
+        videogen::renderFrame(recipe, background, index, first);
+        return true;
+    }
+
+    const Frame* next() override
+    {
+        ++index;
+        for (; unreadable.count(index) != 0; ++index)
+            ++skipped;
+        if (index >= recipe.frames)
+            return nullptr;
+        videogen::renderFrame(recipe, background, index, frame.colour);
+        frame.index = index;
+        return &frame;
+    }
+
+    long unreadableFrames() const override { return skipped; }
+    void close() override {}
+
+private:
+    cv::Mat background;
+    Frame frame;
+    int index = 0;
+    long skipped = 0;
+};
+
+class EngineRun
+{
+public:
+    explicit EngineRun(FrameSource& source)
+        : engine(tracker, insectDetect, regions, density), run(engine, source)
+    {
+    }
+
+    Tracker tracker;
+    InsectDetect insectDetect;
+    AreaContour regions;
+    VorlDensity density;
+    AnalysisRun engine;
+    RunController run;
+};
+
+class RunControllerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        source.recipe.size = clipSize;
+        source.recipe.frames = 130;
+        source.recipe.blobs = {movingAlongRow(64, 120, 5, 95)};
+        ASSERT_TRUE(saveRegions(video, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+        run.regions.load_area(video);
+        run.regions.load_mask(video);
+    }
+
+    QString videoNamed(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+
+    QVector<VideoOutcome> analyse(const QStringList& queue)
+    {
+        EXPECT_EQ(run.run.start(queue, clipSize), QString());
+        run.run.run();
+        return run.run.outcomes();
+    }
+
+    QTemporaryDir dir;
+    QString video = videoNamed("video_20150612_1430_01.mp4");
+    GeneratedSource source;
+    EngineRun run{source};
+};
+
+TEST_F(RunControllerTest, ResultFileGetsItsNameOnlyOnceTheVideoIsComplete)
+{
+    int framesSeen = 0;
+    run.run.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+                                          const std::vector<Result>&) {
+        ++framesSeen;
+        EXPECT_EQ(p.frame, 90 + framesSeen);
+        EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
+        EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::resultSuffix)));
+    };
+    const QVector<VideoOutcome> outcomes = analyse({video});
+
+    ASSERT_EQ(outcomes.size(), 1);
+    const VideoOutcome& o = outcomes.front();
+    EXPECT_EQ(o.status(), "analysed");
+    EXPECT_EQ(o.frames, 130 - 91);
+    EXPECT_EQ(framesSeen, 130 - 91);
+    EXPECT_EQ(o.in, 1);
+    EXPECT_EQ(o.out, 1);
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
+    EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
+    EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::densityImageSuffix)));
+    EXPECT_EQ(o.density, run.density.text().section(' ', -1));
+    EXPECT_FALSE(QFileInfo::exists(ExportPath::folder(video) + "/" + RunLock::fileName));
+    EXPECT_FALSE(run.run.step()); // over
+}
+
+TEST_F(RunControllerTest, StopEndsTheVideoAsInterruptedAndLeavesTheEarlierResultAlone)
+{
+    const QByteArray earlier = header + "7;1;2;1;0;2015-06-12_14:00:00\n";
+    QFile done(exported(video, ExportPath::resultSuffix));
+    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
+    done.write(earlier);
+    done.close();
+    run.run.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+                                          const std::vector<Result>&) {
+        if (p.frame == 120) // after the crossing
+            run.run.requestStop();
+    };
+    const QVector<VideoOutcome> outcomes = analyse({video, videoNamed("second.mp4")});
+
+    ASSERT_EQ(outcomes.size(), 1); // the second video was never started
+    EXPECT_EQ(outcomes.front().status(), "interrupted");
+    EXPECT_EQ(outcomes.front().frames, 120 - 90);
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), earlier);
+    EXPECT_EQ(contents(exported(video, ExportPath::partialResultSuffix)), header + crossing);
+    EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::densityTextSuffix)));
+    // The next analysis starts the .part file afresh and completes it.
+    run.run.callbacks.frameAnalysed = nullptr;
+    EXPECT_EQ(analyse({video}).front().kind, VideoOutcome::Analysed);
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
+    EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
+}
+
+struct FailureCase {
+    const char* name;
+    const char* blockedSuffix; // a folder is put where this file goes
+    const char* reason;
+};
+
+class OutputFailure : public RunControllerTest, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+// A video whose files cannot be written completely fails with the file and the reason; it
+// never gets a NAME.csv, and its counts are not reported as analysed.
+TEST_P(OutputFailure, FailsTheVideoAndGoesOn)
+{
+    const FailureCase& c = GetParam();
+    ASSERT_TRUE(QDir().mkpath(exported(video, c.blockedSuffix)));
+    const QString second = videoNamed("video_20150612_1430_02.mp4");
+
+    const QVector<VideoOutcome> outcomes = analyse({video, second});
+
+    ASSERT_EQ(outcomes.size(), 2);
+    EXPECT_EQ(outcomes[0].kind, VideoOutcome::Failed);
+    EXPECT_TRUE(outcomes[0].reason.contains(c.reason)) << outcomes[0].reason.toStdString();
+    EXPECT_TRUE(outcomes[0].reason.contains(exported(video, c.blockedSuffix)))
+        << outcomes[0].reason.toStdString();
+    EXPECT_FALSE(QFileInfo(exported(video, ExportPath::resultSuffix)).isFile());
+    EXPECT_EQ(outcomes[1].kind, VideoOutcome::Analysed);
+    EXPECT_EQ(run.run.count(VideoOutcome::Analysed), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OutputFailure,
+    ::testing::Values(FailureCase{"PartFile", ExportPath::partialResultSuffix, "cannot create"},
+                      FailureCase{"DensityPicture", ExportPath::densityImageSuffix,
+                                  "cannot write the density files"},
+                      FailureCase{"ResultInTheWay", ExportPath::resultSuffix,
+                                  "in the way of the result file"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST_F(RunControllerTest, SecondRunOnALockedFolderIsRefusedUntilTheFirstEnds)
+{
+    ASSERT_EQ(run.run.start({video}, clipSize), QString());
+    ASSERT_TRUE(run.run.step()); // the video has started
+    const QString other = videoNamed("video_20150612_1430_02.mp4");
+    GeneratedSource otherSource;
+    otherSource.recipe = source.recipe;
+    EngineRun second(otherSource);
+
+    const QString refused = second.run.start({other}, clipSize);
+
+    EXPECT_TRUE(
+        refused.contains(QStringLiteral("process %1").arg(QCoreApplication::applicationPid())))
+        << refused.toStdString();
+    EXPECT_TRUE(refused.contains(ExportPath::folder(video))) << refused.toStdString();
+    EXPECT_FALSE(second.run.step());
+    EXPECT_TRUE(second.run.outcomes().isEmpty());
+    run.run.run();
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
+    EXPECT_FALSE(QFileInfo::exists(exported(other, ExportPath::partialResultSuffix)));
+    EXPECT_EQ(second.run.start({other}, clipSize), QString());
+}
+
+// The lock of a run that was killed names a process that no longer exists.
+TEST_F(RunControllerTest, LockOfADeadRunIsTakenOver)
+{
+    QFile stale(ExportPath::folder(video) + "/" + RunLock::fileName);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("4194303\norvane-count\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+
+    const QVector<VideoOutcome> outcomes = analyse({video});
+
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes.front().kind, VideoOutcome::Analysed);
+}
+
+TEST_F(RunControllerTest, VideosThatWouldShareAResultFileAreBothSkipped)
+{
+    const QString lower = videoNamed("trap.mp4"), upper = videoNamed("trap.MP4");
+    const QVector<VideoOutcome> outcomes = analyse({lower, video, upper});
+
+    ASSERT_EQ(outcomes.size(), 3);
+    for (const VideoOutcome& o : {outcomes[0], outcomes[2]}) {
+        EXPECT_EQ(o.kind, VideoOutcome::Skipped);
+        for (const QString& named : {lower, upper, exported(lower, ExportPath::resultSuffix)})
+            EXPECT_TRUE(o.reason.contains(named)) << o.reason.toStdString();
+    }
+    EXPECT_EQ(outcomes[1].kind, VideoOutcome::Analysed);
+    EXPECT_FALSE(QFileInfo::exists(exported(lower, ExportPath::resultSuffix)));
+    EXPECT_FALSE(QFileInfo::exists(exported(lower, ExportPath::partialResultSuffix)));
+}
+
+// Frames passed over keep their place: the events carry their real frame numbers and times.
+TEST_F(RunControllerTest, FramesAfterAnUnreadableStretchKeepTheirPositions)
+{
+    source.unreadable = {92, 93, 94, 100, 101};
+    const QVector<VideoOutcome> outcomes = analyse({video});
+
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes.front().status(), "analysed (5 frames could not be read)");
+    EXPECT_EQ(outcomes.front().frames, 130 - 91 - 5);
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
+}
+
+// A still image named like a video: frame 90 reads (it is the only frame), nothing after it.
+TEST(RunControllerVideo, VideoWithoutAFrameAfterFrame90IsSkippedWithoutFiles)
+{
+    QTemporaryDir dir;
+    const QString regionsVideo = writeClip(dir.path(), "clip.mp4", clipSize, 120, {});
+    ASSERT_FALSE(regionsVideo.isEmpty());
+    ASSERT_TRUE(saveRegions(regionsVideo, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+    const QString still = dir.path() + "/still.mp4";
+    std::vector<uchar> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", cv::Mat(clipSize, CV_8UC3, cv::Scalar(90, 120, 150)), jpeg));
+    QFile file(still);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<qint64>(jpeg.size()));
+    file.close();
+    cv::VideoCapture capture;
+    CaptureSource source(capture);
+    EngineRun run(source);
+    run.regions.load_area(regionsVideo);
+    run.regions.load_mask(regionsVideo);
+
+    ASSERT_EQ(run.run.start({still, regionsVideo}, clipSize), QString());
+    run.run.run();
+
+    const QVector<VideoOutcome>& outcomes = run.run.outcomes();
+    ASSERT_EQ(outcomes.size(), 2);
+    EXPECT_EQ(outcomes[0].kind, VideoOutcome::Skipped);
+    EXPECT_TRUE(outcomes[0].reason.contains("frame 90")) << outcomes[0].reason.toStdString();
+    for (const char* suffix : {ExportPath::resultSuffix, ExportPath::partialResultSuffix,
+                               ExportPath::densityImageSuffix, ExportPath::densityTextSuffix})
+        EXPECT_FALSE(QFileInfo::exists(exported(still, suffix))) << suffix;
+    EXPECT_EQ(outcomes[1].kind, VideoOutcome::Analysed);
+}
+
+TEST(ResultWriter, CommitReplacesTheResultFileAndAbandonKeepsThePart)
+{
+    QTemporaryDir dir;
+    const QString video = dir.path() + "/v.mp4";
+    ASSERT_TRUE(ExportPath::ensureFolder(video));
+    ResultWriter writer;
+    Result event;
+    event.frame = 1234567;
+    event.x = 3;
+    event.in = 1;
+    event.timestamp = "2015-06-12_14:30:04";
+
+    ASSERT_TRUE(writer.begin(video));
+    ASSERT_TRUE(writer.append(event));
+    writer.abandon();
+    EXPECT_EQ(contents(exported(video, ExportPath::partialResultSuffix)),
+              header + "1234567;3;0;1;0;2015-06-12_14:30:04\n");
+    EXPECT_FALSE(writer.append(event));
+    EXPECT_TRUE(writer.errorText().contains("not open"));
+
+    ASSERT_TRUE(writer.begin(video)); // starts afresh
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header);
+    EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
+}
+
+} // namespace
