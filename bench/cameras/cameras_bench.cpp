@@ -148,13 +148,12 @@ void printSizing(double framesPerCoreSecond)
     std::printf("\nHours of %.0f frames/s recording analysed per hour of wall time, at %.1f "
                 "frames per second of CPU:\n",
                 recordingFps, framesPerCoreSecond);
-    std::printf("| Cores | Hours of recording per hour | Days of 20 traps x 12 h per day |\n");
+    std::printf("| Cores | Hours of recording per hour | One day of 20 traps x 12 h takes |\n");
     std::printf("| ---: | ---: | ---: |\n");
     for (int cores : {1, 8, 64}) {
         const double hoursPerHour = framesPerCoreSecond * cores / recordingFps;
         // 20 traps x 12 h = 240 h of recording a day
-        std::printf("| %d | %.1f | %.1f h of wall time |\n", cores, hoursPerHour,
-                    240.0 / hoursPerHour);
+        std::printf("| %d | %.1f | %.1f h |\n", cores, hoursPerHour, 240.0 / hoursPerHour);
     }
 }
 
@@ -203,6 +202,7 @@ int main(int argc, char** argv)
         long(folderCount) * videosPerFolder * std::max(0, frames - analysisStartFrame - 1);
     std::printf("%d folders x %d videos, %ld frames to analyse per round, %ld cores here\n",
                 folderCount, videosPerFolder, analysed, sysconf(_SC_NPROCESSORS_ONLN));
+    std::fflush(stdout);
 
     Round rounds[2];
     for (int jobs = 1; jobs <= 2; ++jobs) {

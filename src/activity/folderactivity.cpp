@@ -15,17 +15,18 @@
 namespace
 {
 
-// The result files of a folder in name order, the unfinished ".part" files left out by the
-// filter itself.
+// The result files of a folder in the order the videos are listed, the unfinished ".part"
+// files left out by the filter itself.
 QStringList resultBaseNames(const QString& directory)
 {
     QDir exportDir(ExportPath::folder(directory + QStringLiteral("/x.mp4")));
-    exportDir.setSorting(QDir::Name);
+    exportDir.setSorting(QDir::Unsorted);
     QStringList names;
     for (const QString& file : exportDir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
         if (file.endsWith(QLatin1String(ExportPath::resultSuffix)))
             names.append(file.chopped(int(qstrlen(ExportPath::resultSuffix))));
     }
+    std::sort(names.begin(), names.end(), videoNameBefore);
     return names;
 }
 

@@ -6,6 +6,7 @@ void FrameCursor::reset(double index, const VideoProperties& props)
 {
     nextIndex = index;
     containerFrames = props.containerFrames;
+    fps = props.fps;
     skipped = 0;
     maxInARow =
         props.fps > 0 && std::isfinite(props.fps)
@@ -13,15 +14,35 @@ void FrameCursor::reset(double index, const VideoProperties& props)
             : maxUnreadableWithoutRate;
 }
 
+// Where the decoder says the frame just read lies, from its time stamp; -1 when it cannot say
+// (no usable rate, or frames flushed at the end without a time stamp).
+double FrameCursor::stampedIndex(cv::VideoCapture& capture) const
+{
+    if (!(fps > 0) || !std::isfinite(fps))
+        return -1;
+    try {
+        const double ms = capture.get(cv::CAP_PROP_POS_MSEC);
+        return ms > 0 && std::isfinite(ms) ? std::round(ms * fps / 1000) : -1;
+    } catch (const cv::Exception&) {
+        return -1;
+    }
+}
+
 // Failed reads count as unreadable frames only when a frame reads after them: at the end of a
-// video whose container promises a few frames too many they are no damage.
+// video whose container promises a few frames too many they are no damage. A decoder may also
+// drop a damaged stretch without a failed read; its time stamps then show the gap. Small
+// differences are left alone, so that a clean video keeps its plain frame count.
 bool FrameCursor::read(cv::VideoCapture& capture, FrameSource::Frame& frame)
 {
     for (int failed = 0; failed <= maxInARow; ++failed) {
         if (readFrame(capture, frame.colour)) {
-            frame.index = nextIndex + failed;
-            nextIndex = frame.index + 1;
-            skipped += failed;
+            double index = nextIndex + failed;
+            const double stamped = stampedIndex(capture);
+            if ((failed > 0 && stamped >= nextIndex) || stamped > index + 1)
+                index = stamped;
+            frame.index = index;
+            skipped += static_cast<long>(index - nextIndex);
+            nextIndex = index + 1;
             return true;
         }
         if (!(nextIndex + failed + 1 < containerFrames))

@@ -36,6 +36,7 @@ public:
 // Reads the frames of an opened capture in order. A frame that cannot be read before the
 // container's frame count is reached does not end the video: the following ones are tried, up to
 // maxUnreadableSeconds' worth in a row, and the reading goes on from the first one that reads.
+// Each frame carries its real position in the video, also after such a stretch.
 class FrameCursor
 {
 public:
@@ -48,8 +49,11 @@ public:
     long unreadable() const { return skipped; }
 
 private:
+    double stampedIndex(cv::VideoCapture& capture) const;
+
     double nextIndex = 0;
     double containerFrames = 0;
+    double fps = 0;
     int maxInARow = maxUnreadableWithoutRate;
     long skipped = 0;
 };

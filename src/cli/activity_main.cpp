@@ -18,14 +18,14 @@ QStringList argumentsOf(int argc, char** argv)
     return arguments;
 }
 
-// Charts are drawn with the widget toolkit, which needs a platform: offscreen unless a display
-// is there, so that the picture is drawn on a machine without one.
+// Charts are drawn with the widget toolkit, which needs a platform. The command never shows a
+// window, so it draws offscreen (unless told otherwise): a display that is set but unreachable,
+// as over an old ssh session, would end it before it wrote anything.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool drawing)
 {
     if (!drawing)
         return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     return std::make_unique<QApplication>(argc, argv);
 }

@@ -5,7 +5,9 @@
 #include "countprogress.h"
 #include "countsignals.h"
 #include "csvfile.h"
+#include "eachfolder.h"
 #include "exportpath.h"
+#include "folderrecords.h"
 #include "framereader.h"
 #include "insectdetect.h"
 #include "runcontroller.h"
@@ -14,10 +16,13 @@
 #include "videolisting.h"
 #include "vorldensity.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
+#include <memory>
 
 namespace
 {
@@ -49,23 +54,64 @@ QVector<ListedVideo> collectVideos(const QStringList& paths, QStringList& warnin
     return videos;
 }
 
+// The progress of a child of an --each-folder run, for the run that started it: a record at
+// the start of each video and then at most one every quarter second.
+class ProgressRecords
+{
+public:
+    explicit ProgressRecords(std::ostream& out) : out(out) { clock.start(); }
+
+    void report(const RunProgress& p, bool now)
+    {
+        if (!now && clock.elapsed() - lastReport < interval)
+            return;
+        lastReport = clock.elapsed();
+        const FolderRecords::Progress record{p.video,           p.videos,
+                                             p.frame - 1,       p.frameCount,
+                                             p.framesPerSecond, ExportPath::baseName(p.path)};
+        out << FolderRecords::progressLine(record).constData() << std::flush;
+    }
+
+private:
+    static constexpr qint64 interval = 250; // ms
+    std::ostream& out;
+    QElapsedTimer clock;
+    qint64 lastReport = -interval;
+};
+
+FolderRecords::Video videoRecord(const VideoOutcome& o)
+{
+    FolderRecords::Video v{o.name,    o.status(), o.kind == VideoOutcome::Analysed,
+                           o.frames,  o.in,       o.out,
+                           o.density, o.seconds};
+    if (o.kind == VideoOutcome::Interrupted)
+        v.status = QStringLiteral("interrupted after %1 frames: not complete").arg(o.frames);
+    return v;
+}
+
 class CountRun
 {
 public:
-    explicit CountRun(CountStreams streams, bool quiet)
-        : streams(streams), progress(streams.err, quiet                   ? CountProgress::Quiet
+    CountRun(CountStreams streams, bool quiet, bool records)
+        : streams(streams), progress(streams.err, quiet || records        ? CountProgress::Quiet
                                                   : streams.errIsTerminal ? CountProgress::Terminal
                                                                           : CountProgress::Plain),
           engine(tracker, insectDetect, regions, density), run(engine, reader)
     {
+        if (records)
+            progressRecords = std::make_unique<ProgressRecords>(streams.out);
         run.callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
                                             const cv::Mat&) {
             progress.beginVideo(p.video, p.videos, ExportPath::baseName(p.path),
                                 props.containerFrames, props.fps);
+            if (progressRecords)
+                progressRecords->report(p, true);
         };
         run.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat&,
                                              const std::vector<Result>&) {
             progress.frame(p.frame - 1);
+            if (progressRecords)
+                progressRecords->report(p, false);
         };
         run.callbacks.videoEnded = [this](const VideoOutcome& o) { reportEnd(o); };
     }
@@ -81,6 +127,7 @@ private:
 
     CountStreams streams;
     CountProgress progress;
+    std::unique_ptr<ProgressRecords> progressRecords;
     Tracker tracker;
     InsectDetect insectDetect;
     AreaContour regions;
@@ -257,6 +304,37 @@ bool printSummary(std::ostream& out, const QVector<VideoOutcome>& rows, int queu
     return static_cast<bool>(out);
 }
 
+// A child's summary: one record per video.
+bool printRecords(std::ostream& out, const QVector<VideoOutcome>& rows)
+{
+    for (const VideoOutcome& r : rows)
+        out << FolderRecords::videoLine(videoRecord(r)).constData();
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+// Each folder in a child orvane-count of its own; a folder named twice runs once, since its
+// second run would only meet the first one's lock.
+int runFolders(const CountOptions& options, CountStreams streams)
+{
+    EachFolderOptions each;
+    each.program = options.childProgram.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                  : options.childProgram;
+    if (options.onlyUnprocessed)
+        each.childArguments << QStringLiteral("--only-unprocessed");
+    QSet<QString> seen;
+    for (const QString& folder : options.paths) {
+        const QString key = QFileInfo(folder).canonicalFilePath();
+        if (!seen.contains(key))
+            each.folders << folder;
+        seen.insert(key);
+    }
+    each.jobs = qMax(1, options.jobs);
+    each.quiet = options.quiet;
+    each.errIsTerminal = streams.errIsTerminal;
+    return runEachFolder(each, streams.out, streams.err, stopSignal);
+}
+
 int exitStatus(const QVector<VideoOutcome>& rows)
 {
     int status = ExitAnalysed;
@@ -283,6 +361,8 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
                     << "Try 'orvane-count --help'." << std::endl;
         return ExitUsage;
     }
+    if (options.eachFolder)
+        return runFolders(options, streams);
     QStringList listingWarnings;
     const QVector<ListedVideo> videos = collectVideos(options.paths, listingWarnings);
     for (const QString& warning : listingWarnings)
@@ -314,7 +394,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     }
 
     QuietDebug quietDebug;
-    CountRun countRun(streams, options.quiet);
+    CountRun countRun(streams, options.quiet, options.folderRecords);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
     if (!countRun.analyse(queue))
@@ -322,7 +402,8 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     const QVector<VideoOutcome>& rows = countRun.outcomes();
     if (counts)
         *counts = rows;
-    const bool printed = printSummary(streams.out, rows, queue.size());
+    const bool printed = options.folderRecords ? printRecords(streams.out, rows)
+                                               : printSummary(streams.out, rows, queue.size());
     if (!printed)
         streams.err << program << "cannot write the summary to standard output" << std::endl;
     if (stopSignal() != 0)

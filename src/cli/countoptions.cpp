@@ -27,6 +27,17 @@ QString CountOptions::check() const
         if (path.isEmpty() || !QFileInfo::exists(path))
             return missingPath(path);
     }
+    if (jobs != 0 && !eachFolder)
+        return QStringLiteral("--jobs needs --each-folder");
+    if (eachFolder) {
+        if (!regionsVideo.isNull())
+            return QStringLiteral("--each-folder cannot be combined with --regions: each folder "
+                                  "uses its own regions");
+        for (const QString& path : paths) {
+            if (!QFileInfo(path).isDir())
+                return QStringLiteral("--each-folder: not a folder: %1").arg(path);
+        }
+    }
     if (!regionsVideo.isNull()) {
         const QFileInfo info(regionsVideo);
         if (regionsVideo.isEmpty() || !info.exists())
@@ -45,7 +56,11 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
     const QCommandLineOption onlyUnprocessed(QStringLiteral("only-unprocessed"), QString());
     const QCommandLineOption quiet(QStringLiteral("quiet"), QString());
     const QCommandLineOption regions(QStringLiteral("regions"), QString(), QStringLiteral("VIDEO"));
-    parser.addOptions({help, onlyUnprocessed, quiet, regions});
+    const QCommandLineOption eachFolder(QStringLiteral("each-folder"), QString());
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
+    QCommandLineOption folderRecords(QStringLiteral("folder-records"), QString());
+    folderRecords.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({help, onlyUnprocessed, quiet, regions, eachFolder, jobs, folderRecords});
     if (!parser.parse(QStringList{QStringLiteral("orvane-count")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -53,6 +68,9 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
             return QStringLiteral("unknown option %1%2")
                 .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
         }
+        // Otherwise the last option lacks its value.
+        if (arguments.last() == QLatin1String("--jobs"))
+            return QStringLiteral("--jobs needs a number N");
         return QStringLiteral("--regions needs a VIDEO");
     }
     options.help = parser.isSet(help);
@@ -63,6 +81,16 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
         options.regionsVideo =
             parser.value(regions).isNull() ? QStringLiteral("") : parser.value(regions);
     options.paths = parser.positionalArguments();
+    options.eachFolder = parser.isSet(eachFolder);
+    options.folderRecords = parser.isSet(folderRecords);
+    if (parser.isSet(jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(jobs).toInt(&ok);
+        if (!ok || options.jobs < 1 || options.jobs > maxJobs)
+            return QStringLiteral("--jobs needs a number from 1 to %1, not '%2'")
+                .arg(maxJobs)
+                .arg(parser.value(jobs));
+    }
     return {};
 }
 
@@ -70,6 +98,7 @@ QString countUsage()
 {
     return QStringLiteral(
         "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet] PATH...\n"
+        "       orvane-count --each-folder [--jobs N] [--only-unprocessed] [--quiet] FOLDER...\n"
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
@@ -89,6 +118,10 @@ QString countUsage()
         "                      first listed video that has both NAME_area.adv and\n"
         "                      NAME_mask.adv); every video must have VIDEO's frame size\n"
         "  --quiet             no progress on standard error\n"
+        "  --each-folder       analyse each FOLDER as a run of its own, with its own regions\n"
+        "                      (those of its first listed video that has both region files),\n"
+        "                      each in a child orvane-count; one summary with a Folder column\n"
+        "  --jobs N            with --each-folder: up to N folders at once (default 1)\n"
         "  -h, --help          show this help\n"
         "\n"
         "Progress goes to standard error (a live line on a terminal, a line every few\n"
@@ -113,5 +146,7 @@ QString countUsage()
         "   2  some videos were skipped, or nothing could be analysed (no video, no regions,\n"
         "      an unreadable region file or regions video, another run on the folder)\n"
         "  64  usage error (unknown option, missing PATH, a PATH that does not exist)\n"
-        "  128+N  stopped by signal N\n");
+        "  128+N  stopped by signal N\n"
+        "With --each-folder the status is the worst folder's, and a signal stops every folder\n"
+        "after its current frame; --only-unprocessed then resumes each folder.\n");
 }

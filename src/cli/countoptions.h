@@ -8,8 +8,13 @@ struct CountOptions {
     bool onlyUnprocessed = false;
     bool quiet = false;
     bool help = false;
-    QString regionsVideo; // empty: the first listed video with both region files
-    QStringList paths;    // videos and directories of videos
+    QString regionsVideo;    // empty: the first listed video with both region files
+    QStringList paths;       // videos and directories of videos
+    bool eachFolder = false; // each directory of `paths` is a run of its own, in a child
+    int jobs = 0;            // folders analysed at once with eachFolder; 0 when not given
+    // A child of an --each-folder run: records instead of progress and summary (folderrecords.h)
+    bool folderRecords = false;
+    QString childProgram; // the orvane-count the folders run in; empty: this program
 
     // An empty text when the options can be run, otherwise what is wrong with them.
     QString check() const;
@@ -20,6 +25,9 @@ struct CountOptions {
 QString parseCountArguments(const QStringList& arguments, CountOptions& options);
 
 QString countUsage();
+
+// The most folders an --each-folder run analyses at once.
+constexpr int maxJobs = 256;
 
 enum CountExit {
     ExitAnalysed = 0,

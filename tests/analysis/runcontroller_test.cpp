@@ -1,5 +1,6 @@
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "framereader.h"
 #include "framesource.h"
 #include "insectdetect.h"
 #include "resultwriter.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <set>
@@ -309,6 +311,63 @@ TEST(RunControllerVideo, VideoWithoutAFrameAfterFrame90IsSkippedWithoutFiles)
                                ExportPath::densityImageSuffix, ExportPath::densityTextSuffix})
         EXPECT_FALSE(QFileInfo::exists(exported(still, suffix))) << suffix;
     EXPECT_EQ(outcomes[1].kind, VideoOutcome::Analysed);
+}
+
+// Runs one real video through the decode-ahead reader; the events it counted.
+std::vector<Result> analyseVideo(const QString& video, QVector<VideoOutcome>& outcomes)
+{
+    FrameReader reader;
+    EngineRun run(reader);
+    run.regions.load_area(video);
+    run.regions.load_mask(video);
+    std::vector<Result> events;
+    run.run.callbacks.frameAnalysed = [&](const RunProgress&, const cv::Mat&,
+                                          const std::vector<Result>& e) {
+        events.insert(events.end(), e.begin(), e.end());
+    };
+    EXPECT_EQ(run.run.start({video}, clipSize), QString());
+    run.run.run();
+    outcomes = run.run.outcomes();
+    return events;
+}
+
+// A damaged stretch in the middle of a video (its bytes zeroed) is passed over: the frames
+// after it are analysed, and an insect crossing after it keeps its real frame number.
+TEST(RunControllerVideo, DamagedStretchIsPassedOverAndLaterEventsKeepTheirFrames)
+{
+    QTemporaryDir clean, damaged;
+    videogen::ClipRecipe recipe;
+    recipe.size = clipSize;
+    recipe.frames = 300;
+    recipe.codec = videogen::Codec::MJPEG; // one frame per packet: the damage stays local
+    recipe.blobs = {movingAlongRow(64, 120, 5, 200)};
+    QStringList videos;
+    for (const QTemporaryDir* dir : {&clean, &damaged}) {
+        videos << dir->path() + "/video_20150612_1430_01.mp4";
+        ASSERT_TRUE(videogen::writeVideo(QFile::encodeName(videos.last()).toStdString(), recipe));
+        ASSERT_TRUE(saveRegions(videos.last(), {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
+    }
+    QFile file(videos[1]);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const qint64 size = file.size();
+    ASSERT_TRUE(file.seek(size * 45 / 100));
+    file.write(QByteArray(static_cast<int>(size / 10), '\0'));
+    file.close();
+
+    QVector<VideoOutcome> cleanOutcome, damagedOutcome;
+    const std::vector<Result> expected = analyseVideo(videos[0], cleanOutcome);
+    const std::vector<Result> events = analyseVideo(videos[1], damagedOutcome);
+
+    ASSERT_EQ(damagedOutcome.size(), 1);
+    const VideoOutcome& o = damagedOutcome.front();
+    EXPECT_EQ(o.kind, VideoOutcome::Analysed);
+    EXPECT_GT(o.unreadableFrames, 10);
+    EXPECT_EQ(o.frames + o.unreadableFrames, 300 - 91);
+    EXPECT_TRUE(
+        o.status().contains(QStringLiteral("%1 frames could not be read").arg(o.unreadableFrames)));
+    // The frames torn at the edges of the stretch may add an event of their own.
+    ASSERT_EQ(expected.size(), 1u);
+    EXPECT_NE(std::find(events.begin(), events.end(), expected.front()), events.end());
 }
 
 TEST(ResultWriter, CommitReplacesTheResultFileAndAbandonKeepsThePart)

@@ -2,6 +2,7 @@
 // and regions they must leave the very same files behind.
 #include "countcommand.h"
 #include "mainwindow.h"
+#include "runlock.h"
 #include "testclips.h"
 
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,7 +24,8 @@ namespace
 
 const cv::Size clipSize{320, 240};
 const int clipFrames = 130;
-const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
+const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::partialResultSuffix,
+                                      ExportPath::densityImageSuffix,
                                       ExportPath::densityTextSuffix};
 const QByteArray earlierResult = "Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_16:00:00\n";
 
@@ -35,12 +38,15 @@ private slots:
     void initTestCase();
     void sameFilesFromBothFrontEnds_data();
     void sameFilesFromBothFrontEnds();
+    void sameOutcomesForSkippedAndFailedVideos();
+    void lockedFolderIsRefusedByBoth();
 
 private:
     void resetOutputs();
     QMap<QString, QByteArray> outputs() const;
-    void runWindow(int selection);
-    void runCommand(bool onlyUnprocessed);
+    // The status bar's message at the end of the run.
+    QString runWindow(int selection);
+    QVector<VideoOutcome> runCommand(bool onlyUnprocessed, int status = ExitAnalysed);
 
     QTemporaryDir config;
     QTemporaryDir dir;
@@ -87,7 +93,7 @@ QMap<QString, QByteArray> FrontendsTest::outputs() const
     return files;
 }
 
-void FrontendsTest::runWindow(int selection)
+QString FrontendsTest::runWindow(int selection)
 {
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .setValue(QStringLiteral("currentPath"), dir.path());
@@ -100,12 +106,12 @@ void FrontendsTest::runWindow(int selection)
         if (model->index(row, 0).data().toString() == ExportPath::baseName(videos.first()))
             regionsRow = row;
     }
-    QVERIFY(regionsRow >= 0);
+    if (regionsRow < 0)
+        return QString();
     table->setCurrentIndex(model->index(regionsRow, 0));
     window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(false);
     window.findChild<QComboBox*>(QStringLiteral("cb_process_conf"))->setCurrentIndex(selection);
     auto* process = window.findChild<QPushButton*>(QStringLiteral("pb_algo"));
-    QCOMPARE(process->text(), QStringLiteral("Process"));
     window.algo();
     // One frame per tick, as the timer would; far more ticks than the frames of all videos.
     for (int tick = 0; tick < 10 * clipFrames * videos.size(); ++tick) {
@@ -113,17 +119,22 @@ void FrontendsTest::runWindow(int selection)
             break;
         window.timeframe();
     }
-    QCOMPARE(process->text(), QStringLiteral("Process"));
+    return process->text() == QLatin1String("Process") ? window.statusBar()->currentMessage()
+                                                       : QString();
 }
 
-void FrontendsTest::runCommand(bool onlyUnprocessed)
+QVector<VideoOutcome> FrontendsTest::runCommand(bool onlyUnprocessed, int status)
 {
     CountOptions options;
     options.onlyUnprocessed = onlyUnprocessed;
     options.quiet = true;
     options.paths = QStringList{dir.path()};
     std::ostringstream out, err;
-    QCOMPARE(runCount(options, {out, err, false}), int(ExitAnalysed));
+    QVector<VideoOutcome> outcomes;
+    const int exitStatus = runCount(options, {out, err, false}, &outcomes);
+    if (exitStatus != status)
+        qWarning() << "orvane-count exited with" << exitStatus << err.str().c_str();
+    return exitStatus == status ? outcomes : QVector<VideoOutcome>();
 }
 
 void FrontendsTest::sameFilesFromBothFrontEnds_data()
@@ -139,10 +150,13 @@ void FrontendsTest::sameFilesFromBothFrontEnds()
     const bool onlyUnprocessed = selection == 0;
 
     resetOutputs();
-    runWindow(selection);
+    const QString message = runWindow(selection);
+    QVERIFY2(message.startsWith(
+                 QStringLiteral("Analysis finished: %1 video(s)").arg(onlyUnprocessed ? 2 : 3)),
+             qPrintable(message));
     const QMap<QString, QByteArray> fromWindow = outputs();
     resetOutputs();
-    runCommand(onlyUnprocessed);
+    QCOMPARE(runCommand(onlyUnprocessed).size(), onlyUnprocessed ? 2 : 3);
     const QMap<QString, QByteArray> fromCommand = outputs();
 
     QCOMPARE(fromCommand.keys(), fromWindow.keys());
@@ -168,6 +182,59 @@ void FrontendsTest::sameFilesFromBothFrontEnds()
     }
     // The line crossings were counted: the results are not trivially equal.
     QVERIFY(fromWindow.value(exported(videos.first(), ExportPath::resultSuffix)).count('\n') > 1);
+}
+
+// A video of another frame size is skipped, one whose density picture cannot be written fails:
+// both front ends name the same videos with the same reasons, and leave the same files.
+void FrontendsTest::sameOutcomesForSkippedAndFailedVideos()
+{
+    const QString small = writeClip(dir.path(), QStringLiteral("video_20150612_1500_09.mp4"),
+                                    {160, 120}, clipFrames, {});
+    QVERIFY(!small.isEmpty());
+    const QString blocked = exported(videos.at(1), ExportPath::densityImageSuffix);
+
+    resetOutputs();
+    QVERIFY(QDir().mkpath(blocked));
+    const QString message = runWindow(2);
+    const QMap<QString, QByteArray> fromWindow = outputs();
+    resetOutputs();
+    const QVector<VideoOutcome> outcomes = runCommand(false, ExitFailed);
+    const QMap<QString, QByteArray> fromCommand = outputs();
+    QDir(blocked).removeRecursively();
+    QFile::remove(small);
+
+    QCOMPARE(outcomes.size(), 4);
+    QVERIFY2(message.startsWith(QStringLiteral("Analysis finished: 2 video(s)")),
+             qPrintable(message));
+    for (const VideoOutcome& o : outcomes) {
+        if (o.kind == VideoOutcome::Analysed)
+            continue;
+        const QString named = QStringLiteral("%1 (%2)").arg(QFileInfo(o.path).fileName(), o.reason);
+        QVERIFY2(message.contains((o.kind == VideoOutcome::Skipped ? QStringLiteral("skipped: ")
+                                                                   : QStringLiteral("failed: ")) +
+                                  named),
+                 qPrintable(message + QStringLiteral(" / ") + named));
+    }
+    QCOMPARE(fromCommand.keys(), fromWindow.keys());
+    QVERIFY(fromWindow.contains(exported(videos.at(1), ExportPath::partialResultSuffix)));
+    QVERIFY(!fromWindow.contains(exported(videos.at(1), ExportPath::resultSuffix)));
+    QCOMPARE(fromCommand.value(exported(videos.at(1), ExportPath::partialResultSuffix)),
+             fromWindow.value(exported(videos.at(1), ExportPath::partialResultSuffix)));
+}
+
+// Another run holds the folder: neither front end starts, and no file changes.
+void FrontendsTest::lockedFolderIsRefusedByBoth()
+{
+    resetOutputs();
+    const QMap<QString, QByteArray> before = outputs();
+    RunLock other;
+    QVERIFY(other.acquire({videos.first()}));
+
+    const QString message = runWindow(2);
+    QVERIFY2(message.startsWith(QStringLiteral("Analysis not started: another analysis run")),
+             qPrintable(message));
+    QVERIFY(runCommand(false, ExitSkipped).isEmpty());
+    QCOMPARE(outputs(), before);
 }
 
 QTEST_MAIN(FrontendsTest)

@@ -20,7 +20,7 @@ START_SECONDS=$SECONDS
 
 say() { echo "cluster-test: $*"; }
 fail() {
-    echo "cluster-test: FAILED: $*" >&2
+    printf 'cluster-test: FAILED: %b\n' "$*" >&2
     exit 1
 }
 
@@ -299,3 +299,43 @@ for camera in "${cameras[@]}"; do
     same_results "$T/reference/$camera" "$T/cameras/$camera"
 done
 say "round 1 passed: every folder matches its local run"
+
+say "round 2: a task cancelled halfway through a video, then the same folders submitted again"
+# A long video (the short one eight times over) gives the cancellation time to land mid-video.
+for _ in 1 2 3 4 5 6 7 8; do echo "file '$T/source.mp4'"; done >"$T/long.txt"
+ffmpeg -v error -f concat -safe 0 -i "$T/long.txt" -c copy "$T/long.mp4" ||
+    fail "cannot make the long video"
+mkdir -p "$T/cameras2" "$T/reference2"
+for i in 0 1; do
+    make_camera "$T/cameras2/${cameras[$i]}" "$T/source.mp4" "${boxes[$i]}" \
+        video_20260601_0900_01 video_20260601_1000_01
+done
+make_camera "$T/cameras2/trap-west" "$T/long.mp4" 110 video_20260601_0900_01 video_20260601_1000_01
+cp -a "$T/cameras2/trap-west" "$T/reference2/"
+"$BIN/orvane-count" --quiet "$T/reference2/trap-west" >/dev/null ||
+    fail "local orvane-count of trap-west failed"
+round2=("$T/cameras2/${cameras[0]}" "$T/cameras2/${cameras[1]}" "$T/cameras2/trap-west")
+
+job=$(submit "${round2[@]}")
+part="$T/cameras2/trap-west/exportCSV/video_20260601_0900_01.csv.part"
+for _ in $(seq 600); do
+    [[ -s "$part" ]] && break
+    sleep 0.1
+done
+[[ -s "$part" ]] || fail "trap-west's first video never started"
+scancel "${job}_2"
+wait_for_job "$job"
+states=$(task_states "$job")
+grep -q '^2 CANCELLED ' <<<"$states" || fail "task 2 was not cancelled:\n$states"
+[[ -f "$part" && ! -e "${part%.part}" ]] ||
+    fail "the cancelled video should have kept only its .part file: $(ls "$(dirname "$part")")"
+say "task 2 cancelled mid-video; submitting the same folders again"
+
+job=$(submit "${round2[@]}")
+wait_for_job "$job"
+expect_all_completed "$job" 3
+for i in 0 1; do
+    same_results "$T/reference/${cameras[$i]}" "$T/cameras2/${cameras[$i]}"
+done
+same_results "$T/reference2/trap-west" "$T/cameras2/trap-west"
+say "round 2 passed: the resubmission finished the cancelled folder as a local run does"

@@ -76,6 +76,7 @@ QAreaSeries* shading(const QVector<bool>& shaded, double top)
         upper->append(i + 0.5, 0);
     }
     auto* area = new QAreaSeries(upper);
+    upper->setParent(area); // an area series does not own its lines
     area->setName(QLatin1String(unrecordedName));
     area->setColor(unrecordedColour);
     area->setBorderColor(Qt::transparent);
@@ -209,6 +210,8 @@ QAreaSeries* levelSeries(const Actogram& gram, int level, double hoursPerColumn)
     if (!rects.isEmpty())
         lower->append(rects.first().topLeft());
     auto* area = new QAreaSeries(path, lower);
+    path->setParent(area); // an area series does not own its lines
+    lower->setParent(area);
     area->setName(levelName(level, gram.maxCount));
     area->setColor(levelColours[level]);
     area->setPen(Qt::NoPen);
