@@ -2,6 +2,8 @@
 //
 //   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep]
 //
+// With --dir, videos already written there by an earlier run are used again.
+//
 // Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
 // number of insects, noise and flicker), counts each one with the orvane-count program next to
 // this one, once with a counting line and once with a counting area, and matches the counted
@@ -83,8 +85,10 @@ std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& di
         const std::vector<cv::Point> line = BenchGeometry::line();
         v.truth[Line] = videogen::lineEvents(recipe.blobs, recipe.frames, line[0], line[1]);
         v.truth[Area] = videogen::areaEvents(recipe.blobs, recipe.frames, BenchGeometry::area());
+        // Videos are reproducible: those of an earlier run in the same folder are kept.
+        const QString path = dir + QLatin1Char('/') + v.name;
         std::string error;
-        if (!videogen::writeVideo(local(dir + QLatin1Char('/') + v.name), recipe, &error)) {
+        if (!QFileInfo::exists(path) && !videogen::writeVideo(local(path), recipe, &error)) {
             std::fprintf(stderr, "accuracy_bench: %s\n", error.c_str());
             ++failed;
         }

@@ -41,12 +41,16 @@ QStringList AnalysisRun::selectQueue(int selection, const QStringList& paths,
     return queue;
 }
 
-void AnalysisRun::start(cv::Size frameSize)
+void AnalysisRun::start(cv::Size frameSize, CountingMode mode)
 {
     mask = regions.rasterise(frameSize, 0);
     regions.build_counting_points(frameSize, 0);
     tracker.reset();
+    tracker.detector.setReference(mode == CountingMode::Strict
+                                      ? MvtDetector::Reference::Background
+                                      : MvtDetector::Reference::PreviousFrame);
     tracker.detector.setMask(mask);
+    insectDetect.setMode(mode, tracker.targetTracker.maxAge);
 }
 
 bool AnalysisRun::accepts(const cv::Mat& frame) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "countingmode.h"
 #include "result.h"
 #include "target.h"
 
@@ -30,8 +31,9 @@ public:
                                    const QStringList& doneStatuses, const QString& currentFile);
 
     // Start of a run: rasterises the regions into the detection mask and the counting points for
-    // frames of `frameSize`, resets the tracker and gives it the mask.
-    void start(cv::Size frameSize);
+    // frames of `frameSize`, resets the tracker and gives it the mask. The counting mode holds
+    // for the whole run.
+    void start(cv::Size frameSize, CountingMode mode = CountingMode::Classic);
 
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;

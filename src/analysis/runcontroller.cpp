@@ -39,7 +39,7 @@ RunController::~RunController()
         source.close();
 }
 
-QString RunController::start(const QStringList& videos, cv::Size frameSize)
+QString RunController::start(const QStringList& videos, cv::Size frameSize, CountingMode mode)
 {
     results.clear();
     queue = videos;
@@ -50,7 +50,7 @@ QString RunController::start(const QStringList& videos, cv::Size frameSize)
         return lock.refusal();
     }
     findSharedResultFiles();
-    engine.start(frameSize);
+    engine.start(frameSize, mode);
     running = true;
     return QString();
 }

@@ -87,7 +87,8 @@ public:
     // Starts a run over `queue` with frames of `frameSize` (the regions' video's). Returns an
     // empty text, or why the run is refused (another run holds one of the folders); a refused
     // run writes nothing. Queued videos that would share one result file are all skipped.
-    QString start(const QStringList& queue, cv::Size frameSize);
+    QString start(const QStringList& queue, cv::Size frameSize,
+                  CountingMode mode = CountingMode::Classic);
     // False once the run is over (or was never started).
     bool step();
     // Steps until the end.

@@ -92,11 +92,11 @@ FolderRecords::Video videoRecord(const VideoOutcome& o)
 class CountRun
 {
 public:
-    CountRun(CountStreams streams, bool quiet, bool records)
+    CountRun(CountStreams streams, bool quiet, bool records, CountingMode counting)
         : streams(streams), progress(streams.err, quiet || records        ? CountProgress::Quiet
                                                   : streams.errIsTerminal ? CountProgress::Terminal
                                                                           : CountProgress::Plain),
-          engine(tracker, insectDetect, regions, density), run(engine, reader)
+          engine(tracker, insectDetect, regions, density), run(engine, reader), counting(counting)
     {
         if (records)
             progressRecords = std::make_unique<ProgressRecords>(streams.out);
@@ -136,6 +136,7 @@ private:
     FrameReader reader;
     RunController run;
     cv::Size frameSize;
+    CountingMode counting;
 };
 
 bool CountRun::loadRegions(const QString& video)
@@ -172,7 +173,7 @@ bool CountRun::analyse(const QVector<ListedVideo>& queue)
     QStringList paths;
     for (const ListedVideo& v : queue)
         paths << v.path;
-    const QString refused = run.start(paths, frameSize);
+    const QString refused = run.start(paths, frameSize, counting);
     if (!refused.isEmpty()) {
         error(refused);
         return false;
@@ -322,6 +323,8 @@ int runFolders(const CountOptions& options, CountStreams streams)
                                                   : options.childProgram;
     if (options.onlyUnprocessed)
         each.childArguments << QStringLiteral("--only-unprocessed");
+    // Every folder is counted in the run's mode.
+    each.childArguments << QStringLiteral("--counting") << countingModeName(options.counting);
     QSet<QString> seen;
     for (const QString& folder : options.paths) {
         const QString key = QFileInfo(folder).canonicalFilePath();
@@ -394,7 +397,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     }
 
     QuietDebug quietDebug;
-    CountRun countRun(streams, options.quiet, options.folderRecords);
+    CountRun countRun(streams, options.quiet, options.folderRecords, options.counting);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
     if (!countRun.analyse(queue))

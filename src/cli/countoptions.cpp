@@ -60,7 +60,10 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     QCommandLineOption folderRecords(QStringLiteral("folder-records"), QString());
     folderRecords.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({help, onlyUnprocessed, quiet, regions, eachFolder, jobs, folderRecords});
+    const QCommandLineOption counting(QStringLiteral("counting"), QString(),
+                                      QStringLiteral("MODE"));
+    parser.addOptions(
+        {help, onlyUnprocessed, quiet, regions, eachFolder, jobs, folderRecords, counting});
     if (!parser.parse(QStringList{QStringLiteral("orvane-count")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -71,8 +74,13 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
         // Otherwise the last option lacks its value.
         if (arguments.last() == QLatin1String("--jobs"))
             return QStringLiteral("--jobs needs a number N");
+        if (arguments.last() == QLatin1String("--counting"))
+            return QStringLiteral("--counting needs classic or strict");
         return QStringLiteral("--regions needs a VIDEO");
     }
+    if (parser.isSet(counting) && !countingModeFromName(parser.value(counting), options.counting))
+        return QStringLiteral("--counting must be classic or strict, not '%1'")
+            .arg(parser.value(counting));
     options.help = parser.isSet(help);
     options.onlyUnprocessed = parser.isSet(onlyUnprocessed);
     options.quiet = parser.isSet(quiet);
@@ -99,6 +107,7 @@ QString countUsage()
     return QStringLiteral(
         "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet] PATH...\n"
         "       orvane-count --each-folder [--jobs N] [--only-unprocessed] [--quiet] FOLDER...\n"
+        "       (both also take --counting MODE)\n"
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
@@ -117,6 +126,10 @@ QString countUsage()
         "  --regions VIDEO     use the counting area and mask drawn on VIDEO (default: the\n"
         "                      first listed video that has both NAME_area.adv and\n"
         "                      NAME_mask.adv); every video must have VIDEO's frame size\n"
+        "  --counting MODE     classic (the default) or strict: strict counting follows\n"
+        "                      each tracked insect and counts every line crossing (In one\n"
+        "                      way, Out the other), entry and exit once, and finds insects\n"
+        "                      that move slowly; the result files keep their format\n"
         "  --quiet             no progress on standard error\n"
         "  --each-folder       analyse each FOLDER as a run of its own, with its own regions\n"
         "                      (those of its first listed video that has both region files),\n"

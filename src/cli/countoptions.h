@@ -1,5 +1,7 @@
 #pragma once
 
+#include "countingmode.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,8 +10,9 @@ struct CountOptions {
     bool onlyUnprocessed = false;
     bool quiet = false;
     bool help = false;
-    QString regionsVideo;    // empty: the first listed video with both region files
-    QStringList paths;       // videos and directories of videos
+    QString regionsVideo; // empty: the first listed video with both region files
+    QStringList paths;    // videos and directories of videos
+    CountingMode counting = CountingMode::Classic;
     bool eachFolder = false; // each directory of `paths` is a run of its own, in a child
     int jobs = 0;            // folders analysed at once with eachFolder; 0 when not given
     // A child of an --each-folder run: records instead of progress and summary (folderrecords.h)

@@ -290,6 +290,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RegionsWithoutVideo",
                     [](const QString&, const QString&) { return QStringList{"--regions"}; },
                     nullptr, ExitUsage, "--regions needs a VIDEO"},
+        FailureCase{"MisspelledCountingMode",
+                    [](const QString& v, const QString&) {
+                        return QStringList{"--counting", "strikt", v};
+                    },
+                    nullptr, ExitUsage, "--counting must be classic or strict, not 'strikt'"},
+        FailureCase{"CountingWithoutMode",
+                    [](const QString&, const QString&) { return QStringList{"--counting"}; },
+                    nullptr, ExitUsage, "--counting needs classic or strict"},
         FailureCase{"MissingPath",
                     [](const QString& v, const QString&) {
                         return QStringList{v, v + "/missing.mp4"};
@@ -337,6 +345,9 @@ TEST(CountArguments, OptionsEndAtDoubleDash)
     EXPECT_FALSE(options.onlyUnprocessed);
     EXPECT_EQ(options.regionsVideo, "r.mp4");
     EXPECT_EQ(options.paths, (QStringList{"a", "--b"}));
+    EXPECT_EQ(options.counting, CountingMode::Classic);
+    EXPECT_TRUE(parseCountArguments({"--counting=strict", "a"}, options).isEmpty());
+    EXPECT_EQ(options.counting, CountingMode::Strict);
 }
 
 } // namespace

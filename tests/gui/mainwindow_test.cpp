@@ -1,5 +1,7 @@
 // The main window: start-up state, style sheet, working directory, opening videos, playback and
 // the user-interface states.
+#include "areacontour.h"
+#include "exportpath.h"
 #include "mainwindow.h"
 #include "startup.h"
 #include "videogen.h"
@@ -72,6 +74,7 @@ private slots:
     void pathWithSpacesAndNonAsciiOpens();
     void skippedVideosNameTheirReason();
     void destroyedWhileTheDirectoryFieldHasFocus();
+    void countingModeReachesTheRunAndIsStored();
 
 private:
     template <typename T = QWidget> T* child(const char* name) const
@@ -479,6 +482,54 @@ void MainWindowTest::destroyedWhileTheDirectoryFieldHasFocus()
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     QTRY_VERIFY(field->hasFocus());
     window.reset();
+}
+
+void MainWindowTest::countingModeReachesTheRunAndIsStored()
+{
+    QTemporaryDir dir;
+    const QString video = dir.filePath(QStringLiteral("line.mp4"));
+    videogen::ClipRecipe recipe;
+    recipe.size = {320, 240};
+    recipe.frames = 150;
+    recipe.blobs = {{{40, 120}, {4, 0}, 8, 95}}; // crosses x = 160 at frame 125
+    QVERIFY(videogen::writeVideo(QFile::encodeName(video).toStdString(), recipe));
+    AreaContour regions;
+    regions.area = {{160, 20}, {160, 220}};
+    regions.mask = {{4, 4}, {315, 4}, {315, 235}, {4, 235}, {4, 4}};
+    QVERIFY(ExportPath::ensureFolder(video) && regions.save_area(video) &&
+            regions.save_mask(video));
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .setValue(QStringLiteral("currentPath"), dir.path());
+    window = std::make_unique<MainWindow>();
+    selectRow(rowOf(QStringLiteral("line")));
+
+    auto* counting = child<QComboBox>("cb_counting");
+    QCOMPARE(counting->count(), 2);
+    QCOMPARE(counting->currentText(), QStringLiteral("classic counting"));
+    counting->setCurrentIndex(1);
+    QCOMPARE(QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+                 .value(QStringLiteral("countingMode"))
+                 .toString(),
+             QStringLiteral("strict"));
+    child<QComboBox>("cb_process_conf")->setCurrentIndex(1);
+    window->algo();
+    tick();
+    tick();
+    QVERIFY(!counting->isEnabled()); // a run keeps its mode
+    for (int i = 0; i < 500 && child<QPushButton>("pb_algo")->text() != "Process"; ++i)
+        tick();
+    QVERIFY(counting->isEnabled());
+    // Strict counting gives the crossing's direction: In only, where classic gives both.
+    QFile result(ExportPath::file(video, QStringLiteral(".csv")));
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = result.readAll().split('\n');
+    QCOMPARE(lines.size(), 3); // header, one event, end of file
+    QVERIFY2(lines[1].contains(";1;0;"), lines[1].constData());
+
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(child<QComboBox>("cb_counting")->currentIndex(), 1);
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .remove(QStringLiteral("countingMode"));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -399,3 +399,53 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{"largeTopRight", large, {300, 0, 340, 260}, Shape::Rect},
                       MaskCase{"largeRing", large, {50, 30, 540, 420}, Shape::Ring}),
     [](const ::testing::TestParamInfo<MaskCase>& info) { return info.param.name; });
+
+namespace
+{
+// A dark 8 x 6 insect on the plain background.
+cv::Mat insectAt(cv::Point centre)
+{
+    cv::Mat frame = plainFrame();
+    cv::ellipse(frame, centre, cv::Size(4, 3), 0, 0, 360, cv::Scalar(20), cv::FILLED);
+    return frame;
+}
+} // namespace
+
+TEST_F(MvtDetectorTest, AgainstTheBackgroundAnInsectOfOnePixelPerFrameStaysFoundWithoutTrail)
+{
+    MvtDetector classic;
+    detector.setReference(MvtDetector::Reference::Background);
+    run(plainFrame());
+    cv::Mat first = plainFrame();
+    QList<Target*> none;
+    classic.detect(first, none);
+    int classicFound = 0;
+    for (int f = 0; f < 40; ++f) {
+        const cv::Point centre(60 + f, 75);
+        cv::Mat frame = insectAt(centre);
+        QList<Target*> classicTargets;
+        classic.detect(frame, classicTargets);
+        classicFound += static_cast<int>(takeBoxes(classicTargets).size());
+        const std::vector<Box> boxes = run(frame);
+        ASSERT_EQ(boxes.size(), 1u) << "frame " << f;
+        // The box is the insect widened by the morphology (about 15 px), with no trail behind.
+        EXPECT_LE(std::abs(boxes[0].centroid.x - centre.x), 2) << "frame " << f;
+        EXPECT_LE(boxes[0].rect.width, 8 + 2 * 16) << "frame " << f;
+    }
+    // Between neighbouring frames only slivers change, which the erosion removes.
+    EXPECT_LT(classicFound, 40);
+    // Resting, it is still found.
+    for (int f = 0; f < 30; ++f)
+        ASSERT_EQ(run(insectAt({100, 75})).size(), 1u) << "resting frame " << f;
+}
+
+TEST_F(MvtDetectorTest, AgainstTheBackgroundALightChangeBecomesTheNewBackground)
+{
+    detector.setReference(MvtDetector::Reference::Background);
+    run(plainFrame());
+    cv::Mat brighter = plainFrame() + cv::Scalar(30);
+    run(brighter); // the change itself
+    // Without the reset every pixel would stay changed for hundreds of frames.
+    EXPECT_TRUE(run(brighter).empty());
+    EXPECT_TRUE(run(brighter).empty());
+}

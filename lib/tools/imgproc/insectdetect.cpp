@@ -97,11 +97,19 @@ bool countingPath(const Target& t, Path& path)
 
 InsectDetect::InsectDetect(QObject* parent) : QObject(parent) {}
 
+void InsectDetect::setMode(CountingMode mode, int trackerMaxAge)
+{
+    countingMode = mode;
+    lostAge = std::max(1, trackerMaxAge - 1);
+    strict.reset();
+}
+
 void InsectDetect::reset()
 {
     lastCountX = 0;
     lastCountY = 0;
     lastCountFrame = 0;
+    strict.reset();
 }
 
 std::vector<Result> InsectDetect::Detect(const QList<Target*>& targets, AreaContour* area,
@@ -109,6 +117,8 @@ std::vector<Result> InsectDetect::Detect(const QList<Target*>& targets, AreaCont
 {
     if (!area)
         return {};
+    if (countingMode == CountingMode::Strict)
+        return detectStrict(targets, area, videoName, frame, fps, start);
     area->counting_points(points);
     if (points.size() == 2)
         return DetectLine(targets, area, videoName, frame, fps, start);
@@ -179,6 +189,32 @@ std::vector<Result> InsectDetect::DetectArea(const QList<Target*>& targets, Area
             break; // at most one event per target and frame
         }
     }
+    return events;
+}
+
+std::vector<Result> InsectDetect::detectStrict(const QList<Target*>& targets, AreaContour* area,
+                                               const QString& videoName, int frame, int fps,
+                                               const QDateTime& start)
+{
+    area->counting_points(points);
+    const bool line = points.size() == 2;
+    // Segments with an absent end are never counted, as in classic counting.
+    for (std::size_t k = 0; k + 1 < points.size();) {
+        if (present(points[k]) && present(points[k + 1]))
+            k += 2;
+        else
+            points.erase(points.begin() + static_cast<std::ptrdiff_t>(k),
+                         points.begin() + static_cast<std::ptrdiff_t>(k + 2));
+    }
+    strictEvents.clear();
+    if (line && points.size() == 2)
+        strict.countLine(targets, points[0], points[1], frame, strictEvents);
+    else if (!line && points.size() >= 2)
+        strict.countArea(targets, points, area->area, frame, lostAge, strictEvents);
+    std::vector<Result> events;
+    for (const StrictCounter::Event& e : strictEvents)
+        events.push_back(recordEvent(writesResultFile, videoName, e.frame, e.at, e.in, e.out,
+                                     eventTime(start, e.frame, fps)));
     return events;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "countingmode.h"
 #include "result.h"
+#include "strictcounter.h"
 #include "target.h"
 
 #include <QDateTime>
@@ -20,6 +22,11 @@ class InsectDetect : public QObject
     Q_OBJECT
 public:
     explicit InsectDetect(QObject* parent = nullptr);
+
+    // Classic unless set; a run sets it once at its start. `trackerMaxAge` is the tracker's: a
+    // target missing that long is dropped.
+    void setMode(CountingMode mode, int trackerMaxAge = 5);
+    CountingMode mode() const { return countingMode; }
 
     void reset();
     std::vector<Result> Detect(const QList<Target*>& targets, AreaContour* area, QString videoName,
@@ -41,6 +48,14 @@ signals:
     void Add_Insect_detected(int frame, int x, int y, int in, int out);
 
 private:
+    std::vector<Result> detectStrict(const QList<Target*>& targets, AreaContour* area,
+                                     const QString& videoName, int frame, int fps,
+                                     const QDateTime& start);
+
     bool writesResultFile = true;
     std::vector<cv::Point> points; // the counting points, reused from frame to frame
+    CountingMode countingMode = CountingMode::Classic;
+    int lostAge = 4;
+    StrictCounter strict;
+    std::vector<StrictCounter::Event> strictEvents;
 };

@@ -27,6 +27,13 @@ constexpr int groupingReach = 2;
 // Past this share of the working box, one pass over the whole box is cheaper than regions.
 constexpr double wholeBoxShare = 0.5;
 
+// The background is kept in fixed point. Where nothing changed it moves 1/8 of the way to the
+// new frame, under a changed pixel 1/256 of the way. When more than half of the analysed
+// pixels change at once the light has changed, and the frame becomes the new background.
+constexpr int backgroundScale = 128;
+constexpr int quietRate = 8;
+constexpr int busyRate = 256;
+
 cv::Rect widened(const cv::Rect& r, int by = MvtDetector::morphologyReach)
 {
     return cv::Rect(r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by);
@@ -72,6 +79,13 @@ void orRow(uchar* acc, const uchar* row, int cols)
 } // namespace
 
 MvtDetector::MvtDetector() = default;
+
+void MvtDetector::setReference(Reference kind)
+{
+    referenceKind = kind;
+    previous.release();
+    background.release();
+}
 
 void MvtDetector::setMask(const cv::Mat& m)
 {
@@ -161,7 +175,10 @@ void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
             return;
         }
         // A caller that passes a non-empty list keeps comparing against the same reference.
-        differenceAndThreshold(frame(work), targets.isEmpty());
+        if (referenceKind == Reference::Background)
+            backgroundDifference(frame(work), targets.isEmpty());
+        else
+            differenceAndThreshold(frame(work), targets.isEmpty());
         findBlobs(work, targets);
     } catch (const cv::Exception& e) {
         differenceClean = false;
@@ -195,6 +212,50 @@ void MvtDetector::storeReference(const cv::Mat& frame)
         std::memcpy(previous.ptr<uchar>(r.y) + r.x0, greyRun(frame, r) + r.x0,
                     static_cast<size_t>(r.x1 - r.x0));
     differenceClean = false;
+    if (referenceKind == Reference::Background)
+        previous.convertTo(background, CV_16UC1, backgroundScale);
+}
+
+void MvtDetector::clearDifference(cv::Size size)
+{
+    if (!differenceClean || difference.size() != size) {
+        difference.create(size, CV_8UC1);
+        difference.setTo(0);
+        differenceClean = true;
+    }
+    changed.create((size.height + blockSize - 1) / blockSize,
+                   (size.width + blockSize - 1) / blockSize);
+    changed.setTo(0);
+    stripRows = 0;
+}
+
+// The same pass as differenceAndThreshold, against the background, which it then updates.
+void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReference)
+{
+    clearDifference(frame.size());
+    const int limit = static_cast<int>(differenceThreshold);
+    long changedPixels = 0, analysedPixels = 0;
+    for (const Run& r : runs) {
+        const uchar* now = greyRun(frame, r);
+        ushort* bg = background.ptr<ushort>(r.y);
+        uchar* out = difference.ptr<uchar>(r.y);
+        uchar* blocks = changed.ptr<uchar>(r.y / blockSize);
+        for (int x = r.x0; x < r.x1; ++x) {
+            const int scaled = now[x] * backgroundScale;
+            const int reference = (bg[x] + backgroundScale / 2) / backgroundScale;
+            const bool moved = std::abs(now[x] - reference) > limit;
+            out[x] = moved ? static_cast<uchar>(setValue) : 0;
+            if (keepAsReference)
+                bg[x] =
+                    static_cast<ushort>(bg[x] + (scaled - bg[x]) / (moved ? busyRate : quietRate));
+            changedPixels += moved;
+            if (moved)
+                blocks[x / blockSize] = 1;
+        }
+        analysedPixels += r.x1 - r.x0;
+    }
+    if (keepAsReference && 2 * changedPixels > analysedPixels)
+        storeReference(frame);
 }
 
 // Masking, absolute difference and threshold in one pass over the runs, noting the changed

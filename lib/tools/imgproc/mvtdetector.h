@@ -25,6 +25,15 @@ class MvtDetector
 public:
     MvtDetector();
 
+    // What each frame is compared with: the previous frame, or a slowly updated background that
+    // keeps showing an insect which moves too little between two frames to survive the erosion.
+    // The background follows the picture quickly where nothing moves and only very slowly under
+    // a moving or resting insect, so insects leave no trail.
+    enum class Reference { PreviousFrame, Background };
+    // Forgets the reference frame, like setMask.
+    void setReference(Reference kind);
+    Reference reference() const { return referenceKind; }
+
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
     void setMask(const cv::Mat& m);
     void detect(cv::Mat& frame, QList<Target*>& targets);
@@ -47,6 +56,8 @@ private:
     void buildRuns(const cv::Mat& boxMask, cv::Size size);
     void storeReference(const cv::Mat& frame);
     void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
+    void clearDifference(cv::Size size);
+    void backgroundDifference(const cv::Mat& frame, bool keepAsReference);
     void erodeChangedBlocks();
     void findBlobs(const cv::Rect& box, QList<Target*>& targets);
     void markOccupiedBlocks(const cv::Rect& region);
@@ -56,6 +67,8 @@ private:
     void makeTargets(QList<Target*>& targets);
 
     cv::Mat previous; // masked reference frame, limited to the working box
+    Reference referenceKind = Reference::PreviousFrame;
+    cv::Mat background; // with Reference::Background: grey levels times backgroundScale
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set
     // Runs of analysed pixels of the working box, row by row; without a mask, whole rows of

@@ -4,6 +4,7 @@
 #include "activityview.h"
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "countingmodebox.h"
 #include "imagegraphicsview.h"
 #include "imagewindow.h"
 #include "importwindow.h"
@@ -133,6 +134,7 @@ void MainWindow::applyStartUpState()
     setRegionButtonsEnabled(false);
     setShiftButtonsEnabled(false);
     ui->cb_process_conf->setEnabled(false);
+    countingBox = new CountingModeBox(ui->cb_counting, ui->cb_process_conf, this);
     ui->tv_result->setEnabled(false);
     ui->pb_Import->setEnabled(true);
     ui->la_mouse->clear();

@@ -28,6 +28,7 @@ class RunController;
 struct RunProgress;
 struct VideoOutcome;
 class AreaContour;
+class CountingModeBox;
 class ImageGraphicsView;
 class ImageWindow;
 class InsectDetect;
@@ -179,6 +180,7 @@ private:
     std::unique_ptr<AnalysisRun> analysisRun;
     std::unique_ptr<FrameSource> frameSource;
     std::unique_ptr<RunController> runController;
+    CountingModeBox* countingBox = nullptr; // owned by the window
     double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
     cv::Mat densityRgb;

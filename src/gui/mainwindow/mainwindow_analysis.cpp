@@ -6,6 +6,7 @@
 
 #include "analysisrun.h"
 #include "areacontour.h"
+#include "countingmodebox.h"
 #include "framereader.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
@@ -68,7 +69,7 @@ void MainWindow::algo()
     const QStringList queue =
         AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
                                  tableViewFile->doneStatuses(), currentFile);
-    const QString refused = runController->start(queue, player.frame().size());
+    const QString refused = runController->start(queue, player.frame().size(), countingBox->mode());
     if (!refused.isEmpty()) {
         statusBar()->showMessage(tr("Analysis not started: %1").arg(refused));
         return;

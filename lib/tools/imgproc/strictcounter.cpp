@@ -1,0 +1,216 @@
+#include "strictcounter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+
+using Wide = long long;
+
+// Throughout the engine a zero coordinate means "no position".
+bool present(cv::Point p)
+{
+    return p.x != 0 && p.y != 0;
+}
+
+int sign(Wide v)
+{
+    return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
+
+// +1 on the right hand of the line from a to b as seen on the screen (y points down), -1 on
+// its left, 0 on it.
+int sideOf(cv::Point a, cv::Point b, cv::Point p)
+{
+    return sign(Wide(b.x - a.x) * (p.y - a.y) - Wide(b.y - a.y) * (p.x - a.x));
+}
+
+// Whether the step from `from` to `to` meets the segment a-b (touching included).
+bool meets(cv::Point from, cv::Point to, cv::Point a, cv::Point b)
+{
+    const int s1 = sideOf(from, to, a), s2 = sideOf(from, to, b);
+    const int s3 = sideOf(a, b, from), s4 = sideOf(a, b, to);
+    if (s1 * s2 <= 0 && s3 * s4 <= 0 && (s1 != 0 || s2 != 0 || s3 != 0 || s4 != 0))
+        return true;
+    // All four collinear: they meet when their extents overlap.
+    const auto overlap = [](int p, int q, int r, int s) {
+        return std::max(std::min(p, q), std::min(r, s)) <= std::min(std::max(p, q), std::max(r, s));
+    };
+    return s1 == 0 && s2 == 0 && overlap(from.x, to.x, a.x, b.x) && overlap(from.y, to.y, a.y, b.y);
+}
+
+double distanceToSegment(cv::Point a, cv::Point b, cv::Point p)
+{
+    const cv::Point2d ab = b - a, ap = p - a;
+    const double length2 = ab.dot(ab);
+    const double t = length2 > 0 ? std::clamp(ap.dot(ab) / length2, 0.0, 1.0) : 0.0;
+    return cv::norm(cv::Point2d(a) + t * ab - cv::Point2d(p));
+}
+
+bool nearBorder(cv::Point p, const std::vector<cv::Point>& segments)
+{
+    for (size_t k = 0; k + 1 < segments.size(); k += 2)
+        if (distanceToSegment(segments[k], segments[k + 1], p) <= StrictCounter::borderReach)
+            return true;
+    return false;
+}
+
+bool inside(cv::Point p, const std::vector<cv::Point>& area)
+{
+    return area.size() >= 3 &&
+           cv::pointPolygonTest(area, cv::Point2f(float(p.x), float(p.y)), false) > 0;
+}
+
+// Whether a ray from `from` along `direction`, long enough to reach past the detector's boxes,
+// reaches across a border segment or into the area.
+bool rayReachesArea(cv::Point from, cv::Point direction, const std::vector<cv::Point>& segments,
+                    const std::vector<cv::Point>& area)
+{
+    const double length = cv::norm(direction);
+    if (length == 0)
+        return false;
+    const double reach = StrictCounter::borderReach + 4 * length;
+    const cv::Point to = from + cv::Point(cvRound(direction.x * reach / length),
+                                          cvRound(direction.y * reach / length));
+    for (size_t k = 0; k + 1 < segments.size(); k += 2)
+        if (meets(from, to, segments[k], segments[k + 1]))
+            return true;
+    return inside(to, area);
+}
+
+} // namespace
+
+void StrictCounter::reset()
+{
+    tracks.clear();
+}
+
+StrictCounter::Track& StrictCounter::trackOf(const Target& t)
+{
+    for (Track& k : tracks)
+        if (k.id == t.id)
+            return k;
+    tracks.emplace_back();
+    tracks.back().id = t.id;
+    return tracks.back();
+}
+
+void StrictCounter::forgetAbsent()
+{
+    for (size_t i = 0; i < tracks.size();) {
+        if (tracks[i].present) {
+            tracks[i].present = false;
+            ++i;
+            continue;
+        }
+        tracks[i] = tracks.back();
+        tracks.pop_back();
+    }
+}
+
+void StrictCounter::remember(Track& track, cv::Point at)
+{
+    std::rotate(track.history, track.history + 1, track.history + historyLength);
+    track.history[historyLength - 1] = at;
+}
+
+// The way the insect has been going over its last few matched frames.
+cv::Point StrictCounter::heading(const Track& track, cv::Point now) const
+{
+    const int known = std::min(track.matches, historyLength);
+    return now - track.history[historyLength - known];
+}
+
+bool StrictCounter::relinked(const Track& track, const Target& t)
+{
+    return t.age == 0 && track.lastAge > 0 && present(t.last) &&
+           cv::norm(t.centroid - t.last) > borderReach;
+}
+
+void StrictCounter::restart(Track& track)
+{
+    const int id = track.id;
+    track = Track();
+    track.id = id;
+    track.present = true;
+}
+
+// Lost for good, or relinked elsewhere: it went in when it vanished at a border heading across.
+void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
+                              const std::vector<cv::Point>& segments,
+                              const std::vector<cv::Point>& area, std::vector<Event>& events)
+{
+    if (k.counted || k.matches == 0)
+        return;
+    k.counted = true;
+    if (nearBorder(at, segments) && rayReachesArea(at, heading(k, at), segments, area))
+        events.push_back({frame, at, 1, 0});
+}
+
+void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
+                              std::vector<Event>& events)
+{
+    for (const Target* t : targets) {
+        if (!t || !present(t->centroid))
+            continue;
+        Track& k = trackOf(*t);
+        k.present = true;
+        if (relinked(k, *t))
+            restart(k);
+        k.lastAge = t->age;
+        if (t->age != 0)
+            continue;
+        const double length = cv::norm(p1 - p0);
+        const double offset = length > 0 ? (double(p1.x - p0.x) * (t->centroid.y - p0.y) -
+                                            double(p1.y - p0.y) * (t->centroid.x - p0.x)) /
+                                               length
+                                         : 0;
+        const int side = std::abs(offset) <= lineBand ? 0 : (offset > 0 ? 1 : -1);
+        if (side == 0)
+            continue; // on the line: keeps the side it came from
+        if (k.side != 0 && side != k.side) {
+            // Both strictly on opposite sides: the step passes within the line's extent when it
+            // meets the segment at all.
+            if (meets(k.sideAt, t->centroid, p0, p1))
+                events.push_back({frame, t->centroid, k.side > 0 ? 1 : 0, k.side > 0 ? 0 : 1});
+        }
+        k.side = side;
+        k.sideAt = t->centroid;
+    }
+    forgetAbsent();
+}
+
+void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
+                              const std::vector<cv::Point>& area, int frame, int lostAge,
+                              std::vector<Event>& events)
+{
+    for (const Target* t : targets) {
+        if (!t || !present(t->centroid))
+            continue;
+        Track& k = trackOf(*t);
+        k.present = true;
+        if (relinked(k, *t)) {
+            judgeLoss(k, t->last, frame - k.lastAge, segments, area, events);
+            restart(k);
+        }
+        k.lastAge = t->age;
+        if (t->age == 0) {
+            if (k.matches == 0)
+                k.firstAt = t->centroid;
+            remember(k, t->centroid);
+            ++k.matches;
+            // One step after it was first seen tells where it came from.
+            if (!k.decided && k.matches >= 2) {
+                k.decided = true;
+                if (nearBorder(k.firstAt, segments) &&
+                    rayReachesArea(k.firstAt, k.firstAt - t->centroid, segments, area))
+                    events.push_back({frame, t->centroid, 0, 1});
+            }
+        } else if (t->age == lostAge) {
+            judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
+        }
+    }
+    forgetAbsent();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "target.h"
+
+#include <QList>
+#include <opencv2/core.hpp>
+#include <vector>
+
+// Strict counting: each tracked insect's crossings of a counting line, and its entry into or exit
+// from a counting area, counted once per insect.
+//
+// Line: the counter remembers on which side of the line each insect last was, strictly. A point
+// on the line keeps the side it came from, so touching the line and turning back counts nothing,
+// and a crossing counts once however long the steps. In goes from the right-hand side to the
+// left-hand side of someone walking along the line on the screen from its first point to its
+// second (for a line drawn from top to bottom: from left to right); Out the other way.
+//
+// Area: the inside of the area is left out of detection, so an insect going in vanishes at the
+// border and one coming out appears there. An insect lost for good near a border segment while
+// heading across it counts In once; one first seen near a border segment, moving away from
+// across it, counts Out once.
+class StrictCounter
+{
+public:
+    struct Event {
+        int frame = 0;
+        cv::Point at;
+        int in = 0;
+        int out = 0;
+    };
+
+    // Forgets every insect (start of a video).
+    void reset();
+    // `lostAge` is the age at which the tracker drops a target on its next frame.
+    void countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
+                   std::vector<Event>& events);
+    // `segments` are the border pieces as pairs of end points; `area` the polygon they border.
+    void countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
+                   const std::vector<cv::Point>& area, int frame, int lostAge,
+                   std::vector<Event>& events);
+
+    // Pixels from a border within which an insect may vanish into it or appear from it: the
+    // detector's boxes reach well beyond an insect's body.
+    static constexpr double borderReach = 40;
+    // A detected centre this close to the line counts as on it: the box of a resting insect
+    // jitters by a few pixels.
+    static constexpr double lineBand = 5;
+
+private:
+    static constexpr int historyLength = 4;
+    struct Track {
+        int id = 0;
+        bool present = false; // still in the tracker's list this frame
+        int side = 0;         // line: last strict side
+        cv::Point sideAt;     // where it was last on that side
+        cv::Point firstAt;    // area: where it was first seen
+        int matches = 0;      // frames matched since first seen
+        bool decided = false; // area: its appearance has been judged
+        bool counted = false; // area: its vanishing has been counted
+        int lastAge = 0;      // the target's age on the previous frame
+        cv::Point history[historyLength];
+    };
+
+    Track& trackOf(const Target& t);
+    void forgetAbsent();
+    void remember(Track& track, cv::Point at);
+    cv::Point heading(const Track& track, cv::Point now) const;
+    // The tracker may give a target lost for a few frames the detection of another insect far
+    // away; from there on the track starts afresh.
+    static bool relinked(const Track& track, const Target& t);
+    static void restart(Track& track);
+    void judgeLoss(Track& track, cv::Point at, int frame, const std::vector<cv::Point>& segments,
+                   const std::vector<cv::Point>& area, std::vector<Event>& events);
+
+    std::vector<Track> tracks;
+};

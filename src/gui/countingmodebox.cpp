@@ -1,0 +1,55 @@
+#include "countingmodebox.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QSettings>
+
+namespace
+{
+const char* const settingKey = "countingMode";
+
+QSettings settingsStore()
+{
+    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+}
+} // namespace
+
+CountingModeBox::CountingModeBox(QComboBox* box, QWidget* follow, QObject* parent)
+    : QObject(parent), box(box), follow(follow)
+{
+    box->clear();
+    // The item order follows CountingMode.
+    box->addItem(tr("classic counting"));
+    box->addItem(tr("strict counting"));
+    box->setCurrentIndex(static_cast<int>(storedMode()));
+    box->setEnabled(follow->isEnabled());
+    connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { storeMode(mode()); });
+    follow->installEventFilter(this);
+}
+
+CountingMode CountingModeBox::mode() const
+{
+    return box->currentIndex() == static_cast<int>(CountingMode::Strict) ? CountingMode::Strict
+                                                                         : CountingMode::Classic;
+}
+
+CountingMode CountingModeBox::storedMode()
+{
+    CountingMode mode = CountingMode::Classic;
+    countingModeFromName(settingsStore().value(QLatin1String(settingKey)).toString(), mode);
+    return mode;
+}
+
+void CountingModeBox::storeMode(CountingMode mode)
+{
+    QSettings settings = settingsStore();
+    settings.setValue(QLatin1String(settingKey), countingModeName(mode));
+}
+
+bool CountingModeBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == follow && event->type() == QEvent::EnabledChange)
+        box->setEnabled(follow->isEnabled());
+    return QObject::eventFilter(watched, event);
+}

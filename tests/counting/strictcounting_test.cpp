@@ -1,0 +1,257 @@
+#include "areacontour.h"
+#include "countingmode.h"
+#include "csvfile.h"
+#include "insectdetect.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using Points = std::vector<cv::Point>;
+
+const QDateTime start(QDate(2026, 6, 1), QTime(9, 30, 0));
+// The tracker drops a target once it has been missing this long.
+constexpr int trackerMaxAge = 5;
+
+// A tracked insect as the tracker leaves it after each frame.
+struct Insect {
+    Target t;
+
+    explicit Insect(int id) { t.id = id; }
+    // Matched this frame at `at` (a new target has no `last` yet).
+    void seenAt(cv::Point at)
+    {
+        const bool known = t.centroid != cv::Point();
+        t.agemovement = known ? (t.age == 0 ? t.agemovement + 1 : 1) : 0;
+        t.last = known ? t.centroid : cv::Point();
+        t.centroid = at;
+        t.age = 0;
+    }
+    void missed()
+    {
+        ++t.age;
+        t.agemovement = 0;
+    }
+};
+
+class StrictCounting : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        video = dir.path() + QStringLiteral("/trap.mp4");
+        engine.setMode(CountingMode::Strict, trackerMaxAge);
+    }
+
+    void useRegion(const Points& area)
+    {
+        regions.area = area;
+        regions.mask = {{0, 0}, {639, 0}, {639, 479}, {0, 479}, {0, 0}};
+        regions.build_counting_points(cv::Size(640, 480), 0);
+    }
+
+    // Runs the frames, each a list of (insect, position) with a zero position for "missed";
+    // returns every event.
+    std::vector<Result> run(std::vector<Insect*> insects, const std::vector<Points>& frames,
+                            int firstFrame = 100)
+    {
+        std::vector<Result> all;
+        for (size_t f = 0; f < frames.size(); ++f) {
+            QList<Target*> targets;
+            for (size_t i = 0; i < insects.size(); ++i) {
+                const cv::Point at = frames[f][i];
+                if (at != cv::Point())
+                    insects[i]->seenAt(at);
+                else if (insects[i]->t.centroid != cv::Point())
+                    insects[i]->missed();
+                if (insects[i]->t.centroid != cv::Point() && insects[i]->t.age < trackerMaxAge)
+                    targets.append(&insects[i]->t);
+            }
+            for (const Result& r : engine.Detect(targets, &regions, video,
+                                                 firstFrame + static_cast<int>(f), 25, start))
+                all.push_back(r);
+        }
+        return all;
+    }
+
+    std::vector<Result> runOne(const Points& path)
+    {
+        engine.reset();
+        Insect a(1);
+        std::vector<Points> frames;
+        for (const cv::Point& p : path)
+            frames.push_back({p});
+        return run({&a}, frames);
+    }
+
+    QTemporaryDir dir;
+    QString video;
+    AreaContour regions;
+    InsectDetect engine;
+};
+
+const Points downwardLine{{100, 50}, {100, 150}};
+const Points square{{200, 200}, {300, 200}, {300, 300}, {200, 300}, {200, 200}};
+const cv::Point gone;
+
+} // namespace
+
+TEST(CountingModeNames, RoundTripAndRefuseMisspellings)
+{
+    CountingMode mode = CountingMode::Classic;
+    EXPECT_TRUE(countingModeFromName(QStringLiteral("strict"), mode));
+    EXPECT_EQ(mode, CountingMode::Strict);
+    EXPECT_EQ(countingModeName(mode), QStringLiteral("strict"));
+    for (const char* wrong : {"Strict", "strikt", "", "classic "})
+        EXPECT_FALSE(countingModeFromName(QLatin1String(wrong), mode)) << wrong;
+    EXPECT_EQ(mode, CountingMode::Strict);
+    EXPECT_TRUE(countingModeFromName(QStringLiteral("classic"), mode));
+    EXPECT_EQ(mode, CountingMode::Classic);
+}
+
+TEST_F(StrictCounting, AStraightCrossingCountsOnceWithItsDirection)
+{
+    useRegion(downwardLine);
+    const std::vector<Result> rightwards =
+        runOne({{70, 100}, {80, 100}, {90, 100}, {110, 100}, {120, 100}});
+    ASSERT_EQ(rightwards.size(), 1u);
+    EXPECT_EQ(rightwards[0].frame, 103);
+    EXPECT_EQ(rightwards[0].x, 110);
+    EXPECT_EQ(rightwards[0].in, 1);
+    EXPECT_EQ(rightwards[0].out, 0);
+
+    engine.reset();
+    const std::vector<Result> leftwards = runOne({{130, 90}, {104, 90}, {96, 90}, {80, 90}});
+    ASSERT_EQ(leftwards.size(), 1u);
+    EXPECT_EQ(leftwards[0].in, 0);
+    EXPECT_EQ(leftwards[0].out, 1);
+    // Each event reached the result file as well.
+    QFile file(CsvFile::resultPath(video));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count('\n'), 3);
+}
+
+TEST_F(StrictCounting, TouchingTheLineAndTurningBackCountsNothing)
+{
+    useRegion(downwardLine);
+    EXPECT_TRUE(
+        runOne({{80, 100}, {90, 100}, {100, 100}, {100, 101}, {92, 100}, {80, 100}}).empty());
+    // Beyond the line's end is no crossing either.
+    EXPECT_TRUE(runOne({{80, 170}, {120, 170}}).empty());
+}
+
+TEST_F(StrictCounting, AStepEndingExactlyOnTheLineCountsOnce)
+{
+    useRegion(downwardLine);
+    const std::vector<Result> events = runOne({{80, 100}, {90, 100}, {100, 100}, {110, 100}});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].frame, 103);
+}
+
+TEST_F(StrictCounting, TwoInsectsCrossingInTheSameFrameGiveTwoEvents)
+{
+    useRegion(downwardLine);
+    Insect a(1), b(2);
+    const std::vector<Result> events =
+        run({&a, &b}, {{{90, 80}, {112, 120}}, {{110, 80}, {94, 120}}});
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[1].out, 1);
+    EXPECT_EQ(events[0].frame, events[1].frame);
+}
+
+TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)
+{
+    useRegion(square);
+    // Walks right towards the left border, is lost there and stays lost.
+    const std::vector<Result> events =
+        runOne({{150, 250}, {160, 250}, {170, 250}, {180, 250}, gone, gone, gone, gone, gone});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[0].out, 0);
+    // Counted for the frame on which it vanished.
+    EXPECT_EQ(events[0].frame, 104);
+    EXPECT_EQ(events[0].x, 180);
+}
+
+TEST_F(StrictCounting, AShortGapIsNoEntryAndALossFarFromTheBorderIsNone)
+{
+    useRegion(square);
+    EXPECT_TRUE(
+        runOne({{150, 250}, {160, 250}, gone, gone, {175, 250}, {170, 250}, {160, 250}}).empty());
+    EXPECT_TRUE(runOne({{50, 250}, {60, 250}, {70, 250}, gone, gone, gone, gone, gone}).empty());
+    // Heading along the border, not across it.
+    EXPECT_TRUE(runOne({{210, 180}, {220, 180}, {230, 180}, gone, gone, gone, gone}).empty());
+}
+
+TEST_F(StrictCounting, AnInsectAppearingFromTheAreaCountsOutOnce)
+{
+    useRegion(square);
+    const std::vector<Result> events =
+        runOne({{305, 250}, {312, 250}, {320, 250}, {330, 250}, {340, 250}, {350, 250}});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].out, 1);
+    EXPECT_EQ(events[0].in, 0);
+    EXPECT_EQ(events[0].frame, 101);
+    // Appearing near the border but walking towards it is no exit.
+    EXPECT_TRUE(runOne({{340, 250}, {330, 250}, {320, 250}}).empty());
+}
+
+TEST_F(StrictCounting, ClassicModeStaysTheDefault)
+{
+    InsectDetect fresh;
+    EXPECT_EQ(fresh.mode(), CountingMode::Classic);
+    fresh.setMode(CountingMode::Classic);
+    useRegion(downwardLine);
+    Target t;
+    t.id = 1;
+    t.last = {90, 100};
+    t.centroid = {100, 100};
+    // Classic counts a step ending on the line, with both flags.
+    const std::vector<Result> events = fresh.Detect({&t}, &regions, video, 5, 25, start);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[0].out, 1);
+}
+
+TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
+{
+    useRegion(downwardLine);
+    // The box of a resting insect jitters by a few pixels on either side of the line.
+    const std::vector<Result> events = runOne({{80, 100},
+                                               {90, 100},
+                                               {97, 100},
+                                               {103, 100},
+                                               {98, 100},
+                                               {102, 100},
+                                               {99, 100},
+                                               {120, 100}});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].frame, 107);
+    EXPECT_EQ(events[0].in, 1);
+}
+
+TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
+{
+    useRegion(square);
+    // Lost at the left border heading in; two frames later the tracker gives it the insect
+    // coming out on the right.
+    const std::vector<Result> events = runOne({{150, 250},
+                                               {160, 250},
+                                               {170, 250},
+                                               {180, 250},
+                                               gone,
+                                               gone,
+                                               {305, 250},
+                                               {315, 250},
+                                               {325, 250}});
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[0].frame, 104);
+    EXPECT_EQ(events[0].x, 180);
+    EXPECT_EQ(events[1].out, 1);
+    EXPECT_EQ(events[1].frame, 107);
+}
