@@ -6,7 +6,10 @@
 std::string decoderPath(const QString& path)
 {
     QString p = path;
+#ifdef Q_OS_WIN
     p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
+    // Elsewhere a backslash is an ordinary character of a file name ("trap\1.mp4").
     return QFile::encodeName(p).toStdString();
 }
 

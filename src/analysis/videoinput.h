@@ -5,7 +5,7 @@
 #include <opencv2/videoio.hpp>
 
 // Opening a video for analysis the way both front ends do it, so that they decode the very same
-// frames: the decoder is opened on the path with every '\' turned into '/', positioned at the
+// frames: the decoder is opened on the path (see decoderPath), positioned at the
 // start frame by seeking (not by reading up to it), and that frame is read.
 //
 //   cv::VideoCapture capture;
@@ -21,7 +21,8 @@ struct VideoProperties {
     bool opened = false; // the decoder opened, even if the start frame could not be read
 };
 
-// The path handed to the decoder: '\' replaced by '/', in the file-system encoding.
+// The path handed to the decoder, in the file-system encoding (on Windows with '\' turned
+// into '/').
 std::string decoderPath(const QString& path);
 
 // False when the file cannot be opened, or its start frame cannot be read or is empty; `props`

@@ -30,13 +30,16 @@ namespace
 const char* const program = "orvane-count: ";
 
 // Absolute paths, so that the file-name rules see the same path as in the window. A video
-// given by name is taken like a listed one, whatever its extension.
-QVector<ListedVideo> collectVideos(const QStringList& paths)
+// given by name is taken like a listed one, whatever its extension. Videos that cannot be
+// listed are told in `warnings`.
+QVector<ListedVideo> collectVideos(const QStringList& paths, QStringList& warnings)
 {
     QVector<ListedVideo> videos;
     QSet<QString> seen;
     for (const QString& path : paths) {
         const QFileInfo info(path);
+        if (info.isDir())
+            warnings << unreadableVideoNames(QDir(path).absolutePath());
         const QVector<ListedVideo> found =
             info.isDir() ? listVideos(QDir(path).absolutePath())
                          : QVector<ListedVideo>{describeVideo(info.absoluteFilePath())};
@@ -144,14 +147,14 @@ bool CountRun::loadRegions(const QString& video)
         error(QStringLiteral("%1 has no region files (%2 and %3)").arg(video, area, mask));
         return false;
     }
-    if (!regions.load_area(video)) {
-        error(QStringLiteral("cannot read the region file %1").arg(area));
+    // Problems name their file; warnings (coordinates read as 0) do not stop the run.
+    const auto load = [&](bool loaded) {
+        if (!regions.load_problem().isEmpty())
+            error(regions.load_problem());
+        return loaded;
+    };
+    if (!load(regions.load_area(video)) || !load(regions.load_mask(video)))
         return false;
-    }
-    if (!regions.load_mask(video)) {
-        error(QStringLiteral("cannot read the region file %1").arg(mask));
-        return false;
-    }
     // The run's frame size is that of the regions' video, as in the window.
     cv::VideoCapture capture;
     cv::Mat firstFrame;
@@ -363,7 +366,10 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     }
     if (options.eachFolder)
         return runFolders(options, streams);
-    const QVector<ListedVideo> videos = collectVideos(options.paths);
+    QStringList listingWarnings;
+    const QVector<ListedVideo> videos = collectVideos(options.paths, listingWarnings);
+    for (const QString& warning : listingWarnings)
+        streams.err << program << warning.toStdString() << std::endl;
     if (videos.isEmpty()) {
         streams.err << program << "no video found in the given paths" << std::endl;
         return ExitSkipped;

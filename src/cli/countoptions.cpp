@@ -1,7 +1,21 @@
 #include "countoptions.h"
 
+#include "videolisting.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
+
+namespace
+{
+// A name that is not valid in the system's encoding reaches us with replacement characters
+// and so names no file; saying "no such file" would send the user looking for a typing error.
+QString missingPath(const QString& path, const char* what = "no such file or directory")
+{
+    if (path.contains(QChar::ReplacementCharacter))
+        return unreadableNameWarning(path);
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), path);
+}
+} // namespace
 
 QString CountOptions::check() const
 {
@@ -11,7 +25,7 @@ QString CountOptions::check() const
         return QStringLiteral("no PATH given");
     for (const QString& path : paths) {
         if (path.isEmpty() || !QFileInfo::exists(path))
-            return QStringLiteral("no such file or directory: %1").arg(path);
+            return missingPath(path);
     }
     if (jobs != 0 && !eachFolder)
         return QStringLiteral("--jobs needs --each-folder");
@@ -27,7 +41,7 @@ QString CountOptions::check() const
     if (!regionsVideo.isNull()) {
         const QFileInfo info(regionsVideo);
         if (regionsVideo.isEmpty() || !info.exists())
-            return QStringLiteral("--regions: no such video: %1").arg(regionsVideo);
+            return QStringLiteral("--regions: ") + missingPath(regionsVideo, "no such video");
         if (!info.isFile())
             return QStringLiteral("--regions: not a video file: %1").arg(regionsVideo);
     }

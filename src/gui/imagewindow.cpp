@@ -1,10 +1,14 @@
 #include "imagewindow.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QToolTip>
+
+#include <cmath>
 
 ImageWindow::ImageWindow(QWidget* source, const QString& title)
     : QLabel(nullptr, source->windowFlags() | Qt::MSWindowsFixedSizeDialogHint)
@@ -15,13 +19,48 @@ ImageWindow::ImageWindow(QWidget* source, const QString& title)
     setMouseTracking(true);
 }
 
+// The window frame is only known once the window is shown; until then the picture gets the
+// whole available area.
+QSize ImageWindow::fittedSize(QSize image) const
+{
+    const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shownOn)
+        return image;
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    const QSize available = shownOn->availableGeometry().size() - frame;
+    if (image.width() <= available.width() && image.height() <= available.height())
+        return image;
+    return image.scaled(available.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+}
+
+// The picture pixel under the centre of the shown pixel.
+QPoint ImageWindow::toImage(QPoint windowPos) const
+{
+    if (shownSize == imageSize || shownSize.isEmpty())
+        return windowPos;
+    const auto axis = [](int pos, int image, int shown) {
+        return static_cast<int>(std::floor((pos + 0.5) * image / shown));
+    };
+    return QPoint(axis(windowPos.x(), imageSize.width(), shownSize.width()),
+                  axis(windowPos.y(), imageSize.height(), shownSize.height()));
+}
+
 void ImageWindow::showImage(QImage image)
 {
-    setPixmap(QPixmap::fromImage(image));
+    const QSize shown = fittedSize(image.size());
+    imageSize = image.size();
+    shownSize = shown;
+    setPixmap(QPixmap::fromImage(shown == image.size() ? image
+                                                       : image.scaled(shown, Qt::KeepAspectRatio,
+                                                                      Qt::SmoothTransformation)));
+    // Sized explicitly: a new top-level window would otherwise be cut to two thirds of the
+    // screen.
+    if (size() != shown)
+        resize(shown);
     show();
     if (!underMouse())
         return;
-    const QPoint pos = mapFromGlobal(QCursor::pos());
+    const QPoint pos = toImage(mapFromGlobal(QCursor::pos()));
     if (image.rect().contains(pos))
         emit mouseMoved(pos);
 }
@@ -33,6 +72,6 @@ void ImageWindow::showToolTip(QPoint pos, QString text)
 
 void ImageWindow::mouseMoveEvent(QMouseEvent* e)
 {
-    emit mouseMoved(e->localPos().toPoint());
+    emit mouseMoved(toImage(e->localPos().toPoint()));
     e->accept();
 }

@@ -64,6 +64,10 @@ void TableViewFile::list()
         model->setItem(i, 2, new QStandardItem(doneList[i]));
     }
 
+    const QStringList unreadable = unreadableVideoNames(workingDirectory);
+    if (!unreadable.isEmpty())
+        emit listingWarning(unreadable.join(QStringLiteral("; ")));
+
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -33,6 +33,9 @@ public:
 
 signals:
     void File_Row_Changed(int row);
+    // After a listing that had to leave videos out, naming them (e.g. names not valid in the
+    // system's encoding); one text for all of them.
+    void listingWarning(const QString& text);
 
 public slots:
     void currentRowChanged(const QModelIndex& current, const QModelIndex& previous);

@@ -21,6 +21,13 @@ public:
     std::vector<cv::Point> mask_backup;
     int state = None;
 
+    // Every vertex read from a file is clamped to this many pixels either side of the origin:
+    // far beyond any frame, yet small enough that no integer arithmetic on vertices overflows.
+    static constexpr int coordinateLimit = 1 << 16;
+    // A region file with more vertices is refused: nobody draws such a polygon, and filling one
+    // would stall the start of a run.
+    static constexpr int maxFileVertices = 10000;
+
     void clear_area();
     void clear_mask();
     void add_area_point(cv::Point p);
@@ -32,12 +39,15 @@ public:
     void draw(cv::Mat& frame) const;
 
     // Region files in the video's exportCSV folder. Saving returns false when the file could not
-    // be written; loading returns false when the file exists but could not be read (a missing
-    // file is an empty polygon, not an error).
+    // be written; loading returns false when the file exists but is refused or could not be read,
+    // leaving the polygon empty (a missing file is an empty polygon, not an error).
     bool save_area(const QString& videoPath);
     bool save_mask(const QString& videoPath);
     bool load_area(const QString& videoPath);
     bool load_mask(const QString& videoPath);
+    // What the last load had to say, naming the file: why it failed, or, after a success, lines
+    // that were read as 0 because they did not hold whole numbers. Empty when there is nothing.
+    QString load_problem() const { return loadProblem; }
 
     // The detection mask: inside of the mask minus inside of the counting area, area border kept.
     cv::Mat rasterise(cv::Size frameSize, int fill) const;
@@ -47,5 +57,8 @@ public:
     void counting_points(std::vector<cv::Point>& out) const;
 
 private:
+    bool load(const QString& videoPath, const char* suffix, std::vector<cv::Point>& polygon);
+
     std::vector<cv::Point> countingPoints;
+    QString loadProblem;
 };

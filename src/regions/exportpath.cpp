@@ -7,9 +7,14 @@ namespace ExportPath
 
 namespace
 {
+// A backslash separates folders on Windows only; elsewhere it may be part of a file name.
 int lastSeparator(const QString& path)
 {
+#ifdef Q_OS_WIN
     return std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+#else
+    return path.lastIndexOf(QLatin1Char('/'));
+#endif
 }
 } // namespace
 

@@ -9,7 +9,8 @@
 namespace ExportPath
 {
 
-// Everything up to and including the last '/' or '\' of the path; empty for a bare file name.
+// Everything up to and including the last separator of the path ('/', and on Windows also
+// '\'); empty for a bare file name.
 QString directory(const QString& videoPath);
 // The last path component without its last extension ("a.b.mp4" -> "a.b").
 QString baseName(const QString& videoPath);

@@ -17,8 +17,9 @@ bool validSize(cv::Size size)
 
 // The filling slows down in proportion to the polygon's extent and goes wrong beyond about a
 // million pixels, so far-off vertices (a hand-edited region file) are first clipped to a square
-// that still holds any frame with a wide margin. Polygons within it are filled untouched.
-constexpr int fillLimit = 1 << 16;
+// that still holds any frame with a wide margin (the limit that reading a file clamps to).
+// Polygons within it are filled untouched.
+constexpr int fillLimit = AreaContour::coordinateLimit;
 
 using Polygon = std::vector<cv::Point2d>;
 

@@ -4,8 +4,11 @@
 #include "exportpath.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QVector>
+
+#include <algorithm>
 
 namespace
 {
@@ -27,23 +30,46 @@ bool writePolygon(const QString& path, const std::vector<cv::Point>& polygon)
     return file.commit();
 }
 
-// A field that is not a decimal integer reads as 0.
-int field(const QByteArray& text)
+// Far more than maxFileVertices lines of two coordinates each need; a larger file is refused
+// before it is read.
+constexpr qint64 maxFileBytes = 1 << 20;
+
+bool isDecimalInteger(const QByteArray& text)
 {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    return ok ? value : 0;
+    const int digits = text.startsWith('-') || text.startsWith('+') ? 1 : 0;
+    if (text.size() <= digits)
+        return false;
+    return std::all_of(text.begin() + digits, text.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Lines with fewer than two fields, empty lines included, are skipped; fields after the second
-// are ignored. Both LF and CR LF line ends are accepted.
-bool readPolygon(const QString& path, std::vector<cv::Point>& polygon)
+// A decimal integer, clamped to the coordinate limit (also one too long for 64 bits); anything
+// else, "nan" and "1.5" included, reads as 0 and clears `whole`.
+int field(const QByteArray& raw, bool& whole)
 {
-    if (!QFile::exists(path))
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    const QByteArray text = raw.trimmed();
+    if (!isDecimalInteger(text)) {
+        whole = false;
+        return 0;
+    }
+    constexpr qlonglong limit = AreaContour::coordinateLimit;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, 10);
+    if (!ok)
+        return text.startsWith('-') ? -limit : limit;
+    return static_cast<int>(std::clamp(value, -limit, limit));
+}
+
+struct FileRead {
+    int vertices = 0;
+    int notWhole = 0; // lines with a coordinate that is not a whole number
+};
+
+// Lines with fewer than two fields, empty lines included, are skipped; fields after the second
+// are ignored. Both LF and CR LF line ends are accepted. Vertices past the limit are counted but
+// not kept.
+bool readLines(QFile& file, std::vector<cv::Point>& polygon, FileRead& read)
+{
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
         while (line.endsWith('\n') || line.endsWith('\r'))
@@ -51,12 +77,60 @@ bool readPolygon(const QString& path, std::vector<cv::Point>& polygon)
         const QList<QByteArray> fields = line.split(',');
         if (fields.size() < 2)
             continue;
-        polygon.emplace_back(field(fields.at(0)), field(fields.at(1)));
+        bool whole = true;
+        const cv::Point p(field(fields.at(0), whole), field(fields.at(1), whole));
+        read.notWhole += whole ? 0 : 1;
+        if (++read.vertices <= AreaContour::maxFileVertices)
+            polygon.push_back(p);
     }
-    if (file.error() == QFileDevice::NoError)
+    return file.error() == QFileDevice::NoError;
+}
+
+// Only a regular file is opened: a FIFO or a device would block or never end.
+QString refusal(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("the region file %1 is not a regular file").arg(path);
+    if (info.size() > maxFileBytes)
+        return QStringLiteral("the region file %1 is too large (%2 bytes)")
+            .arg(path)
+            .arg(info.size());
+    return QString();
+}
+
+// Returns false, with the polygon empty and `problem` saying why, when the file is refused or
+// unreadable; a missing file is an empty polygon. Lines that were read as 0 are told in
+// `problem` on success too.
+bool readPolygon(const QString& path, std::vector<cv::Point>& polygon, QString& problem)
+{
+    if (!QFile::exists(path))
         return true;
-    polygon.clear(); // never half a polygon
-    return false;
+    problem = refusal(path);
+    if (!problem.isEmpty())
+        return false;
+    QFile file(path);
+    FileRead read;
+    if (!file.open(QIODevice::ReadOnly) || !readLines(file, polygon, read)) {
+        polygon.clear(); // never half a polygon
+        problem = QStringLiteral("cannot read the region file %1").arg(path);
+        return false;
+    }
+    if (read.vertices > AreaContour::maxFileVertices) {
+        polygon.clear();
+        problem = QStringLiteral("the region file %1 has %2 vertices, more than the %3 a region "
+                                 "may have")
+                      .arg(path)
+                      .arg(read.vertices)
+                      .arg(AreaContour::maxFileVertices);
+        return false;
+    }
+    if (read.notWhole > 0)
+        problem = QStringLiteral("the region file %1 has %2 line(s) whose coordinates are not "
+                                 "whole numbers, read as 0")
+                      .arg(path)
+                      .arg(read.notWhole);
+    return true;
 }
 
 bool savePolygon(const QString& videoPath, const char* suffix, std::vector<cv::Point>& polygon,
@@ -67,13 +141,6 @@ bool savePolygon(const QString& videoPath, const char* suffix, std::vector<cv::P
     if (state == AreaContour::ShiftPreview)
         polygon = shifted;
     return writePolygon(ExportPath::file(videoPath, QLatin1String(suffix)), polygon);
-}
-
-bool loadPolygon(const QString& videoPath, const char* suffix, std::vector<cv::Point>& polygon)
-{
-    ExportPath::ensureFolder(videoPath);
-    polygon.clear();
-    return readPolygon(ExportPath::file(videoPath, QLatin1String(suffix)), polygon);
 }
 
 } // namespace
@@ -88,12 +155,21 @@ bool AreaContour::save_mask(const QString& videoPath)
     return savePolygon(videoPath, ExportPath::maskSuffix, mask, shifted_mask, state);
 }
 
+bool AreaContour::load(const QString& videoPath, const char* suffix,
+                       std::vector<cv::Point>& polygon)
+{
+    ExportPath::ensureFolder(videoPath);
+    polygon.clear();
+    loadProblem.clear();
+    return readPolygon(ExportPath::file(videoPath, QLatin1String(suffix)), polygon, loadProblem);
+}
+
 bool AreaContour::load_area(const QString& videoPath)
 {
-    return loadPolygon(videoPath, ExportPath::areaSuffix, area);
+    return load(videoPath, ExportPath::areaSuffix, area);
 }
 
 bool AreaContour::load_mask(const QString& videoPath)
 {
-    return loadPolygon(videoPath, ExportPath::maskSuffix, mask);
+    return load(videoPath, ExportPath::maskSuffix, mask);
 }

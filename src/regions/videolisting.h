@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The videos of a working directory as the application lists them: "*.mp4" in any letter case,
@@ -17,6 +18,11 @@ struct ListedVideo {
 
 QVector<ListedVideo> listVideos(const QString& directory);
 bool videoNameBefore(const QString& a, const QString& b);
+// The "*.mp4" regular files of the directory that listVideos cannot take because their names
+// are not valid in the system's encoding, one warning naming each, so none goes missing unsaid.
+QStringList unreadableVideoNames(const QString& directory);
+// The warning given for such a file.
+QString unreadableNameWarning(const QString& path);
 // One video as listVideos describes it, whatever its file name.
 ListedVideo describeVideo(const QString& path);
 

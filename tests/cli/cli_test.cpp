@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
 using namespace testclips;
 
 namespace
@@ -165,6 +169,66 @@ TEST_F(CountCommand, FailsVideoWhoseExportFolderCannotBeCreated)
     EXPECT_EQ(contents(other + "/exportCSV"), QByteArray());
 }
 
+// Coordinates that are not whole numbers are read as 0, as they always were, but told once.
+TEST_F(CountCommand, WarnsOfRegionLinesReadAsZero)
+{
+    QFile area(exported(first, ExportPath::areaSuffix));
+    ASSERT_TRUE(area.open(QIODevice::WriteOnly));
+    area.write("160,20\nnan,220\n");
+    area.close();
+
+    const Outcome o = count({"--quiet", first});
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("orvane-count: the region file " + area.fileName().toStdString() +
+                         " has 1 line(s) whose coordinates are not whole numbers, read as 0"),
+              std::string::npos)
+        << o.err;
+}
+
+#ifndef Q_OS_WIN
+// Outside Windows a backslash is an ordinary character of a file name.
+TEST_F(CountCommand, AnalysesAVideoWithABackslashInItsName)
+{
+    const QString odd = clip(videos, "trap\\1.mp4", {movingAlongRow(64, 120, 5, 95)});
+
+    const Outcome o = count({"--quiet", "--regions", first, odd});
+
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_EQ(o.rows.size(), 1);
+    EXPECT_EQ(o.rows.front().in, 1);
+    EXPECT_TRUE(QFileInfo::exists(videos + "/exportCSV/trap\\1.csv"));
+}
+#endif
+
+#ifdef Q_OS_UNIX
+// Latin-1 "ä" in a name under a UTF-8 system cannot be represented: it is named, in a listing
+// and when given by name, rather than left out or called missing.
+TEST_F(CountCommand, TellsOfNamesNotValidInTheEncoding)
+{
+    const QByteArray raw("K\xe4"
+                         "fer.mp4");
+    if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+        GTEST_SKIP() << "every byte is valid in this system's encoding";
+    const QByteArray rawPath = QFile::encodeName(videos) + '/' + raw;
+    QFile::copy(first, videos + "/tmp.mp4");
+    ASSERT_EQ(::rename(QFile::encodeName(videos + "/tmp.mp4").constData(), rawPath.constData()), 0);
+    // QTemporaryDir could not remove what it cannot name.
+    const std::unique_ptr<const char, int (*)(const char*)> removal(rawPath.constData(), ::unlink);
+    const std::string told = (videos + "/" + QFile::decodeName(raw)).toStdString() +
+                             " cannot be read: its name is not valid in the system's encoding";
+
+    const Outcome listed = count({"--quiet", videos});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.rows.size(), 2);
+    EXPECT_NE(listed.err.find(told), std::string::npos) << listed.err;
+
+    const Outcome named = count({"--quiet", videos + "/" + QFile::decodeName(raw)});
+    EXPECT_EQ(named.status, ExitUsage);
+    EXPECT_NE(named.err.find(told), std::string::npos) << named.err;
+}
+#endif
+
 struct FailureCase {
     const char* name;
     QStringList (*arguments)(const QString& videos, const QString& first);
@@ -203,6 +267,14 @@ void unreadableArea(const QString&, const QString& first)
     const QString area = exported(first, ExportPath::areaSuffix);
     QFile::remove(area);
     QDir().mkpath(area);
+}
+
+void oversizedArea(const QString&, const QString& first)
+{
+    QFile area(exported(first, ExportPath::areaSuffix));
+    area.open(QIODevice::WriteOnly);
+    for (int i = 0; i < 10001; ++i)
+        area.write("10,10\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -246,7 +318,10 @@ INSTANTIATE_TEST_SUITE_P(
                     removeRegions, ExitSkipped, "has no region files"},
         FailureCase{"UnreadableRegionFile",
                     [](const QString& v, const QString&) { return QStringList{v}; }, unreadableArea,
-                    ExitSkipped, "cannot read the region file"},
+                    ExitSkipped, "is not a regular file"},
+        FailureCase{"OversizedRegionFile",
+                    [](const QString& v, const QString&) { return QStringList{v}; }, oversizedArea,
+                    ExitSkipped, "has 10001 vertices, more than the 10000"},
         FailureCase{"EmptyDirectory",
                     [](const QString& v, const QString&) { return QStringList{v + "/exportCSV"}; },
                     nullptr, ExitSkipped, "no video found"}),

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace
 {
 
@@ -111,6 +113,24 @@ TEST_F(Counting, LineCrossingCountsInAndOut)
               (QStringList{QStringLiteral("targets input id =  7   seg = [ 90 @ 100 ][ 110 @ 100 ] "
                                           "age =  0"),
                            QStringLiteral("area seg = [ 100 @ 50 ][ 100 @ 150 ]")}));
+}
+
+// A hand-edited line file at the limits of int: its ends are clamped when read, and the line
+// through the frame still counts (without overflow under the sanitizers).
+TEST_F(Counting, LineFromAFileAtTheIntLimitsCounts)
+{
+    const QString folder = dir.path() + QStringLiteral("/serre n°2/exportCSV");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile file(folder + QStringLiteral("/ruche 7_area.adv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("-2147483648,-2147483648\n2147483647,2147483647\n");
+    file.close();
+    ASSERT_TRUE(regions.load_area(video));
+    const int l = AreaContour::coordinateLimit;
+    EXPECT_EQ(regions.area, (Points{{-l, -l}, {l, l}}));
+    regions.build_counting_points(cv::Size(640, 480), 0);
+    Target t = target(1, {100, 90}, {90, 100}, 0);
+    EXPECT_EQ(detect({&t}, 30).size(), 1u);
 }
 
 TEST_F(Counting, LineTouchedByTheStepCounts)
@@ -314,5 +334,18 @@ INSTANTIATE_TEST_SUITE_P(
         IntersectCase{"CollinearApart", {0, 0}, {4, 0}, {5, 0}, {20, 0}, false},
         IntersectCase{"PointOnSegment", {3, 3}, {3, 3}, {0, 0}, {6, 6}, true},
         IntersectCase{"FarCoordinates", {-70000, 0}, {70000, 1}, {0, -70000}, {1, 70000}, true},
-        IntersectCase{"FarApart", {-70000, 60000}, {70000, 60001}, {0, -70000}, {1, 50000}, false}),
+        IntersectCase{"FarApart", {-70000, 60000}, {70000, 60001}, {0, -70000}, {1, 50000}, false},
+        // Products of differences across the whole int range overflow 64 bits.
+        IntersectCase{"IntLimitsCrossing",
+                      {INT_MIN, INT_MIN},
+                      {INT_MAX, INT_MAX},
+                      {INT_MIN, INT_MAX},
+                      {INT_MAX, INT_MIN},
+                      true},
+        IntersectCase{"IntLimitsParallel",
+                      {INT_MIN, INT_MIN},
+                      {INT_MAX, INT_MAX - 1},
+                      {INT_MIN, INT_MIN + 1},
+                      {INT_MAX, INT_MAX},
+                      false}),
     [](const auto& info) { return std::string(info.param.name); });

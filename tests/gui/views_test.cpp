@@ -2,8 +2,11 @@
 #include "displaygeometry.h"
 #include "graphicsviewmouse.h"
 #include "imagegraphicsview.h"
+#include "imagewindow.h"
 
 #include <QGraphicsScene>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -23,6 +26,8 @@ private slots:
     void failedWriteWarnsOncePerName_data();
     void failedWriteWarnsOncePerName();
     void mousePressLeftOfThePictureIsZero();
+    void densityWindowShowsTheWholeMap_data();
+    void densityWindowShowsTheWholeMap();
 };
 
 namespace
@@ -196,6 +201,44 @@ void ViewsTest::mousePressLeftOfThePictureIsZero()
 
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, view.mapFromScene(QPointF(60, 40)));
     QCOMPARE(received, QPointF(60, 40));
+}
+
+void ViewsTest::densityWindowShowsTheWholeMap_data()
+{
+    QTest::addColumn<QSize>("map");
+    QTest::addColumn<double>("scale"); // of the screen's available width or height
+    QTest::newRow("fits") << QSize(320, 240) << 0.0;
+    QTest::newRow("wide") << QSize(1280, 720) << 1.0;
+    QTest::newRow("tall") << QSize(600, 1900) << 1.0;
+}
+
+// The offscreen screen is smaller than a full-HD density map: the map is scaled down to fit,
+// with its proportions, and mouse positions still come in map pixels.
+void ViewsTest::densityWindowShowsTheWholeMap()
+{
+    QFETCH(QSize, map);
+    QFETCH(double, scale);
+    QWidget source;
+    ImageWindow window(&source, QStringLiteral("map"));
+    QImage image(map, QImage::Format_RGB888);
+    image.fill(Qt::red);
+    window.showImage(image);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QSize available = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QVERIFY(available.width() < 1280 || available.height() < 720);
+    const QSize expected = scale == 0 ? map : map.scaled(available, Qt::KeepAspectRatio);
+    QCOMPARE(window.size(), expected);
+    QCOMPARE(window.pixmap(Qt::ReturnByValue).size(), expected);
+
+    QSignalSpy moved(&window, &ImageWindow::mouseMoved);
+    QMouseEvent e(QEvent::MouseMove, QPointF(expected.width() - 1, expected.height() - 1),
+                  Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(&window, &e);
+    QCOMPARE(moved.count(), 1);
+    const QPoint at = moved.first().first().toPoint();
+    QVERIFY(qAbs(at.x() - (map.width() - 1)) <= 2);
+    QVERIFY(qAbs(at.y() - (map.height() - 1)) <= 2);
 }
 
 QTEST_MAIN(ViewsTest)

@@ -77,6 +77,9 @@ private slots:
     void savingTheShiftWritesBothFiles();
     void maskColumnTurnsYAfterBothSaves();
     void unwritableFileKeepsTheDrawing();
+    void changingVideoEndsTheEdit_data();
+    void changingVideoEndsTheEdit();
+    void refusedRegionFileIsNamedInTheStatusBar();
     void zoomedClicksLandOnThePixel_data();
     void zoomedClicksLandOnThePixel();
     void zoomOnlyOnFramesLargerThanTheCutOut();
@@ -478,3 +481,56 @@ void RegionEditingTest::zoomOnlyOnFramesLargerThanTheCutOut()
 
 QTEST_MAIN(RegionEditingTest)
 #include "regionediting_test.moc"
+
+void RegionEditingTest::changingVideoEndsTheEdit_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::newRow("shift") << QStringLiteral("pb_movebox");
+    QTest::newRow("area") << QStringLiteral("pb_cleararea");
+    QTest::newRow("mask") << QStringLiteral("pb_clearmask");
+}
+
+// Whatever was being drawn or shifted on one video never reaches another video's files.
+void RegionEditingTest::changingVideoEndsTheEdit()
+{
+    QFETCH(QString, start);
+    const QString otherArea = dir->exported(QStringLiteral("full_hd"), "_area.adv");
+    const QString otherMask = dir->exported(QStringLiteral("full_hd"), "_mask.adv");
+    QVERIFY(writeText(otherArea, QStringLiteral("700,500\n900,500\n")));
+    QVERIFY(writeText(otherMask, regionFile(savedMask)));
+    startWithSavedRegions();
+    button(start.toLatin1().constData())->click();
+    press({300, 200});
+    move({280, 220}, Qt::LeftButton);
+    for (QPointF p : {QPointF(40, 40), QPointF(400, 60), QPointF(400, 400)})
+        click(p);
+
+    openVideo(*window, QStringLiteral("full_hd"));
+
+    AreaContour& regions = Access::regions(*window);
+    QCOMPARE(regions.state, 0);
+    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(regions.area, (Points{{700, 500}, {900, 500}}));
+    QCOMPARE(regions.mask, savedMask);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    for (const char* name : {"pb_savebox", "pb_savearea", "pb_savemask"})
+        button(name)->click();
+    QCOMPARE(readText(otherArea), QStringLiteral("700,500\n900,500\n"));
+    QCOMPARE(readText(otherMask), regionFile(savedMask));
+    QCOMPARE(readText(dir->exported(QStringLiteral("small"), "_area.adv")), regionFile(savedArea));
+    QCOMPARE(readText(dir->exported(QStringLiteral("small"), "_mask.adv")), regionFile(savedMask));
+    QFile::remove(otherArea);
+    QFile::remove(otherMask);
+}
+
+void RegionEditingTest::refusedRegionFileIsNamedInTheStatusBar()
+{
+    const QString area = dir->exported(QStringLiteral("small"), "_area.adv");
+    QVERIFY(writeText(area, QStringLiteral("nan,1\n2,2\n")));
+    QVERIFY(QDir().mkpath(dir->exported(QStringLiteral("small"), "_mask.adv")));
+    startWindow(QStringLiteral("small"));
+    const QString message = window->statusBar()->currentMessage();
+    QVERIFY2(message.contains(area + QStringLiteral(" has 1 line(s)")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("is not a regular file")), qPrintable(message));
+    QDir(dir->exported(QStringLiteral("small"), "_mask.adv")).removeRecursively();
+}

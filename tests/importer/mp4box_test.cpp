@@ -2,10 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace
@@ -36,6 +41,13 @@ protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString path(const QString& name) const { return dir.filePath(name); }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+    QMap<QString, QByteArray> contents() const
+    {
+        QMap<QString, QByteArray> all;
+        for (const QString& name : files())
+            all.insert(name, readFile(path(name)));
+        return all;
+    }
 
     QTemporaryDir dir;
 };
@@ -85,6 +97,66 @@ TEST_F(Mp4boxTest, ReorderedFramesKeepTheirPresentationOrder)
         EXPECT_EQ(times[i] - times[i - 1], step) << i;
 }
 
+class Mp4boxSignalTest : public Mp4boxTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_F(Mp4boxTest, AStrayPartFileIsLeftAlone)
+{
+    ASSERT_TRUE(makeRawH264(path("in.h264"), 5));
+    ASSERT_TRUE(writeFile(path("out.mp4.part"), "someone else's"));
+
+    EXPECT_EQ(runTool({"-fps", "25", "-add", path("in.h264"), path("out.mp4")}).exitCode, 0);
+
+    EXPECT_EQ(files(), (QStringList{"in.h264", "out.mp4", "out.mp4.part"}));
+    EXPECT_EQ(readFile(path("out.mp4.part")), "someone else's");
+    EXPECT_EQ(QFileInfo(path("out.mp4")).permissions() & QFileDevice::ReadOther,
+              QFileInfo(path("in.h264")).permissions() & QFileDevice::ReadOther);
+}
+
+// A FIFO would block a writer, and as root any special file would be replaced.
+TEST_F(Mp4boxTest, AFifoAsOutputIsRefusedWithoutBlocking)
+{
+    ASSERT_TRUE(makeRawH264(path("in.h264"), 5));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("out.mp4")).constData(), 0600), 0);
+
+    const ToolRun run = runTool({"-fps", "25", "-add", path("in.h264"), path("out.mp4")});
+
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("exists and is not a regular file")) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo(path("out.mp4")).isFile());
+}
+
+// Interrupted while it works, it leaves only what was there before. A busy machine may let a
+// short run end before it is seen at work, so the stream grows until the signal comes in time.
+TEST_P(Mp4boxSignalTest, RemovesItsTemporaryFile)
+{
+    bool interrupted = false;
+    for (int frames = 400; !interrupted && frames <= 12800; frames *= 4) {
+        QFile::remove(path("out.mp4"));
+        // Reordered frames are decoded while indexing, which makes the run long enough.
+        ASSERT_TRUE(
+            makeVideo(path("in.h264"), frames, {"-c:v", "libx264", "-bf", "3", "-f", "h264"}));
+        QProcess tool;
+        tool.start(binDir() + "/mp4box", {"-fps", "25", "-add", path("in.h264"), path("out.mp4")});
+        ASSERT_TRUE(tool.waitForStarted());
+        const QStringList partial{"out.mp4.*.part"};
+        while (QDir(dir.path()).entryList(partial, QDir::Files).isEmpty() &&
+               !tool.waitForFinished(1)) {
+        }
+        if (tool.state() == QProcess::Running) {
+            ::kill(static_cast<pid_t>(tool.processId()), GetParam());
+            ASSERT_TRUE(tool.waitForFinished(60000));
+            interrupted = tool.exitStatus() == QProcess::CrashExit;
+        }
+        ASSERT_TRUE(interrupted || tool.exitCode() == 0);
+    }
+    EXPECT_TRUE(interrupted);
+    EXPECT_EQ(files(), QStringList{"in.h264"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Mp4boxSignalTest, ::testing::Values(SIGINT, SIGTERM));
+
 struct FailureCase {
     const char* name;
     QStringList args; // %in and %out are replaced by paths in the test folder
@@ -104,7 +176,8 @@ TEST_P(Mp4boxFailureTest, ExplainsAndLeavesNoOutput)
     ASSERT_TRUE(writeFile(path("empty.h264"), {}));
     ASSERT_TRUE(makeVideo(path("movie.mp4"), 5, {"-c:v", "libx264"}));
     ASSERT_TRUE(writeFile(path("out.mp4"), "old"));
-    const QStringList before = files();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.mp4"));
+    const QMap<QString, QByteArray> before = contents();
     QStringList args = GetParam().args;
     args.replaceInStrings("%dir", dir.path());
 
@@ -112,8 +185,8 @@ TEST_P(Mp4boxFailureTest, ExplainsAndLeavesNoOutput)
 
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
     EXPECT_FALSE(run.err.isEmpty());
-    EXPECT_EQ(files(), before);
-    EXPECT_EQ(readFile(path("out.mp4")), "old");
+    EXPECT_EQ(contents(), before);
+    EXPECT_TRUE(QFileInfo(path("folder.mp4")).isDir());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -126,6 +199,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"Mp4NotRaw", {"-fps", "90", "-add", "%dir/movie.mp4", "%dir/out.mp4"}, 1},
         FailureCase{
             "OutputFolderMissing", {"-fps", "90", "-add", "%dir/good.h264", "%dir/no/out.mp4"}, 1},
+        FailureCase{"OutputIsInput", {"-fps", "90", "-add", "%dir/good.h264", "%dir/good.h264"}, 1},
+        FailureCase{"OutputIsInputByAnotherName",
+                    {"-fps", "90", "-add", "%dir/good.h264", "%dir/./good.h264"},
+                    1},
+        FailureCase{
+            "OutputIsAFolder", {"-fps", "90", "-add", "%dir/good.h264", "%dir/folder.mp4"}, 1},
+        FailureCase{"OutputIsADevice", {"-fps", "90", "-add", "%dir/good.h264", "/dev/null"}, 1},
         FailureCase{
             "UnknownOption", {"-fps", "90", "-add", "%dir/good.h264", "%dir/out.mp4", "-new"}, 2},
         FailureCase{"NoFps", {"-add", "%dir/good.h264", "%dir/out.mp4"}, 2},

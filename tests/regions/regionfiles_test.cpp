@@ -1,9 +1,12 @@
 #include "areacontour.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -90,6 +93,7 @@ struct LineCase {
     const char* name;
     const char* text;
     Points expected;
+    bool warned; // a coordinate that is not a whole number is read as 0 and told
 };
 
 class RegionFileLine : public RegionFiles, public ::testing::WithParamInterface<LineCase>
@@ -100,23 +104,37 @@ TEST_P(RegionFileLine, ReadsAsDecided)
 {
     writeAll(exportFile("_mask.adv"), QByteArray("1,1\n") + GetParam().text + "\n2,2\n");
     AreaContour regions;
-    regions.load_mask(video);
+    EXPECT_TRUE(regions.load_mask(video));
     Points expected{{1, 1}};
     expected.insert(expected.end(), GetParam().expected.begin(), GetParam().expected.end());
     expected.push_back({2, 2});
     EXPECT_EQ(regions.mask, expected);
+    if (GetParam().warned)
+        EXPECT_EQ(regions.load_problem(),
+                  QStringLiteral("the region file %1 has 1 line(s) whose coordinates are not whole "
+                                 "numbers, read as 0")
+                      .arg(exportFile("_mask.adv")));
+    else
+        EXPECT_EQ(regions.load_problem(), QString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Malformed, RegionFileLine,
-                         ::testing::Values(LineCase{"NonNumericY", "12,abc", {{12, 0}}},
-                                           LineCase{"ThirdFieldIgnored", "7,8,9", {{7, 8}}},
-                                           LineCase{"EmptyX", ",5", {{0, 5}}},
-                                           LineCase{"Blanks", " 3 , 4 ", {{3, 4}}},
-                                           LineCase{"Overflow", "99999999999,4", {{0, 4}}},
-                                           LineCase{"EmptyLineSkipped", "", {}},
-                                           LineCase{"OneFieldSkipped", "42", {}},
-                                           LineCase{"TextSkipped", "garbage", {}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const int far = AreaContour::coordinateLimit;
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, RegionFileLine,
+    ::testing::Values(
+        LineCase{"NonNumericY", "12,abc", {{12, 0}}, true},
+        LineCase{"ThirdFieldIgnored", "7,8,9", {{7, 8}}, false},
+        LineCase{"EmptyX", ",5", {{0, 5}}, true}, LineCase{"Blanks", " 3 , 4 ", {{3, 4}}, false},
+        LineCase{"NotANumber", "nan,-nan", {{0, 0}}, true},
+        LineCase{"Infinite", "inf,-inf", {{0, 0}}, true},
+        LineCase{"Fraction", "1.5,2", {{0, 2}}, true},
+        LineCase{"ClampedToTheLimit", "99999999999,-70000", {{far, -far}}, false},
+        LineCase{"IntLimitsClamped", "-2147483648,2147483647", {{-far, far}}, false},
+        LineCase{"BeyondSixtyFourBits", "-123456789012345678901234,+5", {{-far, 5}}, false},
+        LineCase{"EmptyLineSkipped", "", {}, false}, LineCase{"OneFieldSkipped", "42", {}, false},
+        LineCase{"TextSkipped", "garbage", {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RegionFiles, LoadingWithoutFilesEmptiesBothAndCreatesTheFolder)
 {
@@ -163,4 +181,78 @@ TEST_F(RegionFiles, AFolderInPlaceOfTheFileCannotBeReadAndLeavesThePolygonEmpty)
     regions.area = {{1, 2}};
     EXPECT_FALSE(regions.load_area(video));
     EXPECT_TRUE(regions.area.empty());
+}
+
+TEST_F(RegionFiles, NotWholeNumbersAreToldOncePerFileWithTheirCount)
+{
+    writeAll(exportFile("_area.adv"), "nan,1\n2,inf\n3,3\n1e3,4\n");
+    AreaContour regions;
+    EXPECT_TRUE(regions.load_area(video));
+    EXPECT_EQ(regions.area, (Points{{0, 1}, {2, 0}, {3, 3}, {0, 4}}));
+    EXPECT_TRUE(regions.load_problem().contains(exportFile("_area.adv")));
+    EXPECT_TRUE(regions.load_problem().contains(QStringLiteral(" 3 line(s) ")));
+    EXPECT_TRUE(regions.load_mask(video)); // the next load starts afresh
+    EXPECT_EQ(regions.load_problem(), QString());
+}
+
+class OversizedRegionFile : public RegionFiles, public ::testing::WithParamInterface<int>
+{
+};
+
+// Refused by counting lines, long before any filling could stall.
+TEST_P(OversizedRegionFile, IsRefusedQuicklyNamingFileAndCount)
+{
+    const int vertices = GetParam();
+    QByteArray text;
+    for (int i = 0; i < vertices; ++i)
+        text += QByteArray::number(i % 640) + ',' + QByteArray::number((i * 7) % 480) + '\n';
+    writeAll(exportFile("_area.adv"), text);
+    AreaContour regions;
+    regions.area = {{1, 2}};
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(regions.load_area(video));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_TRUE(regions.area.empty());
+    EXPECT_EQ(regions.load_problem(),
+              QStringLiteral("the region file %1 has %2 vertices, more than the 10000 a region may "
+                             "have")
+                  .arg(exportFile("_area.adv"))
+                  .arg(vertices));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, OversizedRegionFile, ::testing::Values(10001, 30000));
+
+TEST_F(RegionFiles, TheLargestRegionFileIsRead)
+{
+    QByteArray text;
+    for (int i = 0; i < AreaContour::maxFileVertices; ++i)
+        text += QByteArray::number(i % 640) + ",1\n";
+    writeAll(exportFile("_mask.adv"), text);
+    AreaContour regions;
+    EXPECT_TRUE(regions.load_mask(video));
+    EXPECT_EQ(regions.mask.size(), std::size_t(AreaContour::maxFileVertices));
+}
+
+TEST_F(RegionFiles, AHugeFileIsRefusedUnread)
+{
+    writeAll(exportFile("_area.adv"), QByteArray(2 << 20, ' '));
+    AreaContour regions;
+    EXPECT_FALSE(regions.load_area(video));
+    EXPECT_TRUE(regions.load_problem().contains(QStringLiteral("is too large")));
+}
+
+// A FIFO would block the reader until a writer comes, which may be never.
+TEST_F(RegionFiles, AFifoIsRefusedWithoutBlocking)
+{
+    ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/exportCSV")));
+    const QByteArray fifo = QFile::encodeName(exportFile("_mask.adv"));
+    ASSERT_EQ(mkfifo(fifo.constData(), 0600), 0);
+    AreaContour regions;
+    regions.mask = {{1, 2}};
+    EXPECT_FALSE(regions.load_mask(video));
+    EXPECT_TRUE(regions.mask.empty());
+    EXPECT_EQ(
+        regions.load_problem(),
+        QStringLiteral("the region file %1 is not a regular file").arg(exportFile("_mask.adv")));
 }

@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -83,6 +89,52 @@ TEST(VideoListing, MissingOrEmptyDirectoryListsNothing)
     EXPECT_TRUE(listVideos(tmp.path()).isEmpty());
     EXPECT_TRUE(listVideos(QString()).isEmpty());
 }
+
+#ifdef Q_OS_UNIX
+// A name holding a byte that is not valid in the system's encoding (Latin-1 "ä" under UTF-8)
+// is either listed or named in a warning, never left out unsaid.
+TEST(VideoListing, NamesNotValidInTheEncodingAreTold)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QByteArray raw("K\xe4"
+                         "fer.mp4");
+    const QByteArray rawPath = QFile::encodeName(tmp.path()) + '/' + raw;
+    const int fd = ::open(rawPath.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    // QTemporaryDir could not remove what it cannot name.
+    const std::unique_ptr<const char, int (*)(const char*)> removal(rawPath.constData(), ::unlink);
+    touch(tmp.path() + QStringLiteral("/fine.mp4"));
+
+    const QVector<ListedVideo> videos = listVideos(tmp.path());
+    const QStringList warnings = unreadableVideoNames(tmp.path());
+    if (QFile::encodeName(QFile::decodeName(raw)) == raw) {
+        EXPECT_EQ(videos.size(), 2);
+        EXPECT_TRUE(warnings.isEmpty());
+        return;
+    }
+    ASSERT_EQ(videos.size(), 1);
+    EXPECT_EQ(videos.front().baseName, QStringLiteral("fine"));
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings.front(),
+              tmp.path() + QStringLiteral("/K\uFFFDfer.mp4 cannot be read: its name is not valid "
+                                          "in the system's encoding"));
+}
+#endif
+
+#ifndef Q_OS_WIN
+TEST(VideoListing, ABackslashIsPartOfTheNameOutsideWindows)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    touch(tmp.path() + QStringLiteral("/trap\\1.mp4"));
+    const QVector<ListedVideo> videos = listVideos(tmp.path());
+    ASSERT_EQ(videos.size(), 1);
+    EXPECT_EQ(videos.front().baseName, QStringLiteral("trap\\1"));
+    EXPECT_TRUE(unreadableVideoNames(tmp.path()).isEmpty());
+}
+#endif
 
 // Consecutive recordings must follow each other whatever order the file system keeps them in.
 TEST(VideoListing, ListsByNameWithLetterCaseDecidingOnlyTies)

@@ -6,8 +6,11 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,10 +69,8 @@ struct PacketFree {
 };
 using Packet = std::unique_ptr<AVPacket, PacketFree>;
 
-bool checkReadable(const std::string& path, int64_t& size, std::string& error)
+bool checkReadable(const std::string& path, struct stat& info, std::string& error)
 {
-    struct stat info {
-    };
     if (stat(path.c_str(), &info) != 0) {
         error = "cannot find input file '" + path + "'";
         return false;
@@ -82,8 +83,93 @@ bool checkReadable(const std::string& path, int64_t& size, std::string& error)
         error = "cannot read input file '" + path + "' (permission denied)";
         return false;
     }
-    size = info.st_size;
     return true;
+}
+
+// The output replaces only a regular file, and never the input itself (by any of its names):
+// a device or a FIFO would otherwise be swapped for a regular file, the input lost.
+bool checkWritable(const std::string& path, const struct stat& input, std::string& error)
+{
+    struct stat info {
+    };
+    if (stat(path.c_str(), &info) != 0)
+        return true; // nothing there yet (a missing folder is told when writing)
+    if (info.st_dev == input.st_dev && info.st_ino == input.st_ino) {
+        error = "output '" + path + "' is the input file";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "output '" + path + "' exists and is not a regular file";
+        return false;
+    }
+    return true;
+}
+
+// The temporary file being written, removed by the signal handler; a fixed buffer, since the
+// handler may use nothing else.
+char partialPath[4096] = {};
+
+void removePartialAndDie(int signal)
+{
+    if (partialPath[0] != '\0')
+        unlink(partialPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Holds SIGINT and SIGTERM back for its lifetime, so that the file and its name for the handler
+// come into being together.
+class InterruptionsHeld
+{
+public:
+    InterruptionsHeld()
+    {
+        sigset_t interruptions;
+        sigemptyset(&interruptions);
+        sigaddset(&interruptions, SIGINT);
+        sigaddset(&interruptions, SIGTERM);
+        sigprocmask(SIG_BLOCK, &interruptions, &previous);
+    }
+    ~InterruptionsHeld() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+
+private:
+    sigset_t previous;
+};
+
+// A file beside the output with a name of its own ("OUT.XXXXXX.part"), so that no other file,
+// a stray .part left by someone else included, is ever overwritten. Interrupting the program
+// removes it.
+bool createPartial(const std::string& output, std::string& partial, std::string& error)
+{
+    std::string name = output + ".XXXXXX.part";
+    if (name.size() >= sizeof partialPath) {
+        error = "output path too long: '" + output + "'";
+        return false;
+    }
+    InterruptionsHeld held;
+    const int fd = mkstemps(name.data(), 5);
+    if (fd < 0) {
+        error = "cannot write '" + output + "': " + std::strerror(errno);
+        return false;
+    }
+    std::memcpy(partialPath, name.c_str(), name.size() + 1);
+    std::signal(SIGINT, removePartialAndDie);
+    std::signal(SIGTERM, removePartialAndDie);
+    // mkstemps makes the file private; the result gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    partial = name;
+    return true;
+}
+
+// Once the file is renamed into place, or removed, an interruption has nothing to clean up.
+void forgetPartial()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    partialPath[0] = '\0';
 }
 
 // Opens the file with the raw H.264 demuxer, which numbers the frames at `fps`.
@@ -303,36 +389,42 @@ bool writeStream(AVFormatContext* input, const std::string& path, const std::str
     return true;
 }
 
-} // namespace
-
-bool wrapH264(const Options& options, std::string& error)
+// Both phases, the output going to `partial`.
+bool wrapInto(const Options& options, int64_t fileSize, const std::string& partial,
+              std::string& error)
 {
-    av_log_set_level(AV_LOG_QUIET);
-    int64_t fileSize = 0;
-    if (!checkReadable(options.input, fileSize, error))
-        return false;
-
     StreamIndex stream;
     {
         Input input = openInput(options, error);
         if (!input || !indexStream(input.get(), fileSize, stream, error))
             return false;
     }
-
     // The stream is read again from its start for writing, so memory use stays flat however
     // long the recording is.
     Input input = openInput(options, error);
-    if (!input)
+    return input && writeStream(input.get(), partial, options.output, options.fps, stream, error);
+}
+
+} // namespace
+
+bool wrapH264(const Options& options, std::string& error)
+{
+    av_log_set_level(AV_LOG_QUIET);
+    struct stat input {
+    };
+    if (!checkReadable(options.input, input, error) || !checkWritable(options.output, input, error))
         return false;
-    const std::string partial = options.output + ".part";
-    if (!writeStream(input.get(), partial, options.output, options.fps, stream, error)) {
-        std::remove(partial.c_str());
+    std::string partial;
+    if (!createPartial(options.output, partial, error))
         return false;
+    bool written = wrapInto(options, input.st_size, partial, error);
+    InterruptionsHeld held; // the file goes, renamed or removed, with its name for the handler
+    if (written && std::rename(partial.c_str(), options.output.c_str()) != 0) {
+        error = "cannot write '" + options.output + "': " + std::strerror(errno);
+        written = false;
     }
-    if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
-        error = "cannot write '" + options.output + "'";
+    if (!written)
         std::remove(partial.c_str());
-        return false;
-    }
-    return true;
+    forgetPartial();
+    return written;
 }

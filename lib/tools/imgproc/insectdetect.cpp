@@ -16,11 +16,18 @@ bool present(cv::Point p)
     return p.x != 0 && p.y != 0;
 }
 
-// 0 collinear, 1 one turn, 2 the other. Products are taken in 64 bits so that far-drawn paths
-// cannot overflow; for frame-sized coordinates this is the same as 32-bit arithmetic.
+// 0 collinear, 1 one turn, 2 the other; for frame-sized coordinates the same as 32-bit
+// arithmetic. Differences of two ints need 33 bits and their products 66, more than a long long
+// holds, so points anywhere in the int range are compared exactly in 128 bits where the compiler
+// has them.
+#ifdef __SIZEOF_INT128__
+using Wide = __int128;
+#else
+using Wide = long double; // exact for the clamped coordinates that region files give
+#endif
+
 int orientation(cv::Point a, cv::Point b, cv::Point c)
 {
-    using Wide = long long;
     const Wide v = (Wide(b.y) - a.y) * (Wide(c.x) - b.x) - (Wide(b.x) - a.x) * (Wide(c.y) - b.y);
     return v == 0 ? 0 : (v > 0 ? 1 : 2);
 }

@@ -68,6 +68,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(tableViewResult.get(), &TableViewResult::Result_Row_Changed, this,
             &MainWindow::Result_Row_Changed);
     tableViewFile = std::make_unique<TableViewFile>(ui->tv_file, this);
+    connect(tableViewFile.get(), &TableViewFile::listingWarning, statusBar(),
+            [bar = statusBar()](const QString& text) { bar->showMessage(text); });
     connect(tableViewFile.get(), &TableViewFile::File_Row_Changed, this,
             &MainWindow::File_Row_Changed);
 

@@ -190,6 +190,9 @@ private:
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
     void endPolygonEdit();
+    void cancelRegionEdit();
+    void loadRegionFiles();
+    void tellRegionLoad(const QStringList& problems);
     void refreshAfterSave(bool saved);
     cv::Size frameSize() const;
 };

@@ -40,6 +40,7 @@ void MainWindow::File_Row_Changed(int ifile)
     const QString path = tableViewFile->pathAt(ifile);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
+    cancelRegionEdit();
     currentFile = path;
     ModeVideo(NoVideo);
     ModeVideo(VideoReady);
@@ -67,8 +68,7 @@ bool MainWindow::openVideo()
 
     // During a run every queued video is analysed with the regions in force at its start.
     if (!running()) {
-        regions->load_area(currentFile);
-        regions->load_mask(currentFile);
+        loadRegionFiles();
     }
     displayGeometry.setDisplayGeometry(frameSize().width, frameSize().height);
     zoom = false;
@@ -225,6 +225,7 @@ void MainWindow::applyFinishedState()
 
 void MainWindow::enterNoVideo()
 {
+    cancelRegionEdit();
     closeVideo();
     setTransportEnabled(false);
     ui->la_height->clear();

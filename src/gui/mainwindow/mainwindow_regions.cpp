@@ -121,6 +121,7 @@ void MainWindow::cancelarea()
 {
     regions->set_state(AreaContour::None);
     regions->load_area(currentFile);
+    tellRegionLoad({regions->load_problem()});
     endPolygonEdit();
 }
 
@@ -128,7 +129,38 @@ void MainWindow::cancelmask()
 {
     regions->set_state(AreaContour::None);
     regions->load_mask(currentFile);
+    tellRegionLoad({regions->load_problem()});
     endPolygonEdit();
+}
+
+void MainWindow::loadRegionFiles()
+{
+    regions->set_state(AreaContour::None); // no preview of another video's polygons survives
+    regions->load_area(currentFile);
+    const QString areaProblem = regions->load_problem();
+    regions->load_mask(currentFile);
+    tellRegionLoad({areaProblem, regions->load_problem()});
+}
+
+// A refused or unreadable region file, or one with lines read as 0, is named in the status bar.
+void MainWindow::tellRegionLoad(const QStringList& problems)
+{
+    QStringList told = problems;
+    told.removeAll(QString());
+    if (!told.isEmpty())
+        statusBar()->showMessage(told.join(QStringLiteral("; ")));
+}
+
+// A drawing or a shift belongs to the video on screen: changing or closing the video ends it
+// as its Cancel would, so nothing of it can be saved into another video's files.
+void MainWindow::cancelRegionEdit()
+{
+    if (editMode == EditArea)
+        cancelarea();
+    else if (editMode == EditMask)
+        cancelmask();
+    else if (editMode == ShiftBoth)
+        on_pb_cancelbox_clicked();
 }
 
 void MainWindow::endPolygonEdit()
