@@ -564,8 +564,8 @@ void MainWindowTest::countingModeReachesTheRunAndIsStored()
     tick();
     tick();
     QVERIFY(!counting->isEnabled()); // a run keeps its mode
-    for (int i = 0; i < 500 && child<QPushButton>("pb_algo")->text() != "Process"; ++i)
-        tick();
+    QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("pb_algo")->text(), QStringLiteral("Process"),
+                              60000);
     QVERIFY(counting->isEnabled());
     // Strict counting gives the crossing's direction: In only, where classic gives both.
     QFile result(ExportPath::file(video, QStringLiteral(".csv")));
