@@ -7,9 +7,8 @@
 // of the whole video and (ii) the orvane-count program next to this one analysing it, and prints
 // the ratio (ii)/(i), the peak memory of (ii) and whether its memory stayed flat. Then (iii) the
 // same analysis with strict counting, and the ratio (iii)/(ii).
-#include "areacontour.h"
+#include "benchvideo.h"
 #include "exportpath.h"
-#include "videogen.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +22,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <opencv2/videoio.hpp>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -42,47 +40,6 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool makeVideo(const QString& path, int frames)
-{
-    videogen::ClipRecipe recipe;
-    recipe.size = {1920, 1080};
-    recipe.fps = 25;
-    recipe.frames = frames;
-    recipe.blobs = videogen::crossingInsects(recipe.size, 400, 8);
-    // The insects of the first crossing come back every 400 frames, so the whole video moves.
-    const std::vector<videogen::Blob> wave = recipe.blobs;
-    for (int start = 400; start < frames; start += 400) {
-        for (videogen::Blob b : wave) {
-            b.firstFrame += start;
-            recipe.blobs.push_back(b);
-        }
-    }
-    std::string error;
-    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe, &error)) {
-        std::fprintf(stderr, "count_bench: %s\n", error.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool saveRegions(const QString& video)
-{
-    AreaContour regions;
-    regions.mask = {{40, 40}, {1880, 40}, {1880, 1040}, {40, 1040}, {40, 40}};
-    regions.area = {{760, 340}, {1160, 340}, {1160, 740}, {760, 740}, {760, 340}};
-    return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
-}
-
-long plainDecode(const QString& path)
-{
-    cv::VideoCapture capture(QFile::encodeName(path).toStdString());
-    cv::Mat frame;
-    long frames = 0;
-    while (capture.read(frame))
-        ++frames;
-    return frames;
 }
 
 // A field of /proc/PID/status in KiB ("VmRSS:" now, "VmHWM:" the peak so far), 0 when gone.
@@ -199,16 +156,16 @@ int main(int argc, char** argv)
         std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
                     qPrintable(video));
         std::fflush(stdout);
-        if (!makeVideo(video, frames))
+        if (!benchvideo::makeVideo(video, frames, "count_bench"))
             return 1;
     }
-    if (!saveRegions(video))
+    if (!benchvideo::saveRegions(video))
         return 1;
 
-    plainDecode(video); // warms the file cache and the decoder's libraries
+    benchvideo::plainDecode(video); // warms the file cache and the decoder's libraries
     const double cpuBefore = ownCpuSeconds();
     auto start = Clock::now();
-    const long decoded = plainDecode(video);
+    const long decoded = benchvideo::plainDecode(video);
     const double decodeSeconds = secondsSince(start);
     const double decodeCpu = ownCpuSeconds() - cpuBefore;
 

@@ -8,11 +8,10 @@
 // "Display trajectories" off and once with it on. Prints both ratios window/orvane-count, the
 // longest stall of the GUI thread during each window run, and whether the window's files are
 // byte-identical to orvane-count's.
-#include "areacontour.h"
+#include "benchvideo.h"
 #include "exportpath.h"
 #include "mainwindow.h"
 #include "startup.h"
-#include "videogen.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -32,7 +31,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <opencv2/videoio.hpp>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -45,45 +43,6 @@ namespace
 
 const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
                                       ExportPath::densityTextSuffix};
-
-bool makeVideo(const QString& path, int frames)
-{
-    videogen::ClipRecipe recipe;
-    recipe.size = {1920, 1080};
-    recipe.fps = 25;
-    recipe.frames = frames;
-    recipe.blobs = videogen::crossingInsects(recipe.size, 400, 8);
-    // The insects of the first crossing come back every 400 frames, so the whole video moves.
-    const std::vector<videogen::Blob> wave = recipe.blobs;
-    for (int start = 400; start < frames; start += 400) {
-        for (videogen::Blob b : wave) {
-            b.firstFrame += start;
-            recipe.blobs.push_back(b);
-        }
-    }
-    std::string error;
-    if (!videogen::writeVideo(QFile::encodeName(path).toStdString(), recipe, &error)) {
-        std::fprintf(stderr, "window_bench: %s\n", error.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool saveRegions(const QString& video)
-{
-    AreaContour regions;
-    regions.mask = {{40, 40}, {1880, 40}, {1880, 1040}, {40, 1040}, {40, 40}};
-    regions.area = {{760, 340}, {1160, 340}, {1160, 740}, {760, 740}, {760, 340}};
-    return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
-}
-
-void plainDecode(const QString& path)
-{
-    cv::VideoCapture capture(QFile::encodeName(path).toStdString());
-    cv::Mat frame;
-    while (capture.read(frame)) {
-    }
-}
 
 QMap<QString, QByteArray> outputs(const QString& video)
 {
@@ -213,14 +172,14 @@ int main(int argc, char** argv)
         std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
                     qPrintable(video));
         std::fflush(stdout);
-        if (!makeVideo(video, frames))
+        if (!benchvideo::makeVideo(video, frames, "window_bench"))
             return 1;
     }
-    if (!saveRegions(video))
+    if (!benchvideo::saveRegions(video))
         return 1;
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .setValue(QStringLiteral("currentPath"), dir);
-    plainDecode(video); // warms the file cache and the decoder's libraries
+    benchvideo::plainDecode(video); // warms the file cache and the decoder's libraries
 
     removeOutputs(video);
     const double countSeconds = runCount(program, video);
