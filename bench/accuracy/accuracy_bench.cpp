@@ -1,8 +1,9 @@
 // accuracy_bench: how often the count is right, on generated videos whose true events are known.
 //
-//   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep]
+//   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
 //
-// With --dir, videos already written there by an earlier run are used again.
+// With --dir, videos already written there by an earlier run are used again. --max-insects
+// leaves out the scenarios with more insects at once, for quicker measurements.
 //
 // Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
 // number of insects, noise and flicker), counts each one with the orvane-count program next to
@@ -75,7 +76,9 @@ std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& di
     for (size_t s = 0; s < grid.size(); ++s)
         for (int i = 0; i < videosOf(grid[s]); ++i)
             videos.push_back(
-                {s, QStringLiteral("s%1_v%2.mp4").arg(s, 3, 10, QLatin1Char('0')).arg(i), {}});
+                {s,
+                 QStringLiteral("%1_v%2.mp4").arg(QString::fromStdString(grid[s].key())).arg(i),
+                 {}});
     std::atomic<int> failed{0};
     parallelFor(videos.size(), jobs, [&](size_t k) {
         Video& v = videos[k];
@@ -246,6 +249,7 @@ struct Settings {
     int jobs = 2;
     QString dir;
     bool keep = false;
+    int maxInsects = 0; // 0: all
 };
 
 bool parse(const QStringList& args, Settings& s)
@@ -259,6 +263,8 @@ bool parse(const QStringList& args, Settings& s)
             s.jobs = std::clamp(args[++i].toInt(), 1, 16);
         else if (a == QLatin1String("--dir") && hasValue)
             s.dir = args[++i];
+        else if (a == QLatin1String("--max-insects") && hasValue)
+            s.maxInsects = std::max(1, args[++i].toInt());
         else if (a == QLatin1String("--keep"))
             s.keep = true;
         else
@@ -275,7 +281,7 @@ int main(int argc, char** argv)
     Settings settings;
     if (!parse(app.arguments(), settings)) {
         std::fprintf(stderr, "usage: accuracy_bench [--modes classic[,strict]] [--jobs N] "
-                             "[--dir DIR] [--keep]\n");
+                             "[--dir DIR] [--keep] [--max-insects N]\n");
         return 64;
     }
     const auto started = std::chrono::steady_clock::now();
@@ -284,7 +290,12 @@ int main(int argc, char** argv)
     const QString dir = settings.dir.isEmpty() ? temporary.path() : settings.dir;
     const QString program =
         QCoreApplication::applicationDirPath() + QStringLiteral("/orvane-count");
-    const std::vector<Scenario> grid = scenarioGrid();
+    std::vector<Scenario> grid = scenarioGrid();
+    if (settings.maxInsects > 0)
+        grid.erase(
+            std::remove_if(grid.begin(), grid.end(),
+                           [&](const Scenario& s) { return s.insects > settings.maxInsects; }),
+            grid.end());
 
     const QString videoDir = dir + QStringLiteral("/videos");
     QDir().mkpath(videoDir);

@@ -1,5 +1,6 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace
@@ -13,6 +14,7 @@ constexpr int maskInset = 4;
 // Insects appear after the frames that an analysis skips.
 constexpr int firstInsectFrame = 92;
 constexpr int tailFrames = 5;
+constexpr int framesSeenBeforeArea = 3;
 constexpr double noiseSigma = 2;
 constexpr double flickerAmplitude = 3;
 // A lone insect is measured on this many videos.
@@ -26,6 +28,14 @@ std::string Scenario::label() const
         wander ? (pauses ? "wander+pause" : "wander") : (pauses ? "straight+pause" : "straight");
     std::snprintf(text, sizeof text, "%4d %5g %-14s %3d %-5s", size, speed, path, insects,
                   noisy ? "on" : "off");
+    return text;
+}
+
+std::string Scenario::key() const
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "s%d_v%g_%s%s_n%d_%s", size, speed, wander ? "w" : "s",
+                  pauses ? "p" : "", insects, noisy ? "noisy" : "clean");
     return text;
 }
 
@@ -90,6 +100,9 @@ videogen::ClipRecipe recipeOf(const Scenario& s, int index)
     m.wander = s.wander;
     m.pauses = s.pauses;
     m.firstFrame = firstInsectFrame;
+    // A fast insect walks in from far enough to be seen a few times before it reaches the area:
+    // one seen once before it vanishes into it shows no direction to anyone.
+    m.lead = std::max(m.lead, static_cast<int>(framesSeenBeforeArea * s.speed) + s.size);
     m.seed = recipe.seed;
     recipe.blobs = videogen::crossingPaths(m, areaRect, frameSize);
     recipe.frames = videogen::endOfPaths(recipe.blobs) + tailFrames;

@@ -18,6 +18,8 @@ struct Scenario {
     bool noisy = false; // sensor noise and light flicker
 
     std::string label() const;
+    // The same facts in a form fit for a file name, unique within the grid.
+    std::string key() const;
 };
 
 // Every combination of the benchmark's sizes, speeds, paths, insect numbers and noise.

@@ -46,9 +46,7 @@ void AnalysisRun::start(cv::Size frameSize, CountingMode mode)
     mask = regions.rasterise(frameSize, 0);
     regions.build_counting_points(frameSize, 0);
     tracker.reset();
-    tracker.detector.setReference(mode == CountingMode::Strict
-                                      ? MvtDetector::Reference::Background
-                                      : MvtDetector::Reference::PreviousFrame);
+    tracker.setMode(mode);
     tracker.detector.setMask(mask);
     insectDetect.setMode(mode, tracker.targetTracker.maxAge);
 }
@@ -79,6 +77,13 @@ void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
     this->fps = static_cast<int>(std::trunc(fps));
     this->startTime = startTime;
     insectDetect.reset();
+    // Classic counting carries the last video's reference frame and targets into the next one;
+    // strict counting starts each video afresh, so that no insect of one video is seen in the
+    // next, and the first frame becomes the background.
+    if (insectDetect.mode() == CountingMode::Strict) {
+        tracker.reset();
+        tracker.detector.setMask(mask);
+    }
     density.init(firstFrame.clone(), mask.clone());
 }
 

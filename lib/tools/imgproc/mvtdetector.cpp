@@ -13,10 +13,6 @@ namespace
 {
 constexpr double differenceThreshold = 6;
 constexpr double setValue = 255;
-constexpr int firstErosions = 1;
-constexpr int dilations = 20;
-constexpr int secondErosions = 5;
-constexpr int minContourPoints = 5;
 constexpr double polygonEpsilon = 3.0;
 const cv::Scalar morphologyBorderValue = cv::Scalar::all(1);
 
@@ -28,13 +24,16 @@ constexpr int groupingReach = 2;
 constexpr double wholeBoxShare = 0.5;
 
 // The background is kept in fixed point. Where nothing changed it moves 1/8 of the way to the
-// new frame, under a changed pixel 1/256 of the way. When more than half of the analysed
-// pixels change at once the light has changed, and the frame becomes the new background.
+// new frame. Under a changed pixel it stays as it was: taking in even a little of a passing
+// insect would leave a trail of its shape behind it. A pixel changed for longer than any insect
+// rests (ten seconds at 25 frames a second) shows something that stays, and is taken in at once.
+// When more than half of the analysed pixels change at once the light has changed, and the frame
+// becomes the new background.
 constexpr int backgroundScale = 128;
 constexpr int quietRate = 8;
-constexpr int busyRate = 256;
+constexpr int framesBeforeTakingIn = 250;
 
-cv::Rect widened(const cv::Rect& r, int by = MvtDetector::morphologyReach)
+cv::Rect widened(const cv::Rect& r, int by)
 {
     return cv::Rect(r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by);
 }
@@ -87,6 +86,12 @@ void MvtDetector::setReference(Reference kind)
     background.release();
 }
 
+void MvtDetector::setMorphology(const BlobMorphology& m)
+{
+    passes = m;
+    setMask(mask.clone());
+}
+
 void MvtDetector::setMask(const cv::Mat& m)
 {
     mask = m.clone();
@@ -99,7 +104,7 @@ void MvtDetector::setMask(const cv::Mat& m)
     const cv::Rect used = cv::boundingRect(mask);
     if (used.empty())
         return; // nothing to analyse: no frame can ever show motion
-    box = widened(used) & cv::Rect(0, 0, mask.cols, mask.rows);
+    box = widened(used, passes.reach()) & cv::Rect(0, 0, mask.cols, mask.rows);
     buildRuns(mask(box), box.size());
 }
 
@@ -212,8 +217,11 @@ void MvtDetector::storeReference(const cv::Mat& frame)
         std::memcpy(previous.ptr<uchar>(r.y) + r.x0, greyRun(frame, r) + r.x0,
                     static_cast<size_t>(r.x1 - r.x0));
     differenceClean = false;
-    if (referenceKind == Reference::Background)
+    if (referenceKind == Reference::Background) {
         previous.convertTo(background, CV_16UC1, backgroundScale);
+        busyFrames.create(frame.size(), CV_8UC1);
+        busyFrames.setTo(0);
+    }
 }
 
 void MvtDetector::clearDifference(cv::Size size)
@@ -229,6 +237,17 @@ void MvtDetector::clearDifference(cv::Size size)
     stripRows = 0;
 }
 
+void MvtDetector::updateBackground(ushort& bg, uchar& busy, int scaled, bool moved)
+{
+    if (!moved) {
+        bg = static_cast<ushort>(bg + (scaled - bg) / quietRate);
+        busy = 0;
+    } else if (++busy >= framesBeforeTakingIn) {
+        bg = static_cast<ushort>(scaled);
+        busy = 0;
+    }
+}
+
 // The same pass as differenceAndThreshold, against the background, which it then updates.
 void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReference)
 {
@@ -238,6 +257,7 @@ void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReferenc
     for (const Run& r : runs) {
         const uchar* now = greyRun(frame, r);
         ushort* bg = background.ptr<ushort>(r.y);
+        uchar* busy = busyFrames.ptr<uchar>(r.y);
         uchar* out = difference.ptr<uchar>(r.y);
         uchar* blocks = changed.ptr<uchar>(r.y / blockSize);
         for (int x = r.x0; x < r.x1; ++x) {
@@ -246,8 +266,7 @@ void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReferenc
             const bool moved = std::abs(now[x] - reference) > limit;
             out[x] = moved ? static_cast<uchar>(setValue) : 0;
             if (keepAsReference)
-                bg[x] =
-                    static_cast<ushort>(bg[x] + (scaled - bg[x]) / (moved ? busyRate : quietRate));
+                updateBackground(bg[x], busy[x], scaled, moved);
             changedPixels += moved;
             if (moved)
                 blocks[x / blockSize] = 1;
@@ -317,7 +336,7 @@ void MvtDetector::erodeChangedBlocks()
     const cv::Point anchor(-1, -1);
     for (const cv::Rect& r : erosionRegions) {
         cv::Mat part = difference(r);
-        cv::erode(part, part, cv::Mat(), anchor, firstErosions, cv::BORDER_REPLICATE,
+        cv::erode(part, part, cv::Mat(), anchor, passes.firstErosions, cv::BORDER_REPLICATE,
                   morphologyBorderValue);
     }
 }
@@ -330,7 +349,7 @@ void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
     for (const cv::Rect& r : erosionRegions)
         markOccupiedBlocks(r);
     groupBlocks(occupied, groupingReach, clusters);
-    mergeClose(clusters, morphologyReach, morphologyReach);
+    mergeClose(clusters, passes.reach(), passes.reach());
     const cv::Rect all(0, 0, difference.cols, difference.rows);
     if (coverMostOf(clusters, all))
         clusters.assign(1, all);
@@ -439,8 +458,8 @@ void MvtDetector::traceRegion(const cv::Rect& region, const cv::Point& offset)
     cv::Mat part = difference(region);
     const cv::Point anchor(-1, -1);
     const int border = cv::BORDER_REPLICATE | cv::BORDER_ISOLATED;
-    cv::dilate(part, part, cv::Mat(), anchor, dilations, border, morphologyBorderValue);
-    cv::erode(part, part, cv::Mat(), anchor, secondErosions, border, morphologyBorderValue);
+    cv::dilate(part, part, cv::Mat(), anchor, passes.dilations, border, morphologyBorderValue);
+    cv::erode(part, part, cv::Mat(), anchor, passes.secondErosions, border, morphologyBorderValue);
     cv::findContours(part, regionContours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE,
                      offset + region.tl());
     for (std::vector<cv::Point>& c : regionContours)
@@ -451,7 +470,7 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
 {
     TargetPool* pool = TargetPool::instance();
     for (const std::vector<cv::Point>& contour : contours) {
-        if (contour.size() < minContourPoints)
+        if (contour.size() < static_cast<size_t>(passes.minContourPoints))
             continue;
         Target* t = pool->acquire();
         if (!t) {

@@ -6,10 +6,28 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+// The clean-up of a thresholded difference: the erosions remove specks of noise, the dilation
+// joins the pieces of one insect, and the second erosion takes back most of what it added.
+struct BlobMorphology {
+    int firstErosions = 1;
+    int dilations = 20;
+    int secondErosions = 5;
+    // Contours with fewer points (after CHAIN_APPROX_SIMPLE) are not insects.
+    int minContourPoints = 5;
+
+    // How far, in pixels, the three passes together carry a pixel's influence.
+    int reach() const { return firstErosions + dilations + secondErosions; }
+    // A frame difference shows an insect as two thin crescents, which a wide dilation joins.
+    static BlobMorphology forFrameDifference() { return {1, 20, 5, 5}; }
+    // A background difference shows the whole body: a small dilation keeps neighbours apart, and
+    // a small insect's blob may be a plain square of four corners.
+    static BlobMorphology forBackground() { return {1, 2, 1, 1}; }
+};
+
 // Finds the moving blobs of a greyscale frame by differencing it against the previous one,
 // inside an optional mask, and appends one pool Target per blob.
 //
-// All image work is confined to the mask's bounding box widened by the 26 pixels that the
+// All image work is confined to the mask's bounding box widened by the pixels that the
 // erosions and the dilation can reach: outside it the difference is 0 before and after the
 // morphology, so the blobs found are exactly those of a whole-frame pass. Inside the box only the
 // mask's runs of non-zero pixels are read: elsewhere both the masked frame and the masked
@@ -27,8 +45,8 @@ public:
 
     // What each frame is compared with: the previous frame, or a slowly updated background that
     // keeps showing an insect which moves too little between two frames to survive the erosion.
-    // The background follows the picture quickly where nothing moves and only very slowly under
-    // a moving or resting insect, so insects leave no trail.
+    // The background follows the picture quickly where nothing moves and not at all under a
+    // moving or resting insect, so insects leave no trail.
     enum class Reference { PreviousFrame, Background };
     // Forgets the reference frame, like setMask.
     void setReference(Reference kind);
@@ -42,8 +60,9 @@ public:
     // only the pixels the mask lets through. `frame` is 8-bit BGR.
     void detectColour(const cv::Mat& frame, QList<Target*>& targets);
 
-    // Reach of erosion 1 + dilation 20 + erosion 5, in pixels.
-    static constexpr int morphologyReach = 26;
+    // Forgets the reference frame, like setMask.
+    void setMorphology(const BlobMorphology& m);
+    const BlobMorphology& morphology() const { return passes; }
 
 private:
     struct Run {
@@ -58,6 +77,7 @@ private:
     void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
     void clearDifference(cv::Size size);
     void backgroundDifference(const cv::Mat& frame, bool keepAsReference);
+    static void updateBackground(ushort& bg, uchar& busy, int scaled, bool moved);
     void erodeChangedBlocks();
     void findBlobs(const cv::Rect& box, QList<Target*>& targets);
     void markOccupiedBlocks(const cv::Rect& region);
@@ -67,8 +87,10 @@ private:
     void makeTargets(QList<Target*>& targets);
 
     cv::Mat previous; // masked reference frame, limited to the working box
+    BlobMorphology passes = BlobMorphology::forFrameDifference();
     Reference referenceKind = Reference::PreviousFrame;
     cv::Mat background; // with Reference::Background: grey levels times backgroundScale
+    cv::Mat busyFrames; // frames in a row each background pixel has shown a change
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set
     // Runs of analysed pixels of the working box, row by row; without a mask, whole rows of

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -71,7 +73,7 @@ bool rayReachesArea(cv::Point from, cv::Point direction, const std::vector<cv::P
     const double length = cv::norm(direction);
     if (length == 0)
         return false;
-    const double reach = StrictCounter::borderReach + 4 * length;
+    const double reach = 2 * StrictCounter::borderReach;
     const cv::Point to = from + cv::Point(cvRound(direction.x * reach / length),
                                           cvRound(direction.y * reach / length));
     for (size_t k = 0; k + 1 < segments.size(); k += 2)
@@ -116,17 +118,30 @@ void StrictCounter::remember(Track& track, cv::Point at)
     track.history[historyLength - 1] = at;
 }
 
-// The way the insect has been going over its last few matched frames.
+// The way the insect has been going over its last few matched frames: back as far as it takes to
+// have moved far enough to show a direction.
 cv::Point StrictCounter::heading(const Track& track, cv::Point now) const
 {
     const int known = std::min(track.matches, historyLength);
-    return now - track.history[historyLength - known];
+    cv::Point step;
+    for (int back = 1; back < known; ++back) {
+        step = now - track.history[historyLength - 1 - back];
+        if (cv::norm(step) >= directionDistance)
+            break;
+    }
+    return step;
 }
 
-bool StrictCounter::relinked(const Track& track, const Target& t)
+// An area's inside is out of detection: a track whose step passes through a border came out
+// somewhere else than it went in, after a while unseen, or within one frame when fast.
+bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments)
 {
-    return t.age == 0 && track.lastAge > 0 && present(t.last) &&
-           cv::norm(t.centroid - t.last) > borderReach;
+    if (!present(t.last) || t.age != 0)
+        return false;
+    for (size_t k = 0; k + 1 < segments.size(); k += 2)
+        if (meets(t.last, t.centroid, segments[k], segments[k + 1]))
+            return true;
+    return false;
 }
 
 void StrictCounter::restart(Track& track)
@@ -149,6 +164,60 @@ void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
         events.push_back({frame, at, 1, 0});
 }
 
+// Signed distance of `p` from the line through p0 and p1, positive on its right hand.
+double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
+{
+    const double length = cv::norm(p1 - p0);
+    if (length == 0)
+        return 0;
+    return (double(p1.x - p0.x) * (p.y - p0.y) - double(p1.y - p0.y) * (p.x - p0.x)) / length;
+}
+
+// A side is taken once the insect is more than lineBand from the line, so that a box jittering
+// on the line counts nothing. The crossing itself is dated to the first frame on the new side.
+void StrictCounter::followSide(Track& k, double offset, cv::Point at, int frame, cv::Point p0,
+                               cv::Point p1, std::vector<Event>& events)
+{
+    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    if (k.side == 0) {
+        if (std::abs(offset) > lineBand) {
+            k.side = raw;
+            k.sideAt = at;
+        }
+        return;
+    }
+    if (raw == k.side) {
+        k.pendingFrame = 0; // back where it came from
+        k.sideAt = at;
+        return;
+    }
+    if (raw == -k.side && k.pendingFrame == 0) {
+        k.pendingFrame = frame;
+        k.pendingAt = at;
+    }
+    if (raw != -k.side || std::abs(offset) <= lineBand)
+        return;
+    // The step passes within the line's extent when it meets the segment at all.
+    if (meets(k.sideAt, at, p0, p1))
+        events.push_back({k.pendingFrame, k.pendingAt, k.side > 0 ? 1 : 0, k.side > 0 ? 0 : 1});
+    k.side = raw;
+    k.sideAt = at;
+    k.pendingFrame = 0;
+}
+
+// Once it has moved far enough to show a direction, where it came from tells whether it came out
+// of the area; a slow insect's box jitters by a pixel or two around its first steps.
+void StrictCounter::judgeAppearance(Track& k, cv::Point now, const std::vector<cv::Point>& segments,
+                                    const std::vector<cv::Point>& area, std::vector<Event>& events)
+{
+    const cv::Point moved = k.firstAt - now;
+    if (k.decided || (cv::norm(moved) < directionDistance && k.matches < historyLength))
+        return;
+    k.decided = true;
+    if (nearBorder(k.firstAt, segments) && rayReachesArea(k.firstAt, moved, segments, area))
+        events.push_back({k.firstFrame, k.firstAt, 0, 1});
+}
+
 void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
                               std::vector<Event>& events)
 {
@@ -157,27 +226,10 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
             continue;
         Track& k = trackOf(*t);
         k.present = true;
-        if (relinked(k, *t))
-            restart(k);
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
-        const double length = cv::norm(p1 - p0);
-        const double offset = length > 0 ? (double(p1.x - p0.x) * (t->centroid.y - p0.y) -
-                                            double(p1.y - p0.y) * (t->centroid.x - p0.x)) /
-                                               length
-                                         : 0;
-        const int side = std::abs(offset) <= lineBand ? 0 : (offset > 0 ? 1 : -1);
-        if (side == 0)
-            continue; // on the line: keeps the side it came from
-        if (k.side != 0 && side != k.side) {
-            // Both strictly on opposite sides: the step passes within the line's extent when it
-            // meets the segment at all.
-            if (meets(k.sideAt, t->centroid, p0, p1))
-                events.push_back({frame, t->centroid, k.side > 0 ? 1 : 0, k.side > 0 ? 0 : 1});
-        }
-        k.side = side;
-        k.sideAt = t->centroid;
+        followSide(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, p0, p1, events);
     }
     forgetAbsent();
 }
@@ -191,23 +243,19 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
             continue;
         Track& k = trackOf(*t);
         k.present = true;
-        if (relinked(k, *t)) {
+        if (k.matches > 0 && passedThrough(*t, segments)) {
             judgeLoss(k, t->last, frame - k.lastAge, segments, area, events);
             restart(k);
         }
         k.lastAge = t->age;
         if (t->age == 0) {
-            if (k.matches == 0)
+            if (k.matches == 0) {
                 k.firstAt = t->centroid;
+                k.firstFrame = frame;
+            }
             remember(k, t->centroid);
             ++k.matches;
-            // One step after it was first seen tells where it came from.
-            if (!k.decided && k.matches >= 2) {
-                k.decided = true;
-                if (nearBorder(k.firstAt, segments) &&
-                    rayReachesArea(k.firstAt, k.firstAt - t->centroid, segments, area))
-                    events.push_back({frame, t->centroid, 0, 1});
-            }
+            judgeAppearance(k, t->centroid, segments, area, events);
         } else if (t->age == lostAge) {
             judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
         }

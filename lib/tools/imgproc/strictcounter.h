@@ -43,17 +43,22 @@ public:
     // detector's boxes reach well beyond an insect's body.
     static constexpr double borderReach = 40;
     // A detected centre this close to the line counts as on it: the box of a resting insect
-    // jitters by a few pixels.
-    static constexpr double lineBand = 5;
+    // jitters by a pixel or two.
+    static constexpr double lineBand = 3;
 
 private:
-    static constexpr int historyLength = 4;
+    // Matches remembered for an insect's heading, and the distance that shows a direction.
+    static constexpr int historyLength = 12;
+    static constexpr double directionDistance = 4;
     struct Track {
         int id = 0;
         bool present = false; // still in the tracker's list this frame
         int side = 0;         // line: last strict side
         cv::Point sideAt;     // where it was last on that side
-        cv::Point firstAt;    // area: where it was first seen
+        int pendingFrame = 0; // line: first frame on the other side, not yet beyond the band
+        cv::Point pendingAt;
+        cv::Point firstAt; // area: where it was first seen
+        int firstFrame = 0;
         int matches = 0;      // frames matched since first seen
         bool decided = false; // area: its appearance has been judged
         bool counted = false; // area: its vanishing has been counted
@@ -65,10 +70,13 @@ private:
     void forgetAbsent();
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
-    // The tracker may give a target lost for a few frames the detection of another insect far
-    // away; from there on the track starts afresh.
-    static bool relinked(const Track& track, const Target& t);
+    static double offsetFrom(cv::Point p0, cv::Point p1, cv::Point p);
+    static void followSide(Track& k, double offset, cv::Point at, int frame, cv::Point p0,
+                           cv::Point p1, std::vector<Event>& events);
+    static bool passedThrough(const Target& t, const std::vector<cv::Point>& segments);
     static void restart(Track& track);
+    void judgeAppearance(Track& k, cv::Point now, const std::vector<cv::Point>& segments,
+                         const std::vector<cv::Point>& area, std::vector<Event>& events);
     void judgeLoss(Track& track, cv::Point at, int frame, const std::vector<cv::Point>& segments,
                    const std::vector<cv::Point>& area, std::vector<Event>& events);
 

@@ -1,6 +1,7 @@
 #include "target.h"
 
 #include <QDebug>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -19,6 +20,8 @@ void Target::init()
     width = height = area = movement = 0;
     age = 0;
     last = cv::Point(0, 0);
+    velocity = cv::Point2f();
+    velocitySamples = 0;
 }
 
 void Target::update(const Target& detection)
@@ -28,6 +31,19 @@ void Target::update(const Target& detection)
     origin = detection.origin;
     width = detection.width;
     height = detection.height;
+}
+
+void Target::followStep(const Target& detection, int frames)
+{
+    const cv::Point2f step = cv::Point2f(detection.centroid - centroid) / std::max(1, frames);
+    // Half of each new step: box centres jitter by a pixel or two from frame to frame.
+    velocity = velocitySamples == 0 ? step : 0.5f * velocity + 0.5f * step;
+    ++velocitySamples;
+}
+
+cv::Point Target::predictedAt(int frames) const
+{
+    return centroid + cv::Point(cvRound(velocity.x * frames), cvRound(velocity.y * frames));
 }
 
 double Target::distance(const Target& other) const

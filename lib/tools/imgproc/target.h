@@ -19,9 +19,16 @@ public:
     int movement = 0;
     cv::Point last; // centroid at the previous match
     int age = 0;    // frames since the last match
+    // Strict tracking: the smoothed step per frame, and how many matches it has seen.
+    cv::Point2f velocity;
+    int velocitySamples = 0;
 
     void init();
     void update(const Target& detection);
+    // Before update: folds the step to `detection`, taken over `frames` frames, into velocity.
+    void followStep(const Target& detection, int frames);
+    // Where the target should be `frames` frames after it was last matched.
+    cv::Point predictedAt(int frames) const;
     double distance(const Target& other) const;
     void computeArea();
     void computeMovement();

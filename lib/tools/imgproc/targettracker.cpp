@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QLoggingCategory>
+#include <algorithm>
 
 namespace
 {
@@ -19,6 +20,12 @@ void TargetTracker::init(int maxAge, int maxDistance)
 {
     this->maxAge = maxAge;
     this->maxDistance = maxDistance;
+}
+
+void TargetTracker::setPrediction(bool on, int gatePixels)
+{
+    prediction = on;
+    gate = gatePixels;
 }
 
 void TargetTracker::age_tracked_targets(QList<Target*>& tracked)
@@ -48,6 +55,27 @@ void TargetTracker::fill_cost_matrix(const QList<Target*>& rows, const QList<Tar
             out(i, j) = static_cast<int>(rows[i]->distance(*columns[j]));
 }
 
+namespace
+{
+// Far beyond any gate, yet small enough that the solver's sums of a few thousand of them cannot
+// overflow.
+constexpr int outOfGate = 1 << 20;
+
+} // namespace
+
+void TargetTracker::fill_predicted_costs(const QList<Target*>& rows, const QList<Target*>& columns)
+{
+    cost.create(rows.size(), columns.size());
+    for (int j = 0; j < columns.size(); ++j) {
+        const cv::Point expected = columns[j]->predictedAt(columns[j]->age);
+        for (int i = 0; i < rows.size(); ++i) {
+            const double d = cv::norm(rows[i]->centroid - expected);
+            // The solver reads a zero cost as "no position", so a perfect prediction costs 1.
+            cost(i, j) = d <= gate ? static_cast<int>(d) + 1 : outOfGate;
+        }
+    }
+}
+
 cv::Mat_<int> TargetTracker::cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns)
 {
     cv::Mat_<int> out;
@@ -64,7 +92,7 @@ int TargetTracker::matched_column(int row, Target* d, int columns) const
     for (int j = 0; j < columns; ++j) {
         if (log)
             qDebug("Looking at tracked # %d", j);
-        if (assignment(row, j) == 0 && cost(row, j) <= maxDistance)
+        if (assignment(row, j) == 0 && cost(row, j) <= (prediction ? gate + 1 : maxDistance))
             return j;
     }
     return -1;
@@ -75,7 +103,10 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
     age_tracked_targets(tracked);
     const int columns = detected.isEmpty() ? 0 : tracked.size();
     if (columns > 0) {
-        fill_cost_matrix(detected, tracked, cost);
+        if (prediction)
+            fill_predicted_costs(detected, tracked);
+        else
+            fill_cost_matrix(detected, tracked, cost);
         cost.copyTo(assignment);
         solver.setDebug(false);
         solver.solve(assignment);
@@ -99,6 +130,8 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
         Target* t = tracked[j];
         if (log)
             qDebug("Target Tracked #%d matched", j);
+        if (prediction)
+            t->followStep(*d, t->age);
         t->update(*d);
         t->agemovement += 1;
         t->age = 0;

@@ -8,9 +8,19 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+namespace
+{
+// Frames a target may go unseen before it is dropped, and the farthest match.
+constexpr int classicMaxAge = 5;
+constexpr int classicMaxDistance = 1000;
+// Strict tracking keeps an unseen target for a second at 25 frames a second, following its
+// predicted path, so that insects that overlap for a while keep their own tracks.
+constexpr int strictMaxAge = 25;
+} // namespace
+
 Tracker::Tracker()
 {
-    targetTracker.init(5, 1000);
+    targetTracker.init(classicMaxAge, classicMaxDistance);
     TargetPool::instance()->resize(1000);
 }
 
@@ -38,6 +48,17 @@ void Tracker::process(cv::Mat& frame)
 void Tracker::processColour(const cv::Mat& frame)
 {
     run([&] { detector.detectColour(frame, detected_targets); });
+}
+
+void Tracker::setMode(CountingMode mode)
+{
+    const bool strict = mode == CountingMode::Strict;
+    detector.setReference(strict ? MvtDetector::Reference::Background
+                                 : MvtDetector::Reference::PreviousFrame);
+    detector.setMorphology(strict ? BlobMorphology::forBackground()
+                                  : BlobMorphology::forFrameDifference());
+    targetTracker.setPrediction(strict);
+    targetTracker.init(strict ? strictMaxAge : classicMaxAge, classicMaxDistance);
 }
 
 void Tracker::clean_detected_targets()

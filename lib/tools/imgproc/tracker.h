@@ -1,5 +1,6 @@
 #pragma once
 
+#include "countingmode.h"
 #include "mvtdetector.h"
 #include "target.h"
 #include "targettracker.h"
@@ -22,6 +23,10 @@ public:
     void processColour(const cv::Mat& frame);
     void clean_detected_targets();
     void reset();
+    // Classic: frame differences and nearest-target matching. Strict: a background difference
+    // with little dilation, so that neighbours stay apart, and predicted, gated matching, so
+    // that a target lost for a moment is not handed a far insect.
+    void setMode(CountingMode mode);
 
     QList<Target*> detected_targets;
     QList<Target*> tracked_targets;
