@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -160,7 +158,8 @@ void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
     if (k.counted || k.matches == 0)
         return;
     k.counted = true;
-    if (nearBorder(at, segments) && rayReachesArea(at, heading(k, at), segments, area))
+    // A rest on the border before going in leaves the way it came as its heading.
+    if (nearBorder(at, segments) && rayReachesArea(at, k.lastHeading, segments, area))
         events.push_back({frame, at, 1, 0});
 }
 
@@ -207,15 +206,20 @@ void StrictCounter::followSide(Track& k, double offset, cv::Point at, int frame,
 
 // Once it has moved far enough to show a direction, where it came from tells whether it came out
 // of the area; a slow insect's box jitters by a pixel or two around its first steps.
-void StrictCounter::judgeAppearance(Track& k, cv::Point now, const std::vector<cv::Point>& segments,
+void StrictCounter::judgeAppearance(Track& k, cv::Point now, int frame,
+                                    const std::vector<cv::Point>& segments,
                                     const std::vector<cv::Point>& area, std::vector<Event>& events)
 {
     const cv::Point moved = k.firstAt - now;
-    if (k.decided || (cv::norm(moved) < directionDistance && k.matches < historyLength))
+    if (k.decided)
         return;
+    if (cv::norm(moved) < directionDistance) {
+        k.stillFrame = frame; // resting where it appeared: it came out when it set off
+        return;
+    }
     k.decided = true;
     if (nearBorder(k.firstAt, segments) && rayReachesArea(k.firstAt, moved, segments, area))
-        events.push_back({k.firstFrame, k.firstAt, 0, 1});
+        events.push_back({k.stillFrame, k.firstAt, 0, 1});
 }
 
 void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
@@ -251,11 +255,14 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         if (t->age == 0) {
             if (k.matches == 0) {
                 k.firstAt = t->centroid;
-                k.firstFrame = frame;
+                k.stillFrame = frame;
             }
             remember(k, t->centroid);
             ++k.matches;
-            judgeAppearance(k, t->centroid, segments, area, events);
+            const cv::Point way = heading(k, t->centroid);
+            if (cv::norm(way) >= directionDistance)
+                k.lastHeading = way;
+            judgeAppearance(k, t->centroid, frame, segments, area, events);
         } else if (t->age == lostAge) {
             judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
         }

@@ -44,7 +44,7 @@ public:
     static constexpr double borderReach = 40;
     // A detected centre this close to the line counts as on it: the box of a resting insect
     // jitters by a pixel or two.
-    static constexpr double lineBand = 3;
+    static constexpr double lineBand = 1.5;
 
 private:
     // Matches remembered for an insect's heading, and the distance that shows a direction.
@@ -57,12 +57,13 @@ private:
         cv::Point sideAt;     // where it was last on that side
         int pendingFrame = 0; // line: first frame on the other side, not yet beyond the band
         cv::Point pendingAt;
-        cv::Point firstAt; // area: where it was first seen
-        int firstFrame = 0;
-        int matches = 0;      // frames matched since first seen
-        bool decided = false; // area: its appearance has been judged
-        bool counted = false; // area: its vanishing has been counted
-        int lastAge = 0;      // the target's age on the previous frame
+        cv::Point firstAt;     // area: where it was first seen
+        int stillFrame = 0;    // area: last frame it was still where it appeared
+        cv::Point lastHeading; // area: its last way that showed a direction
+        int matches = 0;       // frames matched since first seen
+        bool decided = false;  // area: its appearance has been judged
+        bool counted = false;  // area: its vanishing has been counted
+        int lastAge = 0;       // the target's age on the previous frame
         cv::Point history[historyLength];
     };
 
@@ -75,7 +76,7 @@ private:
                            cv::Point p1, std::vector<Event>& events);
     static bool passedThrough(const Target& t, const std::vector<cv::Point>& segments);
     static void restart(Track& track);
-    void judgeAppearance(Track& k, cv::Point now, const std::vector<cv::Point>& segments,
+    void judgeAppearance(Track& k, cv::Point now, int frame, const std::vector<cv::Point>& segments,
                          const std::vector<cv::Point>& area, std::vector<Event>& events);
     void judgeLoss(Track& track, cv::Point at, int frame, const std::vector<cv::Point>& segments,
                    const std::vector<cv::Point>& area, std::vector<Event>& events);
