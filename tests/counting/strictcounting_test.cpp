@@ -195,7 +195,13 @@ TEST_F(StrictCounting, AnInsectAppearingFromTheAreaCountsOutOnce)
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].out, 1);
     EXPECT_EQ(events[0].in, 0);
-    EXPECT_EQ(events[0].frame, 101);
+    // Dated to the frame on which it appeared.
+    EXPECT_EQ(events[0].frame, 100);
+    // Resting where it appeared, it came out when it set off.
+    const std::vector<Result> rested =
+        runOne({{305, 250}, {306, 250}, {305, 250}, {306, 250}, {315, 250}, {325, 250}});
+    ASSERT_EQ(rested.size(), 1u);
+    EXPECT_EQ(rested[0].frame, 103);
     // Appearing near the border but walking towards it is no exit.
     EXPECT_TRUE(runOne({{340, 250}, {330, 250}, {320, 250}}).empty());
 }
@@ -220,17 +226,18 @@ TEST_F(StrictCounting, ClassicModeStaysTheDefault)
 TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
 {
     useRegion(downwardLine);
-    // The box of a resting insect jitters by a few pixels on either side of the line.
+    // The box of a resting insect jitters by a pixel on either side of the line.
     const std::vector<Result> events = runOne({{80, 100},
                                                {90, 100},
-                                               {97, 100},
-                                               {103, 100},
-                                               {98, 100},
-                                               {102, 100},
                                                {99, 100},
+                                               {101, 100},
+                                               {99, 100},
+                                               {100, 100},
+                                               {101, 100},
                                                {120, 100}});
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].frame, 107);
+    // Dated to the first frame since which it has stayed on the new side.
+    EXPECT_EQ(events[0].frame, 106);
     EXPECT_EQ(events[0].in, 1);
 }
 
@@ -253,5 +260,5 @@ TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
     EXPECT_EQ(events[0].frame, 104);
     EXPECT_EQ(events[0].x, 180);
     EXPECT_EQ(events[1].out, 1);
-    EXPECT_EQ(events[1].frame, 107);
+    EXPECT_EQ(events[1].frame, 106);
 }

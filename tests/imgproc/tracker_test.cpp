@@ -137,6 +137,34 @@ TEST_F(TrackerTest, DetectionOnATrackedCentroidGoesToTheOtherTarget)
     EXPECT_EQ(tracked().size(), 2);
 }
 
+TEST_F(TrackerTest, WithPredictionEachTargetIsLookedForWhereItsWayLeads)
+{
+    tracker.setMode(CountingMode::Strict);
+    EXPECT_EQ(tracker.targetTracker.maxAge, 25);
+    // Two insects walking towards each other on one lane, passing each other.
+    track({{100, 100}, {140, 100}});
+    Target* right = tracked()[0];
+    Target* left = tracked()[1];
+    for (int step = 1; step <= 6; ++step)
+        track({{100 + 10 * step, 100}, {140 - 10 * step, 100}});
+    EXPECT_EQ(right->centroid, cv::Point(160, 100));
+    EXPECT_EQ(left->centroid, cv::Point(80, 100));
+    // Exactly where it was predicted: a zero distance is a match, not "no position".
+    track({{170, 100}, {70, 100}});
+    EXPECT_EQ(right->centroid, cv::Point(170, 100));
+    EXPECT_EQ(right->age, 0);
+    EXPECT_EQ(tracked().size(), 2);
+    // Unseen, it is looked for further along its way; far off its way is another insect.
+    track({});
+    track({{190, 100}, {70, 300}});
+    EXPECT_EQ(right->centroid, cv::Point(190, 100));
+    EXPECT_EQ(left->age, 2);
+    EXPECT_EQ(tracked().size(), 3);
+    tracker.setMode(CountingMode::Classic);
+    EXPECT_EQ(tracker.targetTracker.maxAge, 5);
+    EXPECT_FALSE(tracker.targetTracker.predicts());
+}
+
 TEST_F(TrackerTest, LogsTheCostMatrixAndThePairsLookedAt)
 {
     track({{100, 100}});
