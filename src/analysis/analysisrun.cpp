@@ -47,7 +47,8 @@ void AnalysisRun::start(cv::Size frameSize, CountingMode mode)
     regions.build_counting_points(frameSize, 0);
     tracker.reset();
     tracker.setMode(mode);
-    tracker.detector.setMask(mask);
+    detectionMask = mode == CountingMode::Strict ? regions.rasteriseWithArea(frameSize, 0) : mask;
+    tracker.detector.setMask(detectionMask);
     insectDetect.setMode(mode, tracker.targetTracker.maxAge);
 }
 
@@ -82,7 +83,7 @@ void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
     // next, and the first frame becomes the background.
     if (insectDetect.mode() == CountingMode::Strict) {
         tracker.reset();
-        tracker.detector.setMask(mask);
+        tracker.detector.setMask(detectionMask);
     }
     density.init(firstFrame.clone(), mask.clone());
 }

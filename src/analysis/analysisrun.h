@@ -67,6 +67,8 @@ private:
     AreaContour& regions;
     VorlDensity& density;
     cv::Mat mask;
+    // Where the detector looks: the mask, or in strict counting the mask with the area left in.
+    cv::Mat detectionMask;
     QString video;
     int fps = 0;
     QDateTime startTime;

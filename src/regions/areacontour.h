@@ -51,6 +51,9 @@ public:
 
     // The detection mask: inside of the mask minus inside of the counting area, area border kept.
     cv::Mat rasterise(cv::Size frameSize, int fill) const;
+    // The inside of the mask with the counting area left in: strict counting follows insects
+    // into the area.
+    cv::Mat rasteriseWithArea(cv::Size frameSize, int fill) const;
     // Rebuilds the counting segments (pairs of points); returns the outside-outline image.
     cv::Mat build_counting_points(cv::Size frameSize, int fill);
     // Replaces `out` with a copy of the counting segments' end points.

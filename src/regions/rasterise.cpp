@@ -167,16 +167,22 @@ void appendInsideRuns(const EdgeScan& s, std::vector<cv::Point>& points)
 
 cv::Mat AreaContour::rasterise(cv::Size frameSize, int fill) const
 {
+    cv::Mat image = rasteriseWithArea(frameSize, fill);
+    if (!image.empty() && area.size() >= 3) {
+        fillPolygon(image, area, 0);
+        drawOutline(image, area, 255);
+    }
+    return image;
+}
+
+cv::Mat AreaContour::rasteriseWithArea(cv::Size frameSize, int fill) const
+{
     if (!validSize(frameSize))
         return cv::Mat();
     cv::Mat image(frameSize, CV_8UC1, cv::Scalar(fill));
     if (mask.size() >= 3) {
         fillPolygon(image, mask, 255);
         drawOutline(image, mask, 255);
-    }
-    if (area.size() >= 3) {
-        fillPolygon(image, area, 0);
-        drawOutline(image, area, 255);
     }
     return image;
 }

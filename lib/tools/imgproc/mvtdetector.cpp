@@ -29,8 +29,9 @@ constexpr double wholeBoxShare = 0.5;
 // rests (ten seconds at 25 frames a second) shows something that stays, and is taken in at once.
 // When more than half of the analysed pixels change at once the light has changed, and the frame
 // becomes the new background.
-constexpr int backgroundScale = 128;
-constexpr int quietRate = 8;
+constexpr int scaleShift = 7; // grey levels times 128
+constexpr int backgroundScale = 1 << scaleShift;
+constexpr int quietShift = 3; // 1/8 of the way
 constexpr int framesBeforeTakingIn = 250;
 
 cv::Rect widened(const cv::Rect& r, int by)
@@ -240,13 +241,40 @@ void MvtDetector::clearDifference(cv::Size size)
 void MvtDetector::updateBackground(ushort& bg, uchar& busy, int scaled, bool moved)
 {
     if (!moved) {
-        bg = static_cast<ushort>(bg + (scaled - bg) / quietRate);
+        bg = static_cast<ushort>(bg + ((scaled - bg) >> quietShift));
         busy = 0;
     } else if (++busy >= framesBeforeTakingIn) {
         bg = static_cast<ushort>(scaled);
         busy = 0;
     }
 }
+
+#if CV_SIMD128
+namespace
+{
+// Eight pixels of backgroundDifference's pass; returns the changed ones as 0xFFFF lanes.
+cv::v_uint16x8 backgroundLanes(const cv::v_uint16x8& now, ushort* bg, uchar* busy, bool keep)
+{
+    using namespace cv;
+    const v_uint16x8 b = v_load(bg);
+    const v_uint16x8 reference = (b + v_setall_u16(backgroundScale / 2)) >> scaleShift;
+    const v_uint16x8 moved =
+        v_absdiff(now, reference) > v_setall_u16(static_cast<ushort>(differenceThreshold));
+    if (!keep)
+        return moved;
+    const v_int16x8 scaled = v_reinterpret_as_s16(now << scaleShift);
+    const v_int16x8 bs = v_reinterpret_as_s16(b);
+    const v_uint16x8 quiet = v_reinterpret_as_u16(bs + ((scaled - bs) >> quietShift));
+    // The busy counts of these eight pixels, widened to 16 bits.
+    v_uint16x8 count = v_load_expand(busy) + v_setall_u16(1);
+    const v_uint16x8 takeIn = moved & (count >= v_setall_u16(framesBeforeTakingIn));
+    v_store(bg, v_select(moved, v_select(takeIn, v_reinterpret_as_u16(scaled), b), quiet));
+    count = v_select(moved & ~takeIn, count, v_setzero_u16());
+    v_pack_store(busy, count);
+    return moved;
+}
+} // namespace
+#endif
 
 // The same pass as differenceAndThreshold, against the background, which it then updates.
 void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReference)
@@ -260,9 +288,25 @@ void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReferenc
         uchar* busy = busyFrames.ptr<uchar>(r.y);
         uchar* out = difference.ptr<uchar>(r.y);
         uchar* blocks = changed.ptr<uchar>(r.y / blockSize);
-        for (int x = r.x0; x < r.x1; ++x) {
+        int x = r.x0;
+#if CV_SIMD128
+        for (; x + 16 <= r.x1; x += 16) {
+            cv::v_uint16x8 low, high;
+            cv::v_expand(cv::v_load(now + x), low, high);
+            const cv::v_uint16x8 moved0 = backgroundLanes(low, bg + x, busy + x, keepAsReference);
+            const cv::v_uint16x8 moved1 =
+                backgroundLanes(high, bg + x + 8, busy + x + 8, keepAsReference);
+            const cv::v_uint8x16 moved = cv::v_pack(moved0 >> 8, moved1 >> 8);
+            cv::v_store(out + x, moved);
+            if (cv::v_check_any(moved)) {
+                changedPixels += __builtin_popcount(static_cast<unsigned>(cv::v_signmask(moved)));
+                blocks[x / blockSize] = blocks[(x + 15) / blockSize] = 1;
+            }
+        }
+#endif
+        for (; x < r.x1; ++x) {
             const int scaled = now[x] * backgroundScale;
-            const int reference = (bg[x] + backgroundScale / 2) / backgroundScale;
+            const int reference = (bg[x] + backgroundScale / 2) >> scaleShift;
             const bool moved = std::abs(now[x] - reference) > limit;
             out[x] = moved ? static_cast<uchar>(setValue) : 0;
             if (keepAsReference)

@@ -130,11 +130,20 @@ cv::Point StrictCounter::heading(const Track& track, cv::Point now) const
     return step;
 }
 
-// An area's inside is out of detection: a track whose step passes through a border came out
-// somewhere else than it went in, after a while unseen, or within one frame when fast.
-bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments)
+// Signed distance of `p` from the area's border, positive inside.
+double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point p)
 {
-    if (!present(t.last) || t.age != 0)
+    return area.size() >= 3 ? cv::pointPolygonTest(area, cv::Point2f(float(p.x), float(p.y)), true)
+                            : -borderReach;
+}
+
+// Where an area's inside cannot be seen, a track whose step passes through a border to a place
+// outside came out somewhere else than it went in, after a while unseen, or within one frame
+// when fast.
+bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments,
+                                  const std::vector<cv::Point>& area)
+{
+    if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= 0)
         return false;
     for (size_t k = 0; k + 1 < segments.size(); k += 2)
         if (meets(t.last, t.centroid, segments[k], segments[k + 1]))
@@ -172,36 +181,35 @@ double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
     return (double(p1.x - p0.x) * (p.y - p0.y) - double(p1.y - p0.y) * (p.x - p0.x)) / length;
 }
 
-// A side is taken once the insect is more than lineBand from the line, so that a box jittering
-// on the line counts nothing. The crossing itself is dated to the first frame on the new side.
-void StrictCounter::followSide(Track& k, double offset, cv::Point at, int frame, cv::Point p0,
-                               cv::Point p1, std::vector<Event>& events)
+// A side is taken once the insect is more than sideBand from the border, so that a box
+// jittering on it counts nothing. The crossing itself is dated to the first frame on the new
+// side.
+bool StrictCounter::settles(Track& k, double offset, cv::Point at, int frame, Crossing& crossing)
 {
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
     if (k.side == 0) {
-        if (std::abs(offset) > lineBand) {
+        if (std::abs(offset) > sideBand) {
             k.side = raw;
             k.sideAt = at;
         }
-        return;
+        return false;
     }
     if (raw == k.side) {
         k.pendingFrame = 0; // back where it came from
         k.sideAt = at;
-        return;
+        return false;
     }
     if (raw == -k.side && k.pendingFrame == 0) {
         k.pendingFrame = frame;
         k.pendingAt = at;
     }
-    if (raw != -k.side || std::abs(offset) <= lineBand)
-        return;
-    // The step passes within the line's extent when it meets the segment at all.
-    if (meets(k.sideAt, at, p0, p1))
-        events.push_back({k.pendingFrame, k.pendingAt, k.side > 0 ? 1 : 0, k.side > 0 ? 0 : 1});
+    if (raw != -k.side || std::abs(offset) <= sideBand)
+        return false;
+    crossing = {k.pendingFrame, k.pendingAt, k.sideAt, k.side};
     k.side = raw;
     k.sideAt = at;
     k.pendingFrame = 0;
+    return true;
 }
 
 // Once it has moved far enough to show a direction, where it came from tells whether it came out
@@ -233,7 +241,11 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
-        followSide(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, p0, p1, events);
+        Crossing c;
+        // The step passes within the line's extent when it meets the segment at all.
+        if (settles(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, c) &&
+            meets(c.from, t->centroid, p0, p1))
+            events.push_back({c.frame, c.at, c.fromSide > 0 ? 1 : 0, c.fromSide > 0 ? 0 : 1});
     }
     forgetAbsent();
 }
@@ -247,25 +259,44 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
             continue;
         Track& k = trackOf(*t);
         k.present = true;
-        if (k.matches > 0 && passedThrough(*t, segments)) {
+        if (k.matches > 0 && k.side <= 0 && passedThrough(*t, segments, area)) {
             judgeLoss(k, t->last, frame - k.lastAge, segments, area, events);
             restart(k);
         }
         k.lastAge = t->age;
         if (t->age == 0) {
-            if (k.matches == 0) {
-                k.firstAt = t->centroid;
-                k.stillFrame = frame;
-            }
-            remember(k, t->centroid);
-            ++k.matches;
-            const cv::Point way = heading(k, t->centroid);
-            if (cv::norm(way) >= directionDistance)
-                k.lastHeading = way;
-            judgeAppearance(k, t->centroid, frame, segments, area, events);
-        } else if (t->age == lostAge) {
+            followArea(k, *t, frame, segments, area, events);
+        } else if (t->age == lostAge && k.side <= 0) {
             judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
         }
     }
     forgetAbsent();
+}
+
+// Seen inside, the insect is followed across the border like across a line. Where the inside
+// cannot be seen, it vanishes at the border or appears there, which the loss and the appearance
+// tell.
+void StrictCounter::followArea(Track& k, const Target& t, int frame,
+                               const std::vector<cv::Point>& segments,
+                               const std::vector<cv::Point>& area, std::vector<Event>& events)
+{
+    const cv::Point at = t.centroid;
+    const double depth = depthIn(area, at);
+    if (k.matches == 0) {
+        k.firstAt = at;
+        k.stillFrame = frame;
+        k.decided = depth >= 0; // first seen inside: nothing came out yet
+    }
+    remember(k, at);
+    ++k.matches;
+    const cv::Point way = heading(k, at);
+    if (cv::norm(way) >= directionDistance)
+        k.lastHeading = way;
+    Crossing c;
+    if (settles(k, depth, at, frame, c)) {
+        k.decided = k.counted = true; // crossing in sight settles both
+        events.push_back({c.frame, c.at, c.fromSide < 0 ? 1 : 0, c.fromSide < 0 ? 0 : 1});
+        return;
+    }
+    judgeAppearance(k, at, frame, segments, area, events);
 }

@@ -42,9 +42,9 @@ public:
     // Pixels from a border within which an insect may vanish into it or appear from it: the
     // detector's boxes reach well beyond an insect's body.
     static constexpr double borderReach = 40;
-    // A detected centre this close to the line counts as on it: the box of a resting insect
-    // jitters by a pixel or two.
-    static constexpr double lineBand = 1.5;
+    // A detected centre this close to a line or an area's border counts as on it: the box of a
+    // resting insect jitters by a pixel or two.
+    static constexpr double sideBand = 1.5;
 
 private:
     // Matches remembered for an insect's heading, and the distance that shows a direction.
@@ -53,9 +53,9 @@ private:
     struct Track {
         int id = 0;
         bool present = false; // still in the tracker's list this frame
-        int side = 0;         // line: last strict side
+        int side = 0;         // last strict side: of a line, or -1 outside an area, 1 inside
         cv::Point sideAt;     // where it was last on that side
-        int pendingFrame = 0; // line: first frame on the other side, not yet beyond the band
+        int pendingFrame = 0; // first frame on the other side, not yet beyond the band
         cv::Point pendingAt;
         cv::Point firstAt;     // area: where it was first seen
         int stillFrame = 0;    // area: last frame it was still where it appeared
@@ -72,9 +72,18 @@ private:
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
     static double offsetFrom(cv::Point p0, cv::Point p1, cv::Point p);
-    static void followSide(Track& k, double offset, cv::Point at, int frame, cv::Point p0,
-                           cv::Point p1, std::vector<Event>& events);
-    static bool passedThrough(const Target& t, const std::vector<cv::Point>& segments);
+    struct Crossing {
+        int frame = 0;  // first frame on the new side
+        cv::Point at;   // where it was then
+        cv::Point from; // last place on the old side
+        int fromSide = 0;
+    };
+    static bool settles(Track& k, double offset, cv::Point at, int frame, Crossing& crossing);
+    void followArea(Track& k, const Target& t, int frame, const std::vector<cv::Point>& segments,
+                    const std::vector<cv::Point>& area, std::vector<Event>& events);
+    static double depthIn(const std::vector<cv::Point>& area, cv::Point p);
+    static bool passedThrough(const Target& t, const std::vector<cv::Point>& segments,
+                              const std::vector<cv::Point>& area);
     static void restart(Track& track);
     void judgeAppearance(Track& k, cv::Point now, int frame, const std::vector<cv::Point>& segments,
                          const std::vector<cv::Point>& area, std::vector<Event>& events);
