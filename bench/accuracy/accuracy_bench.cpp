@@ -1,9 +1,11 @@
 // accuracy_bench: how often the count is right, on generated videos whose true events are known.
 //
 //   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
+//                  [--explain]
 //
 // With --dir, videos already written there by an earlier run are used again. --max-insects
-// leaves out the scenarios with more insects at once, for quicker measurements.
+// leaves out the scenarios with more insects at once, for quicker measurements. --explain lists,
+// for every video counted wrongly, its true and its counted events.
 //
 // Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
 // number of insects, noise and flicker), counts each one with the orvane-count program next to
@@ -244,12 +246,29 @@ void printSummary(const std::vector<Scenario>& grid, const Tally& tally, const Q
     printFactor("Overall:", grid, tally, n, [](const Scenario&) { return std::string("all"); });
 }
 
+// A video counted wrongly, event by event: "frame x,y In/Out" (true ones with the frames on
+// which the body touches the border).
+void explain(const Video& v, int region, const QString& mode, const std::vector<CountedEvent>& c)
+{
+    std::fprintf(stderr, "%s %s %s\n  true:   ", qPrintable(v.name), regionNames[region],
+                 qPrintable(mode));
+    for (const videogen::TrueEvent& t : v.truth[region])
+        std::fprintf(stderr, " %d(%d-%d) %d,%d %s", t.frame, t.touchFirst, t.touchLast, t.at.x,
+                     t.at.y, t.in ? "In" : "Out");
+    std::fprintf(stderr, "\n  counted:");
+    for (const CountedEvent& e : c)
+        std::fprintf(stderr, " %d %d,%d %s", e.frame, e.at.x, e.at.y,
+                     e.in && e.out ? "In+Out" : (e.in ? "In" : "Out"));
+    std::fprintf(stderr, "\n");
+}
+
 struct Settings {
     QStringList modes{QStringLiteral("classic")};
     int jobs = 2;
     QString dir;
     bool keep = false;
     int maxInsects = 0; // 0: all
+    bool explain = false;
 };
 
 bool parse(const QStringList& args, Settings& s)
@@ -265,6 +284,8 @@ bool parse(const QStringList& args, Settings& s)
             s.dir = args[++i];
         else if (a == QLatin1String("--max-insects") && hasValue)
             s.maxInsects = std::max(1, args[++i].toInt());
+        else if (a == QLatin1String("--explain"))
+            s.explain = true;
         else if (a == QLatin1String("--keep"))
             s.keep = true;
         else
@@ -281,7 +302,7 @@ int main(int argc, char** argv)
     Settings settings;
     if (!parse(app.arguments(), settings)) {
         std::fprintf(stderr, "usage: accuracy_bench [--modes classic[,strict]] [--jobs N] "
-                             "[--dir DIR] [--keep] [--max-insects N]\n");
+                             "[--dir DIR] [--keep] [--max-insects N] [--explain]\n");
         return 64;
     }
     const auto started = std::chrono::steady_clock::now();
@@ -337,10 +358,15 @@ int main(int argc, char** argv)
         for (const Count& c : counts)
             tally[{s, c.region, c.mode}] = MatchCounts();
     for (const Video& v : videos)
-        for (const Count& c : counts)
-            tally[{v.scenario, c.region, c.mode}] +=
-                matchEvents(v.truth[c.region], readCounted(c.folder + QLatin1Char('/') + v.name),
-                            toleranceFor(grid[v.scenario]));
+        for (const Count& c : counts) {
+            const std::vector<CountedEvent> counted =
+                readCounted(c.folder + QLatin1Char('/') + v.name);
+            const MatchCounts m =
+                matchEvents(v.truth[c.region], counted, toleranceFor(grid[v.scenario]));
+            tally[{v.scenario, c.region, c.mode}] += m;
+            if (settings.explain && (m.missed > 0 || m.extra > 0 || m.doubles > 0))
+                explain(v, c.region, settings.modes[c.mode], counted);
+        }
 
     printHeader(settings.modes);
     printScenarios(grid, tally, settings.modes.size());

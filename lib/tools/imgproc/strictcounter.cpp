@@ -49,10 +49,10 @@ double distanceToSegment(cv::Point a, cv::Point b, cv::Point p)
     return cv::norm(cv::Point2d(a) + t * ab - cv::Point2d(p));
 }
 
-bool nearBorder(cv::Point p, const std::vector<cv::Point>& segments)
+bool nearBorder(cv::Point p, const std::vector<cv::Point>& segments, double reach)
 {
     for (size_t k = 0; k + 1 < segments.size(); k += 2)
-        if (distanceToSegment(segments[k], segments[k + 1], p) <= StrictCounter::borderReach)
+        if (distanceToSegment(segments[k], segments[k + 1], p) <= reach)
             return true;
     return false;
 }
@@ -168,7 +168,7 @@ void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
         return;
     k.counted = true;
     // A rest on the border before going in leaves the way it came as its heading.
-    if (nearBorder(at, segments) && rayReachesArea(at, k.lastHeading, segments, area))
+    if (nearBorder(at, segments, k.lastReach) && rayReachesArea(at, k.lastHeading, segments, area))
         events.push_back({frame, at, 1, 0});
 }
 
@@ -226,7 +226,8 @@ void StrictCounter::judgeAppearance(Track& k, cv::Point now, int frame,
         return;
     }
     k.decided = true;
-    if (nearBorder(k.firstAt, segments) && rayReachesArea(k.firstAt, moved, segments, area))
+    if (nearBorder(k.firstAt, segments, k.firstReach) &&
+        rayReachesArea(k.firstAt, moved, segments, area))
         events.push_back({k.stillFrame, k.firstAt, 0, 1});
 }
 
@@ -282,7 +283,10 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
 {
     const cv::Point at = t.centroid;
     const double depth = depthIn(area, at);
+    // Vanishing into the border or appearing from it, the insect's box touches it.
+    k.lastReach = std::max(t.width, t.height) / 2.0 + touchMargin;
     if (k.matches == 0) {
+        k.firstReach = k.lastReach;
         k.firstAt = at;
         k.stillFrame = frame;
         k.decided = depth >= 0; // first seen inside: nothing came out yet

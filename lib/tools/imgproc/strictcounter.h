@@ -39,9 +39,10 @@ public:
                    const std::vector<cv::Point>& area, int frame, int lostAge,
                    std::vector<Event>& events);
 
-    // Pixels from a border within which an insect may vanish into it or appear from it: the
-    // detector's boxes reach well beyond an insect's body.
+    // How far the ray that tells whether an insect heads into an area reaches.
     static constexpr double borderReach = 40;
+    // Pixels beyond its box within which an insect counts as touching a border.
+    static constexpr double touchMargin = 4;
     // A detected centre this close to a line or an area's border counts as on it: the box of a
     // resting insect jitters by a pixel or two.
     static constexpr double sideBand = 1.5;
@@ -60,6 +61,8 @@ private:
         cv::Point firstAt;     // area: where it was first seen
         int stillFrame = 0;    // area: last frame it was still where it appeared
         cv::Point lastHeading; // area: its last way that showed a direction
+        double firstReach = 0; // area: how far from it a border touched its box, first seen
+        double lastReach = 0;  // and last seen
         int matches = 0;       // frames matched since first seen
         bool decided = false;  // area: its appearance has been judged
         bool counted = false;  // area: its vanishing has been counted
