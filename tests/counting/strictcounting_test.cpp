@@ -19,7 +19,12 @@ constexpr int trackerMaxAge = 5;
 struct Insect {
     Target t;
 
-    explicit Insect(int id) { t.id = id; }
+    // Boxes of 16 x 16: a border within 12 px of the centre touches the box, give or take.
+    explicit Insect(int id)
+    {
+        t.id = id;
+        t.width = t.height = 16;
+    }
     // Matched this frame at `at` (a new target has no `last` yet).
     void seenAt(cv::Point at)
     {
@@ -168,13 +173,17 @@ TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)
     useRegion(square);
     // Walks right towards the left border, is lost there and stays lost.
     const std::vector<Result> events =
-        runOne({{150, 250}, {160, 250}, {170, 250}, {180, 250}, gone, gone, gone, gone, gone});
+        runOne({{160, 250}, {170, 250}, {180, 250}, {190, 250}, gone, gone, gone, gone, gone});
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].in, 1);
     EXPECT_EQ(events[0].out, 0);
     // Counted for the frame on which it vanished.
     EXPECT_EQ(events[0].frame, 104);
-    EXPECT_EQ(events[0].x, 180);
+    EXPECT_EQ(events[0].x, 190);
+    // Lost short of the border, its box not touching it, it did not go in.
+    EXPECT_TRUE(
+        runOne({{150, 250}, {160, 250}, {170, 250}, {180, 250}, gone, gone, gone, gone, gone})
+            .empty());
 }
 
 TEST_F(StrictCounting, AShortGapIsNoEntryAndALossFarFromTheBorderIsNone)
@@ -246,10 +255,10 @@ TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
     useRegion(square);
     // Lost at the left border heading in; two frames later the tracker gives it the insect
     // coming out on the right.
-    const std::vector<Result> events = runOne({{150, 250},
-                                               {160, 250},
+    const std::vector<Result> events = runOne({{160, 250},
                                                {170, 250},
                                                {180, 250},
+                                               {190, 250},
                                                gone,
                                                gone,
                                                {305, 250},
@@ -258,7 +267,37 @@ TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].in, 1);
     EXPECT_EQ(events[0].frame, 104);
-    EXPECT_EQ(events[0].x, 180);
+    EXPECT_EQ(events[0].x, 190);
     EXPECT_EQ(events[1].out, 1);
     EXPECT_EQ(events[1].frame, 106);
+}
+
+TEST_F(StrictCounting, AnInsectSeenInsideTheAreaCountsWhenItsCentreCrossesTheBorder)
+{
+    useRegion(square);
+    // In at 205, out at 295: each dated to its first frame on the new side, once.
+    const std::vector<Result> events = runOne({{185, 250},
+                                               {195, 250},
+                                               {205, 250},
+                                               {215, 250},
+                                               {250, 250},
+                                               {285, 250},
+                                               {295, 250},
+                                               {305, 250},
+                                               {315, 250},
+                                               gone,
+                                               gone,
+                                               gone,
+                                               gone,
+                                               gone});
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].in, 1);
+    EXPECT_EQ(events[0].frame, 102);
+    EXPECT_EQ(events[0].x, 205);
+    EXPECT_EQ(events[1].out, 1);
+    EXPECT_EQ(events[1].frame, 107);
+    EXPECT_EQ(events[1].x, 305);
+    // Along the border, a pixel either side of it, and back out: nothing.
+    EXPECT_TRUE(
+        runOne({{190, 250}, {199, 250}, {201, 260}, {199, 270}, {201, 280}, {190, 280}}).empty());
 }

@@ -143,7 +143,8 @@ double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point p)
 bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments,
                                   const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= 0)
+    if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= -sideBand ||
+        depthIn(area, t.last) >= -sideBand)
         return false;
     for (size_t k = 0; k + 1 < segments.size(); k += 2)
         if (meets(t.last, t.centroid, segments[k], segments[k + 1]))
