@@ -1,6 +1,6 @@
 // accuracy_bench: how often the count is right, on generated videos whose true events are known.
 //
-//   accuracy_bench [--modes classic[,strict]] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
+//   accuracy_bench [--modes classic,strict] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
 //                  [--explain]
 //
 // With --dir, videos already written there by an earlier run are used again. --max-insects
@@ -303,7 +303,7 @@ void printAims(const std::vector<Scenario>& grid, const Tally& tally, const QStr
 }
 
 struct Settings {
-    QStringList modes{QStringLiteral("classic")};
+    QStringList modes{QStringLiteral("classic"), QStringLiteral("strict")};
     int jobs = 2;
     QString dir;
     bool keep = false;
@@ -341,7 +341,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     Settings settings;
     if (!parse(app.arguments(), settings)) {
-        std::fprintf(stderr, "usage: accuracy_bench [--modes classic[,strict]] [--jobs N] "
+        std::fprintf(stderr, "usage: accuracy_bench [--modes classic,strict] [--jobs N] "
                              "[--dir DIR] [--keep] [--max-insects N] [--explain]\n");
         return 64;
     }
