@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of every fuzz target under DIR/NAME (regionfile, resultfile, h264).
 set -euo pipefail
-DIR=${1:?usage: make-seeds.sh DIR}
+FINAL=$(realpath -m "${1:?usage: make-seeds.sh DIR}")
+# Written under a name of their own and renamed at the end: a half-written seed folder is never
+# taken for a finished one.
+DIR=$(mktemp -d "$FINAL.new.XXXXXX")
+trap 'rm -rf "$DIR"' EXIT
 mkdir -p "$DIR/regionfile" "$DIR/resultfile" "$DIR/h264"
 
 cd "$DIR/regionfile"
@@ -25,3 +29,7 @@ make_stream() {
 make_stream 3 0 camera.h264
 make_stream 6 2 reordered.h264
 head -c 200 camera.h264 > cut.h264
+
+rm -rf "$FINAL"
+mv "$DIR" "$FINAL"
+trap - EXIT

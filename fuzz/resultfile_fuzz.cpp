@@ -14,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     double frame = 0;
     int x = 0, y = 0, in = 0, out = 0;
     QString timestamp;
-    while (csv.readResult(frame, x, y, in, out, timestamp) == 1) {
-    }
+    // A short line reads as no record, not as the end: go on to the file's real end.
+    while (!csv.atEnd())
+        csv.readResult(frame, x, y, in, out, timestamp);
     csv.close();
     return 0;
 }

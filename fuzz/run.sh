@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # Builds (if needed) and runs one fuzz target for SECONDS, at low priority, keeping what it
-# learns in BUILD/fuzz-corpus/NAME and any crashing input in BUILD/fuzz-findings/NAME.
+# learns in BUILD/fuzz-corpus/NAME and any input that makes it fail in BUILD/fuzz-findings/NAME.
 #   fuzz/run.sh regionfile|resultfile|h264 SECONDS [BUILD_DIR]
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-NAME=${1:?usage: run.sh regionfile|resultfile|h264 SECONDS [BUILD_DIR]}
-SECONDS_TO_RUN=${2:?usage: run.sh NAME SECONDS [BUILD_DIR]}
+USAGE="usage: fuzz/run.sh regionfile|resultfile|h264 SECONDS [BUILD_DIR]"
+NAME=${1:?$USAGE}
+SECONDS_TO_RUN=${2:?$USAGE}
 BUILD=${3:-$ROOT/build-fuzz}
+case "$NAME" in
+    regionfile | resultfile | h264) ;;
+    *) echo "$USAGE" >&2; exit 2 ;;
+esac
+[[ "$SECONDS_TO_RUN" =~ ^[1-9][0-9]*$ ]] || { echo "$USAGE" >&2; exit 2; }
+
+"$ROOT/scripts/install-deps.sh" --fuzz
+LAUNCHER=()
+command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-    -DORVANE_FUZZ=ON >/dev/null
+    -DORVANE_FUZZ=ON "${LAUNCHER[@]}" >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" --target "${NAME}_fuzz"
 [ -d "$BUILD/fuzz-seeds/$NAME" ] || "$ROOT/fuzz/make-seeds.sh" "$BUILD/fuzz-seeds"
 mkdir -p "$BUILD/fuzz-corpus/$NAME" "$BUILD/fuzz-findings/$NAME"
-exec nice -n 10 "$BUILD/bin/${NAME}_fuzz" -max_total_time="$SECONDS_TO_RUN" -rss_limit_mb=4096 \
-    -artifact_prefix="$BUILD/fuzz-findings/$NAME/" "$BUILD/fuzz-corpus/$NAME" \
-    "$BUILD/fuzz-seeds/$NAME"
+# A single input that takes longer than TIMEOUT seconds is a finding as well (a hang).
+exec nice -n 10 "$BUILD/bin/${NAME}_fuzz" -max_total_time="$SECONDS_TO_RUN" -timeout=10 \
+    -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$BUILD/fuzz-findings/$NAME/" \
+    "$BUILD/fuzz-corpus/$NAME" "$BUILD/fuzz-seeds/$NAME"

@@ -7,11 +7,12 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ORVANE_SANITIZE_BUILD_DIR:-$ROOT/build-sanitize}
+"$ROOT/scripts/install-deps.sh"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WERROR=ON \
     -DORVANE_SANITIZE=ON >/dev/null
+SELECT=()
 if [ $# -eq 0 ]; then
     cmake --build "$BUILD" -j "$(nproc)"
-    SELECT=()
 else
     cmake --build "$BUILD" -j "$(nproc)" --target "$@"
     SELECT=(-R "^($(IFS='|'; echo "$*"))\$")
