@@ -236,7 +236,7 @@ void RegionEditingTest::doubleClickClosesFromThreeVertices()
     if (closed)
         expected.push_back(expected.front());
     QCOMPARE(Access::regions(*window).area, expected);
-    QCOMPARE(Access::zoom(*window), false);
+    QCOMPARE(window->videoView().zoom().on, false);
 }
 
 void RegionEditingTest::buttonsAndCursorPerSlot_data()
@@ -446,7 +446,7 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
     QFETCH(cv::Point, vertex);
     startWindow(QStringLiteral("full_hd"));
     doubleClick(zoomAt);
-    QVERIFY(Access::zoom(*window));
+    QVERIFY(window->videoView().zoom().on);
     window->timeframe(); // shows the zoomed cut-out
 
     button("pb_cleararea")->click();
@@ -454,7 +454,7 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
     QCOMPARE(Access::regions(*window).area, Points{vertex});
 
     // The pixel under the pointer is the frame's pixel at the vertex.
-    const cv::Mat& shown = Access::shownImage(*window);
+    const cv::Mat& shown = window->videoDisplay().shownImage();
     QCOMPARE(shown.size(), cv::Size(640, 480));
     const QPoint at = clickAt.toPoint();
     QCOMPARE(shown.at<cv::Vec3b>(at.y(), at.x()),
@@ -462,21 +462,21 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
 
     // With the area being edited, a double-click closes instead of zooming.
     doubleClick(clickAt);
-    QVERIFY(Access::zoom(*window));
+    QVERIFY(window->videoView().zoom().on);
 }
 
 void RegionEditingTest::zoomOnlyOnFramesLargerThanTheCutOut()
 {
     startWindow(QStringLiteral("full_hd"));
     doubleClick({100, 50});
-    QVERIFY(Access::zoom(*window));
-    QCOMPARE(Access::zoomCentre(*window), cv::Point(300, 150));
+    QVERIFY(window->videoView().zoom().on);
+    QCOMPARE(window->videoView().zoom().centre, cv::Point(300, 150));
     doubleClick({100, 50});
-    QVERIFY(!Access::zoom(*window));
+    QVERIFY(!window->videoView().zoom().on);
 
     openVideo(*window, QStringLiteral("small"));
     doubleClick({100, 50});
-    QVERIFY(!Access::zoom(*window));
+    QVERIFY(!window->videoView().zoom().on);
 }
 
 QTEST_MAIN(RegionEditingTest)

@@ -21,9 +21,6 @@ class MainWindowTestAccess
 public:
     static AreaContour& regions(MainWindow& w) { return *w.regions; }
     static int editMode(const MainWindow& w) { return w.editMode; }
-    static bool zoom(const MainWindow& w) { return w.zoom; }
-    static cv::Point zoomCentre(const MainWindow& w) { return w.zoomCentre; }
-    static const cv::Mat& shownImage(const MainWindow& w) { return w.view->shownImage(); }
 };
 using Access = MainWindowTestAccess;
 

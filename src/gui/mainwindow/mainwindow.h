@@ -1,11 +1,11 @@
 #pragma once
 
 #include "backgroundrun.h"
-#include "displaygeometry.h"
 #include "playback.h"
 #include "result.h"
 #include "resultlist.h"
 #include "tracker.h"
+#include "videoview.h"
 
 #include <QDateTime>
 #include <QList>
@@ -68,6 +68,9 @@ public:
     // The video on screen and the events of its result table.
     const Playback& playback() const { return player; }
     const ResultList& results() const { return resultList; }
+    // How the video view shows it (display size, zoom), and the picture it shows.
+    const VideoView& videoView() const { return viewState; }
+    const ImageGraphicsView& videoDisplay() const { return *view; }
 
 public slots:
     void filename_videofile_change();
@@ -109,6 +112,8 @@ private:
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
     bool openVideo();
+    bool showOpenedVideo(bool read);
+    void showReadyVideo(bool opened);
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
     void showPlayCaption();
@@ -144,9 +149,12 @@ private:
     void analyseTick();
     void cancelRun();
     void finishRun();
+    void finishCancelledRun();
     bool refreshRun();
     void showRunVideo(const RunProgress& progress, const VideoProperties& props);
     void showRunPicture();
+    void showDensity(const cv::Mat& bgra, cv::Size original);
+    BackgroundRun::Display runDisplay();
     void reportVideoEnd(const VideoOutcome& outcome);
     void showRunProgress(const RunProgress& progress);
 
@@ -157,7 +165,7 @@ private:
     QString fileBeforeBatch;
     Playback player;
     RunStep runStep = NoRun;
-    DisplayGeometry displayGeometry;
+    VideoView viewState;
     QTimer* timer;
     ResultList resultList;
     Tracker tracker;
@@ -169,8 +177,6 @@ private:
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
     EditMode editMode = NoEdit;
-    bool zoom = false;
-    cv::Point zoomCentre;
     bool saveImage = false;
     QString saveImageFile;
 

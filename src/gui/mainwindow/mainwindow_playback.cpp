@@ -62,7 +62,12 @@ cv::Size MainWindow::frameSize() const
 // properties and start time of its file in place.
 bool MainWindow::openVideo()
 {
-    const bool read = player.open(currentFile);
+    return showOpenedVideo(player.open(currentFile));
+}
+
+// The video just opened in `player`, whose start frame could be read or not.
+bool MainWindow::showOpenedVideo(bool read)
+{
     if (!player.isOpen())
         return false;
 
@@ -70,8 +75,7 @@ bool MainWindow::openVideo()
     if (!running()) {
         loadRegionFiles();
     }
-    displayGeometry.setDisplayGeometry(frameSize().width, frameSize().height);
-    zoom = false;
+    viewState.setFrameSize(frameSize().width, frameSize().height);
 
     if (!read)
         return false;
@@ -82,7 +86,7 @@ bool MainWindow::openVideo()
 
 void MainWindow::showFrame(const cv::Mat& frame)
 {
-    view->showImage(frame, zoom, zoomCentre.x, zoomCentre.y, saveImage, saveImageFile);
+    view->showImage(frame, viewState.zoom(), saveImage, saveImageFile);
 }
 
 // Overlays go on a copy: the playback's frame always stays as read.
@@ -242,10 +246,15 @@ void MainWindow::enterNoVideo()
     ClearResult();
 }
 
-// Without region files the run controls keep their state, the shift buttons are disabled.
 void MainWindow::enterVideoReady()
 {
-    if (!openVideo())
+    showReadyVideo(openVideo());
+}
+
+// Without region files the run controls keep their state, the shift buttons are disabled.
+void MainWindow::showReadyVideo(bool opened)
+{
+    if (!opened)
         return;
     showVideoProperties();
     ui->tv_result->setEnabled(true);

@@ -29,8 +29,7 @@ void useArrowCursor()
 
 cv::Point MainWindow::videoPosition(const QMouseEvent* e) const
 {
-    const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
-    return mapping.toVideo(e->localPos());
+    return ViewMapping::of(viewState).toVideo(e->localPos());
 }
 
 void MainWindow::sendMousePressVideo(QMouseEvent* e)
@@ -52,7 +51,7 @@ void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
 
     if (editMode != ShiftBoth || e->buttons() != Qt::LeftButton)
         return;
-    const cv::Size size = frameSize();
+    const cv::Size size = viewState.frameSize();
     if (p.x < 0 || p.x > size.width || p.y < 0 || p.y > size.height)
         return;
     regions->shift(pressPos - p, size.height, size.width);
@@ -70,14 +69,10 @@ void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
         regions->close_mask();
         return;
     }
-    // Zooming needs a frame larger than the 640 x 480 cut-out.
-    if (frameSize().width > 640 && frameSize().height > 480) {
-        const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
-        zoom = !zoom;
-        zoomCentre = mapping.toVideoUnzoomed(e->localPos());
-    } else {
-        zoom = false;
-    }
+    // A run's worker renders the pictures: it follows the zoom from its next picture on.
+    viewState.toggleZoom(ViewMapping::of(viewState).toVideoUnzoomed(e->localPos()));
+    if (running())
+        backgroundRun->setDisplay(runDisplay());
 }
 
 void MainWindow::cleararea()
