@@ -4,23 +4,8 @@
 #include "areacontour.h"
 #include "tracker.h"
 
-#include <QSize>
 #include <opencv2/imgproc.hpp>
 #include <utility>
-
-namespace
-{
-// The size the density map is shown at: whole, shrunk to fit the area when larger.
-cv::Size fitted(cv::Size map, cv::Size area)
-{
-    if (area.empty() || (map.width <= area.width && map.height <= area.height))
-        return map;
-    const QSize size = QSize(map.width, map.height)
-                           .scaled(QSize(area.width, area.height), Qt::KeepAspectRatio)
-                           .expandedTo(QSize(1, 1));
-    return {size.width(), size.height()};
-}
-} // namespace
 
 BackgroundRun::BackgroundRun(RunController& controller, AnalysisRun& engine,
                              const AreaContour& regions)
@@ -186,9 +171,9 @@ void BackgroundRun::prepareDensity(const Display& wanted)
         return;
     }
     preparedDensityFrame = map.size();
-    const cv::Size size = fitted(map.size(), wanted.densityArea);
+    const int factor = ShrunkPicture::factorToFit(map.size(), wanted.densityArea);
     const cv::Mat& shown =
-        size == map.size() ? map : densityShrunk.update(map, size, engine.densityPreviewChanges());
+        factor == 1 ? map : densityShrunk.update(map, factor, engine.densityPreviewChanges());
     cv::cvtColor(shown, preparingDensity, cv::COLOR_BGR2BGRA);
 }
 

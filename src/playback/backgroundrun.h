@@ -64,7 +64,7 @@ public:
     struct Display {
         ViewZoom zoom;
         bool density = false; // "Display trajectories"
-        cv::Size densityArea; // the map is shrunk to fit, when larger; empty: any size
+        cv::Size densityArea; // the map is shrunk by a whole factor to fit; empty: any size
     };
 
     BackgroundRun(RunController& controller, AnalysisRun& engine, const AreaContour& regions);

@@ -1,17 +1,34 @@
 #include "shrunkpicture.h"
 
 #include <algorithm>
-#include <numeric>
 #include <opencv2/imgproc.hpp>
 
-const cv::Mat& ShrunkPicture::update(const cv::Mat& source, cv::Size size,
+namespace
+{
+int ceilDiv(int a, int b)
+{
+    return (a + b - 1) / b;
+}
+} // namespace
+
+int ShrunkPicture::factorToFit(cv::Size picture, cv::Size area)
+{
+    if (area.width <= 0 || area.height <= 0)
+        return 1;
+    return std::max({1, ceilDiv(picture.width, area.width), ceilDiv(picture.height, area.height)});
+}
+
+const cv::Mat& ShrunkPicture::update(const cv::Mat& source, int wanted,
                                      const std::vector<cv::Rect>& changed)
 {
+    const cv::Size size(source.cols / std::max(wanted, 1), source.rows / std::max(wanted, 1));
     if (source.empty() || size.empty())
         return shrunk;
     if (shrunk.size() != size || sourceSize != source.size() || shrunk.type() != source.type()) {
-        cv::resize(source, shrunk, size, 0, 0, cv::INTER_AREA);
+        factor = wanted;
         sourceSize = source.size();
+        cv::resize(source(cv::Rect(0, 0, size.width * factor, size.height * factor)), shrunk, size,
+                   0, 0, cv::INTER_AREA);
         return shrunk;
     }
     for (const cv::Rect& r : changed)
@@ -19,36 +36,18 @@ const cv::Mat& ShrunkPicture::update(const cv::Mat& source, cv::Size size,
     return shrunk;
 }
 
-namespace
-{
-// The span of shrunk pixels whose footprints meet source pixels [begin, end), and the source
-// pixels those footprints cover, in whole blocks: with the scale in lowest terms p / q, each
-// block of p source pixels shrinks to exactly q pixels, so a part shrunk alone gets the pixels
-// the whole picture would.
-struct Span {
-    int begin, end, sourceBegin, sourceEnd;
-};
-
-Span blocksOf(int begin, int end, int sourceLength, int shrunkLength)
-{
-    const int common = std::gcd(sourceLength, shrunkLength);
-    const int p = sourceLength / common;
-    const int q = shrunkLength / common;
-    const int firstBlock = begin / p;
-    const int endBlock = (end + p - 1) / p;
-    return {firstBlock * q, std::min(shrunkLength, endBlock * q), firstBlock * p,
-            std::min(sourceLength, endBlock * p)};
-}
-} // namespace
-
+// The blocks that meet `changed`, averaged again: each block shrinks to one pixel by itself, so
+// this gives exactly the pixels that shrinking the whole picture would.
 void ShrunkPicture::redo(const cv::Mat& source, const cv::Rect& changed)
 {
-    if (changed.empty())
+    const cv::Rect blocks =
+        cv::Rect(cv::Point(changed.x / factor, changed.y / factor),
+                 cv::Point(ceilDiv(changed.br().x, factor), ceilDiv(changed.br().y, factor))) &
+        cv::Rect(0, 0, shrunk.cols, shrunk.rows);
+    if (blocks.empty())
         return;
-    const Span x = blocksOf(changed.x, changed.br().x, source.cols, shrunk.cols);
-    const Span y = blocksOf(changed.y, changed.br().y, source.rows, shrunk.rows);
-    cv::Mat part = shrunk(cv::Rect(cv::Point(x.begin, y.begin), cv::Point(x.end, y.end)));
-    const cv::Rect covered(cv::Point(x.sourceBegin, y.sourceBegin),
-                           cv::Point(x.sourceEnd, y.sourceEnd));
+    cv::Mat part = shrunk(blocks);
+    const cv::Rect covered(blocks.x * factor, blocks.y * factor, blocks.width * factor,
+                           blocks.height * factor);
     cv::resize(source(covered), part, part.size(), 0, 0, cv::INTER_AREA);
 }

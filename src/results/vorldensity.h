@@ -45,7 +45,7 @@ private:
     std::vector<uchar> jpeg;
     int regionPixels = 0;
 
-    static constexpr size_t MaxPendingRects = 64;
+    static constexpr size_t MaxPendingRects = 1024;
     void notePending(const cv::Rect& segment);
     void updatePreview(const cv::Rect& changed);
     // Returns the part of the picture drawn on.

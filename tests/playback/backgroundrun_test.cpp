@@ -67,11 +67,11 @@ void apply(const BackgroundRun::Update& update, Shown& shown, bool withDensity =
     if (!update.newPicture)
         return;
     ++shown.pictures;
-    // Rendered as the view shows a 320 x 240 video, and the map fitted to its area, aspect kept.
+    // Rendered as the view shows a 320 x 240 video, and the map shrunk by 4 to fit its area.
     EXPECT_EQ(update.picture.size(), cv::Size(640, 480));
     EXPECT_EQ(update.density.empty(), !withDensity);
     if (withDensity) {
-        EXPECT_EQ(update.density.size(), cv::Size(100, 75));
+        EXPECT_EQ(update.density.size(), cv::Size(80, 60));
         EXPECT_EQ(update.density.type(), CV_8UC4);
         EXPECT_EQ(update.densityFrame, clipSize);
     }

@@ -70,35 +70,51 @@ TEST(VideoView, ZoomShowsTheCutOutAtFullResolutionKeptInsideTheFrame)
     EXPECT_EQ(view.geometry().width, 640);
 }
 
-class ShrunkPictureTest : public testing::TestWithParam<cv::Size>
+struct ShrinkCase {
+    cv::Size source;
+    int factor;
+};
+
+class ShrunkPictureTest : public testing::TestWithParam<ShrinkCase>
 {
 };
 
 // Changed in small places again and again, the shrunk picture stays the picture shrunk whole.
 TEST_P(ShrunkPictureTest, PartsRedoneEqualThePictureShrunkWhole)
 {
-    const cv::Size size = GetParam();
-    cv::Mat source = noise({1920, 1080}, 7);
+    const ShrinkCase c = GetParam();
+    cv::Mat source = noise(c.source, 7);
+    const cv::Size size(c.source.width / c.factor, c.source.height / c.factor);
+    const cv::Rect blocks(0, 0, size.width * c.factor, size.height * c.factor);
     ShrunkPicture shrunk;
     cv::RNG rng(8);
     cv::Mat whole;
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 30; ++round) {
         std::vector<cv::Rect> changed;
         for (int i = rng.uniform(0, 6); i > 0; --i) {
-            const cv::Point from(rng.uniform(0, 1920), rng.uniform(0, 1080));
+            const cv::Point from(rng.uniform(0, c.source.width), rng.uniform(0, c.source.height));
             const cv::Point to = from + cv::Point(rng.uniform(-40, 40), rng.uniform(-40, 40));
             cv::line(source, from, to, cv::Scalar(0, 0, 0), 1, cv::LINE_8);
             changed.push_back(cv::Rect(from, cv::Size(1, 1)) | cv::Rect(to, cv::Size(1, 1)));
         }
-        const cv::Mat& shown = shrunk.update(source, size, changed);
-        cv::resize(source, whole, size, 0, 0, cv::INTER_AREA);
-        ASSERT_LE(maxDifference(shown, whole), 1.0) << "round " << round;
+        const cv::Mat& shown = shrunk.update(source, c.factor, changed);
+        cv::resize(source(blocks), whole, size, 0, 0, cv::INTER_AREA);
+        ASSERT_EQ(maxDifference(shown, whole), 0.0) << "round " << round;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ShrunkPictureTest,
-                         testing::Values(cv::Size(800, 450), cv::Size(960, 540),
-                                         cv::Size(1597, 898)));
+                         testing::Values(ShrinkCase{{1920, 1080}, 2}, ShrinkCase{{1920, 1080}, 3},
+                                         ShrinkCase{{1000, 701}, 3}));
+
+TEST(ShrunkPicture, FactorIsTheSmallestThatFits)
+{
+    EXPECT_EQ(ShrunkPicture::factorToFit({1920, 1080}, {1600, 1000}), 2);
+    EXPECT_EQ(ShrunkPicture::factorToFit({1920, 1080}, {800, 600}), 3);
+    EXPECT_EQ(ShrunkPicture::factorToFit({1920, 1080}, {1920, 1080}), 1);
+    EXPECT_EQ(ShrunkPicture::factorToFit({1920, 1080}, {0, 0}), 1);
+    EXPECT_EQ(ShrunkPicture::factorToFit({1920, 1080}, {1, 1}), 1920);
+}
 
 TEST(ShrunkPicture, AnotherSizeOrSourceRedoesTheWholePicture)
 {
@@ -106,11 +122,11 @@ TEST(ShrunkPicture, AnotherSizeOrSourceRedoesTheWholePicture)
     const cv::Mat first = noise({1920, 1080}, 9);
     const cv::Mat second = noise({1280, 720}, 10);
     cv::Mat expected;
-    shrunk.update(first, {800, 450}, {});
+    shrunk.update(first, 3, {});
     cv::resize(second, expected, {640, 360}, 0, 0, cv::INTER_AREA);
-    EXPECT_EQ(maxDifference(shrunk.update(second, {640, 360}, {}), expected), 0.0);
+    EXPECT_EQ(maxDifference(shrunk.update(second, 2, {}), expected), 0.0);
     shrunk.renew();
     const cv::Mat third = noise({1280, 720}, 11);
     cv::resize(third, expected, {640, 360}, 0, 0, cv::INTER_AREA);
-    EXPECT_EQ(maxDifference(shrunk.update(third, {640, 360}, {}), expected), 0.0);
+    EXPECT_EQ(maxDifference(shrunk.update(third, 2, {}), expected), 0.0);
 }
