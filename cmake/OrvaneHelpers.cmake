@@ -6,7 +6,9 @@ function(orvane_warnings target)
         target_compile_options(${target} PRIVATE -Werror)
     endif()
     if(ORVANE_SANITIZE)
-        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+        # Every report stops the program, so that no finding passes as a success.
+        target_compile_options(${target} PRIVATE -fsanitize=address,undefined
+            -fno-sanitize-recover=all -fno-omit-frame-pointer)
         target_link_options(${target} PRIVATE -fsanitize=address,undefined)
     endif()
 endfunction()
@@ -59,6 +61,7 @@ function(orvane_add_test name)
         # Leaks of system libraries at exit (full stacks so that the suppressions name exactly
         # their allocation sites, none of ours).
         set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=fast_unwind_on_malloc=0"
+            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
             "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/sanitizer-leaks.supp")
     endif()
 endfunction()

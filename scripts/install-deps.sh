@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Orvane needs, and only those that are missing: on a machine that
-# already has everything the package manager is not touched.
+# already has everything the package manager is not touched. With --fuzz it also installs what
+# the libFuzzer targets need (fuzz/run.sh asks for that; the normal build and suite do not).
+#   ./scripts/install-deps.sh [--fuzz]
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +13,13 @@ PACKAGES=(
     libavformat-dev libavcodec-dev libavutil-dev ffmpeg
     xvfb xauth
 )
+FUZZ_PACKAGES=(clang libfuzzer-14-dev)
+
+case "${1:-}" in
+    "") ;;
+    --fuzz) PACKAGES+=("${FUZZ_PACKAGES[@]}") ;;
+    *) echo "usage: install-deps.sh [--fuzz]" >&2; exit 2 ;;
+esac
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <string_view>
 
 namespace
 {
@@ -34,30 +35,46 @@ bool writePolygon(const QString& path, const std::vector<cv::Point>& polygon)
 // before it is read.
 constexpr qint64 maxFileBytes = 1 << 20;
 
-bool isDecimalInteger(const QByteArray& text)
+bool isSpace(char c)
 {
-    const int digits = text.startsWith('-') || text.startsWith('+') ? 1 : 0;
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && isSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool isDecimalInteger(std::string_view text)
+{
+    const std::size_t digits = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
     if (text.size() <= digits)
         return false;
     return std::all_of(text.begin() + digits, text.end(),
                        [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A decimal integer, clamped to the coordinate limit (also one too long for 64 bits); anything
-// else, "nan" and "1.5" included, reads as 0 and clears `whole`.
-int field(const QByteArray& raw, bool& whole)
+// A decimal integer, clamped to the coordinate limit however many digits it has; anything else,
+// "nan" and "1.5" included, reads as 0 and clears `whole`.
+int field(std::string_view raw, bool& whole)
 {
-    const QByteArray text = raw.trimmed();
+    std::string_view text = trimmed(raw);
     if (!isDecimalInteger(text)) {
         whole = false;
         return 0;
     }
-    constexpr qlonglong limit = AreaContour::coordinateLimit;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok, 10);
-    if (!ok)
-        return text.startsWith('-') ? -limit : limit;
-    return static_cast<int>(std::clamp(value, -limit, limit));
+    const bool negative = text.front() == '-';
+    if (text.front() == '-' || text.front() == '+')
+        text.remove_prefix(1);
+    constexpr int limit = AreaContour::coordinateLimit;
+    int value = 0; // saturates at the limit, so it never overflows
+    for (const char digit : text)
+        value = std::min(value * 10 + (digit - '0'), limit);
+    return negative ? -value : value;
 }
 
 struct FileRead {
@@ -65,25 +82,40 @@ struct FileRead {
     int notWhole = 0; // lines with a coordinate that is not a whole number
 };
 
-// Lines with fewer than two fields, empty lines included, are skipped; fields after the second
-// are ignored. Both LF and CR LF line ends are accepted. Vertices past the limit are counted but
-// not kept.
+// One line without its line feed. A line with fewer than two fields, an empty one included, is
+// skipped; fields after the second are ignored. Vertices past the limit are counted but not kept.
+void readLine(std::string_view line, std::vector<cv::Point>& polygon, FileRead& read)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    const std::size_t comma = line.find(',');
+    if (comma == std::string_view::npos)
+        return;
+    const std::string_view rest = line.substr(comma + 1);
+    bool whole = true;
+    const cv::Point p(field(line.substr(0, comma), whole),
+                      field(rest.substr(0, rest.find(',')), whole));
+    read.notWhole += whole ? 0 : 1;
+    if (++read.vertices <= AreaContour::maxFileVertices)
+        polygon.push_back(p);
+}
+
+// The file is read at once and its lines parsed in place, with no allocation per line: a file
+// at the size limit is refused in milliseconds, even in a sanitizer build. Both LF and CR LF
+// line ends are accepted.
 bool readLines(QFile& file, std::vector<cv::Point>& polygon, FileRead& read)
 {
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        const QList<QByteArray> fields = line.split(',');
-        if (fields.size() < 2)
-            continue;
-        bool whole = true;
-        const cv::Point p(field(fields.at(0), whole), field(fields.at(1), whole));
-        read.notWhole += whole ? 0 : 1;
-        if (++read.vertices <= AreaContour::maxFileVertices)
-            polygon.push_back(p);
+    // One byte past the limit tells a file that grew since it was checked.
+    const QByteArray bytes = file.read(maxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > maxFileBytes)
+        return false;
+    std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        readLine(text.substr(0, end), polygon, read);
+        text.remove_prefix(std::min(end + 1, text.size()));
     }
-    return file.error() == QFileDevice::NoError;
+    return true;
 }
 
 // Only a regular file is opened: a FIFO or a device would block or never end.

@@ -2,6 +2,7 @@
 
 #include "exportpath.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cmath>
@@ -43,6 +44,14 @@ bool ensureHeader(const QString& path)
     return file.write(header) == header.size();
 }
 
+// Only a regular file is a result file: opening a FIFO would block until someone writes to it, a
+// device would never end.
+bool isRegularOrMissing(const QString& path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile();
+}
+
 } // namespace
 
 CsvFile::CsvFile() = default;
@@ -66,6 +75,8 @@ int CsvFile::open(const QString& videoPath, CsvMode mode)
 {
     close();
     file.setFileName(resultPath(videoPath));
+    if (!isRegularOrMissing(file.fileName()))
+        return -1;
     if (mode == CsvMode::Append) {
         // Without its folder an analysis would silently write nothing.
         ExportPath::ensureFolder(videoPath);

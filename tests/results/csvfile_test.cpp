@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace
 {
@@ -189,4 +190,20 @@ TEST_F(CsvFileTest, ManyRecordsAllReadable)
     const std::vector<Record> records = load();
     ASSERT_EQ(records.size(), 2500u);
     EXPECT_EQ(records.back().frame, 2499);
+}
+
+// A FIFO or a device in the result file's place is refused at once, in either mode; opening it
+// would block (the window hangs when such a video is selected) or never end.
+TEST_F(CsvFileTest, OnlyARegularFileIsOpened)
+{
+    QDir().mkpath(folder + QStringLiteral("/exportCSV"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(csvPath).constData(), 0600), 0);
+    CsvFile csv;
+    EXPECT_EQ(csv.open(video, CsvMode::Read), -1);
+    EXPECT_EQ(csv.open(video, CsvMode::Append), -1);
+    EXPECT_TRUE(load().empty());
+
+    QFile::remove(csvPath);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), csvPath));
+    EXPECT_EQ(csv.open(video, CsvMode::Read), -1);
 }
