@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared by the window tests of this folder: generated videos in a temporary working directory,
-// a main window listing it, and access to the window's region editing state.
+// a main window listing it.
 #include "areacontour.h"
 #include "imagegraphicsview.h"
 #include "mainwindow.h"
@@ -15,14 +15,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <memory>
-
-class MainWindowTestAccess
-{
-public:
-    static AreaContour& regions(MainWindow& w) { return *w.regions; }
-    static int editMode(const MainWindow& w) { return w.editMode; }
-};
-using Access = MainWindowTestAccess;
 
 namespace testing_window
 {

@@ -60,7 +60,6 @@ MainWindow::MainWindow(QWidget* parent)
     connect(timer, &QTimer::timeout, this, &MainWindow::timeframe);
 
     view = std::make_unique<ImageGraphicsView>(ui->gv_video);
-    regions = std::make_unique<AreaContour>();
 
     applyStartUpState();
 

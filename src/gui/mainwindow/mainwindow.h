@@ -2,6 +2,7 @@
 
 #include "backgroundrun.h"
 #include "playback.h"
+#include "regioneditor.h"
 #include "result.h"
 #include "resultlist.h"
 #include "tracker.h"
@@ -59,8 +60,6 @@ public:
         ProcessingDone = 3,
         ProcessingCancelled = 4
     };
-    // What a press, move or double-click on the video does (mainwindow_regions.cpp).
-    enum EditMode { NoEdit = 0, EditArea = 1, EditMask = 2, Idle = 3, ShiftBoth = 4 };
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -71,6 +70,8 @@ public:
     // How the video view shows it (display size, zoom), and the picture it shows.
     const VideoView& videoView() const { return viewState; }
     const ImageGraphicsView& videoDisplay() const { return *view; }
+    // The regions of the video on screen and what is being edited of them.
+    const RegionEditor& regionEditor() const { return editor; }
 
 public slots:
     void filename_videofile_change();
@@ -107,8 +108,6 @@ public slots:
     void on_pb_cancelbox_clicked();
 
 private:
-    friend class MainWindowTestAccess;
-
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
     bool openVideo();
@@ -170,18 +169,14 @@ private:
     ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
-    std::unique_ptr<AreaContour> regions;
     std::unique_ptr<VorlDensity> vorlDensity;
     std::unique_ptr<ImageGraphicsView> view;
     std::unique_ptr<ImageWindow> vorlWindow;
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
-    EditMode editMode = NoEdit;
+    RegionEditor editor;
     bool saveImage = false;
     QString saveImageFile;
-
-    // Region editing: the video position of the last mouse press.
-    cv::Point pressPos;
 
     // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;

@@ -49,10 +49,11 @@ void MainWindow::createAnalysisObjects()
     connect(insectDetect.get(), &InsectDetect::Add_Insect_detected, this,
             &MainWindow::Add_Insect_detected);
     vorlDensity = std::make_unique<VorlDensity>();
-    analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
+    analysisRun =
+        std::make_unique<AnalysisRun>(tracker, *insectDetect, editor.regions(), *vorlDensity);
     frameSource = std::make_unique<FrameReader>();
     runController = std::make_unique<RunController>(*analysisRun, *frameSource);
-    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, *regions);
+    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, editor.regions());
 }
 
 void MainWindow::algo()
@@ -74,7 +75,7 @@ void MainWindow::algo()
     fileBeforeBatch = currentFile;
     runStep = Analyse;
     // The regions belong to the run until it ends: nothing may edit them in between.
-    editMode = Idle;
+    editor.setMode(RegionEditor::Idle);
     setProcessingControls();
     backgroundRun->setDisplay(runDisplay());
     backgroundRun->start(fileBeforeBatch);

@@ -80,7 +80,7 @@ bool MainWindow::showOpenedVideo(bool read)
     if (!read)
         return false;
     showWithRegions(player.frame());
-    editMode = Idle;
+    editor.setMode(RegionEditor::Idle);
     return true;
 }
 
@@ -94,7 +94,7 @@ void MainWindow::showWithRegions(const cv::Mat& frame)
 {
     frame.copyTo(overlayFrame);
     if (!overlayFrame.empty())
-        regions->draw(overlayFrame);
+        editor.regions().draw(overlayFrame);
     showFrame(overlayFrame);
 }
 
@@ -240,7 +240,7 @@ void MainWindow::enterNoVideo()
     ui->cb_process_conf->setEnabled(false);
     ui->pb_algo->setEnabled(false);
     ui->tv_result->setEnabled(false);
-    editMode = NoEdit;
+    editor.setMode(RegionEditor::NoEdit);
     ui->la_mouse->clear();
     ui->la_file_selected->clear();
     ClearResult();
