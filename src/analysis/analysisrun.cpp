@@ -123,9 +123,14 @@ bool AnalysisRun::endVideo()
     return density.save(video);
 }
 
-cv::Mat AnalysisRun::densitySnapshot()
+const cv::Mat& AnalysisRun::densityPreview()
 {
-    return density.snapshot();
+    return density.preview();
+}
+
+const std::vector<cv::Rect>& AnalysisRun::densityPreviewChanges() const
+{
+    return density.previewChanges();
 }
 
 QString AnalysisRun::densityFigure() const

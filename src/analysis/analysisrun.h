@@ -53,7 +53,10 @@ public:
 
     // End of the video: saves the density picture and text. False when they could not be written.
     bool endVideo();
-    cv::Mat densitySnapshot();
+    // The density map as it stands, for showing; valid until the next frame is analysed.
+    const cv::Mat& densityPreview();
+    // The parts of it that the last densityPreview() changed.
+    const std::vector<cv::Rect>& densityPreviewChanges() const;
     // The density figure of the last ended video, e.g. "0.0312".
     QString densityFigure() const;
 

@@ -1,7 +1,5 @@
 #include "imagegraphicsview.h"
 
-#include "displaygeometry.h"
-
 #include <QDebug>
 #include <QFile>
 #include <QGraphicsScene>
@@ -11,34 +9,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-namespace
-{
-constexpr int ZoomLayout = 640;
-constexpr int WideLayout = 120; // a 360-pixel-high display
-constexpr int StandardLayout = 60;
-
-int cutOrigin(int centre, int extent, int half)
-{
-    if (centre <= half)
-        return 0;
-    if (centre >= extent - half)
-        return extent - 2 * half;
-    return centre - half;
-}
-} // namespace
-
-ImageGraphicsView::ImageGraphicsView(DisplayGeometry* geometry, QGraphicsView* graphicsView)
-    : graphicsView(graphicsView), scene(new QGraphicsScene(this)), geometry(geometry)
+ImageGraphicsView::ImageGraphicsView(QGraphicsView* graphicsView)
+    : graphicsView(graphicsView), scene(new QGraphicsScene(this))
 {
 }
 
-cv::Rect ImageGraphicsView::zoomRect(cv::Size frame, int x, int y)
-{
-    return {cutOrigin(x, frame.width, 320), cutOrigin(y, frame.height, 240), 640, 480};
-}
-
-// A new scene whenever the layout changes, so that its extent always fits the picture.
-void ImageGraphicsView::useLayout(int layout)
+// A new scene whenever the picture's size changes, so that its extent always fits the picture.
+void ImageGraphicsView::useLayout(QSize layout)
 {
     if (sceneLayout == layout)
         return;
@@ -47,20 +24,23 @@ void ImageGraphicsView::useLayout(int layout)
     sceneLayout = layout;
 }
 
-void ImageGraphicsView::showImage(cv::Mat mat, bool bZoom, int x, int y, bool save,
-                                  QString filename)
+void ImageGraphicsView::showImage(const cv::Mat& frame, const ViewZoom& zoom, bool save,
+                                  const QString& filename)
 {
-    if (mat.empty())
+    if (frame.empty())
         return;
+    VideoView::render(frame, zoom, shown);
+    showPicture(shown, save, filename);
+}
+
+void ImageGraphicsView::showPicture(const cv::Mat& picture, bool save, const QString& filename)
+{
+    if (picture.empty())
+        return;
+    if (picture.data != shown.data)
+        picture.copyTo(shown);
     scene->clear();
-    if (bZoom) {
-        useLayout(ZoomLayout);
-        const cv::Rect cut = zoomRect(mat.size(), x, y) & cv::Rect(0, 0, mat.cols, mat.rows);
-        mat(cut).copyTo(shown);
-    } else {
-        useLayout(geometry->height == 360 ? WideLayout : StandardLayout);
-        cv::resize(mat, shown, cv::Size(geometry->width, geometry->height), 0, 0, cv::INTER_CUBIC);
-    }
+    useLayout(QSize(shown.cols, shown.rows));
     if (save)
         writeImage(filename);
     // Straight into the pixmap's own layout (B, G, R, 255 in memory), which spares Qt a second

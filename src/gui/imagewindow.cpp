@@ -20,15 +20,21 @@ ImageWindow::ImageWindow(QWidget* source, const QString& title)
 }
 
 // The window frame is only known once the window is shown; until then the picture gets the
-// whole available area.
-QSize ImageWindow::fittedSize(QSize image) const
+// whole available area. Empty without a screen: any size then fits.
+QSize ImageWindow::availableArea() const
 {
     const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!shownOn)
-        return image;
+        return QSize();
     const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
-    const QSize available = shownOn->availableGeometry().size() - frame;
-    if (image.width() <= available.width() && image.height() <= available.height())
+    return shownOn->availableGeometry().size() - frame;
+}
+
+QSize ImageWindow::fittedSize(QSize image) const
+{
+    const QSize available = availableArea();
+    if (available.isEmpty() ||
+        (image.width() <= available.width() && image.height() <= available.height()))
         return image;
     return image.scaled(available.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
 }
@@ -48,20 +54,26 @@ QPoint ImageWindow::toImage(QPoint windowPos) const
 void ImageWindow::showImage(QImage image)
 {
     const QSize shown = fittedSize(image.size());
-    imageSize = image.size();
-    shownSize = shown;
-    setPixmap(QPixmap::fromImage(shown == image.size() ? image
-                                                       : image.scaled(shown, Qt::KeepAspectRatio,
-                                                                      Qt::SmoothTransformation)));
+    showFitted(shown == image.size()
+                   ? image
+                   : image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation),
+               image.size());
+}
+
+void ImageWindow::showFitted(const QImage& shown, QSize original)
+{
+    imageSize = original;
+    shownSize = shown.size();
+    setPixmap(QPixmap::fromImage(shown));
     // Sized explicitly: a new top-level window would otherwise be cut to two thirds of the
     // screen.
-    if (size() != shown)
-        resize(shown);
+    if (size() != shownSize)
+        resize(shownSize);
     show();
     if (!underMouse())
         return;
     const QPoint pos = toImage(mapFromGlobal(QCursor::pos()));
-    if (image.rect().contains(pos))
+    if (QRect(QPoint(0, 0), original).contains(pos))
         emit mouseMoved(pos);
 }
 

@@ -16,11 +16,17 @@ class ImageWindow : public QLabel
 public:
     ImageWindow(QWidget* source, const QString& title);
 
+    // The largest picture shown whole: the screen's available area less the window frame.
+    QSize availableArea() const;
+
 signals:
     void mouseMoved(QPoint pos);
 
 public slots:
     void showImage(QImage image);
+    // A picture already fitted to availableArea() (by a run's worker), of a picture of size
+    // `original`, to which mouse positions refer.
+    void showFitted(const QImage& shown, QSize original);
     void showToolTip(QPoint pos, QString text);
 
 protected:

@@ -1,7 +1,7 @@
 #include "viewmapping.h"
 
 #include "displaygeometry.h"
-#include "imagegraphicsview.h"
+#include "videoview.h"
 
 #include <cmath>
 
@@ -11,11 +11,16 @@ cv::Point ViewMapping::rounded(QPointF viewPos)
             static_cast<int>(std::floor(viewPos.y() + 0.5))};
 }
 
+ViewMapping ViewMapping::of(const VideoView& view)
+{
+    return {view.geometry(), view.frameSize(), view.zoom().on, view.zoom().centre};
+}
+
 cv::Point ViewMapping::toVideo(QPointF viewPos) const
 {
     if (!zoom)
         return toVideoUnzoomed(viewPos);
-    const cv::Rect cut = ImageGraphicsView::zoomRect(frame, zoomCentre.x, zoomCentre.y);
+    const cv::Rect cut = VideoView::zoomRect(frame, zoomCentre);
     return rounded(viewPos) + cut.tl();
 }
 

@@ -4,6 +4,7 @@
 #include <opencv2/core.hpp>
 
 struct DisplayGeometry;
+class VideoView;
 
 // Where a point of the video view lies in the video frame. The view shows either the whole
 // frame scaled to the display size, or, when zoomed, a 640 x 480 cut-out at full resolution
@@ -17,6 +18,9 @@ struct ViewMapping {
     cv::Size frame;
     bool zoom = false;
     cv::Point zoomCentre;
+
+    // The mapping of what `view` shows now.
+    static ViewMapping of(const VideoView& view);
 
     // View position to video pixel, through the zoomed cut-out when zoom is on.
     cv::Point toVideo(QPointF viewPos) const;

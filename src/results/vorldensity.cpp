@@ -35,6 +35,8 @@ void VorlDensity::init(const cv::Mat& frame, const cv::Mat& mask)
         areaInverse.release();
         canvas.release();
         regionPixels = 0;
+        previewPicture.release();
+        pending.clear();
         return;
     }
     if (frame.type() == CV_8UC1)
@@ -45,6 +47,13 @@ void VorlDensity::init(const cv::Mat& frame, const cv::Mat& mask)
     canvas.create(mask.size(), CV_8UC1);
     canvas.setTo(cv::Scalar(255));
     regionPixels = static_cast<int>(areaInverse.total()) - cv::countNonZero(areaInverse);
+    background.copyTo(previewPicture);
+    previewCrossed.create(mask.size(), CV_8UC1);
+    previewCrossed.setTo(cv::Scalar(0));
+    previewChange.create(mask.size(), CV_8UC1);
+    previewCrossedPixels = 0;
+    pending.clear();
+    previewRenewed = true;
 }
 
 void VorlDensity::addTrajectories(const QList<Target*>& targets)
@@ -55,7 +64,28 @@ void VorlDensity::addTrajectories(const QList<Target*>& targets)
         if (!t || t->last.x == 0 || t->last.y == 0 || t->centroid.x == 0 || t->centroid.y == 0)
             continue;
         cv::line(canvas, t->last, t->centroid, cv::Scalar(0), 1, cv::LINE_8, 0);
+        // A one-pixel line stays within the rectangle of its end points.
+        const cv::Rect segment(
+            cv::Point(std::min(t->last.x, t->centroid.x), std::min(t->last.y, t->centroid.y)),
+            cv::Point(std::max(t->last.x, t->centroid.x) + 1,
+                      std::max(t->last.y, t->centroid.y) + 1));
+        notePending(segment);
     }
+}
+
+// Unseen runs (the headless command, "Display trajectories" off) never take a preview: past a
+// few rectangles they are merged into their union, which keeps the memory bounded.
+void VorlDensity::notePending(const cv::Rect& segment)
+{
+    if (pending.size() < MaxPendingRects) {
+        pending.push_back(segment);
+        return;
+    }
+    cv::Rect all = segment;
+    for (const cv::Rect& r : pending)
+        all |= r;
+    pending.clear();
+    pending.push_back(all);
 }
 
 void VorlDensity::compose()
@@ -76,9 +106,14 @@ void VorlDensity::compose()
 
 void VorlDensity::drawLegend(float density)
 {
+    drawLegendOn(background, density);
+}
+
+cv::Rect VorlDensity::drawLegendOn(cv::Mat& picture, float density)
+{
     densityText = QStringLiteral("Density: ") + QString::number(density, 'f', 4);
-    if (background.empty())
-        return;
+    if (picture.empty())
+        return cv::Rect();
     const std::string text = densityText.toStdString();
     const int font = cv::FONT_HERSHEY_SIMPLEX;
     int baseline = 0;
@@ -86,17 +121,53 @@ void VorlDensity::drawLegend(float density)
     // Centred in the leftmost 150 pixels, near the top.
     const int y0 = (size.height + 20) / 2 + 1;
     const int x0 = (150 - size.width) / 2 + 1;
-    cv::rectangle(background, cv::Point(x0, y0 + baseline),
+    cv::rectangle(picture, cv::Point(x0, y0 + baseline),
                   cv::Point(x0 + size.width, y0 - size.height), cv::Scalar(0, 0, 255), cv::FILLED,
                   cv::LINE_8);
-    cv::putText(background, text, cv::Point(x0, y0), font, 0.5, cv::Scalar(0, 255, 255), 1,
+    cv::putText(picture, text, cv::Point(x0, y0), font, 0.5, cv::Scalar(0, 255, 255), 1,
                 cv::LINE_8);
+    // The box and the glyphs, with a pixel of the pen's reach around them.
+    const cv::Rect drawn(cv::Point(x0 - 1, y0 - size.height - 1),
+                         cv::Point(x0 + size.width + 2, y0 + baseline + 2));
+    return drawn & cv::Rect(0, 0, picture.cols, picture.rows);
+}
+
+const cv::Mat& VorlDensity::preview()
+{
+    const cv::Rect whole(0, 0, canvas.cols, canvas.rows);
+    changes.clear();
+    if (previewRenewed)
+        changes.push_back(whole);
+    previewRenewed = false;
+    for (const cv::Rect& changed : pending) {
+        updatePreview(changed & whole);
+        changes.push_back(changed & whole);
+    }
+    pending.clear();
+    // An empty region gives 0 / 0, shown as "nan", as in the saved text.
+    changes.push_back(drawLegendOn(previewPicture, static_cast<float>(previewCrossedPixels) /
+                                                       static_cast<float>(regionPixels)));
+    return previewPicture;
+}
+
+// The same rule as compose(), within a changed rectangle; the count of crossed pixels follows
+// the pixels that changed there, so rectangles that overlap are no harm.
+void VorlDensity::updatePreview(const cv::Rect& changed)
+{
+    if (changed.empty())
+        return;
+    cv::Mat now = previewChange(cv::Rect(0, 0, changed.width, changed.height));
+    cv::bitwise_or(areaInverse(changed), canvas(changed), now);
+    cv::compare(now, 0, now, cv::CMP_EQ);
+    cv::Mat before = previewCrossed(changed);
+    previewCrossedPixels += cv::countNonZero(now) - cv::countNonZero(before);
+    now.copyTo(before);
+    previewPicture(changed).setTo(cv::Scalar(0, 0, 0), now);
 }
 
 cv::Mat VorlDensity::snapshot()
 {
-    compose();
-    return background.clone();
+    return preview().clone();
 }
 
 bool VorlDensity::save(const QString& videoPath)

@@ -3,6 +3,7 @@
 #include "graphicsviewmouse.h"
 #include "imagegraphicsview.h"
 #include "imagewindow.h"
+#include "videoview.h"
 
 #include <QGraphicsScene>
 #include <QMouseEvent>
@@ -91,7 +92,7 @@ void ViewsTest::zoomCutOut()
     QFETCH(int, x);
     QFETCH(int, y);
     QFETCH(QRect, cut);
-    const cv::Rect r = ImageGraphicsView::zoomRect({1920, 1080}, x, y);
+    const cv::Rect r = VideoView::zoomRect({1920, 1080}, cv::Point(x, y));
     QCOMPARE(QRect(r.x, r.y, r.width, r.height), cut);
 }
 
@@ -106,35 +107,31 @@ static cv::Mat gradientFrame(int cols, int rows)
 
 void ViewsTest::zoomedImageIsTheCutOutAtFullResolution()
 {
-    DisplayGeometry geometry;
-    geometry.setDisplayGeometry(1920, 1080);
     QGraphicsView graphicsView;
-    ImageGraphicsView view(&geometry, &graphicsView);
+    ImageGraphicsView view(&graphicsView);
     const cv::Mat frame = gradientFrame(1920, 1080);
 
-    view.showImage(frame, true, 1900, 1000, false, QString());
+    view.showImage(frame, ViewZoom{true, {1900, 1000}}, false, QString());
     QCOMPARE(cv::norm(view.shownImage(), frame(cv::Rect(1280, 600, 640, 480)), cv::NORM_INF), 0.0);
     QCOMPARE(graphicsView.scene()->itemsBoundingRect().size(), QSizeF(640, 480));
 
-    view.showImage(frame, false, 0, 0, false, QString());
+    view.showImage(frame, ViewZoom{}, false, QString());
     QCOMPARE(view.shownImage().cols, 640);
     QCOMPARE(view.shownImage().rows, 360);
     QCOMPARE(graphicsView.scene()->items().size(), 1);
 
-    view.showImage(cv::Mat(), false, 0, 0, false, QString()); // ignored: picture stays
+    view.showImage(cv::Mat(), ViewZoom{}, false, QString()); // ignored: picture stays
     QCOMPARE(graphicsView.scene()->items().size(), 1);
 }
 
 void ViewsTest::savedImageIsWhatIsShown()
 {
     QTemporaryDir dir;
-    DisplayGeometry geometry;
-    geometry.setDisplayGeometry(320, 240);
     QGraphicsView graphicsView;
-    ImageGraphicsView view(&geometry, &graphicsView);
+    ImageGraphicsView view(&graphicsView);
     const QString file = dir.filePath(QStringLiteral("shown ü.jpg"));
 
-    view.showImage(gradientFrame(320, 240), false, 0, 0, true, file);
+    view.showImage(gradientFrame(320, 240), ViewZoom{}, true, file);
     const cv::Mat written = cv::imread(QFile::encodeName(file).toStdString());
     QCOMPARE(written.cols, 640);
     QCOMPARE(written.rows, 480);
@@ -142,7 +139,7 @@ void ViewsTest::savedImageIsWhatIsShown()
     QVERIFY(cv::norm(written, view.shownImage(), cv::NORM_L1) / written.total() < 10.0);
 
     // A file that cannot be written does not stop the picture from being shown.
-    view.showImage(gradientFrame(320, 240), false, 0, 0, true,
+    view.showImage(gradientFrame(320, 240), ViewZoom{}, true,
                    dir.filePath(QStringLiteral("missing/folder/x.jpg")));
     QCOMPARE(graphicsView.scene()->items().size(), 1);
 }
@@ -151,10 +148,9 @@ void ViewsTest::emptyFileNameIsNeverWritten()
 {
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    DisplayGeometry geometry;
     QGraphicsView graphicsView;
-    ImageGraphicsView view(&geometry, &graphicsView);
-    view.showImage(gradientFrame(640, 480), false, 0, 0, true, QString());
+    ImageGraphicsView view(&graphicsView);
+    view.showImage(gradientFrame(640, 480), ViewZoom{}, true, QString());
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -170,13 +166,12 @@ void ViewsTest::failedWriteWarnsOncePerName()
 {
     QFETCH(QString, name);
     QTemporaryDir dir;
-    DisplayGeometry geometry;
     QGraphicsView graphicsView;
-    ImageGraphicsView view(&geometry, &graphicsView);
+    ImageGraphicsView view(&graphicsView);
     writeWarnings = 0;
     const QtMessageHandler previous = qInstallMessageHandler(countWriteWarnings);
     for (int i = 0; i < 3; ++i)
-        view.showImage(gradientFrame(640, 480), false, 0, 0, true, dir.filePath(name));
+        view.showImage(gradientFrame(640, 480), ViewZoom{}, true, dir.filePath(name));
     qInstallMessageHandler(previous);
     QCOMPARE(writeWarnings, 1);
     QCOMPARE(graphicsView.scene()->items().size(), 1);

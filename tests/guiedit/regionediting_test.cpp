@@ -159,7 +159,7 @@ void RegionEditingTest::startWindow(const QString& video)
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     openVideo(*window, video);
-    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(window->regionEditor().mode(), RegionEditor::Idle);
 }
 
 void RegionEditingTest::startWithSavedRegions()
@@ -201,7 +201,7 @@ void RegionEditingTest::verticesFollowThePointer()
     button(drawMask ? "pb_clearmask" : "pb_cleararea")->click();
     for (QPointF p : {QPointF(100, 50), QPointF(200, 50), QPointF(200, 150)})
         click(p);
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     QCOMPARE(drawMask ? regions.mask : regions.area, expected);
     QVERIFY((drawMask ? regions.area : regions.mask).empty());
 }
@@ -235,8 +235,8 @@ void RegionEditingTest::doubleClickClosesFromThreeVertices()
 
     if (closed)
         expected.push_back(expected.front());
-    QCOMPARE(Access::regions(*window).area, expected);
-    QCOMPARE(Access::zoom(*window), false);
+    QCOMPARE(window->regionEditor().regions().area, expected);
+    QCOMPARE(window->videoView().zoom().on, false);
 }
 
 void RegionEditingTest::buttonsAndCursorPerSlot_data()
@@ -271,7 +271,7 @@ void RegionEditingTest::buttonsAndCursorPerSlot()
     QFETCH(bool, crossCursor);
     startWithSavedRegions();
     QVERIFY(QMetaObject::invokeMethod(window.get(), slot.toLatin1().constData()));
-    QCOMPARE(Access::editMode(*window), editMode);
+    QCOMPARE(static_cast<int>(window->regionEditor().mode()), editMode);
     for (const char* name : allButtons)
         QVERIFY2(button(name)->isEnabled() != disabled.contains(QLatin1String(name)), name);
     const QCursor* cursor = QGuiApplication::overrideCursor();
@@ -281,7 +281,7 @@ void RegionEditingTest::buttonsAndCursorPerSlot()
                          : editMode == 2 ? "cancelmask"
                                          : "on_pb_cancelbox_clicked";
     QVERIFY(QMetaObject::invokeMethod(window.get(), cancel));
-    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(window->regionEditor().mode(), RegionEditor::Idle);
     for (const char* name : allButtons)
         QVERIFY2(button(name)->isEnabled(), name);
     QVERIFY(!QGuiApplication::overrideCursor());
@@ -291,7 +291,7 @@ void RegionEditingTest::buttonsAndCursorPerSlot()
 void RegionEditingTest::cancelRestoresFromTheFile()
 {
     startWindow(QStringLiteral("small"));
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     button("pb_cleararea")->click();
     click({100, 100});
     click({300, 100});
@@ -321,7 +321,7 @@ void RegionEditingTest::cancelRestoresFromTheFile()
 void RegionEditingTest::shiftIsClampedToTheFrame()
 {
     startWithSavedRegions();
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     button("pb_movebox")->click();
     press({300, 200}); // video (150, 100)
 
@@ -350,7 +350,7 @@ void RegionEditingTest::shiftIsClampedToTheFrame()
 void RegionEditingTest::shiftNeedsTheLeftButtonAlone()
 {
     startWithSavedRegions();
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     button("pb_movebox")->click();
     press({300, 200});
     for (Qt::MouseButtons held : {Qt::MouseButtons(Qt::NoButton), Qt::MouseButtons(Qt::RightButton),
@@ -374,11 +374,11 @@ void RegionEditingTest::savingTheShiftWritesBothFiles()
     QCOMPARE(readText(dir->exported(QStringLiteral("small"), "_area.adv")), regionFile(area));
     QCOMPARE(readText(dir->exported(QStringLiteral("small"), "_mask.adv")), regionFile(mask));
     // Saving lists the directory again and reopens the video with the files just written.
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     QCOMPARE(regions.area, area);
     QCOMPARE(regions.mask, mask);
     QCOMPARE(regions.state, 0);
-    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(window->regionEditor().mode(), RegionEditor::Idle);
     for (const char* name : allButtons)
         QVERIFY2(button(name)->isEnabled(), name);
 }
@@ -402,8 +402,8 @@ void RegionEditingTest::maskColumnTurnsYAfterBothSaves()
     button("pb_savearea")->click();
     QCOMPARE(maskStatus(QStringLiteral("small")), QStringLiteral("Y"));
     QVERIFY(button("pb_movebox")->isEnabled());
-    QCOMPARE(Access::regions(*window).area, (Points{{50, 120}, {250, 120}}));
-    QCOMPARE(Access::regions(*window).mask.size(), size_t(5));
+    QCOMPARE(window->regionEditor().regions().area, (Points{{50, 120}, {250, 120}}));
+    QCOMPARE(window->regionEditor().regions().mask.size(), size_t(5));
 }
 
 // A save that fails must not reopen the video, which would reload the old file over the drawing.
@@ -418,8 +418,8 @@ void RegionEditingTest::unwritableFileKeepsTheDrawing()
     button("pb_savearea")->click();
     QDir(blocked).removeRecursively();
 
-    QCOMPARE(Access::regions(*window).area, (Points{{50, 50}, {150, 50}}));
-    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(window->regionEditor().regions().area, (Points{{50, 50}, {150, 50}}));
+    QCOMPARE(window->regionEditor().mode(), RegionEditor::Idle);
     QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("could not be written")));
     button("pb_savearea")->click();
     QCOMPARE(readText(blocked), QStringLiteral("50,50\n150,50\n"));
@@ -446,15 +446,15 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
     QFETCH(cv::Point, vertex);
     startWindow(QStringLiteral("full_hd"));
     doubleClick(zoomAt);
-    QVERIFY(Access::zoom(*window));
+    QVERIFY(window->videoView().zoom().on);
     window->timeframe(); // shows the zoomed cut-out
 
     button("pb_cleararea")->click();
     click(clickAt);
-    QCOMPARE(Access::regions(*window).area, Points{vertex});
+    QCOMPARE(window->regionEditor().regions().area, Points{vertex});
 
     // The pixel under the pointer is the frame's pixel at the vertex.
-    const cv::Mat& shown = Access::shownImage(*window);
+    const cv::Mat& shown = window->videoDisplay().shownImage();
     QCOMPARE(shown.size(), cv::Size(640, 480));
     const QPoint at = clickAt.toPoint();
     QCOMPARE(shown.at<cv::Vec3b>(at.y(), at.x()),
@@ -462,21 +462,21 @@ void RegionEditingTest::zoomedClicksLandOnThePixel()
 
     // With the area being edited, a double-click closes instead of zooming.
     doubleClick(clickAt);
-    QVERIFY(Access::zoom(*window));
+    QVERIFY(window->videoView().zoom().on);
 }
 
 void RegionEditingTest::zoomOnlyOnFramesLargerThanTheCutOut()
 {
     startWindow(QStringLiteral("full_hd"));
     doubleClick({100, 50});
-    QVERIFY(Access::zoom(*window));
-    QCOMPARE(Access::zoomCentre(*window), cv::Point(300, 150));
+    QVERIFY(window->videoView().zoom().on);
+    QCOMPARE(window->videoView().zoom().centre, cv::Point(300, 150));
     doubleClick({100, 50});
-    QVERIFY(!Access::zoom(*window));
+    QVERIFY(!window->videoView().zoom().on);
 
     openVideo(*window, QStringLiteral("small"));
     doubleClick({100, 50});
-    QVERIFY(!Access::zoom(*window));
+    QVERIFY(!window->videoView().zoom().on);
 }
 
 QTEST_MAIN(RegionEditingTest)
@@ -507,9 +507,9 @@ void RegionEditingTest::changingVideoEndsTheEdit()
 
     openVideo(*window, QStringLiteral("full_hd"));
 
-    AreaContour& regions = Access::regions(*window);
+    const AreaContour& regions = window->regionEditor().regions();
     QCOMPARE(regions.state, 0);
-    QCOMPARE(Access::editMode(*window), 3);
+    QCOMPARE(window->regionEditor().mode(), RegionEditor::Idle);
     QCOMPARE(regions.area, (Points{{700, 500}, {900, 500}}));
     QCOMPARE(regions.mask, savedMask);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);

@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared by the window tests of this folder: generated videos in a temporary working directory,
-// a main window listing it, and access to the window's region editing state.
+// a main window listing it.
 #include "areacontour.h"
 #include "imagegraphicsview.h"
 #include "mainwindow.h"
@@ -15,17 +15,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <memory>
-
-class MainWindowTestAccess
-{
-public:
-    static AreaContour& regions(MainWindow& w) { return *w.regions; }
-    static int editMode(const MainWindow& w) { return w.editMode; }
-    static bool zoom(const MainWindow& w) { return w.zoom; }
-    static cv::Point zoomCentre(const MainWindow& w) { return w.zoomCentre; }
-    static const cv::Mat& shownImage(const MainWindow& w) { return w.view->shownImage(); }
-};
-using Access = MainWindowTestAccess;
 
 namespace testing_window
 {

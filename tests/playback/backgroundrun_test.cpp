@@ -22,6 +22,7 @@ using namespace testclips;
 namespace
 {
 const cv::Size clipSize{320, 240};
+const cv::Size densityArea{100, 80};
 const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
                                       ExportPath::densityTextSuffix};
 
@@ -63,10 +64,16 @@ void apply(const BackgroundRun::Update& update, Shown& shown, bool withDensity =
             shown.outcomes << note.outcome;
         }
     }
-    if (update.newPicture) {
-        ++shown.pictures;
-        EXPECT_FALSE(update.picture.empty());
-        EXPECT_EQ(update.density.empty(), !withDensity);
+    if (!update.newPicture)
+        return;
+    ++shown.pictures;
+    // Rendered as the view shows a 320 x 240 video, and the map shrunk by 4 to fit its area.
+    EXPECT_EQ(update.picture.size(), cv::Size(640, 480));
+    EXPECT_EQ(update.density.empty(), !withDensity);
+    if (withDensity) {
+        EXPECT_EQ(update.density.size(), cv::Size(80, 60));
+        EXPECT_EQ(update.density.type(), CV_8UC4);
+        EXPECT_EQ(update.densityFrame, clipSize);
     }
 }
 
@@ -147,7 +154,10 @@ TEST_F(BackgroundRunTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
         Engine engine(videos.first());
         BackgroundRun background(engine.controller, engine.analysis, engine.regions);
         background.setRefreshInterval(interval);
-        background.showDensity(true);
+        BackgroundRun::Display display;
+        display.density = true;
+        display.densityArea = densityArea;
+        background.setDisplay(display);
         ASSERT_EQ(engine.controller.start(videos, clipSize), QString());
         background.start();
         runs << follow(background);

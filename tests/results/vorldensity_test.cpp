@@ -36,6 +36,14 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+QList<Target*> pointers(std::vector<Target>& targets)
+{
+    QList<Target*> list;
+    for (Target& t : targets)
+        list << &t;
+    return list;
+}
+
 int countColour(const cv::Mat& image, const cv::Vec3b& colour)
 {
     int n = 0;
@@ -170,4 +178,55 @@ TEST(VorlDensity, InitStartsAFreshMap)
     map.init(greyFrame(), regionMask());
     map.compose();
     EXPECT_EQ(map.text(), QStringLiteral("Density: 0.0000"));
+}
+
+// The preview, brought up to date piece by piece while segments come in, is at every moment the
+// picture and figure that composing the whole map would give; showing it changes nothing saved.
+TEST(VorlDensity, PreviewEqualsTheComposedMapAndLeavesTheSavedFilesAlone)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    cv::Mat mask = regionMask();
+    mask(cv::Rect(0, 0, 40, 30)).setTo(cv::Scalar(255)); // under the legend too
+    cv::Mat frame(100, 200, CV_8UC3);
+    cv::randu(frame, 0, 256);
+    cv::RNG rng(7);
+    const auto randomStep = [&rng] {
+        const cv::Point last(rng.uniform(1, 200), rng.uniform(1, 100));
+        return step(last, last + cv::Point(rng.uniform(-30, 31), rng.uniform(-20, 21)));
+    };
+
+    VorlDensity shown;
+    VorlDensity unseen;
+    shown.init(frame, mask);
+    unseen.init(frame, mask);
+    std::vector<Target> all;
+    int compared = 0;
+    for (int round = 0; round < 200; ++round) {
+        // Up to 80 segments between two previews: more than the pending rectangles kept apart.
+        std::vector<Target> targets;
+        for (int i = rng.uniform(0, 80); i > 0; --i)
+            targets.push_back(randomStep());
+        all.insert(all.end(), targets.begin(), targets.end());
+        shown.addTrajectories(pointers(targets));
+        unseen.addTrajectories(pointers(targets));
+        if (rng.uniform(0, 4) != 0)
+            continue;
+        const cv::Mat preview = shown.snapshot();
+        VorlDensity whole;
+        whole.init(frame, mask);
+        whole.addTrajectories(pointers(all));
+        whole.compose();
+        ASSERT_EQ(shown.text(), whole.text()) << "round " << round;
+        ASSERT_EQ(cv::norm(preview, whole.composed(), cv::NORM_INF), 0.0) << "round " << round;
+        ++compared;
+    }
+    EXPECT_GT(compared, 30);
+
+    ASSERT_TRUE(shown.save(dir.filePath(QStringLiteral("a.mp4"))));
+    ASSERT_TRUE(unseen.save(dir.filePath(QStringLiteral("b.mp4"))));
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("exportCSV/a_vorl.jpg"))),
+              readAll(dir.filePath(QStringLiteral("exportCSV/b_vorl.jpg"))));
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("exportCSV/a_vorl.txt"))),
+              readAll(dir.filePath(QStringLiteral("exportCSV/b_vorl.txt"))));
 }

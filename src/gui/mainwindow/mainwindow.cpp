@@ -59,8 +59,7 @@ MainWindow::MainWindow(QWidget* parent)
     timer->setObjectName(QStringLiteral("timer"));
     connect(timer, &QTimer::timeout, this, &MainWindow::timeframe);
 
-    view = std::make_unique<ImageGraphicsView>(&displayGeometry, ui->gv_video);
-    regions = std::make_unique<AreaContour>();
+    view = std::make_unique<ImageGraphicsView>(ui->gv_video);
 
     applyStartUpState();
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "backgroundrun.h"
-#include "displaygeometry.h"
 #include "playback.h"
+#include "regioneditor.h"
 #include "result.h"
 #include "resultlist.h"
 #include "tracker.h"
+#include "videoview.h"
 
 #include <QDateTime>
 #include <QList>
@@ -59,8 +60,6 @@ public:
         ProcessingDone = 3,
         ProcessingCancelled = 4
     };
-    // What a press, move or double-click on the video does (mainwindow_regions.cpp).
-    enum EditMode { NoEdit = 0, EditArea = 1, EditMask = 2, Idle = 3, ShiftBoth = 4 };
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -68,6 +67,11 @@ public:
     // The video on screen and the events of its result table.
     const Playback& playback() const { return player; }
     const ResultList& results() const { return resultList; }
+    // How the video view shows it (display size, zoom), and the picture it shows.
+    const VideoView& videoView() const { return viewState; }
+    const ImageGraphicsView& videoDisplay() const { return *view; }
+    // The regions of the video on screen and what is being edited of them.
+    const RegionEditor& regionEditor() const { return editor; }
 
 public slots:
     void filename_videofile_change();
@@ -104,11 +108,11 @@ public slots:
     void on_pb_cancelbox_clicked();
 
 private:
-    friend class MainWindowTestAccess;
-
     // Video source and playback (mainwindow_playback.cpp).
     void closeVideo();
     bool openVideo();
+    bool showOpenedVideo(bool read);
+    void showReadyVideo(bool opened);
     void showFrame(const cv::Mat& frame);
     void showWithRegions(const cv::Mat& frame);
     void showPlayCaption();
@@ -144,9 +148,12 @@ private:
     void analyseTick();
     void cancelRun();
     void finishRun();
+    void finishCancelledRun();
     bool refreshRun();
     void showRunVideo(const RunProgress& progress, const VideoProperties& props);
     void showRunPicture();
+    void showDensity(const cv::Mat& bgra, cv::Size original);
+    BackgroundRun::Display runDisplay();
     void reportVideoEnd(const VideoOutcome& outcome);
     void showRunProgress(const RunProgress& progress);
 
@@ -157,25 +164,19 @@ private:
     QString fileBeforeBatch;
     Playback player;
     RunStep runStep = NoRun;
-    DisplayGeometry displayGeometry;
+    VideoView viewState;
     QTimer* timer;
     ResultList resultList;
     Tracker tracker;
     std::unique_ptr<InsectDetect> insectDetect;
-    std::unique_ptr<AreaContour> regions;
     std::unique_ptr<VorlDensity> vorlDensity;
     std::unique_ptr<ImageGraphicsView> view;
     std::unique_ptr<ImageWindow> vorlWindow;
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
-    EditMode editMode = NoEdit;
-    bool zoom = false;
-    cv::Point zoomCentre;
+    RegionEditor editor;
     bool saveImage = false;
     QString saveImageFile;
-
-    // Region editing: the video position of the last mouse press.
-    cv::Point pressPos;
 
     // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;

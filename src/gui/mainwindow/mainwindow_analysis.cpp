@@ -10,6 +10,7 @@
 #include "backgroundrun.h"
 #include "countingmodebox.h"
 #include "framereader.h"
+#include "imagegraphicsview.h"
 #include "imagewindow.h"
 #include "insectdetect.h"
 #include "runcontroller.h"
@@ -48,10 +49,11 @@ void MainWindow::createAnalysisObjects()
     connect(insectDetect.get(), &InsectDetect::Add_Insect_detected, this,
             &MainWindow::Add_Insect_detected);
     vorlDensity = std::make_unique<VorlDensity>();
-    analysisRun = std::make_unique<AnalysisRun>(tracker, *insectDetect, *regions, *vorlDensity);
+    analysisRun =
+        std::make_unique<AnalysisRun>(tracker, *insectDetect, editor.regions(), *vorlDensity);
     frameSource = std::make_unique<FrameReader>();
     runController = std::make_unique<RunController>(*analysisRun, *frameSource);
-    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, *regions);
+    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, editor.regions());
 }
 
 void MainWindow::algo()
@@ -73,26 +75,22 @@ void MainWindow::algo()
     fileBeforeBatch = currentFile;
     runStep = Analyse;
     // The regions belong to the run until it ends: nothing may edit them in between.
-    editMode = Idle;
+    editor.setMode(RegionEditor::Idle);
     setProcessingControls();
-    backgroundRun->showDensity(ui->cb_vorlview->isChecked());
-    backgroundRun->start();
+    backgroundRun->setDisplay(runDisplay());
+    backgroundRun->start(fileBeforeBatch);
     timer->stop();
     timer->start(std::chrono::duration_cast<std::chrono::milliseconds>(DisplayPacing::Interval));
     ui->pb_algo->setText(QStringLiteral("Cancel"));
 }
 
 // The run stops after the frame being analysed; that video ends as interrupted, keeping only its
-// .part file, and stays on screen, paused at the last analysed frame.
+// .part file. The run then finishes as usual, with no second Cancel possible in between.
 void MainWindow::cancelRun()
 {
-    backgroundRun->stop();
-    refreshRun();
-    ModeVideo(ProcessingCancelled);
-    if (player.open(currentFile, static_cast<int>(runFrame)))
-        showWithRegions(player.frame());
-    showPosition();
-    statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
+    backgroundRun->cancel();
+    ui->pb_algo->setEnabled(false);
+    statusBar()->showMessage(tr("Cancelling the analysis of %1").arg(fileName(currentFile)));
 }
 
 void MainWindow::analyseTick()
@@ -100,14 +98,28 @@ void MainWindow::analyseTick()
     if (!refreshRun())
         return;
     backgroundRun->wait();
-    finishRun();
+    if (runController->stopWasRequested())
+        finishCancelledRun();
+    else
+        finishRun();
+}
+
+// The video of the run stays on screen, paused at the last analysed frame, which the worker has
+// opened already.
+void MainWindow::finishCancelledRun()
+{
+    ModeVideo(ProcessingCancelled);
+    std::swap(player, backgroundRun->returned());
+    if (backgroundRun->returnedRead())
+        showWithRegions(player.frame());
+    showPosition();
+    statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
 }
 
 // Everything the run handed over since the last refresh, in order; then the latest picture.
 // True once the run has finished.
 bool MainWindow::refreshRun()
 {
-    backgroundRun->showDensity(ui->cb_vorlview->isChecked());
     backgroundRun->take(runUpdate);
     bool tableChanged = false;
     for (const BackgroundRun::Note& note : runUpdate.notes) {
@@ -128,6 +140,7 @@ bool MainWindow::refreshRun()
         tableViewResult->ShowResults(resultList.all());
     if (runUpdate.newPicture)
         showRunPicture();
+    backgroundRun->setDisplay(runDisplay());
     if (!runUpdate.progress.path.isEmpty()) {
         runFrame = runUpdate.progress.frame;
         showRunProgress(runUpdate.progress);
@@ -135,13 +148,15 @@ bool MainWindow::refreshRun()
     return runUpdate.finished;
 }
 
+// The window returns to the video it showed before the run, which the worker has opened already.
 void MainWindow::finishRun()
 {
     ModeVideo(ProcessingDone);
     ui->tv_result->setEnabled(true);
     currentFile = fileBeforeBatch;
+    std::swap(player, backgroundRun->returned());
     pauseAfterStep();
-    ModeVideo(VideoReady);
+    showReadyVideo(showOpenedVideo(backgroundRun->returnedRead()));
     const QVector<VideoOutcome>& outcomes = runController->outcomes();
     QString message =
         tr("Analysis finished: %n video(s)", nullptr, runController->count(VideoOutcome::Analysed));
@@ -161,8 +176,7 @@ void MainWindow::showRunVideo(const RunProgress& progress, const VideoProperties
     currentFile = progress.path;
     runFrame = progress.frame;
     player.close();
-    displayGeometry.setDisplayGeometry(props.frameWidth, props.frameHeight);
-    zoom = false;
+    viewState.setFrameSize(props.frameWidth, props.frameHeight);
     setProcessingControls();
     ClearResult();
     showRunProgress(progress);
@@ -183,16 +197,35 @@ void MainWindow::reportVideoEnd(const VideoOutcome& outcome)
     tableViewFile->refresh();
 }
 
+// What the worker renders next: the view's zoom, and the density map when it is to be shown,
+// fitted to the screen of its window.
+BackgroundRun::Display MainWindow::runDisplay()
+{
+    BackgroundRun::Display display;
+    display.zoom = viewState.zoom();
+    display.density = ui->cb_vorlview->isChecked();
+    if (display.density) {
+        if (!vorlWindow)
+            vorlWindow = std::make_unique<ImageWindow>(this, tr("Vorl Instect"));
+        const QSize area = vorlWindow->availableArea();
+        display.densityArea = cv::Size(area.width(), area.height());
+    }
+    return display;
+}
+
 void MainWindow::showRunPicture()
 {
-    showFrame(runUpdate.picture);
-    if (runUpdate.density.empty())
-        return;
-    if (!vorlWindow)
-        vorlWindow = std::make_unique<ImageWindow>(this, tr("Vorl Instect"));
-    const cv::Mat& rgb = runUpdate.density;
-    vorlWindow->showImage(
-        QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888));
+    view->showPicture(runUpdate.picture, saveImage, saveImageFile);
+    if (!runUpdate.density.empty())
+        showDensity(runUpdate.density, runUpdate.densityFrame);
+}
+
+// The pixmap copies the pixels, so the run's buffer can go back to the worker.
+void MainWindow::showDensity(const cv::Mat& bgra, cv::Size original)
+{
+    vorlWindow->showFitted(
+        QImage(bgra.data, bgra.cols, bgra.rows, static_cast<int>(bgra.step), QImage::Format_RGB32),
+        QSize(original.width, original.height));
 }
 
 // Analysis reads until the decoder fails, so the progress is measured against the container's

@@ -62,7 +62,12 @@ cv::Size MainWindow::frameSize() const
 // properties and start time of its file in place.
 bool MainWindow::openVideo()
 {
-    const bool read = player.open(currentFile);
+    return showOpenedVideo(player.open(currentFile));
+}
+
+// The video just opened in `player`, whose start frame could be read or not.
+bool MainWindow::showOpenedVideo(bool read)
+{
     if (!player.isOpen())
         return false;
 
@@ -70,19 +75,18 @@ bool MainWindow::openVideo()
     if (!running()) {
         loadRegionFiles();
     }
-    displayGeometry.setDisplayGeometry(frameSize().width, frameSize().height);
-    zoom = false;
+    viewState.setFrameSize(frameSize().width, frameSize().height);
 
     if (!read)
         return false;
     showWithRegions(player.frame());
-    editMode = Idle;
+    editor.setMode(RegionEditor::Idle);
     return true;
 }
 
 void MainWindow::showFrame(const cv::Mat& frame)
 {
-    view->showImage(frame, zoom, zoomCentre.x, zoomCentre.y, saveImage, saveImageFile);
+    view->showImage(frame, viewState.zoom(), saveImage, saveImageFile);
 }
 
 // Overlays go on a copy: the playback's frame always stays as read.
@@ -90,7 +94,7 @@ void MainWindow::showWithRegions(const cv::Mat& frame)
 {
     frame.copyTo(overlayFrame);
     if (!overlayFrame.empty())
-        regions->draw(overlayFrame);
+        editor.regions().draw(overlayFrame);
     showFrame(overlayFrame);
 }
 
@@ -236,16 +240,21 @@ void MainWindow::enterNoVideo()
     ui->cb_process_conf->setEnabled(false);
     ui->pb_algo->setEnabled(false);
     ui->tv_result->setEnabled(false);
-    editMode = NoEdit;
+    editor.setMode(RegionEditor::NoEdit);
     ui->la_mouse->clear();
     ui->la_file_selected->clear();
     ClearResult();
 }
 
-// Without region files the run controls keep their state, the shift buttons are disabled.
 void MainWindow::enterVideoReady()
 {
-    if (!openVideo())
+    showReadyVideo(openVideo());
+}
+
+// Without region files the run controls keep their state, the shift buttons are disabled.
+void MainWindow::showReadyVideo(bool opened)
+{
+    if (!opened)
         return;
     showVideoProperties();
     ui->tv_result->setEnabled(true);

@@ -29,62 +29,39 @@ void useArrowCursor()
 
 cv::Point MainWindow::videoPosition(const QMouseEvent* e) const
 {
-    const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
-    return mapping.toVideo(e->localPos());
+    return ViewMapping::of(viewState).toVideo(e->localPos());
 }
 
 void MainWindow::sendMousePressVideo(QMouseEvent* e)
 {
-    pressPos = videoPosition(e);
-    if (editMode == EditArea)
-        regions->add_area_point(pressPos);
-    else if (editMode == EditMask)
-        regions->add_mask_point(pressPos);
+    editor.press(videoPosition(e));
 }
 
 void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
 {
     const cv::Point p = videoPosition(e);
-    if (editMode != NoEdit)
+    if (editor.mode() != RegionEditor::NoEdit)
         ui->la_mouse->setText(QStringLiteral("mouse x: %1 y:%2").arg(p.x).arg(p.y));
     else
         ui->la_mouse->clear();
 
-    if (editMode != ShiftBoth || e->buttons() != Qt::LeftButton)
-        return;
-    const cv::Size size = frameSize();
-    if (p.x < 0 || p.x > size.width || p.y < 0 || p.y > size.height)
-        return;
-    regions->shift(pressPos - p, size.height, size.width);
-    regions->set_state(AreaContour::ShiftPreview);
+    if (e->buttons() == Qt::LeftButton)
+        editor.drag(p, viewState.frameSize());
 }
 
-// The press of the double-click's first click has already appended a vertex.
 void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
 {
-    if (editMode == EditArea) {
-        regions->close_area();
+    if (editor.doubleClick())
         return;
-    }
-    if (editMode == EditMask) {
-        regions->close_mask();
-        return;
-    }
-    // Zooming needs a frame larger than the 640 x 480 cut-out.
-    if (frameSize().width > 640 && frameSize().height > 480) {
-        const ViewMapping mapping{displayGeometry, frameSize(), zoom, zoomCentre};
-        zoom = !zoom;
-        zoomCentre = mapping.toVideoUnzoomed(e->localPos());
-    } else {
-        zoom = false;
-    }
+    // A run's worker renders the pictures: it follows the zoom from its next picture on.
+    viewState.toggleZoom(ViewMapping::of(viewState).toVideoUnzoomed(e->localPos()));
+    if (running())
+        backgroundRun->setDisplay(runDisplay());
 }
 
 void MainWindow::cleararea()
 {
-    regions->set_state(AreaContour::EditingArea);
-    regions->clear_area();
-    editMode = EditArea;
+    editor.startArea();
     setControlsEnabled({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea},
                        false);
     useCrossCursor();
@@ -92,9 +69,7 @@ void MainWindow::cleararea()
 
 void MainWindow::clearmask()
 {
-    regions->set_state(AreaContour::EditingMask);
-    regions->clear_mask();
-    editMode = EditMask;
+    editor.startMask();
     setControlsEnabled({ui->pb_clearmask, ui->pb_cleararea, ui->pb_savearea, ui->pb_cancelarea,
                         ui->pb_movebox, ui->pb_savebox, ui->pb_cancelbox},
                        false);
@@ -103,43 +78,44 @@ void MainWindow::clearmask()
 
 void MainWindow::savearea()
 {
-    regions->set_state(AreaContour::None);
-    const bool saved = regions->save_area(currentFile);
+    editor.regions().set_state(AreaContour::None);
+    const bool saved = editor.regions().save_area(currentFile);
     endPolygonEdit();
     refreshAfterSave(saved);
 }
 
 void MainWindow::savemask()
 {
-    regions->set_state(AreaContour::None);
-    const bool saved = regions->save_mask(currentFile);
+    editor.regions().set_state(AreaContour::None);
+    const bool saved = editor.regions().save_mask(currentFile);
     endPolygonEdit();
     refreshAfterSave(saved);
 }
 
 void MainWindow::cancelarea()
 {
-    regions->set_state(AreaContour::None);
-    regions->load_area(currentFile);
-    tellRegionLoad({regions->load_problem()});
+    editor.regions().set_state(AreaContour::None);
+    editor.regions().load_area(currentFile);
+    tellRegionLoad({editor.regions().load_problem()});
     endPolygonEdit();
 }
 
 void MainWindow::cancelmask()
 {
-    regions->set_state(AreaContour::None);
-    regions->load_mask(currentFile);
-    tellRegionLoad({regions->load_problem()});
+    editor.regions().set_state(AreaContour::None);
+    editor.regions().load_mask(currentFile);
+    tellRegionLoad({editor.regions().load_problem()});
     endPolygonEdit();
 }
 
 void MainWindow::loadRegionFiles()
 {
-    regions->set_state(AreaContour::None); // no preview of another video's polygons survives
-    regions->load_area(currentFile);
-    const QString areaProblem = regions->load_problem();
-    regions->load_mask(currentFile);
-    tellRegionLoad({areaProblem, regions->load_problem()});
+    editor.regions().set_state(
+        AreaContour::None); // no preview of another video's polygons survives
+    editor.regions().load_area(currentFile);
+    const QString areaProblem = editor.regions().load_problem();
+    editor.regions().load_mask(currentFile);
+    tellRegionLoad({areaProblem, editor.regions().load_problem()});
 }
 
 // A refused or unreadable region file, or one with lines read as 0, is named in the status bar.
@@ -155,17 +131,17 @@ void MainWindow::tellRegionLoad(const QStringList& problems)
 // as its Cancel would, so nothing of it can be saved into another video's files.
 void MainWindow::cancelRegionEdit()
 {
-    if (editMode == EditArea)
+    if (editor.mode() == RegionEditor::EditArea)
         cancelarea();
-    else if (editMode == EditMask)
+    else if (editor.mode() == RegionEditor::EditMask)
         cancelmask();
-    else if (editMode == ShiftBoth)
+    else if (editor.mode() == RegionEditor::ShiftBoth)
         on_pb_cancelbox_clicked();
 }
 
 void MainWindow::endPolygonEdit()
 {
-    editMode = Idle;
+    editor.setMode(RegionEditor::Idle);
     setRegionButtonsEnabled(true);
     setShiftButtonsEnabled(true);
     useArrowCursor();
@@ -173,7 +149,7 @@ void MainWindow::endPolygonEdit()
 
 void MainWindow::on_pb_movebox_clicked()
 {
-    editMode = ShiftBoth;
+    editor.setMode(RegionEditor::ShiftBoth);
     setRegionButtonsEnabled(false);
     ui->pb_movebox->setEnabled(false);
 }
@@ -181,10 +157,10 @@ void MainWindow::on_pb_movebox_clicked()
 // Saved while the shift preview may still be shown, so the previews are what is written.
 void MainWindow::on_pb_savebox_clicked()
 {
-    const bool maskSaved = regions->save_mask(currentFile);
-    const bool areaSaved = regions->save_area(currentFile);
-    regions->set_state(AreaContour::None);
-    editMode = Idle;
+    const bool maskSaved = editor.regions().save_mask(currentFile);
+    const bool areaSaved = editor.regions().save_area(currentFile);
+    editor.regions().set_state(AreaContour::None);
+    editor.setMode(RegionEditor::Idle);
     setRegionButtonsEnabled(true);
     ui->pb_movebox->setEnabled(true);
     refreshAfterSave(maskSaved && areaSaved);
@@ -193,9 +169,9 @@ void MainWindow::on_pb_savebox_clicked()
 
 void MainWindow::on_pb_cancelbox_clicked()
 {
-    regions->set_state(AreaContour::None);
-    regions->load_mask(currentFile);
-    editMode = Idle;
+    editor.regions().set_state(AreaContour::None);
+    editor.regions().load_mask(currentFile);
+    editor.setMode(RegionEditor::Idle);
     setRegionButtonsEnabled(true);
     ui->pb_movebox->setEnabled(true);
     useArrowCursor();
