@@ -59,23 +59,47 @@ void TableViewResult::installModel(QStandardItemModel* newModel)
 void TableViewResult::ShowResults(QVector<Result> results)
 {
     auto* newModel = new QStandardItemModel(0, columnCount, this);
+    fillRows(newModel, results, 0);
+    installModel(newModel);
+    showTotals(results);
+}
+
+void TableViewResult::appendResults(const QVector<Result>& results)
+{
+    const int shown = model->rowCount();
+    if (results.size() < shown) {
+        ShowResults(results);
+        return;
+    }
+    fillRows(model, results, shown);
+    showTotals(results);
+}
+
+// Rows for the entries from `from` on, up to ResultList::Capacity rows.
+void TableViewResult::fillRows(QStandardItemModel* target, const QVector<Result>& results, int from)
+{
     const int shown = std::min(results.size(), ResultList::Capacity);
-    newModel->insertRows(0, shown);
+    if (shown <= from)
+        return;
+    target->insertRows(from, shown - from);
+    for (int i = from; i < shown; ++i) {
+        const Result& r = results.at(i);
+        target->setData(target->index(i, 0), r.frame);
+        target->setData(target->index(i, 1), r.x);
+        target->setData(target->index(i, 2), r.y);
+        target->setData(target->index(i, 3), r.in);
+        target->setData(target->index(i, 4), r.out);
+    }
+}
+
+void TableViewResult::showTotals(const QVector<Result>& results)
+{
     int in = 0;
     int out = 0;
-    for (int i = 0; i < results.size(); ++i) {
-        const Result& r = results.at(i);
-        if (i < shown) {
-            newModel->setData(newModel->index(i, 0), r.frame);
-            newModel->setData(newModel->index(i, 1), r.x);
-            newModel->setData(newModel->index(i, 2), r.y);
-            newModel->setData(newModel->index(i, 3), r.in);
-            newModel->setData(newModel->index(i, 4), r.out);
-        }
+    for (const Result& r : results) {
         in += r.in;
         out += r.out;
     }
-    installModel(newModel);
     edit->setText(totalsText(in, out));
 }
 

@@ -23,6 +23,10 @@ public:
     TableViewResult(QTableView* view, QTextEdit* edit, QObject* parent = nullptr);
 
     void ShowResults(QVector<Result> results);
+    // The same table for a list that only grew since it was last shown: the new rows are
+    // appended to the model in place, so that a run refreshing a long table many times a second
+    // does not build it anew each time. A list that shrank is shown anew.
+    void appendResults(const QVector<Result>& results);
 
     // The totals box's text for the given totals.
     static QString totalsText(int in, int out);
@@ -35,6 +39,8 @@ public slots:
 
 private:
     void installModel(QStandardItemModel* newModel);
+    void fillRows(QStandardItemModel* target, const QVector<Result>& results, int from);
+    void showTotals(const QVector<Result>& results);
 
     QTableView* view;
     QTextEdit* edit;

@@ -65,6 +65,7 @@ private slots:
     void controllerStartsEmpty();
     void capsAndTotals_data();
     void capsAndTotals();
+    void appendingGivesTheTableShownAtOnce();
     void replacedModelIsReleased();
     void selectingARowAnnouncesIt();
     void addResultKeepsAtMost2001();
@@ -166,6 +167,30 @@ void ResultTableTest::capsAndTotals()
     QCOMPARE(model->index(last, 3).data(Qt::EditRole), QVariant(r.in));
     QCOMPARE(model->index(last, 4).data(Qt::EditRole), QVariant(r.out));
     QCOMPARE(view.columnWidth(0), 50);
+}
+
+// A run appends its events a refresh at a time, past the cap; the table ends as if the whole list
+// had been shown at once, and a list that shrank (the next video) is shown anew.
+void ResultTableTest::appendingGivesTheTableShownAtOnce()
+{
+    QTableView appendedView, wholeView;
+    QTextEdit appendedEdit, wholeEdit;
+    TableViewResult appended(&appendedView, &appendedEdit);
+    TableViewResult whole(&wholeView, &wholeEdit);
+    const QVector<Result> list = events(2010);
+    for (int size : {0, 1, 5, 5, 1000, 2000, 2001, 2004, 2010})
+        appended.appendResults(list.mid(0, size));
+    whole.ShowResults(list);
+    const QAbstractItemModel* a = appendedView.model();
+    const QAbstractItemModel* b = wholeView.model();
+    QCOMPARE(a->rowCount(), b->rowCount());
+    for (int row = 0; row < a->rowCount(); ++row)
+        for (int column = 0; column < a->columnCount(); ++column)
+            QCOMPARE(a->index(row, column).data(), b->index(row, column).data());
+    QCOMPARE(appendedEdit.toPlainText(), wholeEdit.toPlainText());
+
+    appended.appendResults(events(3));
+    QCOMPARE(appendedView.model()->rowCount(), 3);
 }
 
 void ResultTableTest::replacedModelIsReleased()

@@ -137,7 +137,7 @@ bool MainWindow::refreshRun()
         }
     }
     if (tableChanged)
-        tableViewResult->ShowResults(resultList.all());
+        tableViewResult->appendResults(resultList.all());
     if (runUpdate.newPicture)
         showRunPicture();
     backgroundRun->setDisplay(runDisplay());
