@@ -15,10 +15,11 @@
 // left-hand side of someone walking along the line on the screen from its first point to its
 // second (for a line drawn from top to bottom: from left to right); Out the other way.
 //
-// Area: the inside of the area is left out of detection, so an insect going in vanishes at the
-// border and one coming out appears there. An insect lost for good near a border segment while
-// heading across it counts In once; one first seen near a border segment, moving away from
-// across it, counts Out once.
+// Area: an insect seen inside is followed across the border like across a line, In going in.
+// Where the inside cannot be seen (a hole, a dark trap), an insect going in vanishes at the
+// border and one coming out appears there: one lost for good with its box touching a border
+// segment while heading across it counts In once; one first seen touching a border segment,
+// moving away from across it, counts Out once.
 class StrictCounter
 {
 public:
