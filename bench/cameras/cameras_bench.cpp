@@ -9,6 +9,7 @@
 // frames per second and speed-up. From the frames analysed per second of CPU it also prints how
 // many hours of 25 frames/s recording 1, 8 and 64 cores analyse per hour.
 #include "areacontour.h"
+#include "benchchild.h"
 #include "exportpath.h"
 #include "videogen.h"
 
@@ -19,23 +20,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
 
 const int folderCount = 4;
 const int videosPerFolder = 2;
@@ -101,46 +93,14 @@ void removeResults(const QStringList& folders)
     }
 }
 
-double cpuSeconds(const rusage& u)
+// Runs `orvane-count --quiet --each-folder --jobs N FOLDER...` with its summary discarded. The
+// children's CPU counts too: wait4 gives the totals of the waited-for descendants.
+benchchild::Run runRound(const std::string& program, const QStringList& folders, int jobs)
 {
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct Round {
-    int exitStatus = -1;
-    double seconds = 0;
-    double cpu = 0;
-};
-
-// Runs `orvane-count --quiet --each-folder --jobs N FOLDER...` with its summary discarded.
-Round runRound(const std::string& program, const QStringList& folders, int jobs)
-{
-    std::vector<std::string> args{program, "--quiet", "--each-folder", "--jobs",
-                                  std::to_string(jobs)};
+    std::vector<std::string> arguments{"--quiet", "--each-folder", "--jobs", std::to_string(jobs)};
     for (const QString& folder : folders)
-        args.push_back(QFile::encodeName(folder).toStdString());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    Round round;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return round;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    round.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    round.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    // The children's CPU counts too: wait4 gives the totals of the waited-for descendants.
-    round.cpu = cpuSeconds(usage);
-    return round;
+        arguments.push_back(QFile::encodeName(folder).toStdString());
+    return benchchild::run(program, arguments);
 }
 
 void printSizing(double framesPerCoreSecond)
@@ -204,10 +164,10 @@ int main(int argc, char** argv)
                 folderCount, videosPerFolder, analysed, sysconf(_SC_NPROCESSORS_ONLN));
     std::fflush(stdout);
 
-    Round rounds[2];
+    benchchild::Run rounds[2];
     for (int jobs = 1; jobs <= 2; ++jobs) {
         removeResults(folders);
-        Round& round = rounds[jobs - 1];
+        benchchild::Run& round = rounds[jobs - 1];
         round = runRound(program, folders, jobs);
         if (round.exitStatus != 0) {
             std::fprintf(stderr, "cameras_bench: --jobs %d ended with status %d\n", jobs,

@@ -7,6 +7,7 @@
 // of the whole video and (ii) the orvane-count program next to this one analysing it, and prints
 // the ratio (ii)/(i), the peak memory of (ii) and whether its memory stayed flat. Then (iii) the
 // same analysis with strict counting, and the ratio (iii)/(ii).
+#include "benchchild.h"
 #include "benchvideo.h"
 #include "exportpath.h"
 
@@ -20,17 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace
 {
@@ -55,22 +49,14 @@ long statusKiB(pid_t pid, const char* field)
     return 0;
 }
 
-double cpuSeconds(const rusage& u)
-{
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 double ownCpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return cpuSeconds(u);
+    return benchchild::cpuSeconds(u);
 }
 
-struct ChildRun {
-    int exitStatus = -1;
-    double seconds = 0;
-    double cpu = 0;
+struct ChildRun : benchchild::Run {
     long peakKiB = 0;
     std::vector<long> samples; // resident memory every 100 ms
 };
@@ -78,35 +64,14 @@ struct ChildRun {
 ChildRun runCount(const std::string& program, const QString& video, const char* counting)
 {
     ChildRun result;
-    const std::string videoArg = QFile::encodeName(video).toStdString();
-    std::vector<char*> argv{const_cast<char*>(program.c_str()),  const_cast<char*>("--quiet"),
-                            const_cast<char*>("--counting"),     const_cast<char*>(counting),
-                            const_cast<char*>(videoArg.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return result;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    for (;;) {
-        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
-        if (done == pid)
-            break;
+    const std::vector<std::string> arguments{"--quiet", "--counting", counting,
+                                             QFile::encodeName(video).toStdString()};
+    static_cast<benchchild::Run&>(result) = benchchild::run(program, arguments, [&](pid_t pid) {
         result.samples.push_back(statusKiB(pid, "VmRSS:"));
         // The child's own peak: wait4's ru_maxrss would also count the parent's pages that the
         // child shared between spawning and exec.
         result.peakKiB = std::max(result.peakKiB, statusKiB(pid, "VmHWM:"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    result.seconds = secondsSince(start);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.cpu = cpuSeconds(usage);
+    });
     return result;
 }
 

@@ -9,6 +9,7 @@
 // longest stall of the GUI thread during each window run, and whether the window's files are
 // byte-identical to orvane-count's. On a machine shared with other work the elapsed times are
 // noisy; the processor time of each side and its ratio are printed too, being far less so.
+#include "benchchild.h"
 #include "benchvideo.h"
 #include "exportpath.h"
 #include "mainwindow.h"
@@ -31,14 +32,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace
 {
@@ -62,44 +58,11 @@ void removeOutputs(const QString& video)
         QFile::remove(ExportPath::file(video, QLatin1String(suffix)));
 }
 
-double cpuSeconds(int who)
+double ownCpuSeconds()
 {
     rusage usage{};
-    getrusage(who, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-struct Timing {
-    double seconds = -1; // negative when the run failed
-    double cpu = 0;      // processor seconds of all its threads
-};
-
-// How long orvane-count takes for the video.
-Timing runCount(const std::string& program, const QString& video)
-{
-    Timing timing;
-    const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
-    const std::string videoArg = QFile::encodeName(video).toStdString();
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("--quiet"),
-                            const_cast<char*>(videoArg.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return timing;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return timing;
-    timing.seconds = clock.nsecsElapsed() / 1e9;
-    timing.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
-    return timing;
+    getrusage(RUSAGE_SELF, &usage);
+    return benchchild::cpuSeconds(usage);
 }
 
 struct WindowRun {
@@ -140,14 +103,14 @@ WindowRun runWindow(const QString& video, bool trajectories)
     });
     QElapsedTimer clock;
     clock.start();
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    const double cpuBefore = ownCpuSeconds();
     process->click();
     sinceTick.start();
     watchdog.start(10);
     while (process->text() != QLatin1String("Process"))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     run.seconds = clock.nsecsElapsed() / 1e9;
-    run.cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    run.cpu = ownCpuSeconds() - cpuBefore;
     run.finished = true;
     return run;
 }
@@ -208,8 +171,9 @@ int main(int argc, char** argv)
     benchvideo::plainDecode(video); // warms the file cache and the decoder's libraries
 
     removeOutputs(video);
-    const Timing count = runCount(program, video);
-    if (count.seconds < 0) {
+    const benchchild::Run count =
+        benchchild::run(program, {"--quiet", QFile::encodeName(video).toStdString()});
+    if (count.exitStatus != 0) {
         std::fprintf(stderr, "window_bench: %s failed\n", program.c_str());
         return 1;
     }
