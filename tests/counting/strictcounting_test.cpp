@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace
 {
@@ -166,6 +167,27 @@ TEST_F(StrictCounting, TwoInsectsCrossingInTheSameFrameGiveTwoEvents)
     EXPECT_EQ(events[0].in, 1);
     EXPECT_EQ(events[1].out, 1);
     EXPECT_EQ(events[0].frame, events[1].frame);
+}
+
+TEST_F(StrictCounting, ABlobOfOverlappingInsectsCountsEachOfThem)
+{
+    useRegion(downwardLine);
+    Insect pair(1);
+    pair.t.insects = 2;
+    const std::vector<Result> line = run({&pair}, {{{80, 100}}, {{90, 100}}, {{110, 100}}});
+    ASSERT_EQ(line.size(), 2u);
+    for (const Result& r : line)
+        EXPECT_EQ(std::tie(r.frame, r.x, r.in, r.out), std::make_tuple(102, 110, 1, 0));
+
+    engine.reset();
+    useRegion(square);
+    Insect trio(2);
+    trio.t.insects = 3;
+    const std::vector<Result> area =
+        run({&trio}, {{{170, 250}}, {{180, 250}}, {{190, 250}}, {{210, 250}}, {{220, 250}}});
+    ASSERT_EQ(area.size(), 3u);
+    for (const Result& r : area)
+        EXPECT_EQ(r.in, 1);
 }
 
 TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)

@@ -165,6 +165,28 @@ TEST_F(TrackerTest, WithPredictionEachTargetIsLookedForWhereItsWayLeads)
     EXPECT_FALSE(tracker.targetTracker.predicts());
 }
 
+TEST_F(TrackerTest, WithPredictionATurningTargetIsFoundAgainOnceCloserPairsAreMade)
+{
+    tracker.setMode(CountingMode::Strict);
+    // A walks right at 10 px a frame; B rests below where A is heading.
+    track({{100, 100}, {140, 176}});
+    Target* a = tracked()[0];
+    Target* b = tracked()[1];
+    for (int step = 1; step <= 3; ++step)
+        track({{100 + 10 * step, 100}, {140, 176}});
+    // A turns sharply: 38 px off its predicted place, beyond its close gate, nearer B than B's
+    // own detection is to A. B keeps its detection, and A is found again.
+    track({{140, 138}, {140, 177}});
+    EXPECT_EQ(a->centroid, cv::Point(140, 138));
+    EXPECT_EQ(a->age, 0);
+    EXPECT_EQ(b->centroid, cv::Point(140, 177));
+    EXPECT_EQ(tracked().size(), 2);
+    // Beyond the wide gate it is another insect.
+    track({{100, 100}, {140, 177}});
+    EXPECT_EQ(a->age, 1);
+    EXPECT_EQ(tracked().size(), 3);
+}
+
 TEST_F(TrackerTest, LogsTheCostMatrixAndThePairsLookedAt)
 {
     track({{100, 100}});

@@ -510,6 +510,16 @@ void MvtDetector::traceRegion(const cv::Rect& region, const cv::Point& offset)
         contours.push_back(std::move(c));
 }
 
+namespace
+{
+// About the number of pixels a traced outline encloses: the polygon through the border pixels'
+// centres, plus the half of each border pixel that lies outside it.
+int pixelArea(const std::vector<cv::Point>& contour)
+{
+    return static_cast<int>(cv::contourArea(contour) + cv::arcLength(contour, true) / 2) + 1;
+}
+} // namespace
+
 void MvtDetector::makeTargets(QList<Target*>& targets)
 {
     TargetPool* pool = TargetPool::instance();
@@ -528,6 +538,8 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
         t->height = r.height;
         t->origin = r.tl();
         t->centroid = cv::Point(r.x + r.width / 2, r.y + r.height / 2);
+        if (referenceKind == Reference::Background)
+            t->area = pixelArea(contour);
         targets.append(t);
     }
 }

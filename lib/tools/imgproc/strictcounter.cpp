@@ -80,6 +80,14 @@ bool rayReachesArea(cv::Point from, cv::Point direction, const std::vector<cv::P
     return inside(to, area);
 }
 
+// Insects that overlap are one blob: each of them crossed.
+void addEvents(std::vector<StrictCounter::Event>& events, const StrictCounter::Event& e,
+               int insects)
+{
+    for (int i = 0; i < std::max(1, insects); ++i)
+        events.push_back(e);
+}
+
 } // namespace
 
 void StrictCounter::reset()
@@ -170,7 +178,7 @@ void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
     k.counted = true;
     // A rest on the border before going in leaves the way it came as its heading.
     if (nearBorder(at, segments, k.lastReach) && rayReachesArea(at, k.lastHeading, segments, area))
-        events.push_back({frame, at, 1, 0});
+        addEvents(events, {frame, at, 1, 0}, k.insects);
 }
 
 // Signed distance of `p` from the line through p0 and p1, positive on its right hand.
@@ -229,7 +237,7 @@ void StrictCounter::judgeAppearance(Track& k, cv::Point now, int frame,
     k.decided = true;
     if (nearBorder(k.firstAt, segments, k.firstReach) &&
         rayReachesArea(k.firstAt, moved, segments, area))
-        events.push_back({k.stillFrame, k.firstAt, 0, 1});
+        addEvents(events, {k.stillFrame, k.firstAt, 0, 1}, k.insects);
 }
 
 void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
@@ -243,11 +251,13 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
+        k.insects = t->insects;
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
         if (settles(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1))
-            events.push_back({c.frame, c.at, c.fromSide > 0 ? 1 : 0, c.fromSide > 0 ? 0 : 1});
+            addEvents(events, {c.frame, c.at, c.fromSide > 0 ? 1 : 0, c.fromSide > 0 ? 0 : 1},
+                      k.insects);
     }
     forgetAbsent();
 }
@@ -286,6 +296,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     const double depth = depthIn(area, at);
     // Vanishing into the border or appearing from it, the insect's box touches it.
     k.lastReach = std::max(t.width, t.height) / 2.0 + touchMargin;
+    k.insects = t.insects;
     if (k.matches == 0) {
         k.firstReach = k.lastReach;
         k.firstAt = at;
@@ -300,7 +311,8 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     if (settles(k, depth, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
-        events.push_back({c.frame, c.at, c.fromSide < 0 ? 1 : 0, c.fromSide < 0 ? 0 : 1});
+        addEvents(events, {c.frame, c.at, c.fromSide < 0 ? 1 : 0, c.fromSide < 0 ? 0 : 1},
+                  k.insects);
         return;
     }
     judgeAppearance(k, at, frame, segments, area, events);

@@ -20,6 +20,8 @@
 // border and one coming out appears there: one lost for good with its box touching a border
 // segment while heading across it counts In once; one first seen touching a border segment,
 // moving away from across it, counts Out once.
+//
+// A blob that holds several overlapping insects (Target::insects) counts one event for each.
 class StrictCounter
 {
 public:
@@ -68,6 +70,7 @@ private:
         bool decided = false;  // area: its appearance has been judged
         bool counted = false;  // area: its vanishing has been counted
         int lastAge = 0;       // the target's age on the previous frame
+        int insects = 1;       // in its blob when last matched
         cv::Point history[historyLength];
     };
 

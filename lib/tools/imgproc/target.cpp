@@ -22,6 +22,10 @@ void Target::init()
     last = cv::Point(0, 0);
     velocity = cv::Point2f();
     velocitySamples = 0;
+    insects = 1;
+    blobInsects = 1;
+    blobInsectsRun = 0;
+    coveredAnother = false;
 }
 
 void Target::update(const Target& detection)
@@ -31,6 +35,7 @@ void Target::update(const Target& detection)
     origin = detection.origin;
     width = detection.width;
     height = detection.height;
+    area = detection.area;
 }
 
 void Target::followStep(const Target& detection, int frames)

@@ -15,13 +15,20 @@ public:
     cv::Point centroid;  // origin + size / 2, truncated
     int width = 0;
     int height = 0;
-    int area = 0;
+    int area = 0; // strict detection: the blob's area in pixels
     int movement = 0;
     cv::Point last; // centroid at the previous match
     int age = 0;    // frames since the last match
     // Strict tracking: the smoothed step per frame, and how many matches it has seen.
     cv::Point2f velocity;
     int velocitySamples = 0;
+    // Strict tracking: how many insects the track's blob holds (overlapping insects are one
+    // blob), what its latest blobs showed and for how many matches in a row, and whether it
+    // has covered another track's insect.
+    int insects = 1;
+    int blobInsects = 1;
+    int blobInsectsRun = 0;
+    bool coveredAnother = false;
 
     void init();
     void update(const Target& detection);

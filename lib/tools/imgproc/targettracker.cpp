@@ -61,18 +61,38 @@ namespace
 // overflow.
 constexpr int outOfGate = 1 << 20;
 
+// The close gate: a few pixels of jitter, plus what the target's speed and the frames it went
+// unseen make its predicted place uncertain by.
+constexpr double closeGateBase = 12;
+constexpr double closeGatePerSpeed = 2;
+constexpr double closeGatePerFrameUnseen = 2;
+// Steps a target needs before its velocity predicts well enough for the close gate.
+constexpr int stepsForCloseGate = 2;
+
+// The solver reads a zero cost as "no position", so a perfect prediction costs 1.
+int predictedCost(const Target& detection, const Target& target, double reach)
+{
+    const double d = cv::norm(detection.centroid - target.predictedAt(target.age));
+    return d <= reach ? static_cast<int>(d) + 1 : outOfGate;
+}
+
 } // namespace
+
+double TargetTracker::closeGate(const Target& t) const
+{
+    if (t.velocitySamples < stepsForCloseGate)
+        return gate;
+    return std::min<double>(gate, closeGateBase + closeGatePerSpeed * cv::norm(t.velocity) +
+                                      closeGatePerFrameUnseen * t.age);
+}
 
 void TargetTracker::fill_predicted_costs(const QList<Target*>& rows, const QList<Target*>& columns)
 {
     cost.create(rows.size(), columns.size());
     for (int j = 0; j < columns.size(); ++j) {
-        const cv::Point expected = columns[j]->predictedAt(columns[j]->age);
-        for (int i = 0; i < rows.size(); ++i) {
-            const double d = cv::norm(rows[i]->centroid - expected);
-            // The solver reads a zero cost as "no position", so a perfect prediction costs 1.
-            cost(i, j) = d <= gate ? static_cast<int>(d) + 1 : outOfGate;
-        }
+        const double reach = closeGate(*columns[j]);
+        for (int i = 0; i < rows.size(); ++i)
+            cost(i, j) = predictedCost(*rows[i], *columns[j], reach);
     }
 }
 
@@ -92,10 +112,43 @@ int TargetTracker::matched_column(int row, Target* d, int columns) const
     for (int j = 0; j < columns; ++j) {
         if (log)
             qDebug("Looking at tracked # %d", j);
-        if (assignment(row, j) == 0 && cost(row, j) <= (prediction ? gate + 1 : maxDistance))
+        if (assignment(row, j) == 0 && cost(row, j) < (prediction ? outOfGate : maxDistance + 1))
             return j;
     }
     return -1;
+}
+
+// Detections and targets that the close gates left apart are paired within the wide gate: a
+// target that turned or sped up is found again, yet never taken from a closer detection.
+void TargetTracker::matchLeftovers(const QList<Target*>& detected, const QList<Target*>& tracked)
+{
+    leftRows.clear();
+    leftColumns.clear();
+    takenColumns.assign(static_cast<size_t>(tracked.size()), 0);
+    for (size_t i = 0; i < matchOf.size(); ++i) {
+        if (matchOf[i] < 0)
+            leftRows.push_back(static_cast<int>(i));
+        else
+            takenColumns[static_cast<size_t>(matchOf[i])] = 1;
+    }
+    for (int j = 0; j < tracked.size(); ++j)
+        if (!takenColumns[static_cast<size_t>(j)])
+            leftColumns.push_back(j);
+    if (leftRows.empty() || leftColumns.empty())
+        return;
+    const int rows = static_cast<int>(leftRows.size()), cols = static_cast<int>(leftColumns.size());
+    leftCost.create(rows, cols);
+    for (int c = 0; c < cols; ++c)
+        for (int r = 0; r < rows; ++r)
+            leftCost(r, c) = predictedCost(*detected[leftRows[static_cast<size_t>(r)]],
+                                           *tracked[leftColumns[static_cast<size_t>(c)]], gate);
+    leftCost.copyTo(leftAssignment);
+    solver.solve(leftAssignment);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            if (leftAssignment(r, c) == 0 && leftCost(r, c) < outOfGate)
+                matchOf[static_cast<size_t>(leftRows[static_cast<size_t>(r)])] =
+                    leftColumns[static_cast<size_t>(c)];
 }
 
 void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
@@ -116,11 +169,22 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
         }
     }
 
+    // With prediction every pair is known before any target moves; otherwise each detection is
+    // paired as it comes, its messages in between.
+    if (prediction && columns > 0) {
+        matchOf.resize(static_cast<size_t>(detected.size()));
+        for (int i = 0; i < detected.size(); ++i)
+            matchOf[static_cast<size_t>(i)] = matched_column(i, detected[i], columns);
+        matchLeftovers(detected, tracked);
+    }
+
     TargetPool* pool = TargetPool::instance();
     const bool log = debugOn();
     for (int i = 0; i < detected.size(); ++i) {
         Target* d = detected[i];
-        const int j = columns > 0 ? matched_column(i, d, columns) : -1;
+        const int j = columns == 0 ? -1
+                      : prediction ? matchOf[static_cast<size_t>(i)]
+                                   : matched_column(i, d, columns);
         if (j < 0) {
             d->age = 0;
             d->agemovement = 0;

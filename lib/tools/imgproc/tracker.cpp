@@ -35,6 +35,8 @@ template <typename Detect> void Tracker::run(Detect detect)
     stopwatch.start();
     detect();
     targetTracker.track(detected_targets, tracked_targets);
+    if (estimatesCrowds)
+        crowds.assign(tracked_targets);
     clean_detected_targets();
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
@@ -58,6 +60,8 @@ void Tracker::setMode(CountingMode mode)
     detector.setMorphology(strict ? BlobMorphology::forBackground()
                                   : BlobMorphology::forFrameDifference());
     targetTracker.setPrediction(strict);
+    estimatesCrowds = strict;
+    crowds.reset();
     targetTracker.init(strict ? strictMaxAge : classicMaxAge, classicMaxDistance);
 }
 
@@ -71,6 +75,7 @@ void Tracker::clean_detected_targets()
 
 void Tracker::reset()
 {
+    crowds.reset();
     TargetPool* pool = TargetPool::instance();
     for (QList<Target*>* list : {&detected_targets, &tracked_targets}) {
         while (!list->isEmpty()) {

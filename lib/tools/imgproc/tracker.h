@@ -1,6 +1,7 @@
 #pragma once
 
 #include "countingmode.h"
+#include "crowdestimate.h"
 #include "mvtdetector.h"
 #include "target.h"
 #include "targettracker.h"
@@ -32,8 +33,10 @@ public:
     QList<Target*> tracked_targets;
     MvtDetector detector;
     TargetTracker targetTracker;
+    CrowdEstimate crowds;
 
 private:
+    bool estimatesCrowds = false;
     template <typename Detect> void run(Detect detect);
 };
 

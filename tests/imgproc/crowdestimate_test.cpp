@@ -1,0 +1,142 @@
+#include "crowdestimate.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// Blobs of tracks matched frame after frame; usual area 64 once the estimate has seen enough.
+class CrowdEstimateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { crowds.reset(); }
+
+    Target& track(cv::Point at, int area)
+    {
+        targets.emplace_back();
+        Target& t = targets.back();
+        t.init();
+        t.centroid = at;
+        t.origin = at - cv::Point(6, 6);
+        t.width = t.height = 12;
+        t.area = area;
+        t.agemovement = CrowdEstimate::establishedMatches;
+        list.append(&t);
+        return t;
+    }
+
+    // One frame in which each listed target is matched again.
+    void frame()
+    {
+        for (Target* t : list)
+            if (t->age == 0)
+                ++t->agemovement;
+        crowds.assign(list);
+    }
+
+    // Enough single insects of area 64 to know the usual area.
+    void learnSingles()
+    {
+        track({20, 20}, 64);
+        track({60, 20}, 64);
+        for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
+            frame();
+    }
+
+    CrowdEstimate crowds;
+    std::deque<Target> targets; // stable addresses
+    QList<Target*> list;
+};
+
+} // namespace
+
+TEST_F(CrowdEstimateTest, ABlobHoldsAsManyInsectsAsItsAreaShowsOnceTheUsualAreaIsKnown)
+{
+    Target& pair = track({100, 100}, 130);
+    frame();
+    frame();
+    // Too few areas seen yet to know what one insect looks like.
+    EXPECT_EQ(crowds.usualArea(), 0);
+    EXPECT_EQ(pair.insects, 1);
+
+    list.removeOne(&pair);
+    learnSingles();
+    EXPECT_EQ(crowds.usualArea(), 64);
+    list.append(&pair);
+    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+        frame();
+    EXPECT_EQ(pair.insects, 2);
+    // A single insect's blob varies; 1.7 times the usual area is where a second one begins.
+    EXPECT_EQ(crowds.insectsIn(100), 1);
+    EXPECT_EQ(crowds.insectsIn(108), 1);
+    EXPECT_EQ(crowds.insectsIn(110), 2);
+    EXPECT_EQ(crowds.insectsIn(240), 4);
+    EXPECT_EQ(crowds.insectsIn(64 * 100), CrowdEstimate::mostInsects);
+    EXPECT_EQ(crowds.insectsIn(0), 1);
+}
+
+TEST_F(CrowdEstimateTest, ANewNumberCountsOnlyOnceTheBlobHasHeldIt)
+{
+    learnSingles();
+    Target& t = track({100, 100}, 64);
+    frame();
+    ASSERT_EQ(t.insects, 1);
+    // Two insects brushing past each other for a frame stay one each.
+    t.area = 130;
+    frame();
+    EXPECT_EQ(t.insects, 1);
+    t.area = 64;
+    frame();
+    t.area = 130;
+    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+        frame();
+    EXPECT_EQ(t.insects, 2);
+    // A piece that splits off is a track of its own: the blob holds one again.
+    t.area = 64;
+    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+        frame();
+    EXPECT_EQ(t.insects, 1);
+}
+
+TEST_F(CrowdEstimateTest, ABlobCoveringAnotherTracksInsectHoldsOneForTheRestOfItsTrack)
+{
+    learnSingles();
+    Target& walker = track({100, 100}, 64);
+    Target& rester = track({104, 100}, 64);
+    frame();
+    // The walker reaches the resting insect: one blob, the rester's track goes unseen.
+    walker.area = 130;
+    rester.age = 1;
+    rester.agemovement = 0;
+    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f) {
+        frame();
+        ++rester.age;
+    }
+    EXPECT_EQ(walker.insects, 1);
+    // Even once the rester's track is dropped, it counts its own insect when seen again.
+    list.removeOne(&rester);
+    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f)
+        frame();
+    EXPECT_EQ(walker.insects, 1);
+}
+
+TEST_F(CrowdEstimateTest, LateInATrackABlobOnlyEverHoldsFewer)
+{
+    learnSingles();
+    Target& t = track({100, 100}, 64);
+    for (int f = 0; f <= CrowdEstimate::raisingMatches; ++f)
+        frame();
+    t.area = 200;
+    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f)
+        frame();
+    EXPECT_EQ(t.insects, 1);
+}
+
+TEST_F(CrowdEstimateTest, ResetForgetsTheUsualArea)
+{
+    learnSingles();
+    crowds.reset();
+    EXPECT_EQ(crowds.usualArea(), 0);
+    EXPECT_EQ(crowds.insectsIn(500), 1);
+}
