@@ -190,6 +190,13 @@ TEST_F(StrictCounting, ABlobOfOverlappingInsectsCountsEachOfThem)
         EXPECT_EQ(r.in, 1);
 }
 
+TEST_F(StrictCounting, AFastInsectCuttingACornerByAPixelCountsNothing)
+{
+    useRegion(square);
+    // Its step from beside the area to above it passes a pixel inside the corner.
+    EXPECT_TRUE(runOne({{324, 226}, {314, 216}, {304, 206}, {294, 196}, {284, 186}}).empty());
+}
+
 TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)
 {
     useRegion(square);

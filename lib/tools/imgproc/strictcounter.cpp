@@ -145,7 +145,7 @@ double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point p)
                             : -borderReach;
 }
 
-// Where an area's inside cannot be seen, a track whose step passes through a border to a place
+// Where an area's inside cannot be seen, a track whose step leads through the area to a place
 // outside came out somewhere else than it went in, after a while unseen, or within one frame
 // when fast.
 bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments,
@@ -154,9 +154,19 @@ bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>&
     if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= -sideBand ||
         depthIn(area, t.last) >= -sideBand)
         return false;
-    for (size_t k = 0; k + 1 < segments.size(); k += 2)
-        if (meets(t.last, t.centroid, segments[k], segments[k + 1]))
+    bool crossesBorder = false;
+    for (size_t k = 0; k + 1 < segments.size() && !crossesBorder; k += 2)
+        crossesBorder = meets(t.last, t.centroid, segments[k], segments[k + 1]);
+    if (!crossesBorder)
+        return false;
+    // A fast insect cutting a corner passes a pixel or two inside, its box centre jittering.
+    const cv::Point2d from(t.last), step = cv::Point2d(t.centroid) - from;
+    const int samples = static_cast<int>(std::ceil(cv::norm(step)));
+    for (int i = 1; i < samples; ++i) {
+        const cv::Point2d p = from + step * (double(i) / samples);
+        if (cv::pointPolygonTest(area, cv::Point2f(float(p.x), float(p.y)), true) > passDepth)
             return true;
+    }
     return false;
 }
 

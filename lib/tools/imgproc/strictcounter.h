@@ -49,6 +49,9 @@ public:
     // A detected centre this close to a line or an area's border counts as on it: the box of a
     // resting insect jitters by a pixel or two.
     static constexpr double sideBand = 1.5;
+    // How deep inside an area a step between two places outside it must reach to have passed
+    // through it.
+    static constexpr double passDepth = 4;
 
 private:
     // Matches remembered for an insect's heading, and the distance that shows a direction.
