@@ -10,10 +10,13 @@ void CrowdEstimate::reset()
     usual = 0;
 }
 
+CrowdEstimate::CrowdEstimate()
+{
+    reset();
+}
+
 void CrowdEstimate::observe(int area)
 {
-    if (histogram.empty())
-        reset();
     ++histogram[static_cast<size_t>(std::clamp(area, 0, largestArea))];
     ++samples;
 }
@@ -65,10 +68,12 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
 
 void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
+    const int before = samples;
     for (const Target* t : tracked)
         if (t->age == 0 && t->agemovement >= establishedMatches)
             observe(t->area);
-    usual = samples >= samplesNeeded ? medianArea() : 0;
+    if (samples != before && samples >= samplesNeeded)
+        usual = medianArea();
     for (Target* t : tracked)
         if (t->age == 0)
             judge(*t, tracked);

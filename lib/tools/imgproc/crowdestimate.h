@@ -12,6 +12,7 @@
 class CrowdEstimate
 {
 public:
+    CrowdEstimate();
     // Forgets the areas seen (start of a video).
     void reset();
     // Sets `insects` on every target matched this frame.

@@ -139,10 +139,9 @@ cv::Point StrictCounter::heading(const Track& track, cv::Point now) const
 }
 
 // Signed distance of `p` from the area's border, positive inside.
-double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point p)
+double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point2f p)
 {
-    return area.size() >= 3 ? cv::pointPolygonTest(area, cv::Point2f(float(p.x), float(p.y)), true)
-                            : -borderReach;
+    return area.size() >= 3 ? cv::pointPolygonTest(area, p, true) : -borderReach;
 }
 
 // Where an area's inside cannot be seen, a track whose step leads through the area to a place
@@ -163,8 +162,7 @@ bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>&
     const cv::Point2d from(t.last), step = cv::Point2d(t.centroid) - from;
     const int samples = static_cast<int>(std::ceil(cv::norm(step)));
     for (int i = 1; i < samples; ++i) {
-        const cv::Point2d p = from + step * (double(i) / samples);
-        if (cv::pointPolygonTest(area, cv::Point2f(float(p.x), float(p.y)), true) > passDepth)
+        if (depthIn(area, cv::Point2f(from + step * (double(i) / samples))) > passDepth)
             return true;
     }
     return false;
@@ -231,6 +229,11 @@ bool StrictCounter::settles(Track& k, double offset, cv::Point at, int frame, Cr
     return true;
 }
 
+StrictCounter::Event StrictCounter::eventOf(const Crossing& c, bool in)
+{
+    return {c.frame, c.at, in ? 1 : 0, in ? 0 : 1};
+}
+
 // Once it has moved far enough to show a direction, where it came from tells whether it came out
 // of the area; a slow insect's box jitters by a pixel or two around its first steps.
 void StrictCounter::judgeAppearance(Track& k, cv::Point now, int frame,
@@ -266,8 +269,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         // The step passes within the line's extent when it meets the segment at all.
         if (settles(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1))
-            addEvents(events, {c.frame, c.at, c.fromSide > 0 ? 1 : 0, c.fromSide > 0 ? 0 : 1},
-                      k.insects);
+            addEvents(events, eventOf(c, c.fromSide > 0), k.insects);
     }
     forgetAbsent();
 }
@@ -321,8 +323,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     if (settles(k, depth, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
-        addEvents(events, {c.frame, c.at, c.fromSide < 0 ? 1 : 0, c.fromSide < 0 ? 0 : 1},
-                  k.insects);
+        addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
         return;
     }
     judgeAppearance(k, at, frame, segments, area, events);

@@ -88,10 +88,12 @@ private:
         cv::Point from; // last place on the old side
         int fromSide = 0;
     };
+    // The event of a crossing, In or Out.
+    static Event eventOf(const Crossing& c, bool in);
     static bool settles(Track& k, double offset, cv::Point at, int frame, Crossing& crossing);
     void followArea(Track& k, const Target& t, int frame, const std::vector<cv::Point>& segments,
                     const std::vector<cv::Point>& area, std::vector<Event>& events);
-    static double depthIn(const std::vector<cv::Point>& area, cv::Point p);
+    static double depthIn(const std::vector<cv::Point>& area, cv::Point2f p);
     static bool passedThrough(const Target& t, const std::vector<cv::Point>& segments,
                               const std::vector<cv::Point>& area);
     static void restart(Track& track);
