@@ -198,14 +198,32 @@ double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
     return (double(p1.x - p0.x) * (p.y - p0.y) - double(p1.y - p0.y) * (p.x - p0.x)) / length;
 }
 
-// A side is taken once the insect is more than sideBand from the border, so that a box
-// jittering on it counts nothing. The crossing itself is dated to the first frame on the new
-// side.
-bool StrictCounter::settles(Track& k, double offset, cv::Point at, int frame, Crossing& crossing)
+// A step that moves `across` the border further than a jittering box can, and goes on roughly the
+// way the steps before it went: the insect walking over, not its centre jumping as a neighbour's
+// blob joins or leaves it.
+bool StrictCounter::striding(const Target& t, double across)
 {
+    if (!present(t.last) || t.velocitySamples < stridesSeen || std::abs(across) <= strideAcross)
+        return false;
+    const cv::Point2f step(t.centroid - t.last);
+    // The velocity has taken in half of this step already.
+    const cv::Point2f before = 2.0f * t.velocity - step;
+    const double pace = cv::norm(before);
+    return cv::norm(step) >= strideLength && pace >= strideLength &&
+           cv::norm(step - before) <= pace;
+}
+
+// A side is taken once the insect is more than sideBand from the border, so that a box
+// jittering on it counts nothing; a striding insect takes the side its centre is on at once. The
+// crossing itself is dated to the first frame on the new side.
+bool StrictCounter::settles(Track& k, double offset, double lastOffset, const Target& t, int frame,
+                            Crossing& crossing)
+{
+    const cv::Point at = t.centroid;
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    const double band = striding(t, offset - lastOffset) ? 0 : sideBand;
     if (k.side == 0) {
-        if (std::abs(offset) > sideBand) {
+        if (std::abs(offset) > band) {
             k.side = raw;
             k.sideAt = at;
         }
@@ -220,7 +238,7 @@ bool StrictCounter::settles(Track& k, double offset, cv::Point at, int frame, Cr
         k.pendingFrame = frame;
         k.pendingAt = at;
     }
-    if (raw != -k.side || std::abs(offset) <= sideBand)
+    if (raw != -k.side || std::abs(offset) <= band)
         return false;
     crossing = {k.pendingFrame, k.pendingAt, k.sideAt, k.side};
     k.side = raw;
@@ -267,7 +285,8 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.insects = t->insects;
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
-        if (settles(k, offsetFrom(p0, p1, t->centroid), t->centroid, frame, c) &&
+        if (settles(k, offsetFrom(p0, p1, t->centroid), offsetFrom(p0, p1, t->last), *t, frame,
+                    c) &&
             meets(c.from, t->centroid, p0, p1))
             addEvents(events, eventOf(c, c.fromSide > 0), k.insects);
     }
@@ -321,7 +340,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     if (cv::norm(way) >= directionDistance)
         k.lastHeading = way;
     Crossing c;
-    if (settles(k, depth, at, frame, c)) {
+    if (settles(k, depth, depthIn(area, t.last), t, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
         return;
