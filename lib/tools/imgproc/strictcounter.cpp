@@ -213,15 +213,12 @@ bool StrictCounter::striding(const Target& t, double across)
            cv::norm(step - before) <= pace;
 }
 
-// A side is taken once the insect is more than sideBand from the border, so that a box
-// jittering on it counts nothing; a striding insect takes the side its centre is on at once. The
-// crossing itself is dated to the first frame on the new side.
-bool StrictCounter::settles(Track& k, double offset, double lastOffset, const Target& t, int frame,
+// A side is taken once the insect is more than `band` from the border, so that a box jittering
+// on it counts nothing. The crossing itself is dated to the first frame on the new side.
+bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, int frame,
                             Crossing& crossing)
 {
-    const cv::Point at = t.centroid;
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
-    const double band = striding(t, offset - lastOffset) ? 0 : sideBand;
     if (k.side == 0) {
         if (std::abs(offset) > band) {
             k.side = raw;
@@ -285,8 +282,9 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.insects = t->insects;
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
-        if (settles(k, offsetFrom(p0, p1, t->centroid), offsetFrom(p0, p1, t->last), *t, frame,
-                    c) &&
+        // An insect that steps past the line goes on beyond the band: the band only delays the
+        // crossing, which keeps its date.
+        if (settles(k, offsetFrom(p0, p1, t->centroid), sideBand, t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1))
             addEvents(events, eventOf(c, c.fromSide > 0), k.insects);
     }
@@ -340,7 +338,10 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     if (cv::norm(way) >= directionDistance)
         k.lastHeading = way;
     Crossing c;
-    if (settles(k, depth, depthIn(area, t.last), t, frame, c)) {
+    // A fast insect cutting a corner is inside for a frame, a pixel or two deep: a striding
+    // insect takes the side its centre is on at once.
+    const double band = striding(t, depth - depthIn(area, t.last)) ? 0 : sideBand;
+    if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
         return;

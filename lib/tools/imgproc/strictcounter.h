@@ -50,9 +50,8 @@ public:
     // resting insect jitters by a pixel or two.
     static constexpr double sideBand = 1.5;
     // A step of this length, at this pace before it, that moves more than strideAcross across
-    // the border is the insect walking over, which a box jittering a pixel either way cannot
-    // do: it takes the side its centre is on at once. A fast insect cutting a corner is inside
-    // for a frame, a pixel or two deep.
+    // an area's border is the insect walking over, which a box jittering a pixel either way
+    // cannot do: it takes the side its centre is on at once.
     static constexpr double strideLength = 3;
     static constexpr double strideAcross = 2;
     static constexpr int stridesSeen = 3;
@@ -98,7 +97,7 @@ private:
     // The event of a crossing, In or Out.
     static Event eventOf(const Crossing& c, bool in);
     static bool striding(const Target& t, double across);
-    static bool settles(Track& k, double offset, double lastOffset, const Target& t, int frame,
+    static bool settles(Track& k, double offset, double band, cv::Point at, int frame,
                         Crossing& crossing);
     void followArea(Track& k, const Target& t, int frame, const std::vector<cv::Point>& segments,
                     const std::vector<cv::Point>& area, std::vector<Event>& events);
