@@ -198,19 +198,21 @@ double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
     return (double(p1.x - p0.x) * (p.y - p0.y) - double(p1.y - p0.y) * (p.x - p0.x)) / length;
 }
 
-// A step that moves `across` the border further than a jittering box can, and goes on roughly the
-// way the steps before it went: the insect walking over, not its centre jumping as a neighbour's
-// blob joins or leaves it.
-bool StrictCounter::striding(const Target& t, double across)
+// A step that goes on roughly the way the steps before it went, and from `depth` inside the area
+// moved further across its border than a jittering box can: the insect walking over, not its
+// centre jumping as a neighbour's blob joins or leaves it.
+bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.velocitySamples < stridesSeen || std::abs(across) <= strideAcross)
+    if (!present(t.last) || t.velocitySamples < stridesSeen)
         return false;
     const cv::Point2f step(t.centroid - t.last);
     // The velocity has taken in half of this step already.
     const cv::Point2f before = 2.0f * t.velocity - step;
     const double pace = cv::norm(before);
-    return cv::norm(step) >= strideLength && pace >= strideLength &&
-           cv::norm(step - before) <= pace;
+    if (cv::norm(step) < strideLength || pace < strideLength || cv::norm(step - before) > pace)
+        return false;
+    // The polygon last: most matches are no stride.
+    return std::abs(depth - depthIn(area, t.last)) > strideAcross;
 }
 
 // A side is taken once the insect is more than `band` from the border, so that a box jittering
@@ -279,14 +281,13 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
-        k.insects = t->insects;
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
         // An insect that steps past the line goes on beyond the band: the band only delays the
         // crossing, which keeps its date.
         if (settles(k, offsetFrom(p0, p1, t->centroid), sideBand, t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1))
-            addEvents(events, eventOf(c, c.fromSide > 0), k.insects);
+            addEvents(events, eventOf(c, c.fromSide > 0), t->insects);
     }
     forgetAbsent();
 }
@@ -340,7 +341,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     // A fast insect cutting a corner is inside for a frame, a pixel or two deep: a striding
     // insect takes the side its centre is on at once.
-    const double band = striding(t, depth - depthIn(area, t.last)) ? 0 : sideBand;
+    const double band = striding(t, depth, area) ? 0 : sideBand;
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         addEvents(events, eventOf(c, c.fromSide < 0), k.insects);

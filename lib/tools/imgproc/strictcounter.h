@@ -79,7 +79,7 @@ private:
         bool decided = false;  // area: its appearance has been judged
         bool counted = false;  // area: its vanishing has been counted
         int lastAge = 0;       // the target's age on the previous frame
-        int insects = 1;       // in its blob when last matched
+        int insects = 1;       // area: in its blob when last matched
         cv::Point history[historyLength];
     };
 
@@ -96,7 +96,7 @@ private:
     };
     // The event of a crossing, In or Out.
     static Event eventOf(const Crossing& c, bool in);
-    static bool striding(const Target& t, double across);
+    static bool striding(const Target& t, double depth, const std::vector<cv::Point>& area);
     static bool settles(Track& k, double offset, double band, cv::Point at, int frame,
                         Crossing& crossing);
     void followArea(Track& k, const Target& t, int frame, const std::vector<cv::Point>& segments,
