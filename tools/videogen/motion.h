@@ -36,6 +36,13 @@ struct MotionOptions {
 std::vector<Blob> crossingPaths(const MotionOptions& options, const cv::Rect& through,
                                 cv::Size frame);
 
+// The same paths at another frame rate: `blobs` step `stepsPerSecond` times a second from step 0;
+// frame `firstFrame + k` of the result shows them k / fps seconds after step 0, between two steps
+// where it falls between them. The same scene can so be filmed at 10, 25 and 90 frames per
+// second.
+std::vector<Blob> retimed(const std::vector<Blob>& blobs, double stepsPerSecond, double fps,
+                          int firstFrame);
+
 // The frame after the last one on which any of the blobs is drawn (0 for none; INT_MAX when one
 // moves without end).
 int endOfPaths(const std::vector<Blob>& blobs);
