@@ -67,17 +67,19 @@ help=$(orvane-count --help) || fail "orvane-count --help failed"
 [[ "$help" == *orvane-count* ]] || fail "orvane-count --help says: $help"
 
 say "counting a generated video with the installed orvane-count"
+# Named as cameras name them, so that the events' times come from the name, not the clock.
+video=video_20260601_0930_01
 mkdir -p "$T/installed" "$T/built"
-orvane-makevideo "$T/installed/trap.mp4" --size 320x240 --fps 25 --frames 80 --insects 3 \
+orvane-makevideo "$T/installed/$video.mp4" --size 320x240 --fps 25 --frames 150 --insects 3 \
     --area 100,60 220,60 220,180 100,180 --seed 7 >/dev/null || fail "orvane-makevideo failed"
-cp "$T"/installed/trap.mp4 "$T/built/"
+cp "$T/installed/$video.mp4" "$T/built/"
 cp -r "$T/installed/exportCSV" "$T/built/"
 orvane-count --quiet "$T/installed" >"$T/count.log" 2>&1 ||
     fail "installed orvane-count failed:\n$(cat "$T/count.log")"
 "$BUILD/bin/orvane-count" --quiet "$T/built" >/dev/null 2>&1 || fail "built orvane-count failed"
-result=$T/installed/exportCSV/trap.csv
+result=$T/installed/exportCSV/$video.csv
 [[ $(wc -l <"$result") -gt 1 ]] || fail "no event counted in $result"
-cmp -s "$result" "$T/built/exportCSV/trap.csv" ||
+cmp -s "$result" "$T/built/exportCSV/$video.csv" ||
     fail "the installed and the built orvane-count disagree"
 
 say "importing a raw H.264 stream with the installed orvane-import"
