@@ -1,11 +1,13 @@
 # Bash completion for the Orvane commands. The options come from each command's own --help, read
 # once per shell, so that they always match the installed programs.
 
-# The long and short options that `COMMAND --help` names, one per line.
+# The options that `COMMAND --help` lists, one per line: those at the start of a line such as
+# "  -j, --jobs N   description", up to the gap before the description.
 _orvane_help_options()
 {
-    "$1" --help 2>/dev/null | grep -oE -- '(^|[[:space:],[])--?[a-zA-Z][a-zA-Z0-9-]*' |
-        sed -E 's/^[[:space:],[]//' | sort -u
+    "$1" --help 2>/dev/null | sed -nE 's/^[[:space:]]+(-[^[:space:]].*)$/\1/p' |
+        sed -E 's/[[:space:]]{2,}.*//' | grep -oE -- '(^|[[:space:],])--?[a-zA-Z][a-zA-Z0-9-]*' |
+        sed -E 's/^[[:space:],]//' | sort -u
 }
 
 _orvane_complete()

@@ -20,7 +20,8 @@ fail() {
     exit 1
 }
 
-for tool in cpack dpkg-deb dpkg-shlibdeps file man ffmpeg ffprobe desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-deb dpkg-shlibdeps file help2man man ffmpeg ffprobe desktop-file-validate \
+    appstreamcli; do
     command -v "$tool" >/dev/null || {
         echo "package-test: $tool is missing (scripts/install-deps.sh installs it)" >&2
         exit 77
