@@ -12,6 +12,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libavformat-dev libavcodec-dev libavutil-dev ffmpeg
     xvfb xauth
+    # the Debian package: its manual pages, its checks and the package test
+    dpkg-dev file help2man man-db bash-completion desktop-file-utils appstream lintian
 )
 FUZZ_PACKAGES=(clang libfuzzer-14-dev)
 

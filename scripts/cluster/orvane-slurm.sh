@@ -4,10 +4,13 @@
 # again after a failure, a cancellation or a time-out analyses only what is still missing.
 set -euo pipefail
 
+# Installed, this script is the command orvane-slurm beside orvane-count.
+me=${0##*/}
+
 usage() {
-    cat <<'EOF'
-Usage: orvane-slurm.sh [OPTIONS] FOLDER...
-       orvane-slurm.sh [OPTIONS] --folders LIST
+    cat <<EOF
+Usage: $me [OPTIONS] FOLDER...
+       $me [OPTIONS] --folders LIST
 
 Submits one Slurm array job with one task per camera folder. Each task runs
   orvane-count --only-unprocessed FOLDER
@@ -35,8 +38,9 @@ Passed to sbatch:
                            (repeatable)
 
 Other options:
-      --program PATH       the orvane-count to run (default: $ORVANE_COUNT, the one built
-                           beside this script, or the one in PATH)
+      --program PATH       the orvane-count to run (default: \$ORVANE_COUNT, the one
+                           installed beside this command, the one built in the source
+                           tree of this script, or the one in PATH)
       --dry-run            print the sbatch command and the job script, submit nothing
   -h, --help               show this help
 
@@ -47,7 +51,7 @@ EOF
 }
 
 die() {
-    echo "orvane-slurm.sh: $*" >&2
+    echo "$me: $*" >&2
     exit 64
 }
 
@@ -134,14 +138,16 @@ done
 
 if [[ -z "$program" ]]; then
     here=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd -P)
-    if [[ -x "$here/../../build/bin/orvane-count" ]]; then
+    if [[ -x "$here/orvane-count" ]]; then
+        program="$here/orvane-count"
+    elif [[ -x "$here/../../build/bin/orvane-count" ]]; then
         program="$here/../../build/bin/orvane-count"
     else
         program=$(command -v orvane-count || true)
     fi
 fi
 [[ -n "$program" && -x "$program" && -f "$program" ]] ||
-    die "orvane-count not found; build it or name it with --program"
+    die "orvane-count not found; install or build Orvane, or name it with --program"
 program=$(cd -- "$(dirname -- "$program")" && pwd -P)/$(basename -- "$program")
 
 count=${#absolute[@]}
@@ -176,12 +182,12 @@ fi
 
 command -v sbatch >/dev/null || die "sbatch not found: is this a Slurm submit host?"
 if ! reply=$(job_script | "${command[@]}"); then
-    echo "orvane-slurm.sh: sbatch refused the job" >&2
+    echo "$me: sbatch refused the job" >&2
     exit 1
 fi
 job_id=${reply%%;*}
 [[ "$job_id" =~ ^[0-9]+$ ]] || {
-    echo "orvane-slurm.sh: sbatch answered '$reply' instead of a job id" >&2
+    echo "$me: sbatch answered '$reply' instead of a job id" >&2
     exit 1
 }
 log=${output//%A/$job_id}

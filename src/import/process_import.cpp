@@ -21,6 +21,9 @@ constexpr int toolStopGrace = 3000;
 // Enough of the tool's output to find its last error line.
 constexpr int toolLogLimit = 4096;
 const QString toolName = QStringLiteral("mp4box");
+// The tool's installed name comes first: it cannot be another package's program, whereas a
+// build folder holds it under its short name.
+const QStringList toolFileNames = {QStringLiteral("orvane-mp4wrap"), toolName};
 const QString stoppedReason = QStringLiteral("stopped");
 
 // True when `target` already names the file `source` (same folder, same name, or a link to it),
@@ -100,12 +103,30 @@ Process_Import::~Process_Import()
     wait();
 }
 
+namespace
+{
+
+// The first of `folders` that holds the tool under either of its names.
+QString findTool(const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        for (const QString& name : toolFileNames) {
+            const QString found = QStandardPaths::findExecutable(name, {folder});
+            if (!found.isEmpty())
+                return found;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 QString Process_Import::toolProgram()
 {
-    QString found =
-        QStandardPaths::findExecutable(toolName, {QCoreApplication::applicationDirPath()});
+    QString found = findTool({QCoreApplication::applicationDirPath()});
     if (found.isEmpty())
-        found = QStandardPaths::findExecutable(toolName);
+        found =
+            findTool(qEnvironmentVariable("PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts));
     return found.isEmpty() ? toolName : found;
 }
 

@@ -52,7 +52,8 @@ public:
     // The result of the import; valid once end_thread has been emitted.
     ImportOutcome outcome() const { return result; }
 
-    // The mp4box program to start: the one beside the application first, then the one on PATH.
+    // The wrapping tool to start: the one beside the application first, then the first on PATH;
+    // in each folder its installed name orvane-mp4wrap before its build name mp4box.
     static QString toolProgram();
 
 signals:
