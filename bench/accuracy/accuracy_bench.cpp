@@ -1,17 +1,19 @@
 // accuracy_bench: how often the count is right, on generated videos whose true events are known.
 //
-//   accuracy_bench [--modes classic,strict] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
-//                  [--explain]
+//   accuracy_bench [--outdoor | --both] [--modes classic,strict] [--jobs N] [--dir DIR] [--keep]
+//                  [--max-insects N] [--filter TEXT] [--explain]
 //
 // With --dir, videos already written there by an earlier run are used again. --max-insects
-// leaves out the scenarios with more insects at once, for quicker measurements. --explain lists,
-// for every video counted wrongly, its true and its counted events.
+// leaves out the scenarios with more insects at once, and --filter those whose name lacks TEXT,
+// for quicker measurements. --explain lists, for every video counted wrongly, its true and its
+// counted events.
 //
 // Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
 // number of insects, noise and flicker), counts each one with the orvane-count program next to
 // this one, once with a counting line and once with a counting area, and matches the counted
 // events to the true ones. Prints a line per scenario, the figures per value of each factor, and
-// one overall line per region and counting mode.
+// one overall line per region and counting mode. --outdoor does the same over the outdoor grid
+// (outdoorgrid.h) instead, --both over both grids.
 #include "benchrun.h"
 #include "eventmatch.h"
 #include "outdoorbench.h"
