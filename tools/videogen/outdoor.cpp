@@ -39,6 +39,8 @@ constexpr float shadowStrength = 0.35f;
 // Slight softness of the lens over the whole picture.
 constexpr double lensSigma = 0.6;
 const cv::Vec3f leafColour(35, 115, 55);
+// A card's printed grid: about 1 cm squares over the width a trap camera sees.
+constexpr double gridLinesAcross = 12;
 
 using Image = cv::Mat_<cv::Vec3f>;
 using Alpha = cv::Mat_<float>;
@@ -96,7 +98,7 @@ void paint(Image& img, const cv::Mat& mask, cv::Vec3f colour, float alpha)
         }
 }
 
-// A yellow sticky card: glue with uneven sheen, a printed grid slightly askew, glue bubbles
+// A yellow sticky card: glue with uneven sheen, a thin printed grid slightly askew, glue bubbles
 // with a bright highlight, specks of dirt, fibres and a few long-stuck insects.
 Image stickyCard(cv::Size size, cv::RNG& rng)
 {
@@ -104,19 +106,17 @@ Image stickyCard(cv::Size size, cv::RNG& rng)
     Alpha light = smoothNoise(size, size.width / 4.0, rng) * 0.05f;
     light += smoothNoise(size, 10, rng) * 0.02f;
     modulate(img, light);
-    cv::Mat mask = cv::Mat::zeros(size, CV_8U), major = mask.clone();
-    const double spacing = std::max(6.0, size.width / 24.0);
+    cv::Mat mask = cv::Mat::zeros(size, CV_8U);
+    const double spacing = std::max(8.0, size.width / gridLinesAcross);
     const double tilt = rng.uniform(-0.02, 0.02);
     const double offset = rng.uniform(0.0, spacing);
     const double far = size.width + size.height;
     for (int k = -4; offset + k * spacing < far; ++k) {
         const double at = offset + k * spacing;
-        cv::Mat& target = k % 5 == 0 ? major : mask;
-        thinLine(target, {at, 0}, {at + tilt * size.height, double(size.height)}, 255);
-        thinLine(target, {0, at}, {double(size.width), at - tilt * size.width}, 255);
+        thinLine(mask, {at, 0}, {at + tilt * size.height, double(size.height)}, 255);
+        thinLine(mask, {0, at}, {double(size.width), at - tilt * size.width}, 255);
     }
-    paint(img, mask, {40, 70, 60}, 0.45f);
-    paint(img, major, {40, 70, 60}, 0.7f);
+    paint(img, mask, {40, 70, 60}, 0.55f);
     cv::Mat rims = cv::Mat::zeros(size, CV_8U), shine = rims.clone(), dirt = rims.clone();
     const int bubbles = size.area() / 2500 + 1;
     for (int i = 0; i < bubbles; ++i) {
