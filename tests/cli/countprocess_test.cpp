@@ -44,15 +44,19 @@ QMap<QString, QByteArray> snapshot(const QString& dir)
     return files;
 }
 
-// Waits until `path` exists; false after `ms` milliseconds.
-bool waitForFile(const QString& path, int ms = 60000)
+// Lets the stopped process `pid` run in short slices until `path` exists, and leaves it stopped
+// there; false after `ms` milliseconds. A child left to run freely can finish its whole video
+// while a busy machine keeps the test from looking, so it never gets more than a slice.
+bool runInSlicesUntilFile(pid_t pid, const QString& path, int ms = 60000)
 {
     QElapsedTimer clock;
     clock.start();
     while (!QFileInfo::exists(path)) {
         if (clock.elapsed() > ms)
             return false;
-        QThread::msleep(2);
+        ::kill(pid, SIGCONT);
+        QThread::usleep(300);
+        ::kill(pid, SIGSTOP);
     }
     return true;
 }
@@ -104,8 +108,9 @@ protected:
     void startAndPause(QProcess& child)
     {
         start(child);
-        ASSERT_TRUE(waitForFile(part()));
-        ::kill(static_cast<pid_t>(child.processId()), SIGSTOP);
+        const pid_t pid = static_cast<pid_t>(child.processId());
+        ::kill(pid, SIGSTOP);
+        ASSERT_TRUE(runInSlicesUntilFile(pid, part()));
         ASSERT_FALSE(QFileInfo::exists(result()));
     }
 

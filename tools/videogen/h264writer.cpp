@@ -17,9 +17,24 @@ namespace
 constexpr double keyframeSeconds = 2;
 constexpr const char* preset = "veryfast";
 constexpr const char* steadyQuality = "20"; // x264's constant rate factor without a bit rate
+
+// x264 as Debian ships it (0.164) lets leftover memory into its output on processors with AVX-512:
+// the first video made in a process differed from the next one made of the very same frames.
+// Its AVX2 code, which every such processor also runs, gives the same bytes every time.
+void avoidUnsteadyCode(AVCodecContext* codec)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx512f"))
+        av_opt_set(codec->priv_data, "x264-params", "asm=AVX2", 0);
+#else
+    (void)codec;
+#endif
+}
+
 } // namespace
 
 struct H264Writer::Encoder {
+    using Style = H264Writer::Style;
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
@@ -57,6 +72,10 @@ struct H264Writer::Encoder {
                 return true;
             if (got < 0)
                 return false;
+            // Every frame lasts one frame period; without it the container's length, and the
+            // frame count and rate a reader derives from it, come out a frame short.
+            if (packet->duration == 0)
+                packet->duration = 1;
             av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
             packet->stream_index = stream->index;
             if (av_interleaved_write_frame(format, packet) < 0)
@@ -64,7 +83,7 @@ struct H264Writer::Encoder {
         }
     }
 
-    bool openCodec(cv::Size size, double fps, double kbit)
+    bool openCodec(cv::Size size, double fps, double kbit, Style style)
     {
         const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
         if (!x264)
@@ -77,13 +96,16 @@ struct H264Writer::Encoder {
         codec->pix_fmt = AV_PIX_FMT_YUV420P;
         codec->framerate = av_d2q(fps, 100000);
         codec->time_base = av_inv_q(codec->framerate);
-        codec->gop_size = std::max(1, static_cast<int>(std::lround(keyframeSeconds * fps)));
-        codec->max_b_frames = 0;
         // One thread: x264's output then depends on nothing but the frames and these settings.
         codec->thread_count = 1;
         codec->flags |= AV_CODEC_FLAG_BITEXACT;
         if (format->oformat->flags & AVFMT_GLOBALHEADER)
             codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        avoidUnsteadyCode(codec);
+        if (style == Style::EncoderDefaults)
+            return avcodec_open2(codec, x264, nullptr) >= 0;
+        codec->gop_size = std::max(1, static_cast<int>(std::lround(keyframeSeconds * fps)));
+        codec->max_b_frames = 0;
         av_opt_set(codec->priv_data, "preset", preset, 0);
         if (kbit > 0)
             codec->bit_rate = static_cast<int64_t>(kbit * 1000);
@@ -109,7 +131,7 @@ bool H264Writer::open(const std::string& path, cv::Size size, double fps, double
     if (avformat_alloc_output_context2(&e.format, nullptr, "mp4", path.c_str()) < 0)
         return e.fail("cannot prepare", error);
     e.format->flags |= AVFMT_FLAG_BITEXACT;
-    if (!e.openCodec(size, fps, kbitPerSecond))
+    if (!e.openCodec(size, fps, kbitPerSecond, style))
         return e.fail("no H.264 encoder (libx264) for", error);
     e.stream = avformat_new_stream(e.format, nullptr);
     e.frame = av_frame_alloc();
@@ -118,6 +140,7 @@ bool H264Writer::open(const std::string& path, cv::Size size, double fps, double
         avcodec_parameters_from_context(e.stream->codecpar, e.codec) < 0)
         return e.fail("cannot prepare", error);
     e.stream->time_base = e.codec->time_base;
+    e.stream->avg_frame_rate = e.codec->framerate;
     e.frame->format = AV_PIX_FMT_YUV420P;
     e.frame->width = size.width;
     e.frame->height = size.height;

@@ -24,6 +24,11 @@ public:
     H264Writer(const H264Writer&) = delete;
     H264Writer& operator=(const H264Writer&) = delete;
 
+    // Camera: the settings above. EncoderDefaults: x264's own defaults (B-frames, long groups of
+    // pictures, its default quality), still on one thread; for clean synthetic clips.
+    enum class Style { Camera, EncoderDefaults };
+    void setStyle(Style s) { style = s; }
+
     // `kbitPerSecond` 0 asks for a constant, good quality instead of a bit rate. The frame size
     // must be even in both directions.
     bool open(const std::string& path, cv::Size size, double fps, double kbitPerSecond,
@@ -36,6 +41,7 @@ public:
 private:
     struct Encoder;
     std::unique_ptr<Encoder> encoder;
+    Style style = Style::Camera;
 };
 
 } // namespace videogen

@@ -1,5 +1,7 @@
 #include "videogen.h"
 
+#include "h264writer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
@@ -76,26 +78,39 @@ void renderFrame(const ClipRecipe& recipe, const cv::Mat& bg, int index, cv::Mat
 
 static int fourccOf(Codec codec)
 {
-    switch (codec) {
-    case Codec::MPEG4:
-        return cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-    case Codec::MJPEG:
-        return cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
-    case Codec::H264:
-        break;
+    return codec == Codec::MJPEG ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G')
+                                 : cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+}
+
+// H.264 goes through our own one-thread encoder: OpenCV's writer lets x264 pick its thread count
+// from the machine, and x264's frame threads then make the bytes depend on how fast frames
+// arrive, so the first video of a process differed from the next one made from the same frames.
+static bool writeH264(const std::string& path, const ClipRecipe& recipe, const cv::Mat& bg,
+                      std::string* error)
+{
+    H264Writer writer;
+    writer.setStyle(H264Writer::Style::EncoderDefaults);
+    if (!writer.open(path, recipe.size, recipe.fps, 0, error))
+        return false;
+    cv::Mat frame;
+    for (int i = 0; i < recipe.frames; ++i) {
+        renderFrame(recipe, bg, i, frame);
+        writer.write(frame);
     }
-    return cv::VideoWriter::fourcc('a', 'v', 'c', '1');
+    return writer.close(error);
 }
 
 bool writeVideo(const std::string& path, const ClipRecipe& recipe, std::string* error)
 {
+    const cv::Mat bg = background(recipe);
+    if (recipe.codec == Codec::H264)
+        return writeH264(path, recipe, bg, error);
     cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourccOf(recipe.codec), recipe.fps, recipe.size);
     if (!writer.isOpened()) {
         if (error)
             *error = "cannot write video " + path;
         return false;
     }
-    const cv::Mat bg = background(recipe);
     cv::Mat frame;
     for (int i = 0; i < recipe.frames; ++i) {
         renderFrame(recipe, bg, i, frame);
