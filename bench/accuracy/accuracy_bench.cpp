@@ -213,8 +213,11 @@ int runCleanGrid(const BenchSettings& settings, const QString& dir, const QStrin
                                          !QString::fromStdString(s.key()).contains(settings.filter);
                               }),
                grid.end());
-    if (grid.empty())
-        return 0;
+    if (grid.empty()) {
+        std::fprintf(stderr, "accuracy_bench: no scenario of today's grid matches\n");
+        // With both grids, a filter meant for the other one is no failure.
+        return settings.outdoor ? 0 : 1;
+    }
 
     const QString videoDir = dir + QStringLiteral("/videos");
     QDir().mkpath(videoDir);
