@@ -19,9 +19,6 @@ constexpr int firstAnalysedFrame = 92;
 constexpr int tailFrames = 5;
 // The mask written with the regions leaves this border of the frame out.
 constexpr int maskInset = 4;
-// Paths timed in seconds are made at this many steps per second, then filmed at the video's
-// frame rate.
-constexpr double pathStepsPerSecond = 25;
 // Outdoor videos: sensor noise, and the spread of the insects' lengths, unless given.
 constexpr double outdoorNoise = 2;
 constexpr double outdoorShortest = 10, outdoorLongest = 16;
@@ -337,7 +334,7 @@ QString readOutdoor(const Parser& p, MakeVideoOptions& o)
     d.sceneStartFrame = firstAnalysedFrame;
     o.perSecond = q.isSet(p.perSecond);
     if (o.perSecond && !q.isSet(p.speeds))
-        o.motion.speedMin = o.motion.speedMax = 4 * pathStepsPerSecond;
+        o.motion.speedMin = o.motion.speedMax = 4 * videogen::pathStepsPerSecond;
     return QString();
 }
 
@@ -457,12 +454,7 @@ QString makeVideo(MakeVideoOptions o)
 {
     videogen::ClipRecipe& r = o.recipe;
     if (o.generatePaths && o.perSecond) {
-        videogen::MotionOptions steps = o.motion;
-        steps.speedMin /= pathStepsPerSecond;
-        steps.speedMax /= pathStepsPerSecond;
-        steps.firstFrame = 0;
-        r.blobs = videogen::retimed(videogen::crossingPaths(steps, crossedRect(o), r.size),
-                                    pathStepsPerSecond, r.fps, firstAnalysedFrame);
+        r.blobs = videogen::crossingPathsPerSecond(o.motion, crossedRect(o), r.size, r.fps);
         if (!o.framesGiven)
             r.frames = std::max(r.frames, videogen::endOfPaths(r.blobs) + tailFrames);
     } else if (o.generatePaths) {

@@ -197,6 +197,17 @@ std::vector<Blob> retimed(const std::vector<Blob>& blobs, double stepsPerSecond,
     return out;
 }
 
+std::vector<Blob> crossingPathsPerSecond(const MotionOptions& options, const cv::Rect& through,
+                                         cv::Size frame, double fps)
+{
+    MotionOptions steps = options;
+    steps.speedMin /= pathStepsPerSecond;
+    steps.speedMax /= pathStepsPerSecond;
+    steps.firstFrame = 0;
+    return retimed(crossingPaths(steps, through, frame), pathStepsPerSecond, fps,
+                   options.firstFrame);
+}
+
 int endOfPaths(const std::vector<Blob>& blobs)
 {
     int end = 0;

@@ -38,6 +38,9 @@ constexpr double shadowReach = 0.18;
 constexpr float shadowStrength = 0.35f;
 // Slight softness of the lens over the whole picture.
 constexpr double lensSigma = 0.6;
+const cv::Vec3f leafColour(35, 115, 55);
+// A card's printed grid: about 1 cm squares over the width a trap camera sees.
+constexpr double gridLinesAcross = 12;
 
 using Image = cv::Mat_<cv::Vec3f>;
 using Alpha = cv::Mat_<float>;
@@ -95,7 +98,7 @@ void paint(Image& img, const cv::Mat& mask, cv::Vec3f colour, float alpha)
         }
 }
 
-// A yellow sticky card: glue with uneven sheen, a printed grid slightly askew, glue bubbles
+// A yellow sticky card: glue with uneven sheen, a thin printed grid slightly askew, glue bubbles
 // with a bright highlight, specks of dirt, fibres and a few long-stuck insects.
 Image stickyCard(cv::Size size, cv::RNG& rng)
 {
@@ -103,19 +106,17 @@ Image stickyCard(cv::Size size, cv::RNG& rng)
     Alpha light = smoothNoise(size, size.width / 4.0, rng) * 0.05f;
     light += smoothNoise(size, 10, rng) * 0.02f;
     modulate(img, light);
-    cv::Mat mask = cv::Mat::zeros(size, CV_8U), major = mask.clone();
-    const double spacing = std::max(6.0, size.width / 24.0);
+    cv::Mat mask = cv::Mat::zeros(size, CV_8U);
+    const double spacing = std::max(8.0, size.width / gridLinesAcross);
     const double tilt = rng.uniform(-0.02, 0.02);
     const double offset = rng.uniform(0.0, spacing);
     const double far = size.width + size.height;
     for (int k = -4; offset + k * spacing < far; ++k) {
         const double at = offset + k * spacing;
-        cv::Mat& target = k % 5 == 0 ? major : mask;
-        thinLine(target, {at, 0}, {at + tilt * size.height, double(size.height)}, 255);
-        thinLine(target, {0, at}, {double(size.width), at - tilt * size.width}, 255);
+        thinLine(mask, {at, 0}, {at + tilt * size.height, double(size.height)}, 255);
+        thinLine(mask, {0, at}, {double(size.width), at - tilt * size.width}, 255);
     }
-    paint(img, mask, {40, 70, 60}, 0.45f);
-    paint(img, major, {40, 70, 60}, 0.7f);
+    paint(img, mask, {40, 70, 60}, 0.55f);
     cv::Mat rims = cv::Mat::zeros(size, CV_8U), shine = rims.clone(), dirt = rims.clone();
     const int bubbles = size.area() / 2500 + 1;
     for (int i = 0; i < bubbles; ++i) {
@@ -631,26 +632,43 @@ void OutdoorScene::Plan::drawInsect(const Blob& b, const Look& look, int index)
 void OutdoorScene::Plan::drawLeaf(double t)
 {
     const double angle = leafAngle(t);
-    leafMask.create(scene, CV_8U);
-    leafShadow.create(scene, CV_8U);
-    leafMask.setTo(0);
-    leafShadow.setTo(0);
     const std::vector<std::vector<cv::Point>> outline{leafOutline(angle, {0, 0})};
     const std::vector<std::vector<cv::Point>> shadow{leafOutline(angle, leaf.shadowOffset)};
-    cv::fillPoly(leafMask, outline, cv::Scalar(255), cv::LINE_AA, shiftBits);
-    cv::fillPoly(leafShadow, shadow, cv::Scalar(255), cv::LINE_AA, shiftBits);
-    cv::GaussianBlur(leafShadow, leafShadow, cv::Size(0, 0), leaf.shadowSigma);
+    // Only the part of the picture the leaf and its blurred shadow can touch.
+    cv::Rect box = cv::boundingRect(outline[0]) | cv::boundingRect(shadow[0]);
+    const int pad = static_cast<int>(std::ceil(3 * leaf.shadowSigma)) + 4;
+    box = cv::Rect(box.x / int(fixedOne) - pad, box.y / int(fixedOne) - pad,
+                   box.width / int(fixedOne) + 2 * pad, box.height / int(fixedOne) + 2 * pad) &
+          cv::Rect(0, 0, scene.width, scene.height);
+    if (box.empty())
+        return;
+    leafMask.create(scene, CV_8U);
+    leafShadow.create(scene, CV_8U);
+    cv::Mat mask = leafMask(box), shade = leafShadow(box);
+    mask.setTo(0);
+    shade.setTo(0);
+    const cv::Point shift(-box.x * int(fixedOne), -box.y * int(fixedOne));
+    cv::fillPoly(mask, outline, cv::Scalar(255), cv::LINE_AA, shiftBits, shift);
+    cv::fillPoly(shade, shadow, cv::Scalar(255), cv::LINE_AA, shiftBits, shift);
+    cv::GaussianBlur(shade, shade, cv::Size(0, 0), leaf.shadowSigma, 0, cv::BORDER_ISOLATED);
     // The leaf is near the lens: out of focus.
-    cv::GaussianBlur(leafMask, leafMask, cv::Size(0, 0), 1.2);
-    for (int y = 0; y < scene.height; ++y)
-        for (int x = 0; x < scene.width; ++x) {
-            const float s = leafShadow.at<uchar>(y, x) / 255.0f;
-            const float a = leafMask.at<uchar>(y, x) / 255.0f;
-            if (s <= 0 && a <= 0)
+    cv::GaussianBlur(mask, mask, cv::Size(0, 0), 1.2, 0, cv::BORDER_ISOLATED);
+    const double a = angle * pi / 180;
+    const cv::Point2d along(std::cos(a), std::sin(a));
+    for (int y = 0; y < box.height; ++y)
+        for (int x = 0; x < box.width; ++x) {
+            const float s = shade.at<uchar>(y, x) / 255.0f;
+            const float m = mask.at<uchar>(y, x) / 255.0f;
+            if (s <= 0 && m <= 0)
                 continue;
-            cv::Vec3f& p = canvas(y, x);
+            cv::Vec3f& p = canvas(box.y + y, box.x + x);
             p *= 1 - 0.4f * s;
-            p = p * (1 - a) + cv::Vec3f(35, 115, 55) * a;
+            // Lighter towards the tip, and along the midrib.
+            const cv::Point2d d = cv::Point2d(box.x + x, box.y + y) - leaf.pivot;
+            const double reach = std::clamp(d.dot(along) / leaf.length, 0.0, 1.0);
+            const double offAxis = std::abs(d.x * along.y - d.y * along.x);
+            const float light = float(0.85 + 0.3 * reach + (offAxis < 1.2 ? 0.35 : 0.0));
+            p = p * (1 - m) + leafColour * light * m;
         }
 }
 
