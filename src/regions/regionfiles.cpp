@@ -2,10 +2,10 @@
 
 #include "areacontour.h"
 #include "exportpath.h"
+#include "safefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QVector>
 
 #include <algorithm>
@@ -18,17 +18,10 @@ bool writePolygon(const QString& path, const std::vector<cv::Point>& polygon)
 {
     // Written aside and renamed into place, so a full disk or a failed write never leaves a
     // truncated region file behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
     QByteArray text;
     for (const cv::Point& p : polygon)
         text += QByteArray::number(p.x) + ',' + QByteArray::number(p.y) + '\n';
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileSafely(path, text);
 }
 
 // Far more than maxFileVertices lines of two coordinates each need; a larger file is refused

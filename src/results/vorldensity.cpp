@@ -2,26 +2,10 @@
 
 #include "exportpath.h"
 
-#include <QSaveFile>
+#include "safefile.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-namespace
-{
-
-bool writeFile(const QString& path, const char* data, qint64 size, QIODevice::OpenMode mode)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | mode))
-        return false;
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-} // namespace
 
 VorlDensity::VorlDensity() = default;
 
@@ -183,14 +167,14 @@ bool VorlDensity::save(const QString& videoPath)
     bool imageSaved = false;
     if (!background.empty()) {
         try {
-            imageSaved = cv::imencode(".jpg", background, jpeg) &&
-                         writeFile(imagePath, reinterpret_cast<const char*>(jpeg.data()),
-                                   static_cast<qint64>(jpeg.size()), {});
+            imageSaved =
+                cv::imencode(".jpg", background, jpeg) &&
+                writeFileSafely(imagePath, QByteArray(reinterpret_cast<const char*>(jpeg.data()),
+                                                      static_cast<int>(jpeg.size())));
         } catch (const cv::Exception&) {
             imageSaved = false;
         }
     }
-    const QByteArray text = densityText.toLocal8Bit();
-    const bool textSaved = writeFile(textPath, text.constData(), text.size(), QIODevice::Text);
+    const bool textSaved = writeFileSafely(textPath, densityText.toLocal8Bit());
     return imageSaved && textSaved;
 }
