@@ -344,6 +344,31 @@ QChart* dailyProfile(const QVector<ProfileSlot>& profile)
                     hourAxis(profile.size(), 24, 3), QStringLiteral("events / hour"));
 }
 
+QString plotProblem(const ActivityViews& views, int binSeconds)
+{
+    const int days = views.withinDay.days();
+    if (days > actogramHeight)
+        return QStringLiteral("the actogram cannot show %1 days (at most %2); choose a shorter "
+                              "range with --from and --to")
+            .arg(days)
+            .arg(actogramHeight);
+    const qint64 bins = views.table.bins.size();
+    if (bins <= imageWidth)
+        return {};
+    for (const NamedBinWidth& wider : binWidths()) {
+        if (wider.seconds > binSeconds && bins * binSeconds / wider.seconds <= imageWidth)
+            return QStringLiteral("a chart cannot show %1 bins (at most %2); choose a wider bin, "
+                                  "e.g. --bin %3")
+                .arg(bins)
+                .arg(imageWidth)
+                .arg(QLatin1String(wider.name));
+    }
+    return QStringLiteral("a chart cannot show %1 bins (at most %2); choose a shorter range "
+                          "with --from and --to")
+        .arg(bins)
+        .arg(imageWidth);
+}
+
 QString saveImage(const ActivityViews& views, const QString& path)
 {
     QGraphicsScene scene;
