@@ -53,8 +53,14 @@ QString VideoPropertyCache::filePath() const
     return directory + QStringLiteral("/exportCSV/") + QLatin1String(fileName);
 }
 
+// Only a regular file of a cache's size is read: a FIFO or a device under the cache's name would
+// block the reading or never end. Such a cache is ignored and replaced when saved.
 void VideoPropertyCache::load()
 {
+    constexpr qint64 maxCacheBytes = 64 << 20;
+    const QFileInfo info(filePath());
+    if (!info.isFile() || info.size() > maxCacheBytes)
+        return;
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;

@@ -1,6 +1,7 @@
 #include "runlock.h"
 
 #include "exportpath.h"
+#include "safefile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,6 +49,9 @@ bool RunLock::lockFolder(const QString& folder)
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
         locks.push_back(std::move(lock));
+        // Files of ours that a killed run was writing (kill -9, a power cut); those being written
+        // now are in use and stay.
+        removeLeftovers(folder, safeFileTemporaries(), QDateTime::currentDateTime());
         return true;
     }
     if (lock->error() != QLockFile::LockFailedError)

@@ -169,7 +169,7 @@ QString countUsage()
         "removes, after saying whose it was; a lock held by a run still alive on this machine\n"
         "is kept. Make sure that run is gone first.\n"
         "On SIGINT, SIGTERM or SIGHUP the run stops after the current frame and prints its\n"
-        "summary; a second signal ends it at once.\n"
+        "summary, also after a second signal; a third signal ends it at once.\n"
         "\n"
         "Exit status:\n"
         "   0  every selected video was analysed\n"

@@ -84,8 +84,16 @@ void VorlDensity::compose()
         crossedPixels = cv::countNonZero(crossed);
         background.setTo(cv::Scalar(0, 0, 0), crossed);
     }
-    // An empty region gives 0 / 0, shown as "nan".
-    drawLegend(static_cast<float>(crossedPixels) / static_cast<float>(regionPixels));
+    drawLegend(densityOf(crossedPixels));
+}
+
+// A counting area covering the whole mask leaves no pixel to measure: no trajectory can cross
+// one, so the density is 0 rather than 0 / 0 ("nan" in the text and the summary).
+float VorlDensity::densityOf(int crossedPixels) const
+{
+    if (regionPixels <= 0)
+        return 0.0f;
+    return static_cast<float>(crossedPixels) / static_cast<float>(regionPixels);
 }
 
 void VorlDensity::drawLegend(float density)
@@ -128,9 +136,7 @@ const cv::Mat& VorlDensity::preview()
         changes.push_back(changed & whole);
     }
     pending.clear();
-    // An empty region gives 0 / 0, shown as "nan", as in the saved text.
-    changes.push_back(drawLegendOn(previewPicture, static_cast<float>(previewCrossedPixels) /
-                                                       static_cast<float>(regionPixels)));
+    changes.push_back(drawLegendOn(previewPicture, densityOf(previewCrossedPixels)));
     return previewPicture;
 }
 
