@@ -388,7 +388,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
 {
     if (options.help) {
         streams.out << countUsage().toStdString() << std::flush;
-        return ExitAnalysed;
+        return streams.out ? ExitAnalysed : ExitFailed;
     }
     const QString problem = options.check();
     if (!problem.isEmpty()) {

@@ -195,7 +195,7 @@ int importMain(const QStringList& arguments, ImportStreams streams)
     }
     if (options.help) {
         streams.out << importUsage().toStdString() << std::flush;
-        return ImportAllDone;
+        return streams.out ? ImportAllDone : ImportOutputFailed;
     }
     return runImport(options, streams);
 }
