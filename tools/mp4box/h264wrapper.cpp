@@ -15,6 +15,7 @@ extern "C" {
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +215,20 @@ bool createPartial(const std::string& output, std::string& partial, std::string&
     partialHandle = fd;
     partial = name;
     return true;
+}
+
+// The partial file by its open handle where the system offers one: whatever someone puts at its
+// name meanwhile (a link to another file), the writer opens the file created above.
+std::string heldPartial(const std::string& partial)
+{
+    const std::string held = "/proc/self/fd/" + std::to_string(partialHandle);
+    struct stat byHandle {
+    }, byName{};
+    if (partialHandle >= 0 && fstat(partialHandle, &byHandle) == 0 &&
+        stat(held.c_str(), &byName) == 0 && byName.st_ino == byHandle.st_ino &&
+        byName.st_dev == byHandle.st_dev)
+        return held;
+    return partial;
 }
 
 // The written file reaches the disk before it takes the output's name.
@@ -465,7 +480,8 @@ bool wrapInto(const Options& options, int64_t fileSize, const std::string& parti
     // The stream is read again from its start for writing, so memory use stays flat however
     // long the recording is.
     Input input = openInput(options, error);
-    return input && writeStream(input.get(), partial, options.output, options.fps, stream, error);
+    return input && writeStream(input.get(), heldPartial(partial), options.output, options.fps,
+                                stream, error);
 }
 
 } // namespace
