@@ -301,8 +301,10 @@ int runEachFolder(const EachFolderOptions& options, std::ostream& out, std::ostr
     EachFolderRun run(options, err);
     int status = run.run(stopRequested);
     printSummary(out, run.results());
-    if (!out.good())
+    if (!out.good()) {
+        err << "orvane-count: cannot write the summary to standard output" << std::endl;
         status = std::max(status, 1); // a summary that could not be written is no success
+    }
     if (outcomes)
         *outcomes = run.results();
     return status;
