@@ -47,6 +47,13 @@ Other options:
 Prints the job id and the commands to follow the job. A task's exit status is that of
 orvane-count: 0 all analysed, 1 some video failed (its files could not be written), 2 some
 videos skipped (or another run holds the folder), 128+N stopped by signal N.
+
+A task killed without warning (the out-of-memory killer, a node that failed, scancel -s KILL)
+leaves the run lock of its folder behind (FOLDER/exportCSV/.orvane-run.lock), and the next
+task on that folder is refused with "another analysis run (orvane-count, process P on NODE)".
+Once that task is surely gone (squeue shows it no longer), take the folder over with
+  orvane-count --break-lock FOLDER...
+which says whose lock it removes, then submit the same folders again.
 EOF
 }
 

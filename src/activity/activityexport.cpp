@@ -1,6 +1,7 @@
 #include "activityexport.h"
 
-#include <QSaveFile>
+#include "safefile.h"
+
 #include <QStringList>
 
 namespace ActivityExport
@@ -117,12 +118,9 @@ QString columns(const ActivityTable& table)
 
 QString writeFile(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return {};
+    QString error;
+    writeFileSafely(path, bytes, &error, SafeFile::AtFinalName::WriteToDevice);
+    return error;
 }
 
 } // namespace ActivityExport

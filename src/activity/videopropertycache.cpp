@@ -1,12 +1,12 @@
 #include "videopropertycache.h"
 
 #include "exportpath.h"
+#include "safefile.h"
 #include "videoinput.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cmath>
@@ -53,8 +53,14 @@ QString VideoPropertyCache::filePath() const
     return directory + QStringLiteral("/exportCSV/") + QLatin1String(fileName);
 }
 
+// Only a regular file of a cache's size is read: a FIFO or a device under the cache's name would
+// block the reading or never end. Such a cache is ignored and replaced when saved.
 void VideoPropertyCache::load()
 {
+    constexpr qint64 maxCacheBytes = 64 << 20;
+    const QFileInfo info(filePath());
+    if (!info.isFile() || info.size() > maxCacheBytes)
+        return;
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;
@@ -96,10 +102,10 @@ bool VideoPropertyCache::save()
     // A folder without its exportCSV folder has no results to describe: nothing is created.
     if (!QFileInfo(ExportPath::folder(directory + QStringLiteral("/x.mp4"))).isDir())
         return false;
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    SafeFile file(filePath());
+    if (!file.open())
         return false;
-    QTextStream out(&file);
+    QTextStream out(file.device());
     out.setCodec("UTF-8");
     for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
         // A tab or line break in a name would break the line apart: such a video is probed anew.

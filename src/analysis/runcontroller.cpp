@@ -25,7 +25,19 @@ QString VideoOutcome::status() const
     }
     if (unreadableFrames > 0)
         text += QStringLiteral(" (%1 frames could not be read)").arg(unreadableFrames);
+    if (declaredFrames > 0)
+        text += QStringLiteral(" (%1)").arg(shortEnd());
     return text;
+}
+
+QString VideoOutcome::shortEnd() const
+{
+    if (declaredFrames <= 0)
+        return {};
+    return QStringLiteral("ends at frame %1 of %2: %3 frames missing")
+        .arg(endedAt)
+        .arg(declaredFrames)
+        .arg(declaredFrames - endedAt - 1);
 }
 
 RunController::RunController(AnalysisRun& engine, FrameSource& source)
@@ -201,7 +213,18 @@ void RunController::finishVideo()
     if (!writer.commit())
         return endVideo(VideoOutcome::Failed, writer.errorText());
     outcome.density = engine.densityFigure();
+    noteShortEnd();
     endVideo(VideoOutcome::Analysed);
+}
+
+// Containers may promise a few frames more than they hold; a file cut short lacks far more.
+void RunController::noteShortEnd()
+{
+    constexpr double tolerance = 5; // frames
+    if (frameCount > 0 && position + 1 + tolerance < frameCount) {
+        outcome.endedAt = static_cast<long>(position);
+        outcome.declaredFrames = static_cast<long>(frameCount);
+    }
 }
 
 void RunController::endVideo(VideoOutcome::Kind kind, const QString& reason)

@@ -45,6 +45,10 @@ struct VideoOutcome {
     QString reason; // why it was skipped or failed; empty otherwise
     long frames = 0;
     long unreadableFrames = 0; // passed over in damaged stretches
+    // A video that ends well before the frame count its container declares (a file cut short):
+    // the last frame read and that count; 0 for a video read to its end.
+    long endedAt = 0;
+    long declaredFrames = 0;
     int in = 0;
     int out = 0;
     QString density; // the figure of the density text, e.g. "0.0312"
@@ -53,6 +57,8 @@ struct VideoOutcome {
     // "analysed", "skipped: REASON", "failed: REASON" or "interrupted", with the unreadable
     // frames when there were any.
     QString status() const;
+    // E.g. "ends at frame 249 of 795", or an empty text for a video read to its end.
+    QString shortEnd() const;
 };
 
 struct RunProgress {
@@ -111,6 +117,7 @@ private:
     bool checkOutputs(const QString& path);
     void analysePending();
     void finishVideo();
+    void noteShortEnd();
     void endVideo(VideoOutcome::Kind kind, const QString& reason = QString());
     void finishRun();
     RunProgress progress() const;

@@ -28,8 +28,15 @@ public:
     void release();
     const QString& refusal() const { return refusalText; }
 
+    // Removes the lock of the video folder `folder` (the lock is in its exportCSV folder) after
+    // describing whose it was in `report`. A lock whose run is alive on this machine is kept:
+    // false, with the reason in `report`; so is a folder without a lock.
+    static bool breakLock(const QString& folder, QString& report);
+
 private:
     bool lockFolder(const QString& folder);
+    static QString holder(const QLockFile& lock);
+    static bool isAliveHere(const QLockFile& lock);
 
     std::vector<std::unique_ptr<QLockFile>> locks;
     QStringList createdFolders;

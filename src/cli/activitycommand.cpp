@@ -24,10 +24,16 @@ bool writeOutput(const QString& path, const QString& text, std::ostream& err)
     return error.isEmpty();
 }
 
-bool writePlot(const QString& path, const ActivityViews& views, std::ostream& err)
+bool writePlot(const QString& path, const ActivityViews& views, int binSeconds, std::ostream& err)
 {
     if (path.isNull())
         return true;
+    const QString refused = ActivityCharts::plotProblem(views, binSeconds);
+    if (!refused.isEmpty()) {
+        err << "orvane-activity: --plot " << path.toStdString()
+            << " not written: " << refused.toStdString() << '\n';
+        return false;
+    }
     const QString error = ActivityCharts::saveImage(views, path);
     if (!error.isEmpty())
         err << "orvane-activity: " << error.toStdString() << '\n';
@@ -54,7 +60,9 @@ int runActivity(const ActivityOptions& options, std::ostream& out, std::ostream&
                                         : ActivityExport::tableCsv(views.table);
     bool written = writeOutput(options.csvPath, csv, err);
     written &= writeOutput(options.columnsPath, ActivityExport::columns(views.table), err);
-    written &= writePlot(options.plotPath, views, err);
+    written &= writePlot(options.plotPath, views, options.binSeconds, err);
+    if (!out)
+        err << "orvane-activity: cannot write the table to standard output\n";
     if (!written || !out)
         return ActivityWriteFailed;
     return activity.complete() ? ActivityDone : ActivityIncomplete;
@@ -70,8 +78,8 @@ int activityMain(const QStringList& arguments, std::ostream& out, std::ostream& 
         return ActivityUsage;
     }
     if (options.help) {
-        out << activityUsage().toStdString();
-        return ActivityDone;
+        out << activityUsage().toStdString() << std::flush;
+        return out ? ActivityDone : ActivityWriteFailed;
     }
     return runActivity(options, out, err);
 }

@@ -108,10 +108,12 @@ QString activityUsage()
         "  --columns FILE  write one line per bin with the In, Out and crossing counts in\n"
         "                  tab-separated columns, unrecorded bins empty (for actogram tools)\n"
         "  --plot FILE     draw the time series, the actogram and the daily profile into a\n"
-        "                  PNG or SVG picture (no display needed)\n"
+        "                  PNG or SVG picture (no display needed); refused for more bins\n"
+        "                  or days than a chart can show, with a wider bin to use\n"
         "  -h, --help      show this help\n"
         "\n"
         "Exit status: 0 when every file was read; 2 when some result files or videos could\n"
         "not be read (they are named on standard error; the rest is still reported); 1 when\n"
-        "an output file could not be written; 64 for a usage error.\n");
+        "an output (a file, the picture, standard output) could not be written in full;\n"
+        "64 for a usage error.\n");
 }

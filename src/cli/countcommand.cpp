@@ -11,6 +11,7 @@
 #include "framereader.h"
 #include "insectdetect.h"
 #include "runcontroller.h"
+#include "runlock.h"
 #include "tracker.h"
 #include "videoinput.h"
 #include "videolisting.h"
@@ -31,15 +32,15 @@ const char* const program = "orvane-count: ";
 
 // Absolute paths, so that the file-name rules see the same path as in the window. A video
 // given by name is taken like a listed one, whatever its extension. Videos that cannot be
-// listed are told in `warnings`.
-QVector<ListedVideo> collectVideos(const QStringList& paths, QStringList& warnings)
+// listed (their names are not valid in the system's encoding) are returned in `unlisted`.
+QVector<ListedVideo> collectVideos(const QStringList& paths, QStringList& unlisted)
 {
     QVector<ListedVideo> videos;
     QSet<QString> seen;
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir())
-            warnings << unreadableVideoNames(QDir(path).absolutePath());
+            unlisted << unreadableVideoPaths(QDir(path).absolutePath());
         const QVector<ListedVideo> found =
             info.isDir() ? listVideos(QDir(path).absolutePath())
                          : QVector<ListedVideo>{describeVideo(info.absoluteFilePath())};
@@ -205,6 +206,8 @@ void CountRun::reportEnd(const VideoOutcome& o)
     if (o.unreadableFrames > 0)
         error(
             QStringLiteral("%1: %2 frames could not be read").arg(o.path).arg(o.unreadableFrames));
+    if (!o.shortEnd().isEmpty())
+        error(QStringLiteral("%1 %2").arg(o.path, o.shortEnd()));
 }
 
 // Debug messages of the engine (one per frame and target) would drown the progress.
@@ -260,10 +263,11 @@ QString outcomeColumns(const VideoOutcome& o)
 QString outcomeNote(const VideoOutcome& o)
 {
     switch (o.kind) {
-    case VideoOutcome::Analysed:
-        return o.unreadableFrames > 0
-                   ? QStringLiteral("  (%1 frames could not be read)").arg(o.unreadableFrames)
-                   : QString();
+    case VideoOutcome::Analysed: {
+        // What status() adds to "analysed": unreadable frames, a file cut short.
+        const QString notes = o.status().mid(qstrlen("analysed"));
+        return notes.isEmpty() ? QString() : QStringLiteral(" ") + notes;
+    }
     case VideoOutcome::Interrupted:
         return QStringLiteral("  interrupted: not complete, its events are in %1")
             .arg(ExportPath::file(o.path, QLatin1String(ExportPath::partialResultSuffix)));
@@ -338,13 +342,41 @@ int runFolders(const CountOptions& options, CountStreams streams)
     return runEachFolder(each, streams.out, streams.err, stopSignal);
 }
 
+// --break-lock: each folder's lock removed after saying whose it was.
+int breakLocks(const QStringList& folders, CountStreams streams)
+{
+    int status = ExitAnalysed;
+    for (const QString& folder : folders) {
+        QString report;
+        if (!RunLock::breakLock(folder, report))
+            status = ExitSkipped;
+        streams.err << program << report.toStdString() << std::endl;
+    }
+    return status;
+}
+
+// Videos that could not even be listed are skipped ones: they count in the summary and status.
+QVector<VideoOutcome> unlistedOutcomes(const QStringList& unlisted)
+{
+    QVector<VideoOutcome> rows;
+    for (const QString& path : unlisted) {
+        VideoOutcome o;
+        o.path = path;
+        o.name = QFileInfo(path).completeBaseName();
+        o.kind = VideoOutcome::Skipped;
+        o.reason = QStringLiteral("its name is not valid in the system's encoding");
+        rows.append(o);
+    }
+    return rows;
+}
+
 int exitStatus(const QVector<VideoOutcome>& rows)
 {
     int status = ExitAnalysed;
     for (const VideoOutcome& r : rows) {
         if (r.kind == VideoOutcome::Failed)
             return ExitFailed;
-        if (r.kind != VideoOutcome::Analysed)
+        if (r.kind != VideoOutcome::Analysed || !r.shortEnd().isEmpty())
             status = ExitSkipped;
     }
     return status;
@@ -356,7 +388,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
 {
     if (options.help) {
         streams.out << countUsage().toStdString() << std::flush;
-        return ExitAnalysed;
+        return streams.out ? ExitAnalysed : ExitFailed;
     }
     const QString problem = options.check();
     if (!problem.isEmpty()) {
@@ -364,12 +396,14 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
                     << "Try 'orvane-count --help'." << std::endl;
         return ExitUsage;
     }
+    if (options.breakLock)
+        return breakLocks(options.paths, streams);
     if (options.eachFolder)
         return runFolders(options, streams);
-    QStringList listingWarnings;
-    const QVector<ListedVideo> videos = collectVideos(options.paths, listingWarnings);
-    for (const QString& warning : listingWarnings)
-        streams.err << program << warning.toStdString() << std::endl;
+    QStringList unlisted;
+    const QVector<ListedVideo> videos = collectVideos(options.paths, unlisted);
+    for (const QString& path : unlisted)
+        streams.err << program << unreadableNameWarning(path).toStdString() << std::endl;
     if (videos.isEmpty()) {
         streams.err << program << "no video found in the given paths" << std::endl;
         return ExitSkipped;
@@ -402,11 +436,12 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
         return ExitSkipped;
     if (!countRun.analyse(queue))
         return ExitSkipped;
-    const QVector<VideoOutcome>& rows = countRun.outcomes();
+    const QVector<VideoOutcome> rows = unlistedOutcomes(unlisted) + countRun.outcomes();
     if (counts)
         *counts = rows;
-    const bool printed = options.folderRecords ? printRecords(streams.out, rows)
-                                               : printSummary(streams.out, rows, queue.size());
+    const bool printed = options.folderRecords
+                             ? printRecords(streams.out, rows)
+                             : printSummary(streams.out, rows, queue.size() + unlisted.size());
     if (!printed)
         streams.err << program << "cannot write the summary to standard output" << std::endl;
     if (stopSignal() != 0)

@@ -27,6 +27,15 @@ QString CountOptions::check() const
         if (path.isEmpty() || !QFileInfo::exists(path))
             return missingPath(path);
     }
+    if (breakLock) {
+        if (eachFolder || onlyUnprocessed || !regionsVideo.isNull() || jobs != 0)
+            return QStringLiteral("--break-lock takes only FOLDERs");
+        for (const QString& path : paths) {
+            if (!QFileInfo(path).isDir())
+                return QStringLiteral("--break-lock: not a folder: %1").arg(path);
+        }
+        return {};
+    }
     if (jobs != 0 && !eachFolder)
         return QStringLiteral("--jobs needs --each-folder");
     if (eachFolder) {
@@ -57,13 +66,14 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
     const QCommandLineOption quiet(QStringLiteral("quiet"), QString());
     const QCommandLineOption regions(QStringLiteral("regions"), QString(), QStringLiteral("VIDEO"));
     const QCommandLineOption eachFolder(QStringLiteral("each-folder"), QString());
+    const QCommandLineOption breakLock(QStringLiteral("break-lock"), QString());
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     QCommandLineOption folderRecords(QStringLiteral("folder-records"), QString());
     folderRecords.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption counting(QStringLiteral("counting"), QString(),
                                       QStringLiteral("MODE"));
-    parser.addOptions(
-        {help, onlyUnprocessed, quiet, regions, eachFolder, jobs, folderRecords, counting});
+    parser.addOptions({help, onlyUnprocessed, quiet, regions, eachFolder, jobs, folderRecords,
+                       counting, breakLock});
     if (!parser.parse(QStringList{QStringLiteral("orvane-count")} + arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.isEmpty()) {
@@ -90,6 +100,7 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
             parser.value(regions).isNull() ? QStringLiteral("") : parser.value(regions);
     options.paths = parser.positionalArguments();
     options.eachFolder = parser.isSet(eachFolder);
+    options.breakLock = parser.isSet(breakLock);
     options.folderRecords = parser.isSet(folderRecords);
     if (parser.isSet(jobs)) {
         bool ok = false;
@@ -108,6 +119,7 @@ QString countUsage()
         "Usage: orvane-count [--only-unprocessed] [--regions VIDEO] [--quiet] PATH...\n"
         "       orvane-count --each-folder [--jobs N] [--only-unprocessed] [--quiet] FOLDER...\n"
         "       (both also take --counting MODE)\n"
+        "       orvane-count --break-lock FOLDER...\n"
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
@@ -135,6 +147,7 @@ QString countUsage()
         "                      (those of its first listed video that has both region files),\n"
         "                      each in a child orvane-count; one summary with a Folder column\n"
         "  --jobs N            with --each-folder: up to N folders at once (default 1)\n"
+        "  --break-lock        remove the locks that runs killed elsewhere left on FOLDERs\n"
         "  -h, --help          show this help\n"
         "\n"
         "Progress goes to standard error (a live line on a terminal, a line every few\n"
@@ -149,9 +162,14 @@ QString countUsage()
         "and the reason. The other videos go on. Frames that cannot be read in a damaged\n"
         "stretch are passed over and counted.\n"
         "\n"
-        "One run per folder: a run on a folder that another run is working in is refused.\n"
+        "One run per folder: a run on a folder that another run is working in is refused,\n"
+        "naming the machine and process that hold its lock. A run killed on this machine\n"
+        "leaves a lock that the next run takes over. One killed on another machine (a failed\n"
+        "cluster node, the out-of-memory killer) leaves a lock that only --break-lock FOLDER\n"
+        "removes, after saying whose it was; a lock held by a run still alive on this machine\n"
+        "is kept. Make sure that run is gone first.\n"
         "On SIGINT, SIGTERM or SIGHUP the run stops after the current frame and prints its\n"
-        "summary; a second signal ends it at once.\n"
+        "summary, also after a second signal; a third signal ends it at once.\n"
         "\n"
         "Exit status:\n"
         "   0  every selected video was analysed\n"

@@ -243,6 +243,21 @@ struct Totals {
     }
 };
 
+// The totals count the videos the children reported; a folder refused, not started or stopped
+// before it reported them all has videos that no total shows, so the line says so.
+QString unfinishedFolders(const QVector<FolderOutcome>& outcomes)
+{
+    const auto unfinished =
+        std::count_if(outcomes.begin(), outcomes.end(), [](const FolderOutcome& o) {
+            return (o.videos.isEmpty() && o.exitStatus != 0) || !o.started || o.exitStatus > 128;
+        });
+    if (unfinished == 0)
+        return {};
+    return QStringLiteral("; %1 of them refused, stopped or not started, their videos not "
+                          "counted here")
+        .arg(unfinished);
+}
+
 void printSummary(std::ostream& out, const QVector<FolderOutcome>& outcomes)
 {
     int folderWidth = 8, videoWidth = 5;
@@ -273,7 +288,8 @@ void printSummary(std::ostream& out, const QVector<FolderOutcome>& outcomes)
              QStringLiteral("   %1 of %2 videos analysed in %3 folders")
                  .arg(total.analysed)
                  .arg(total.videos)
-                 .arg(outcomes.size()));
+                 .arg(outcomes.size()) +
+             unfinishedFolders(outcomes));
     out.flush();
 }
 
@@ -285,8 +301,10 @@ int runEachFolder(const EachFolderOptions& options, std::ostream& out, std::ostr
     EachFolderRun run(options, err);
     int status = run.run(stopRequested);
     printSummary(out, run.results());
-    if (!out.good())
+    if (!out.good()) {
+        err << "orvane-count: cannot write the summary to standard output" << std::endl;
         status = std::max(status, 1); // a summary that could not be written is no success
+    }
     if (outcomes)
         *outcomes = run.results();
     return status;

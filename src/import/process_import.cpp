@@ -1,5 +1,7 @@
 #include "process_import.h"
 
+#include "safefile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace
 {
@@ -68,22 +71,30 @@ bool sameContent(const QString& a, const QString& b)
     return true;
 }
 
-// Gives the finished `partial` its name `target`. A file already there is never replaced: when it
-// holds the same bytes the recording was imported before, otherwise the import fails.
+// Gives the finished `partial` its name `target`. Nothing already there is ever replaced or
+// written through (a link, even one pointing nowhere, included): when a file there holds the same
+// bytes the recording was imported before, otherwise the import fails.
 ImportOutcome place(const QString& partial, const QString& target, ImportOutcome::Kind done)
 {
-    if (QFile::rename(partial, target))
+    bool taken = false;
+    QString reason;
+    if (placeFile(partial, target, &taken, &reason))
         return {done, target, {}};
-    const bool existed = QFileInfo::exists(target);
-    const bool identical = existed && sameContent(partial, target);
+    const bool link = QFileInfo(target).isSymLink();
+    const bool identical = taken && !link && sameContent(partial, target);
     QFile::remove(partial);
     const QString name = QFileInfo(target).fileName();
+    if (link)
+        return {
+            ImportOutcome::Failed, target,
+            QStringLiteral("%1 is a symbolic link; not replaced, not written through").arg(name)};
     if (identical)
         return {ImportOutcome::Skipped, target, QStringLiteral("already imported as %1").arg(name)};
-    if (existed)
+    if (taken)
         return {ImportOutcome::Failed, target,
                 QStringLiteral("a different %1 is already there; not replaced").arg(name)};
-    return {ImportOutcome::Failed, target, QStringLiteral("cannot write %1").arg(target)};
+    return {ImportOutcome::Failed, target,
+            QStringLiteral("cannot write %1: %2").arg(target, reason)};
 }
 
 ImportOutcome failure(const QString& reason)
@@ -120,6 +131,13 @@ QString findTool(const QStringList& folders)
 }
 
 } // namespace
+
+QRegularExpression Process_Import::temporaryNames()
+{
+    // temporaryName()'s names, and those of mp4box's unfinished output beside them.
+    return QRegularExpression(
+        QStringLiteral("\\A\\..+-[0-9a-f]{8}\\.(mp4|avi|h264)(\\.[A-Za-z0-9]{6}\\.part)?\\z"));
+}
 
 QString Process_Import::toolProgram()
 {
@@ -159,7 +177,7 @@ ImportOutcome Process_Import::importCopy(const QString& target)
         return {ImportOutcome::Skipped, target, QStringLiteral("already in the destination")};
     const QString partial = temporaryName(target);
     if (!copyFile(source, partial))
-        return failure(copyProblem);
+        return failure(copyProblem.replace(partial, target));
     return place(partial, target, ImportOutcome::Copied);
 }
 
@@ -171,9 +189,10 @@ ImportOutcome Process_Import::importStream(const QString& target)
     if (!inFolder(source, destination)) {
         raw = temporaryName(destination + "/" + QFileInfo(source).fileName());
         if (!copyFile(source, raw))
-            return failure(copyProblem);
+            return failure(copyProblem.replace(raw, target));
     }
     const QString converted = temporaryName(target);
+    const InUseMark rawInUse(raw);
     const QString problem = convert(raw, converted);
     if (raw != source)
         QFile::remove(raw);
@@ -184,6 +203,8 @@ ImportOutcome Process_Import::importStream(const QString& target)
     return place(converted, target, ImportOutcome::Converted);
 }
 
+// The copy runs to the end of the file, however long it has grown, and is then compared with the
+// source's size as it is at the end: a recording still being written is refused, not cut.
 bool Process_Import::copyFile(const QString& from, const QString& to)
 {
     QFile in(from);
@@ -192,32 +213,52 @@ bool Process_Import::copyFile(const QString& from, const QString& to)
         copyProblem = QStringLiteral("cannot read %1: %2").arg(from, in.errorString());
         return false;
     }
-    if (!out.open(QIODevice::WriteOnly)) {
+    // A new file of our own: nothing at that name, a link included, is ever opened.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         copyProblem = QStringLiteral("cannot write %1: %2").arg(to, out.errorString());
         return false;
     }
+    markInUse(out);
     const qint64 size = in.size();
-    QByteArray chunk(chunkSize, '\0');
     copyProblem.clear();
-    for (qint64 offset = 0; offset < size && copyProblem.isEmpty(); offset += chunkSize) {
-        const qint64 got = in.read(chunk.data(), chunkSize);
-        // A read error, a source that shrank or a full disk stops the copy rather than leaving a
-        // silently cut file.
-        if (got <= 0)
-            copyProblem = QStringLiteral("cannot read all of %1").arg(from);
-        else if (out.write(chunk.constData(), got) != got)
-            copyProblem = QStringLiteral("cannot write %1: %2").arg(to, out.errorString());
-        else if (stopping)
-            copyProblem = stoppedReason;
-        else
-            emit copy_pos(static_cast<int>(100 * offset / size + 1));
-    }
-    if (!out.flush() && copyProblem.isEmpty())
+    const qint64 copied = copyContent(in, out, size);
+    if (copyProblem.isEmpty() && (copied != size || in.size() != size))
+        copyProblem = QStringLiteral("%1 changed during the copy (%2 bytes, then %3); not imported")
+                          .arg(QFileInfo(from).fileName())
+                          .arg(size)
+                          .arg(in.size());
+    if (copyProblem.isEmpty() && (!out.flush() || !syncToDisk(out)))
         copyProblem = QStringLiteral("cannot write %1: %2").arg(to, out.errorString());
     out.close();
+    if (copyProblem.isEmpty() && out.error() != QFileDevice::NoError)
+        copyProblem = QStringLiteral("cannot write %1: %2").arg(to, out.errorString());
     if (!copyProblem.isEmpty())
         out.remove();
     return copyProblem.isEmpty();
+}
+
+// Copies until the end of `in`; returns the bytes copied, copyProblem saying why it stopped early.
+qint64 Process_Import::copyContent(QFile& in, QFile& out, qint64 expected)
+{
+    QByteArray chunk(chunkSize, '\0');
+    qint64 copied = 0;
+    while (copyProblem.isEmpty()) {
+        const qint64 got = in.read(chunk.data(), chunkSize);
+        if (got == 0)
+            break;
+        if (got < 0)
+            copyProblem = QStringLiteral("cannot read all of %1").arg(in.fileName());
+        else if (out.write(chunk.constData(), got) != got)
+            copyProblem =
+                QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString());
+        else if (stopping)
+            copyProblem = stoppedReason;
+        else
+            emit copy_pos(static_cast<int>(
+                std::min<qint64>(100, 100 * copied / std::max<qint64>(expected, 1) + 1)));
+        copied += std::max<qint64>(got, 0);
+    }
+    return copied;
 }
 
 QString Process_Import::convert(const QString& rawCopy, const QString& target)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QString>
 #include <QThread>
 #include <atomic>
 
+class QFile;
 class QProcess;
 
 // What became of one recording.
@@ -36,9 +38,9 @@ public:
     // Waits for the thread, so a worker never outlives its object.
     ~Process_Import() override;
 
-    // Copies `from` to `to` in 1024-byte chunks, emitting copy_pos once per chunk. Returns false
-    // when nothing or only part could be copied (copyError() says why); a partial target is
-    // removed.
+    // Copies `from` to the new file `to` in 1024-byte chunks, emitting copy_pos once per chunk.
+    // Returns false when nothing or only part could be copied, or the source changed meanwhile
+    // (copyError() says why); a partial target is removed.
     bool copyFile(const QString& from, const QString& to);
     QString copyError() const { return copyProblem; }
 
@@ -51,6 +53,9 @@ public:
 
     // The result of the import; valid once end_thread has been emitted.
     ImportOutcome outcome() const { return result; }
+
+    // The hidden names of an import's temporary files, for removing those a killed import left.
+    static QRegularExpression temporaryNames();
 
     // The wrapping tool to start: the one beside the application first, then the first on PATH;
     // in each folder its installed name orvane-mp4wrap before its build name mp4box.
@@ -72,6 +77,7 @@ private:
     ImportOutcome importFile();
     ImportOutcome importCopy(const QString& target);
     ImportOutcome importStream(const QString& target);
+    qint64 copyContent(QFile& in, QFile& out, qint64 expected);
     // Returns an empty text when the tool wrote `target`, otherwise what went wrong.
     QString convert(const QString& rawCopy, const QString& target);
     void stopTool();

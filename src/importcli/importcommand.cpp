@@ -2,6 +2,7 @@
 
 #include "importlisting.h"
 #include "importprogress.h"
+#include "safefile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -63,12 +64,30 @@ QString endText(const ImportOutcome& outcome)
            detail(outcome);
 }
 
+// A line break or other control character in a file name would start a line of its own in the
+// summary: each is shown escaped instead.
+QString printable(const QString& name)
+{
+    QString shown;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('\n'))
+            shown += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\r'))
+            shown += QStringLiteral("\\r");
+        else if (c.category() == QChar::Other_Control)
+            shown += QLatin1Char('?');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void printSummary(std::ostream& out, const QVector<ImportRow>& rows)
 {
     int width = int(qstrlen("FILE"));
     int counts[ImportOutcome::Failed + 1] = {};
     for (const ImportRow& row : rows) {
-        width = std::max(width, int(row.name.size()));
+        width = std::max(width, int(printable(row.name).size()));
         ++counts[row.outcome.kind];
     }
     const auto line = [&](const QString& name, const QString& result, const QString& why) {
@@ -77,7 +96,7 @@ void printSummary(std::ostream& out, const QVector<ImportRow>& rows)
     };
     line(QStringLiteral("FILE"), QStringLiteral("RESULT"), QStringLiteral("DETAIL"));
     for (const ImportRow& row : rows)
-        line(row.name, resultWord(row.outcome.kind), detail(row.outcome));
+        line(printable(row.name), resultWord(row.outcome.kind), printable(detail(row.outcome)));
     out << QStringLiteral("%1 copied, %2 converted, %3 skipped, %4 failed\n")
                .arg(counts[ImportOutcome::Copied])
                .arg(counts[ImportOutcome::Converted])
@@ -85,6 +104,17 @@ void printSummary(std::ostream& out, const QVector<ImportRow>& rows)
                .arg(counts[ImportOutcome::Failed])
                .toStdString()
         << std::flush;
+}
+
+// The hidden temporary files that an import killed before it could clean up left in the folder
+// (kill -9, a power cut); those of an import still running are in use and stay.
+void cleanUpAfterKilledImports(const QString& destination, const ImportStreams& streams)
+{
+    const QStringList removed = removeLeftovers(destination, Process_Import::temporaryNames(),
+                                                QDateTime::currentDateTime());
+    for (const QString& name : removed)
+        streams.err << "orvane-import: removed " << printable(name).toStdString()
+                    << ", left by an interrupted import" << std::endl;
 }
 
 QVector<ImportRow> importRecordings(const ImportOptions& options, const ImportStreams& streams)
@@ -98,9 +128,9 @@ QVector<ImportRow> importRecordings(const ImportOptions& options, const ImportSt
             rows.append({name, {ImportOutcome::Failed, {}, notStartedReason}});
             continue;
         }
-        progress.beginFile(i + 1, int(files.size()), name, name.endsWith(".h264"));
+        progress.beginFile(i + 1, int(files.size()), printable(name), name.endsWith(".h264"));
         rows.append({name, importOne(files.at(i), options.destination, progress, streams)});
-        progress.endFile(endText(rows.last().outcome));
+        progress.endFile(printable(endText(rows.last().outcome)));
     }
     return rows;
 }
@@ -129,6 +159,7 @@ int runImport(const ImportOptions& options, ImportStreams streams, QVector<Impor
                     << std::endl;
         return ImportSomeFailed;
     }
+    cleanUpAfterKilledImports(options.destination, streams);
     QVector<ImportRow> rows = importRecordings(options, streams);
     for (const QString& other : ImportListing::others(options.source))
         rows.append({QFileInfo(other).fileName(),
@@ -136,6 +167,10 @@ int runImport(const ImportOptions& options, ImportStreams streams, QVector<Impor
     std::sort(rows.begin(), rows.end(),
               [](const ImportRow& a, const ImportRow& b) { return a.name < b.name; });
     printSummary(streams.out, rows);
+    if (!streams.out.flush()) {
+        streams.err << "orvane-import: cannot write the summary to standard output" << std::endl;
+        return ImportOutputFailed;
+    }
     if (stopRequested(streams))
         streams.err << "orvane-import: stopped; no partly imported file was left behind"
                     << std::endl;
@@ -160,7 +195,7 @@ int importMain(const QStringList& arguments, ImportStreams streams)
     }
     if (options.help) {
         streams.out << importUsage().toStdString() << std::flush;
-        return ImportAllDone;
+        return streams.out ? ImportAllDone : ImportOutputFailed;
     }
     return runImport(options, streams);
 }

@@ -20,4 +20,9 @@ QString parseImportArguments(const QStringList& arguments, ImportOptions& option
 
 QString importUsage();
 
-enum ImportExit { ImportAllDone = 0, ImportSomeFailed = 2, ImportUsageError = 64 };
+enum ImportExit {
+    ImportAllDone = 0,
+    ImportOutputFailed = 1,
+    ImportSomeFailed = 2,
+    ImportUsageError = 64
+};

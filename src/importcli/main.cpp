@@ -19,7 +19,8 @@ extern "C" void requestStop(int)
     stopRequested = true;
 }
 
-// SIGINT and SIGTERM only ask the run to stop: it then removes what it was writing and ends.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) only ask the run to stop: it then removes what it
+// was writing and ends.
 void installStopHandlers()
 {
     struct sigaction action = {};
@@ -28,6 +29,7 @@ void installStopHandlers()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 } // namespace

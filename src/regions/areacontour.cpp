@@ -45,13 +45,13 @@ struct Extent {
     }
 };
 
-// The offset is held back one pixel at a time until no vertex would leave [0, limit]; it never
-// changes sign. Closed form of that loop: the smallest coordinate bounds a positive offset, the
-// largest one a negative offset.
+// The offset is held back one pixel at a time until no vertex would leave [1, limit] (a
+// coordinate of 0 is no vertex to classic counting); it never changes sign. Closed form of that
+// loop: the smallest coordinate bounds a positive offset, the largest one a negative offset.
 int clampOffset(int d, int minCoord, int maxCoord, int limit)
 {
-    if (d > 0 && minCoord < d)
-        return std::max(0, minCoord);
+    if (d > 0 && minCoord - 1 < d)
+        return std::max(0, minCoord - 1);
     const long long overshoot = static_cast<long long>(maxCoord) - limit;
     if (d < 0 && overshoot > d)
         return static_cast<int>(std::min(0LL, overshoot));

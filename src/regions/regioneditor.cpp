@@ -1,5 +1,7 @@
 #include "regioneditor.h"
 
+#include <algorithm>
+
 void RegionEditor::startArea()
 {
     contour.set_state(AreaContour::EditingArea);
@@ -14,13 +16,16 @@ void RegionEditor::startMask()
     current = EditMask;
 }
 
+// A coordinate of 0 reads as "no vertex" to classic counting: a click on the picture's first row
+// or column gives a vertex on the second.
 void RegionEditor::press(cv::Point p)
 {
     pressPos = p;
+    const cv::Point vertex(std::max(p.x, 1), std::max(p.y, 1));
     if (current == EditArea)
-        contour.add_area_point(p);
+        contour.add_area_point(vertex);
     else if (current == EditMask)
-        contour.add_mask_point(p);
+        contour.add_mask_point(vertex);
 }
 
 void RegionEditor::drag(cv::Point p, cv::Size frame)

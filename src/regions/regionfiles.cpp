@@ -2,10 +2,10 @@
 
 #include "areacontour.h"
 #include "exportpath.h"
+#include "safefile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QVector>
 
 #include <algorithm>
@@ -18,17 +18,10 @@ bool writePolygon(const QString& path, const std::vector<cv::Point>& polygon)
 {
     // Written aside and renamed into place, so a full disk or a failed write never leaves a
     // truncated region file behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
     QByteArray text;
     for (const cv::Point& p : polygon)
         text += QByteArray::number(p.x) + ',' + QByteArray::number(p.y) + '\n';
-    if (file.write(text) != text.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeFileSafely(path, text);
 }
 
 // Far more than maxFileVertices lines of two coordinates each need; a larger file is refused
@@ -196,9 +189,24 @@ bool AreaContour::load(const QString& videoPath, const char* suffix,
     return readPolygon(ExportPath::file(videoPath, QLatin1String(suffix)), polygon, loadProblem);
 }
 
+// Classic counting takes a vertex with a coordinate of 0 for no vertex at all, so that the
+// segments touching it count nothing; the region editor never stores one, but older files and
+// files written by hand may hold one.
 bool AreaContour::load_area(const QString& videoPath)
 {
-    return load(videoPath, ExportPath::areaSuffix, area);
+    const bool loaded = load(videoPath, ExportPath::areaSuffix, area);
+    const bool onEdge = std::any_of(area.begin(), area.end(),
+                                    [](const cv::Point& p) { return p.x == 0 || p.y == 0; });
+    if (loaded && onEdge) {
+        const QString warning =
+            QStringLiteral("the region file %1 has a vertex with a coordinate of 0: classic "
+                           "counting counts nothing on the segments that touch it (strict "
+                           "counting does); draw the counting region again to move it to 1")
+                .arg(ExportPath::file(videoPath, QLatin1String(ExportPath::areaSuffix)));
+        loadProblem =
+            loadProblem.isEmpty() ? warning : loadProblem + QStringLiteral("; ") + warning;
+    }
+    return loaded;
 }
 
 bool AreaContour::load_mask(const QString& videoPath)

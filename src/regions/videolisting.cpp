@@ -80,6 +80,14 @@ bool isRegularFile(const QByteArray& path)
 QStringList unreadableVideoNames(const QString& directory)
 {
     QStringList warnings;
+    for (const QString& path : unreadableVideoPaths(directory))
+        warnings << unreadableNameWarning(path);
+    return warnings;
+}
+
+QStringList unreadableVideoPaths(const QString& directory)
+{
+    QStringList warnings;
     const QByteArray folder = QFile::encodeName(directory);
     DIR* dir = directory.isEmpty() ? nullptr : opendir(folder.constData());
     if (!dir)
@@ -87,8 +95,7 @@ QStringList unreadableVideoNames(const QString& directory)
     while (const dirent* entry = readdir(dir)) {
         const QByteArray name(entry->d_name);
         if (isMp4Name(name) && !representable(name) && isRegularFile(folder + '/' + name))
-            warnings << unreadableNameWarning(directory + QLatin1Char('/') +
-                                              QFile::decodeName(name));
+            warnings << directory + QLatin1Char('/') + QFile::decodeName(name);
     }
     closedir(dir);
     warnings.sort();
@@ -97,6 +104,11 @@ QStringList unreadableVideoNames(const QString& directory)
 #else
 // Names there are stored in UTF-16, which every QString holds.
 QStringList unreadableVideoNames(const QString&)
+{
+    return {};
+}
+
+QStringList unreadableVideoPaths(const QString&)
 {
     return {};
 }

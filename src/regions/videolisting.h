@@ -21,6 +21,8 @@ bool videoNameBefore(const QString& a, const QString& b);
 // The "*.mp4" regular files of the directory that listVideos cannot take because their names
 // are not valid in the system's encoding, one warning naming each, so none goes missing unsaid.
 QStringList unreadableVideoNames(const QString& directory);
+// Their paths, as far as they can be shown (the invalid bytes as replacement characters).
+QStringList unreadableVideoPaths(const QString& directory);
 // The warning given for such a file.
 QString unreadableNameWarning(const QString& path);
 // One video as listVideos describes it, whatever its file name.

@@ -2,68 +2,10 @@
 
 #include "csvfile.h"
 #include "exportpath.h"
+#include "safefile.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
-namespace
-{
-
-#ifndef Q_OS_WIN
-// The rename itself reaches the disk only with its folder.
-void syncFolder(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                          O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-#endif
-
-bool syncToDisk(QFile& file)
-{
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-} // namespace
-
-bool replaceFile(const QString& from, const QString& to, QString* reason)
-{
-#ifdef Q_OS_WIN
-    const bool ok =
-        MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
-                    reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok && reason)
-        *reason = QStringLiteral("error %1").arg(GetLastError());
-    return ok;
-#else
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
-        if (reason)
-            *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    syncFolder(to);
-    return true;
-#endif
-}
 
 ResultWriter::~ResultWriter()
 {
@@ -88,9 +30,11 @@ bool ResultWriter::begin(const QString& videoPath)
     error.clear();
     finalPath = CsvFile::resultPath(videoPath);
     file.setFileName(partPath(videoPath));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text |
-                   QIODevice::Unbuffered))
-        return fail(QStringLiteral("create"), file.errorString());
+    // An earlier .part (or a link planted there) is removed, never opened: the events go to a
+    // new file of this run.
+    QString reason;
+    if (!createAfresh(file, &reason))
+        return fail(QStringLiteral("create"), reason);
     return writeAll(QByteArray(CsvFile::header()) + '\n');
 }
 
@@ -125,6 +69,8 @@ bool ResultWriter::commit()
     if (!syncToDisk(file))
         return fail(QStringLiteral("write"), QString::fromLocal8Bit(std::strerror(errno)));
     file.close();
+    if (file.error() != QFileDevice::NoError)
+        return fail(QStringLiteral("write"), file.errorString());
     QString reason;
     if (!replaceFile(file.fileName(), finalPath, &reason)) {
         error =

@@ -23,7 +23,7 @@ public:
     ResultWriter(const ResultWriter&) = delete;
     ResultWriter& operator=(const ResultWriter&) = delete;
 
-    // Creates (or truncates) the .part file of `videoPath` with the header line.
+    // Creates the .part file of `videoPath` with the header line.
     bool begin(const QString& videoPath);
     bool append(const Result& event);
     // Syncs the .part file to the disk and renames it over NAME.csv.
@@ -44,6 +44,3 @@ private:
     QString finalPath;
     QString error;
 };
-
-// Replaces `to` by `from` in one step of the file system (no moment without `to`).
-bool replaceFile(const QString& from, const QString& to, QString* reason = nullptr);

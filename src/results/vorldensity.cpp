@@ -2,26 +2,10 @@
 
 #include "exportpath.h"
 
-#include <QSaveFile>
+#include "safefile.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-namespace
-{
-
-bool writeFile(const QString& path, const char* data, qint64 size, QIODevice::OpenMode mode)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | mode))
-        return false;
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-} // namespace
 
 VorlDensity::VorlDensity() = default;
 
@@ -100,8 +84,16 @@ void VorlDensity::compose()
         crossedPixels = cv::countNonZero(crossed);
         background.setTo(cv::Scalar(0, 0, 0), crossed);
     }
-    // An empty region gives 0 / 0, shown as "nan".
-    drawLegend(static_cast<float>(crossedPixels) / static_cast<float>(regionPixels));
+    drawLegend(densityOf(crossedPixels));
+}
+
+// A counting area covering the whole mask leaves no pixel to measure: no trajectory can cross
+// one, so the density is 0 rather than 0 / 0 ("nan" in the text and the summary).
+float VorlDensity::densityOf(int crossedPixels) const
+{
+    if (regionPixels <= 0)
+        return 0.0f;
+    return static_cast<float>(crossedPixels) / static_cast<float>(regionPixels);
 }
 
 void VorlDensity::drawLegend(float density)
@@ -144,9 +136,7 @@ const cv::Mat& VorlDensity::preview()
         changes.push_back(changed & whole);
     }
     pending.clear();
-    // An empty region gives 0 / 0, shown as "nan", as in the saved text.
-    changes.push_back(drawLegendOn(previewPicture, static_cast<float>(previewCrossedPixels) /
-                                                       static_cast<float>(regionPixels)));
+    changes.push_back(drawLegendOn(previewPicture, densityOf(previewCrossedPixels)));
     return previewPicture;
 }
 
@@ -183,14 +173,14 @@ bool VorlDensity::save(const QString& videoPath)
     bool imageSaved = false;
     if (!background.empty()) {
         try {
-            imageSaved = cv::imencode(".jpg", background, jpeg) &&
-                         writeFile(imagePath, reinterpret_cast<const char*>(jpeg.data()),
-                                   static_cast<qint64>(jpeg.size()), {});
+            imageSaved =
+                cv::imencode(".jpg", background, jpeg) &&
+                writeFileSafely(imagePath, QByteArray(reinterpret_cast<const char*>(jpeg.data()),
+                                                      static_cast<int>(jpeg.size())));
         } catch (const cv::Exception&) {
             imageSaved = false;
         }
     }
-    const QByteArray text = densityText.toLocal8Bit();
-    const bool textSaved = writeFile(textPath, text.constData(), text.size(), QIODevice::Text);
+    const bool textSaved = writeFileSafely(textPath, densityText.toLocal8Bit());
     return imageSaved && textSaved;
 }

@@ -50,6 +50,7 @@ private:
     void updatePreview(const cv::Rect& changed);
     // Returns the part of the picture drawn on.
     cv::Rect drawLegendOn(cv::Mat& picture, float density);
+    float densityOf(int crossedPixels) const;
 
     // The preview: the first frame with the crossed pixels black, its crossed pixels, and the
     // rectangles of the segments drawn since it was last brought up to date (a few per frame;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -138,6 +139,46 @@ TEST_F(ActivityCommand, ExitStatusesForUsageUnreadableAndUnwritable)
     const QString unwritable = d + "/no/such/folder/table.csv";
     EXPECT_EQ(run({"--csv", unwritable, d}).status, 1);
     EXPECT_FALSE(QFile::exists(unwritable));
+}
+
+// An output that cannot take what is written is a failure naming it, never exit 0; a link at an
+// output's name is replaced, not written through.
+TEST_F(ActivityCommand, ShortWritesFailAndLinksAreNotFollowed)
+{
+    if (QFile::exists("/dev/full")) {
+        for (const char* option : {"--csv", "--columns"}) {
+            const Outcome r = run({option, "/dev/full", d});
+            EXPECT_EQ(r.status, 1) << option;
+            EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
+        }
+    }
+    std::ostringstream closed, err;
+    closed.setstate(std::ios::badbit); // as standard output on a full disk
+    EXPECT_EQ(activityMain({d}, closed, err), 1);
+    EXPECT_NE(err.str().find("standard output"), std::string::npos) << err.str();
+
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim.txt");
+    QFile precious(victim);
+    ASSERT_TRUE(precious.open(QIODevice::WriteOnly) && precious.write("precious") == 8);
+    precious.close();
+    ASSERT_TRUE(QFile::link(victim, d + "/counts.txt"));
+    ASSERT_EQ(run({"--columns", d + "/counts.txt", d}).status, 0);
+    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_FALSE(QFileInfo(d + "/counts.txt").isSymLink());
+}
+
+// More bins than the picture has columns: the plot is refused with a bin that fits, the table
+// is printed all the same.
+TEST_F(ActivityCommand, PlotOfTooManyBinsIsRefusedAndTheTableStays)
+{
+    const QString png = d + "/month.png";
+    const Outcome r =
+        run({"--plot", png, "--bin", "10m", "--from", "2015-06-01", "--to", "2015-06-30", d});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--bin 1h"), std::string::npos) << r.err;
+    EXPECT_FALSE(QFile::exists(png));
+    EXPECT_EQ(QString::fromStdString(r.out).count('\n'), 1 + 30 * 144);
 }
 
 TEST_F(ActivityCommand, DateRangeKeepsOnlyItsDays)

@@ -38,6 +38,7 @@ public:
     videogen::ClipRecipe recipe;
     std::set<int> unreadable;
     std::function<void()> onOpen;
+    double declaredFrames = 0; // the container's frame count when not `recipe.frames`
 
     bool open(const QString&, int startFrame, cv::Mat& first, VideoProperties& props) override
     {
@@ -46,7 +47,7 @@ public:
         background = videogen::background(recipe);
         props.opened = true;
         props.fps = recipe.fps;
-        props.containerFrames = recipe.frames;
+        props.containerFrames = declaredFrames > 0 ? declaredFrames : recipe.frames;
         props.frameWidth = recipe.size.width;
         props.frameHeight = recipe.size.height;
         index = startFrame;
@@ -250,6 +251,84 @@ TEST_F(RunControllerTest, LockOfADeadRunIsTakenOver)
 
     ASSERT_EQ(outcomes.size(), 1);
     EXPECT_EQ(outcomes.front().kind, VideoOutcome::Analysed);
+}
+
+// A lock left by a run on another machine cannot be judged from here: the refusal names its
+// holder and the way to take the folder over, and breakLock() removes it after saying whose it
+// was. A lock of a run alive on this machine is never broken.
+TEST_F(RunControllerTest, LockOfARunOnAnotherMachineIsKeptUntilBroken)
+{
+    const QString lockPath = ExportPath::folder(video) + "/" + RunLock::fileName;
+    QFile foreign(lockPath);
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("4242\norvane-count\nnode7-of-another-cluster\n");
+    foreign.close();
+
+    const QString refused = run.run.start({video}, clipSize);
+    EXPECT_TRUE(refused.contains("process 4242 on node7-of-another-cluster"))
+        << refused.toStdString();
+    EXPECT_TRUE(refused.contains("orvane-count --break-lock " + dir.path()))
+        << refused.toStdString();
+
+    QString report;
+    EXPECT_TRUE(RunLock::breakLock(dir.path(), report));
+    EXPECT_TRUE(report.contains("node7-of-another-cluster")) << report.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(lockPath));
+    EXPECT_FALSE(RunLock::breakLock(dir.path(), report)); // nothing left to remove
+
+    ASSERT_EQ(run.run.start({video}, clipSize), QString());
+    EXPECT_FALSE(RunLock::breakLock(dir.path(), report)) << "broke the lock of a live run";
+    EXPECT_TRUE(QFileInfo::exists(lockPath));
+    run.run.run();
+    EXPECT_EQ(run.run.outcomes().front().kind, VideoOutcome::Analysed);
+}
+
+// Someone who may write into the export folder plants links where the run's files go: each is
+// replaced by the run's own file, and the files they point to stay as they were.
+TEST_F(RunControllerTest, LinksWhereTheFilesGoAreReplacedNeverWrittenThrough)
+{
+    QTemporaryDir elsewhere;
+    const QByteArray precious = "another user's file\n";
+    const char* const suffixes[] = {ExportPath::partialResultSuffix, ExportPath::resultSuffix,
+                                    ExportPath::densityImageSuffix, ExportPath::densityTextSuffix};
+    QStringList victims;
+    for (const char* suffix : suffixes) {
+        victims << elsewhere.path() + "/victim" + suffix;
+        QFile victim(victims.last());
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+        victim.write(precious);
+        victim.close();
+        ASSERT_TRUE(QFile::link(victims.last(), exported(video, suffix)));
+    }
+    // One dangling link too: nothing may appear at its target.
+    QFile::remove(exported(video, ExportPath::densityTextSuffix));
+    ASSERT_TRUE(QFile::link(elsewhere.path() + "/nothing.txt",
+                            exported(video, ExportPath::densityTextSuffix)));
+
+    ASSERT_EQ(analyse({video}).front().kind, VideoOutcome::Analysed);
+
+    for (const QString& victim : victims)
+        EXPECT_EQ(contents(victim), precious) << victim.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.path() + "/nothing.txt"));
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
+    for (const char* suffix :
+         {ExportPath::resultSuffix, ExportPath::densityImageSuffix, ExportPath::densityTextSuffix})
+        EXPECT_FALSE(QFileInfo(exported(video, suffix)).isSymLink()) << suffix;
+}
+
+// A file cut short (a copy that stopped) has a container promising far more frames than it
+// holds: the video is analysed as far as it goes, and the missing part is told.
+TEST_F(RunControllerTest, VideoEndingBeforeItsDeclaredFramesIsReported)
+{
+    source.declaredFrames = 795;
+    const QVector<VideoOutcome> outcomes = analyse({video});
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes.front().kind, VideoOutcome::Analysed);
+    EXPECT_EQ(outcomes.front().shortEnd(), "ends at frame 129 of 795: 665 frames missing");
+    EXPECT_TRUE(outcomes.front().status().contains("ends at frame 129 of 795"));
+
+    source.declaredFrames = 0; // a clean video says nothing of the kind
+    EXPECT_EQ(analyse({video}).front().shortEnd(), QString());
 }
 
 TEST_F(RunControllerTest, VideosThatWouldShareAResultFileAreBothSkipped)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -203,7 +204,8 @@ TEST_F(CountCommand, AnalysesAVideoWithABackslashInItsName)
 
 #ifdef Q_OS_UNIX
 // Latin-1 "ä" in a name under a UTF-8 system cannot be represented: it is named, in a listing
-// and when given by name, rather than left out or called missing.
+// and when given by name, rather than left out or called missing, and a listed one is a
+// skipped video of the summary and the exit status.
 TEST_F(CountCommand, TellsOfNamesNotValidInTheEncoding)
 {
     const QByteArray raw("K\xe4"
@@ -219,9 +221,15 @@ TEST_F(CountCommand, TellsOfNamesNotValidInTheEncoding)
                              " cannot be read: its name is not valid in the system's encoding";
 
     const Outcome listed = count({"--quiet", videos});
-    EXPECT_EQ(listed.status, 0) << listed.err;
-    EXPECT_EQ(listed.rows.size(), 2);
+    EXPECT_EQ(listed.status, ExitSkipped) << listed.err;
+    ASSERT_EQ(listed.rows.size(), 3);
+    EXPECT_EQ(listed.rows.front().kind, VideoOutcome::Skipped);
+    EXPECT_TRUE(listed.rows.front().reason.contains("not valid in the system's encoding"));
+    EXPECT_EQ(std::count_if(listed.rows.begin(), listed.rows.end(),
+                            [](const VideoOutcome& o) { return o.kind == VideoOutcome::Analysed; }),
+              2);
     EXPECT_NE(listed.err.find(told), std::string::npos) << listed.err;
+    EXPECT_NE(listed.out.find("2 of 3 videos analysed"), std::string::npos) << listed.out;
 
     const Outcome named = count({"--quiet", videos + "/" + QFile::decodeName(raw)});
     EXPECT_EQ(named.status, ExitUsage);

@@ -317,7 +317,8 @@ void RegionEditingTest::cancelRestoresFromTheFile()
 }
 
 // A drag moves both previews with the pointer, held back where a vertex would leave the frame:
-// at 0 on the left and top, at the frame's width and height on the right and bottom.
+// at 1 on the left and top (0 is no vertex to classic counting), at the frame's width and
+// height on the right and bottom.
 void RegionEditingTest::shiftIsClampedToTheFrame()
 {
     startWithSavedRegions();
@@ -331,13 +332,13 @@ void RegionEditingTest::shiftIsClampedToTheFrame()
     QCOMPARE(regions.shifted_area, shifted(savedArea, {10, 5}));
 
     move({0, 200}, Qt::LeftButton);
-    QCOMPARE(minOf(regions.shifted_mask, &cv::Point::x), 0);
-    QCOMPARE(regions.shifted_area, shifted(savedArea, {-20, 0}));
+    QCOMPARE(minOf(regions.shifted_mask, &cv::Point::x), 1);
+    QCOMPARE(regions.shifted_area, shifted(savedArea, {-19, 0}));
     move({638, 200}, Qt::LeftButton);
     QCOMPARE(maxOf(regions.shifted_mask, &cv::Point::x), 320);
     QCOMPARE(regions.shifted_area, shifted(savedArea, {20, 0}));
     move({300, 0}, Qt::LeftButton);
-    QCOMPARE(minOf(regions.shifted_mask, &cv::Point::y), 0);
+    QCOMPARE(minOf(regions.shifted_mask, &cv::Point::y), 1);
     move({300, 478}, Qt::LeftButton);
     QCOMPARE(maxOf(regions.shifted_mask, &cv::Point::y), 240);
     QCOMPARE(regions.shifted_area, shifted(savedArea, {0, 20}));

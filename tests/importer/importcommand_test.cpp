@@ -2,6 +2,7 @@
 #include "importtestsupport.h"
 #include "testclips.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
@@ -204,6 +205,40 @@ TEST_F(ImportCommand, AStopBeforeAFileStartsImportsNothingMore)
 }
 
 // SIGTERM in the middle of a long copy: the program ends on its own, without the partial file.
+// What a killed import left in the working folder goes at the next import there; a file name
+// with a line break cannot forge a line of the summary; a summary that cannot be written is
+// no success.
+TEST_F(ImportFolders, LeftoversGoAndTheSummaryIsTrustworthy)
+{
+    ASSERT_TRUE(QDir().mkpath(dest));
+    const QStringList leftovers{".rec-0123abcd.mp4", ".cam-89abcdef.h264",
+                                ".cam-00000000.mp4.Ab12Cd.part"};
+    const QDateTime earlierRun = QDateTime::currentDateTime().addSecs(-3600);
+    for (const QString& name : leftovers + QStringList{".keep-0123abcd.txt"}) {
+        ASSERT_TRUE(writeFile(dest + "/" + name, patternBytes(100)));
+        QFile file(dest + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(earlierRun, QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(writeFile(card + "/a\nb 1 copied.mp4", patternBytes(2000)));
+
+    const Outcome run = import({"--quiet", card, dest});
+
+    EXPECT_EQ(run.status, ImportAllDone) << run.err;
+    EXPECT_EQ(lines(filesIn(dest)), ".keep-0123abcd.txt\na\nb 1 copied.mp4");
+    for (const QString& name : leftovers)
+        EXPECT_NE(run.err.find(name.toStdString()), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("a\\nb 1 copied.mp4"), std::string::npos) << run.out;
+    EXPECT_EQ(QString::fromStdString(run.out).count('\n'), 3) << run.out;
+
+    std::ostringstream closed, err;
+    closed.setstate(std::ios::badbit);
+    ImportOptions options;
+    ASSERT_TRUE(parseImportArguments({"--quiet", card, dest}, options).isEmpty());
+    EXPECT_EQ(runImport(options, {closed, err}), ImportOutputFailed);
+    EXPECT_NE(err.str().find("standard output"), std::string::npos) << err.str();
+}
+
 TEST_F(ImportFolders, SigtermStopsTheProgramWithoutAPartialTarget)
 {
     QTemporaryDir bigCard;

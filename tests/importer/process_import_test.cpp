@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -303,6 +304,51 @@ TEST_F(ImportTest, AnExistingTargetIsNeverReplaced)
     }
     EXPECT_EQ(readFile(target("cam.mp4")), converted);
     EXPECT_EQ(allTargetFiles(), (QStringList{"a.mp4", "cam.mp4"}));
+}
+
+// A link at a target's name, even one pointing nowhere, is neither written through nor replaced:
+// the recording would land outside the destination, where no count ever finds it.
+TEST_F(ImportTest, ALinkAtTheTargetIsNeitherFollowedNorReplaced)
+{
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(writeFile(source("a.mp4"), patternBytes(3000)));
+    ASSERT_TRUE(makeRawH264(source("cam.h264"), 10));
+    for (const char* name : {"a.mp4", "cam.mp4"})
+        ASSERT_TRUE(QFile::link(elsewhere.filePath(name), target(name)));
+
+    for (const char* name : {"a.mp4", "cam.h264"}) {
+        runWorker(source(name));
+        EXPECT_EQ(outcome.kind, ImportOutcome::Failed) << name;
+        EXPECT_TRUE(outcome.reason.contains("symbolic link")) << qPrintable(outcome.reason);
+    }
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    EXPECT_EQ(QDir(to.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+              (QStringList{"a.mp4", "cam.mp4"}));
+    EXPECT_TRUE(QFileInfo(target("a.mp4")).isSymLink());
+}
+
+// A recording still being written while it is copied is refused, never stored cut short and
+// called copied. The source grows when the first chunk is through.
+TEST_F(ImportTest, ASourceThatGrowsDuringTheCopyIsNotImported)
+{
+    ASSERT_TRUE(writeFile(source("a.mp4"), patternBytes(4096)));
+    Process_Import worker(to.path(), source("a.mp4"));
+    bool grown = false;
+    // A direct connection: the source grows on the worker's thread, between two chunks.
+    QObject::connect(&worker, &Process_Import::copy_pos, [&] {
+        if (grown)
+            return;
+        QFile more(source("a.mp4"));
+        grown = more.open(QIODevice::Append) && more.write(patternBytes(4096)) == 4096;
+    });
+    worker.start();
+    worker.wait();
+
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(worker.outcome().kind, ImportOutcome::Failed);
+    EXPECT_TRUE(worker.outcome().reason.contains("changed during the copy"))
+        << qPrintable(worker.outcome().reason);
+    EXPECT_TRUE(allTargetFiles().isEmpty());
 }
 
 // The stream is copied under a hidden name, so a file of the destination that happens to carry

@@ -66,7 +66,8 @@ class AreaContourShift : public ::testing::TestWithParam<ShiftCase>
 {
 };
 
-// Frame 100 x 80; mask spans x 10..60, y 20..50; area spans x 30..70, y 5..40.
+// Frame 100 x 80; mask spans x 10..60, y 20..50; area spans x 30..70, y 5..40. No vertex is
+// shifted onto the first row or column: classic counting reads a coordinate of 0 as no vertex.
 TEST_P(AreaContourShift, HoldsVerticesInsideTheFrame)
 {
     const ShiftCase& c = GetParam();
@@ -81,11 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
     Drags, AreaContourShift,
     ::testing::Values(
         ShiftCase{"WithinFrame", {4, -3}, {{6, 23}, {56, 53}}, {{26, 8}, {66, 43}}},
-        ShiftCase{"LeftStopsAtZero", {25, 0}, {{0, 20}, {50, 50}}, {{20, 5}, {60, 40}}},
+        ShiftCase{"LeftStopsAtOne", {25, 0}, {{1, 20}, {51, 50}}, {{21, 5}, {61, 40}}},
         ShiftCase{"RightStopsAtWidth", {-45, 0}, {{40, 20}, {90, 50}}, {{60, 5}, {100, 40}}},
-        ShiftCase{"UpStopsAtZero", {0, 9}, {{10, 15}, {60, 45}}, {{30, 0}, {70, 35}}},
+        ShiftCase{"UpStopsAtOne", {0, 9}, {{10, 16}, {60, 46}}, {{30, 1}, {70, 36}}},
         ShiftCase{"DownStopsAtHeight", {0, -99}, {{10, 50}, {60, 80}}, {{30, 35}, {70, 70}}},
-        ShiftCase{"BothDirectionsClamped", {-45, 9}, {{40, 15}, {90, 45}}, {{60, 0}, {100, 35}}}),
+        ShiftCase{"BothDirectionsClamped", {-45, 9}, {{40, 16}, {90, 46}}, {{60, 1}, {100, 36}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AreaContourShift, VertexAlreadyOutsideFrameBlocksThatDirection)

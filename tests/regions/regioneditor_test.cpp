@@ -29,6 +29,20 @@ TEST(RegionEditor, PressesAddVerticesOnlyToThePolygonBeingDrawn)
     EXPECT_EQ(editor.regions().area.size(), size_t(4));
 }
 
+// Classic counting reads a coordinate of 0 as no vertex: a click on the picture's first row or
+// column gives a vertex on the second, for the area and the mask alike.
+TEST(RegionEditor, ClicksOnTheFirstRowOrColumnGiveVerticesOnTheSecond)
+{
+    RegionEditor editor;
+    editor.startArea();
+    for (cv::Point p : {cv::Point(0, 0), cv::Point(319, 0), cv::Point(0, 120)})
+        editor.press(p);
+    EXPECT_EQ(editor.regions().area, (Points{{1, 1}, {319, 1}, {1, 120}}));
+    editor.startMask();
+    editor.press({0, 7});
+    EXPECT_EQ(editor.regions().mask, (Points{{1, 7}}));
+}
+
 // A shift follows the pointer from the press, and ignores positions outside the frame.
 TEST(RegionEditor, DragShiftsBothPolygonsOnlyWhileShifting)
 {

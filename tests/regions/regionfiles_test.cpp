@@ -194,6 +194,21 @@ TEST_F(RegionFiles, NotWholeNumbersAreToldOncePerFileWithTheirCount)
     EXPECT_EQ(regions.load_problem(), QString());
 }
 
+// Such a file is read as it is (classic counting keeps its rule for stored files), with a
+// warning naming it; a mask on the edge is no matter.
+TEST_F(RegionFiles, ACountingVertexWithACoordinateOfZeroIsReadWithAWarning)
+{
+    writeAll(exportFile("_area.adv"), "0,120\n319,120\n");
+    writeAll(exportFile("_mask.adv"), "0,0\n319,0\n319,239\n0,239\n");
+    AreaContour regions;
+    EXPECT_TRUE(regions.load_area(video));
+    EXPECT_EQ(regions.area, (Points{{0, 120}, {319, 120}}));
+    EXPECT_TRUE(regions.load_problem().contains(exportFile("_area.adv")));
+    EXPECT_TRUE(regions.load_problem().contains("coordinate of 0"));
+    EXPECT_TRUE(regions.load_mask(video));
+    EXPECT_EQ(regions.load_problem(), QString());
+}
+
 class OversizedRegionFile : public RegionFiles, public ::testing::WithParamInterface<int>
 {
 };

@@ -139,7 +139,8 @@ TEST(VorlDensity, CrossedPixelsTurnBlackAndLegendIsRedAndYellowTopLeft)
     EXPECT_EQ(map.snapshot().at<cv::Vec3b>(65, 95), cv::Vec3b(128, 128, 128));
 }
 
-TEST(VorlDensity, RegionWithoutPixelsGivesNan)
+// A counting area covering the whole mask: no pixel to measure, a density of 0, never "nan".
+TEST(VorlDensity, RegionWithoutPixelsGivesZero)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -148,9 +149,9 @@ TEST(VorlDensity, RegionWithoutPixelsGivesNan)
     Target a = step({60, 65}, {90, 65});
     map.addTrajectories({&a});
     EXPECT_TRUE(map.save(dir.path() + QStringLiteral("/v.mp4")));
-    EXPECT_EQ(map.text(), QStringLiteral("Density: nan"));
+    EXPECT_EQ(map.text(), QStringLiteral("Density: 0.0000"));
     EXPECT_EQ(readAll(dir.path() + QStringLiteral("/exportCSV/v_vorl.txt")),
-              QByteArray("Density: nan"));
+              QByteArray("Density: 0.0000"));
 }
 
 TEST(VorlDensity, MismatchedOrMissingInputsDoNotCrash)

@@ -11,7 +11,12 @@ extern "C" {
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <memory>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -117,24 +122,71 @@ void removePartialAndDie(int signal)
     std::raise(signal);
 }
 
-// Holds SIGINT and SIGTERM back for its lifetime, so that the file and its name for the handler
-// come into being together.
+// The signals that end the program with its partial file removed: Ctrl-C, kill, a closed terminal.
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime, so that the file and its name for the
+// handler come into being together.
 class InterruptionsHeld
 {
 public:
     InterruptionsHeld()
     {
-        sigset_t interruptions;
-        sigemptyset(&interruptions);
-        sigaddset(&interruptions, SIGINT);
-        sigaddset(&interruptions, SIGTERM);
-        sigprocmask(SIG_BLOCK, &interruptions, &previous);
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : interruptions)
+            sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &previous);
     }
     ~InterruptionsHeld() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
 
 private:
     sigset_t previous;
 };
+
+// The partial file stays open, locked, while it is written: the lock marks it as in use, and
+// the system drops it when the program ends however it ends (kill -9 included).
+int partialHandle = -1;
+
+bool isPartialOf(const std::string& output, const std::string& name)
+{
+    const std::string base = output.substr(output.find_last_of('/') + 1);
+    const std::string suffix = ".part";
+    constexpr std::size_t tagLength = 6; // mkstemps' XXXXXX
+    return name.size() == base.size() + 1 + tagLength + suffix.size() &&
+           name.compare(0, base.size() + 1, base + ".") == 0 &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool inUse(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return true;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+}
+
+// The partial files of this output that a killed run left (SIGKILL, a power cut): older than
+// this run and not in use by a live one.
+void removeLeftovers(const std::string& output, time_t runStart)
+{
+    const std::size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : output.substr(0, slash + 1);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string path = (slash == std::string::npos ? "" : folder) + entry->d_name;
+        struct stat info {
+        };
+        if (isPartialOf(output, entry->d_name) && lstat(path.c_str(), &info) == 0 &&
+            S_ISREG(info.st_mode) && info.st_mtime < runStart && !inUse(path))
+            unlink(path.c_str());
+    }
+    closedir(dir);
+}
 
 // A file beside the output with a name of its own ("OUT.XXXXXX.part"), so that no other file,
 // a stray .part left by someone else included, is ever overwritten. Interrupting the program
@@ -153,23 +205,49 @@ bool createPartial(const std::string& output, std::string& partial, std::string&
         return false;
     }
     std::memcpy(partialPath, name.c_str(), name.size() + 1);
-    std::signal(SIGINT, removePartialAndDie);
-    std::signal(SIGTERM, removePartialAndDie);
+    for (const int signal : interruptions)
+        std::signal(signal, removePartialAndDie);
     // mkstemps makes the file private; the result gets the usual permissions.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
-    close(fd);
+    flock(fd, LOCK_SH);
+    partialHandle = fd;
     partial = name;
     return true;
+}
+
+// The partial file by its open handle where the system offers one: whatever someone puts at its
+// name meanwhile (a link to another file), the writer opens the file created above.
+std::string heldPartial(const std::string& partial)
+{
+    const std::string held = "/proc/self/fd/" + std::to_string(partialHandle);
+    struct stat byHandle {
+    }, byName{};
+    if (partialHandle >= 0 && fstat(partialHandle, &byHandle) == 0 &&
+        stat(held.c_str(), &byName) == 0 && byName.st_ino == byHandle.st_ino &&
+        byName.st_dev == byHandle.st_dev)
+        return held;
+    return partial;
+}
+
+// The written file reaches the disk before it takes the output's name.
+bool syncPartial(std::string& error, const std::string& output)
+{
+    if (fsync(partialHandle) == 0)
+        return true;
+    error = "cannot write '" + output + "': " + std::strerror(errno);
+    return false;
 }
 
 // Once the file is renamed into place, or removed, an interruption has nothing to clean up.
 void forgetPartial()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int signal : interruptions)
+        std::signal(signal, SIG_DFL);
     partialPath[0] = '\0';
+    close(partialHandle);
+    partialHandle = -1;
 }
 
 // Opens the file with the raw H.264 demuxer, which numbers the frames at `fps`.
@@ -402,7 +480,8 @@ bool wrapInto(const Options& options, int64_t fileSize, const std::string& parti
     // The stream is read again from its start for writing, so memory use stays flat however
     // long the recording is.
     Input input = openInput(options, error);
-    return input && writeStream(input.get(), partial, options.output, options.fps, stream, error);
+    return input && writeStream(input.get(), heldPartial(partial), options.output, options.fps,
+                                stream, error);
 }
 
 } // namespace
@@ -414,10 +493,12 @@ bool wrapH264(const Options& options, std::string& error)
     };
     if (!checkReadable(options.input, input, error) || !checkWritable(options.output, input, error))
         return false;
+    removeLeftovers(options.output, time(nullptr));
     std::string partial;
     if (!createPartial(options.output, partial, error))
         return false;
-    bool written = wrapInto(options, input.st_size, partial, error);
+    bool written =
+        wrapInto(options, input.st_size, partial, error) && syncPartial(error, options.output);
     InterruptionsHeld held; // the file goes, renamed or removed, with its name for the handler
     if (written && std::rename(partial.c_str(), options.output.c_str()) != 0) {
         error = "cannot write '" + options.output + "': " + std::strerror(errno);

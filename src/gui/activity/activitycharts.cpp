@@ -1,12 +1,12 @@
 #include "activitycharts.h"
 
 #include "actogramcells.h"
+#include "safefile.h"
 
 #include <QCursor>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QtCharts/QAreaSeries>
@@ -233,11 +233,11 @@ QCategoryAxis* dayRowsAxis(const ActivityTable& table, int rows)
 
 QString saveSvg(QGraphicsScene& scene, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    SafeFile file(path, SafeFile::AtFinalName::WriteToDevice);
+    if (!file.open())
+        return file.errorText();
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(file.device());
     svg.setSize(scene.sceneRect().size().toSize());
     svg.setViewBox(scene.sceneRect());
     svg.setTitle(QStringLiteral("Activity"));
@@ -246,7 +246,7 @@ QString saveSvg(QGraphicsScene& scene, const QString& path)
         scene.render(&painter);
     }
     if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return file.errorText();
     return {};
 }
 
@@ -259,9 +259,15 @@ QString savePng(QGraphicsScene& scene, const QString& path)
         painter.setRenderHint(QPainter::Antialiasing);
         scene.render(&painter);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    SafeFile file(path, SafeFile::AtFinalName::WriteToDevice);
+    if (!file.open())
+        return file.errorText();
+    if (!image.save(file.device(), "PNG")) {
+        file.cancel();
+        return QStringLiteral("cannot write %1: the picture could not be encoded").arg(path);
+    }
+    if (!file.commit())
+        return file.errorText();
     return {};
 }
 
@@ -336,6 +342,31 @@ QChart* dailyProfile(const QVector<ProfileSlot>& profile)
     }
     return barChart(QStringLiteral("Daily profile: events per recorded hour"), values,
                     hourAxis(profile.size(), 24, 3), QStringLiteral("events / hour"));
+}
+
+QString plotProblem(const ActivityViews& views, int binSeconds)
+{
+    const int days = views.withinDay.days();
+    if (days > actogramHeight)
+        return QStringLiteral("the actogram cannot show %1 days (at most %2); choose a shorter "
+                              "range with --from and --to")
+            .arg(days)
+            .arg(actogramHeight);
+    const qint64 bins = views.table.bins.size();
+    if (bins <= imageWidth)
+        return {};
+    for (const NamedBinWidth& wider : binWidths()) {
+        if (wider.seconds > binSeconds && bins * binSeconds / wider.seconds <= imageWidth)
+            return QStringLiteral("a chart cannot show %1 bins (at most %2); choose a wider bin, "
+                                  "e.g. --bin %3")
+                .arg(bins)
+                .arg(imageWidth)
+                .arg(QLatin1String(wider.name));
+    }
+    return QStringLiteral("a chart cannot show %1 bins (at most %2); choose a shorter range "
+                          "with --from and --to")
+        .arg(bins)
+        .arg(imageWidth);
 }
 
 QString saveImage(const ActivityViews& views, const QString& path)

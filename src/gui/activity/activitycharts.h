@@ -34,4 +34,9 @@ QtCharts::QChart* dailyProfile(const QVector<ProfileSlot>& profile);
 // success, otherwise the reason. Needs a QApplication, but no display.
 QString saveImage(const ActivityViews& views, const QString& path);
 
+// Why saveImage() would not give a readable picture of `views` (binned at `binSeconds`): more
+// bins than the image has columns of pixels, or more days than the actogram has rows; the text
+// suggests a wider bin or a shorter range. Empty when the charts can show it all.
+QString plotProblem(const ActivityViews& views, int binSeconds);
+
 } // namespace ActivityCharts
