@@ -1,5 +1,13 @@
 #include "regioneditor.h"
 
+void RegionEditor::forget()
+{
+    contour.set_state(AreaContour::None);
+    contour.clear_area();
+    contour.clear_mask();
+    current = NoEdit;
+}
+
 void RegionEditor::startArea()
 {
     contour.set_state(AreaContour::EditingArea);
