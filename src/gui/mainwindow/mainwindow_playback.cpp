@@ -203,7 +203,8 @@ void MainWindow::timeframe()
         if (player.mode() == Playback::Pause)
             timer->stop();
     }
-    showPosition();
+    if (running() || player.isOpen())
+        showPosition();
 }
 
 void MainWindow::setControlsEnabled(std::initializer_list<QWidget*> controls, bool on)
@@ -280,6 +281,8 @@ void MainWindow::enterNoVideo()
     ui->la_width->clear();
     ui->la_fps->clear();
     ui->la_frame->clear();
+    ui->la_Num_Frame->clear();
+    ui->hs_frame->setValue(0);
     setRegionButtonsEnabled(false);
     ui->cb_process_conf->setEnabled(false);
     ui->pb_algo->setEnabled(false);
