@@ -12,6 +12,7 @@
 #include "insectdetect.h"
 #include "resultquestions.h"
 #include "runcontroller.h"
+#include "saveimagecontrol.h"
 #include "startup.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
@@ -124,6 +125,9 @@ void MainWindow::connectControls()
     connect(ui->pb_cancelarea, &QPushButton::clicked, this, &MainWindow::cancelarea);
 
     addShortcuts();
+    saveImage = new SaveImageControl(ui->pushButton_2, this);
+    connect(saveImage, &SaveImageControl::message, statusBar(),
+            [bar = statusBar()](const QString& text) { bar->showMessage(text); });
     centralWidget()->setMouseTracking(true);
     connect(ui->gv_video, &GraphicsViewMouse::sendMousePressVideo, this,
             &MainWindow::sendMousePressVideo);
@@ -306,28 +310,7 @@ void MainWindow::about()
     box.exec();
 }
 
-// "Save image" is a toggle: on, each new picture shown replaces the chosen JPEG file; a second
-// press stops it. A cancelled chooser leaves it off.
 void MainWindow::on_pushButton_2_clicked()
 {
-    if (pictureSaving.isOn()) {
-        pictureSaving.stop();
-        showSavingState();
-        statusBar()->showMessage(tr("Stopped saving images."));
-        return;
-    }
-    const QString file = QFileDialog::getSaveFileName(this, tr("Save image as"), QString(),
-                                                      tr("JPEG image (*.jpg *.jpeg)"));
-    if (!file.isEmpty()) {
-        pictureSaving.start(PictureSaving::withJpegSuffix(file));
-        statusBar()->showMessage(tr("Saving each new picture to %1").arg(pictureSaving.file()));
-        savePicture();
-    }
-    showSavingState();
-}
-
-void MainWindow::showSavingState()
-{
-    ui->pushButton_2->setChecked(pictureSaving.isOn());
-    ui->pushButton_2->setText(pictureSaving.isOn() ? tr("Stop saving") : tr("Save image"));
+    saveImage->toggle();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "backgroundrun.h"
-#include "picturesaving.h"
 #include "playback.h"
 #include "regioneditor.h"
 #include "result.h"
@@ -34,6 +33,7 @@ struct VideoOutcome;
 class AreaContour;
 class ActivityView;
 class CountingModeBox;
+class SaveImageControl;
 class FirstStartPanel;
 class ImageGraphicsView;
 class ImageWindow;
@@ -155,7 +155,6 @@ private:
     void showProcessHint();
     void createFirstStartPanel();
     void useWorkingDirectory(const QString& directory);
-    void showSavingState();
     void applyStartUpState();
 
     // Settings of the working directory (mainwindow.cpp).
@@ -197,7 +196,7 @@ private:
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
     RegionEditor editor;
-    PictureSaving pictureSaving;
+    SaveImageControl* saveImage = nullptr; // owned by its button
 
     // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;

@@ -5,6 +5,7 @@
 
 #include "areacontour.h"
 #include "imagegraphicsview.h"
+#include "saveimagecontrol.h"
 #include "tableviewfile.h"
 
 #include <QFileInfo>
@@ -98,12 +99,9 @@ void MainWindow::showFrame(const cv::Mat& frame)
     savePicture();
 }
 
-// "Save image" writes each new picture shown; a failure is told once in the status bar.
 void MainWindow::savePicture()
 {
-    const QString problem = pictureSaving.write(view->shownImage());
-    if (!problem.isEmpty())
-        statusBar()->showMessage(problem);
+    saveImage->pictureShown(view->shownImage());
 }
 
 // Overlays go on a copy: the playback's frame always stays as read.
