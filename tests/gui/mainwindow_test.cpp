@@ -76,6 +76,7 @@ private slots:
     void controlsIgnoredAndCancelDuringARun();
     void destroyedWhileTheDirectoryFieldHasFocus();
     void countingModeReachesTheRunAndIsStored();
+    void keysDriveTheTransportAndAreNamedInTooltips();
 
 private:
     template <typename T = QWidget> T* child(const char* name) const
@@ -583,6 +584,25 @@ void MainWindowTest::countingModeReachesTheRunAndIsStored()
     QCOMPARE(child<QComboBox>("cb_counting")->currentIndex(), 1);
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .remove(QStringLiteral("countingMode"));
+}
+
+// Right steps, Page Down jumps, Space plays; each key is named in its button's tooltip.
+void MainWindowTest::keysDriveTheTransportAndAreNamedInTooltips()
+{
+    selectRow(rowOf(QStringLiteral("plain")));
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    child("tv_file")->setFocus();
+    QTest::keyClick(child("tv_file"), Qt::Key_Right);
+    QTRY_COMPARE(text("la_Num_Frame"), QStringLiteral("91"));
+    QTest::keyClick(child("tv_file"), Qt::Key_PageDown);
+    QTRY_COMPARE(text("la_Num_Frame"), QStringLiteral("101"));
+    QTest::keyClick(child("tv_file"), Qt::Key_Space);
+    QTRY_COMPARE(window->playback().mode(), Playback::Play);
+    for (const char* name : {"pb_play_pause", "pb_slow_forward", "pb_fast_forward",
+                             "pb_slow_reverse", "pb_fast_reverse", "pb_videofile"})
+        QVERIFY2(child(name)->toolTip().contains(QLatin1Char('(')), name);
+    QVERIFY(child("pb_play_pause")->toolTip().contains(QStringLiteral("Space")));
 }
 
 QTEST_MAIN(MainWindowTest)
