@@ -1,12 +1,9 @@
 #include "imagegraphicsview.h"
 
-#include <QDebug>
-#include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QImage>
 #include <QPixmap>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 ImageGraphicsView::ImageGraphicsView(QGraphicsView* graphicsView)
@@ -24,16 +21,15 @@ void ImageGraphicsView::useLayout(QSize layout)
     sceneLayout = layout;
 }
 
-void ImageGraphicsView::showImage(const cv::Mat& frame, const ViewZoom& zoom, bool save,
-                                  const QString& filename)
+void ImageGraphicsView::showImage(const cv::Mat& frame, const ViewZoom& zoom)
 {
     if (frame.empty())
         return;
     VideoView::render(frame, zoom, shown);
-    showPicture(shown, save, filename);
+    showPicture(shown);
 }
 
-void ImageGraphicsView::showPicture(const cv::Mat& picture, bool save, const QString& filename)
+void ImageGraphicsView::showPicture(const cv::Mat& picture)
 {
     if (picture.empty())
         return;
@@ -41,31 +37,10 @@ void ImageGraphicsView::showPicture(const cv::Mat& picture, bool save, const QSt
         picture.copyTo(shown);
     scene->clear();
     useLayout(QSize(shown.cols, shown.rows));
-    if (save)
-        writeImage(filename);
     // Straight into the pixmap's own layout (B, G, R, 255 in memory), which spares Qt a second
     // conversion of every shown frame.
     cv::cvtColor(shown, rgb, cv::COLOR_BGR2BGRA);
     display(QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB32));
-}
-
-// A failed write must not stop the frame loop; it is logged once per file name, also when the
-// writer throws (a name without a known image extension), since this runs on every shown frame.
-void ImageGraphicsView::writeImage(const QString& filename)
-{
-    if (filename.isEmpty())
-        return;
-    QString reason;
-    try {
-        if (cv::imwrite(QFile::encodeName(filename).toStdString(), shown))
-            return;
-    } catch (const cv::Exception& e) {
-        reason = QString::fromLocal8Bit(e.what());
-    }
-    if (failedWrites.contains(filename))
-        return;
-    failedWrites.insert(filename);
-    qWarning().noquote() << "Cannot write image" << filename << reason;
 }
 
 void ImageGraphicsView::showImageGrey(cv::Mat mat)

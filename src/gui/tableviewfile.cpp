@@ -1,12 +1,15 @@
 #include "tableviewfile.h"
 
 #include "exportpath.h"
+#include "resultquestions.h"
 #include "videolisting.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStandardItemModel>
 #include <QTableView>
 
@@ -59,7 +62,9 @@ void TableViewFile::list()
     setHeaders();
     for (int i = 0; i < videoPaths.size(); ++i) {
         model->insertRow(i);
-        model->setItem(i, 0, new QStandardItem(baseNames[i]));
+        auto* name = new QStandardItem(baseNames[i]);
+        name->setToolTip(QFileInfo(videoPaths[i]).fileName()); // the column cuts long names
+        model->setItem(i, 0, name);
         model->setItem(i, 1, new QStandardItem(maskStatuses[i]));
         model->setItem(i, 2, new QStandardItem(doneList[i]));
     }
@@ -108,8 +113,32 @@ void TableViewFile::customMenuRequested(QPoint pos)
 
 void TableViewFile::DeleteResult()
 {
-    // An interrupted analysis left its events in the .part file: they go with the result.
-    deleteFilesOfContextRow({ExportPath::resultSuffix, ExportPath::partialResultSuffix});
+    deleteResultOf(contextIndex.row());
+}
+
+// An interrupted analysis left its events in the .part file: they go with the result.
+void TableViewFile::deleteResultOf(int row)
+{
+    const QString video = pathAt(row);
+    if (video.isEmpty())
+        return;
+    const QString question = ResultQuestions::deleteQuestion(video);
+    if (question.isEmpty()) {
+        emit listingWarning(tr("%1 has no results to delete.").arg(baseNames[row]));
+        return;
+    }
+    if (QMessageBox::question(menuParent, tr("Delete Result"), question,
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+        return;
+    QStringList kept;
+    for (const QString& file : ResultQuestions::existingResultFiles(video)) {
+        if (!QFile::remove(file))
+            kept << QFileInfo(file).fileName();
+    }
+    refresh();
+    if (!kept.isEmpty())
+        emit listingWarning(tr("Could not delete %1").arg(kept.join(QStringLiteral(", "))));
 }
 
 void TableViewFile::DeleteMask()

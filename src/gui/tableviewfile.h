@@ -14,7 +14,8 @@ class QWidget;
 
 // Controller of the video-file table: lists the "*.mp4" videos of the working directory with
 // their "mask" and "done" statuses, announces the current row, and offers a context menu that
-// deletes a video's result file or mask file. The four lists are parallel to the rows.
+// deletes a video's result files (asking first) or mask file. The four lists are parallel to the
+// rows.
 class TableViewFile : public QObject
 {
     Q_OBJECT
@@ -42,6 +43,8 @@ public slots:
     void customMenuRequested(QPoint pos);
     void DeleteResult();
     void DeleteMask();
+    // Asks first, naming the files and the counting mode they were made with where known.
+    void deleteResultOf(int row);
 
 private:
     void list();

@@ -109,6 +109,35 @@ Process_Import::Process_Import(const QString& destination, const QString& source
 {
 }
 
+void Process_Import::setStreamFrameRate(int fps)
+{
+    if (fps >= 1 && fps <= MaxStreamFrameRate)
+        streamFrameRate = fps;
+}
+
+QString importResultWord(ImportOutcome::Kind kind)
+{
+    switch (kind) {
+    case ImportOutcome::Copied:
+        return QStringLiteral("copied");
+    case ImportOutcome::Converted:
+        return QStringLiteral("converted");
+    case ImportOutcome::Skipped:
+        return QStringLiteral("skipped");
+    case ImportOutcome::Failed:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+QString importOutcomeText(const ImportOutcome& outcome)
+{
+    if (outcome.kind == ImportOutcome::Copied || outcome.kind == ImportOutcome::Converted)
+        return QStringLiteral("%1 as %2")
+            .arg(importResultWord(outcome.kind), QFileInfo(outcome.target).fileName());
+    return QStringLiteral("%1: %2").arg(importResultWord(outcome.kind), outcome.reason);
+}
+
 Process_Import::~Process_Import()
 {
     wait();
@@ -271,7 +300,8 @@ QString Process_Import::convert(const QString& rawCopy, const QString& target)
             &Process_Import::readyReadStandardOutput, Qt::DirectConnection);
     process = &tool;
     toolLog.clear();
-    tool.start(toolProgram(), {"-fps", "90", "-add", rawCopy, target}, QIODevice::ReadWrite);
+    tool.start(toolProgram(), {"-fps", QString::number(streamFrameRate), "-add", rawCopy, target},
+               QIODevice::ReadWrite);
     const bool started = tool.waitForStarted(-1);
     while (started && tool.state() != QProcess::NotRunning && !stopping)
         tool.waitForFinished(stopPollInterval);

@@ -17,6 +17,11 @@ struct ImportOutcome {
     QString reason; // why the file was skipped or failed
 };
 
+// The summary's word for an outcome: "copied", "converted", "skipped" or "failed".
+QString importResultWord(ImportOutcome::Kind kind);
+// What became of a file, e.g. "copied as rec.mp4", "skipped: already in the destination".
+QString importOutcomeText(const ImportOutcome& outcome);
+
 // Brings one recording into the working directory on its own thread: an .mp4 is copied, an .avi
 // is copied under the suffix .mp4, and a raw .h264 stream is copied and then wrapped into an MP4
 // file by the mp4box tool. Progress and the end are reported through signals, all emitted from
@@ -61,6 +66,12 @@ public:
     // in each folder its installed name orvane-mp4wrap before its build name mp4box.
     static QString toolProgram();
 
+    // A raw stream carries no frame rate: it is wrapped at the one chosen, by default 90.
+    static constexpr int DefaultStreamFrameRate = 90;
+    static constexpr int MaxStreamFrameRate = 1000;
+    // Before start(); a rate outside 1 to MaxStreamFrameRate keeps the default.
+    void setStreamFrameRate(int fps);
+
 signals:
     void end_thread();
     void copy_pos(int value);
@@ -94,4 +105,5 @@ private:
     QString copyProblem;
     std::atomic<bool> stopping{false};
     ImportOutcome result;
+    int streamFrameRate = DefaultStreamFrameRate;
 };

@@ -28,10 +28,11 @@ ImportProgress::Mode progressMode(const ImportOptions& options, const ImportStre
 }
 
 // Imports one recording with the worker on its own thread, relaying a stop request to it.
-ImportOutcome importOne(const QString& file, const QString& destination, ImportProgress& progress,
+ImportOutcome importOne(const QString& file, const ImportOptions& options, ImportProgress& progress,
                         const ImportStreams& streams)
 {
-    Process_Import worker(destination, file);
+    Process_Import worker(options.destination, file);
+    worker.setStreamFrameRate(options.streamFrameRate);
     QObject::connect(&worker, &Process_Import::copy_pos, [&](int v) { progress.copy(v); });
     QObject::connect(&worker, &Process_Import::encode_pos, [&](int v) { progress.convert(v); });
     QObject::connect(&worker, &Process_Import::save_pos, [&](int v) { progress.write(v); });
@@ -53,15 +54,6 @@ QString detail(const ImportOutcome& outcome)
     if (outcome.kind == ImportOutcome::Copied || outcome.kind == ImportOutcome::Converted)
         return QStringLiteral("as %1").arg(QFileInfo(outcome.target).fileName());
     return outcome.reason;
-}
-
-// E.g. "copied as rec.mp4", "failed: mp4box crashed".
-QString endText(const ImportOutcome& outcome)
-{
-    const bool done =
-        outcome.kind == ImportOutcome::Copied || outcome.kind == ImportOutcome::Converted;
-    return resultWord(outcome.kind) + (done ? QStringLiteral(" ") : QStringLiteral(": ")) +
-           detail(outcome);
 }
 
 // A line break or other control character in a file name would start a line of its own in the
@@ -129,8 +121,8 @@ QVector<ImportRow> importRecordings(const ImportOptions& options, const ImportSt
             continue;
         }
         progress.beginFile(i + 1, int(files.size()), printable(name), name.endsWith(".h264"));
-        rows.append({name, importOne(files.at(i), options.destination, progress, streams)});
-        progress.endFile(printable(endText(rows.last().outcome)));
+        rows.append({name, importOne(files.at(i), options, progress, streams)});
+        progress.endFile(printable(importOutcomeText(rows.last().outcome)));
     }
     return rows;
 }
@@ -139,17 +131,7 @@ QVector<ImportRow> importRecordings(const ImportOptions& options, const ImportSt
 
 QString resultWord(ImportOutcome::Kind kind)
 {
-    switch (kind) {
-    case ImportOutcome::Copied:
-        return QStringLiteral("copied");
-    case ImportOutcome::Converted:
-        return QStringLiteral("converted");
-    case ImportOutcome::Skipped:
-        return QStringLiteral("skipped");
-    case ImportOutcome::Failed:
-        break;
-    }
-    return QStringLiteral("failed");
+    return importResultWord(kind);
 }
 
 int runImport(const ImportOptions& options, ImportStreams streams, QVector<ImportRow>* rowsOut)

@@ -26,14 +26,25 @@ QString parseImportArguments(const QStringList& arguments, ImportOptions& option
     QCommandLineParser parser;
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption fps(QStringLiteral("fps"), QString(), QStringLiteral("N"));
     parser.addOption(quiet);
     parser.addOption(help);
+    parser.addOption(fps);
     parser.addPositionalArgument(QStringLiteral("SOURCE_DIR"), QString());
     parser.addPositionalArgument(QStringLiteral("DEST_DIR"), QString());
     if (!parser.parse(QStringList{QStringLiteral("orvane-import")} + arguments))
         return parser.errorText();
     options.quiet = parser.isSet(quiet);
     options.help = parser.isSet(help);
+    if (parser.isSet(fps)) {
+        bool number = false;
+        options.streamFrameRate = parser.value(fps).toInt(&number);
+        if (!number || options.streamFrameRate < 1 ||
+            options.streamFrameRate > Process_Import::MaxStreamFrameRate)
+            return QStringLiteral("--fps needs a whole number from 1 to %1, not \"%2\"")
+                .arg(Process_Import::MaxStreamFrameRate)
+                .arg(parser.value(fps));
+    }
     const QStringList folders = parser.positionalArguments();
     if (options.help)
         return {};
@@ -48,12 +59,13 @@ QString parseImportArguments(const QStringList& arguments, ImportOptions& option
 QString importUsage()
 {
     return QStringLiteral(
-        "Usage: orvane-import [--quiet] SOURCE_DIR DEST_DIR\n"
+        "Usage: orvane-import [--quiet] [--fps N] SOURCE_DIR DEST_DIR\n"
         "\n"
         "Brings the recordings of SOURCE_DIR (typically a camera's card) into the working\n"
         "folder DEST_DIR without a display, exactly as the window's import dialog does:\n"
         "NAME.mp4 is copied, NAME.avi is copied as NAME.mp4, and a raw NAME.h264 stream is\n"
-        "wrapped into NAME.mp4 at 90 frames per second by mp4box. NAME is the file name up to\n"
+        "wrapped into NAME.mp4 at N frames per second (--fps, default 90) by mp4box, since a\n"
+        "raw stream records no frame rate. NAME is the file name up to\n"
         "its first dot. Only the suffixes .mp4, .avi and .h264 in lower case are imported.\n"
         "DEST_DIR is created when missing.\n"
         "\n"
@@ -62,6 +74,7 @@ QString importUsage()
         "\n"
         "Options:\n"
         "  --quiet     no progress on standard error\n"
+        "  --fps N     frame rate at which raw .h264 streams are wrapped (1 to 1000, default 90)\n"
         "  -h, --help  show this help\n"
         "\n"
         "Progress goes to standard error (a live line on a terminal, plain lines otherwise);\n"

@@ -112,7 +112,7 @@ bool Playback::tick()
     const double usable = usableFrames();
     switch (currentMode) {
     case Pause:
-        return true;
+        return false;
     case Play:
         return playTick();
     case Seek:

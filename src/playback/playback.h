@@ -63,8 +63,8 @@ public:
     bool showFrameAt(double index);
 
     // Carries out the pending move; a step, jump or seek ends paused. A failed read leaves the
-    // frame and the position as they were. False only while playing at the usable end, when
-    // nothing new is to be shown.
+    // frame and the position as they were. False when nothing new is to be shown: paused, or
+    // playing at the usable end.
     bool tick();
 
     // For an analysis that reads on from the position: the next frame into `frame`, also kept

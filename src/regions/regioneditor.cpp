@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+void RegionEditor::forget()
+{
+    contour.set_state(AreaContour::None);
+    contour.clear_area();
+    contour.clear_mask();
+    current = NoEdit;
+}
+
 void RegionEditor::startArea()
 {
     contour.set_state(AreaContour::EditingArea);

@@ -23,6 +23,9 @@ public:
     const AreaContour& regions() const { return contour; }
     Mode mode() const { return current; }
     void setMode(Mode mode) { current = mode; }
+    // No video any more: nothing is edited and no polygon of the previous video stays, so that
+    // nothing of it can be drawn or saved under another video's name.
+    void forget();
 
     // A new area or mask polygon, drawn over the one it replaces.
     void startArea();

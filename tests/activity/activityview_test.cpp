@@ -5,6 +5,9 @@
 #include "actogramcells.h"
 #include "mainwindow.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -58,6 +61,8 @@ private slots:
     void profileBarsArePerRecordedHour();
     void csvExportAndImage();
     void windowButtonOpensTheView();
+    void savedImageIsTheShownActogramAndTheViewFollowsTheFolder();
+    void choicesAreRememberedAndAnEmptyFolderGetsAHint();
 
 private:
     QTemporaryDir dir;
@@ -69,6 +74,7 @@ private:
 void ActivityViewTest::init()
 {
     QVERIFY(dir.isValid());
+    QSettings("Brellico", "Orvane").remove("activity");
     d = dir.path();
     if (QFile::exists(d + "/video_20150612_0959_01.mp4"))
         return;
@@ -219,6 +225,71 @@ void ActivityViewTest::windowButtonOpensTheView()
     QVERIFY(view->isWindow());
     QCOMPARE(view->activity().resultFiles, 3);
     view->close();
+}
+
+// "Save image" writes the actogram as shown (double-plotted here); the open view reads the folder
+// again when the window's button is pressed and when a run ends, and confirms a save.
+void ActivityViewTest::savedImageIsTheShownActogramAndTheViewFollowsTheFolder()
+{
+    QTemporaryDir out;
+    ActivityView view({d});
+    view.setDoublePlotted(true);
+    QCOMPARE(view.saveImage(out.filePath("shown.png")), QString());
+    QCOMPARE(ActivityCharts::saveImage(view.views(), out.filePath("double.png"), true), QString());
+    QCOMPARE(ActivityCharts::saveImage(view.views(), out.filePath("single.png"), false), QString());
+    const QImage shown(out.filePath("shown.png"));
+    QVERIFY(!shown.isNull());
+    QCOMPARE(shown, QImage(out.filePath("double.png")));
+    QVERIFY(shown != QImage(out.filePath("single.png")));
+
+    QTemporaryDir folder;
+    QVERIFY(addRecording(folder.path(), "20150612_0959", 3600, row("2015-06-12_10:01:00", 1, 0)));
+    QSettings("Brellico", "Orvane").setValue("currentPath", folder.path());
+    MainWindow window;
+    auto* button = window.findChild<QPushButton*>("pb_activity");
+    button->click();
+    auto* opened = window.findChild<ActivityView*>();
+    QCOMPARE(opened->activity().resultFiles, 1);
+    QVERIFY(addRecording(folder.path(), "20150613_0959", 3600, row("2015-06-13_10:01:00", 1, 0)));
+    button->click();
+    QCOMPARE(window.findChildren<ActivityView*>().size(), 1);
+    QCOMPARE(opened->activity().resultFiles, 2);
+    QVERIFY(addRecording(folder.path(), "20150614_0959", 3600, row("2015-06-14_10:01:00", 1, 0)));
+    window.ModeVideo(MainWindow::ProcessingDone); // how every run ends
+    QCOMPARE(opened->activity().resultFiles, 3);
+
+    QTimer::singleShot(0, [&out] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(chooser);
+        chooser->selectFile(out.filePath("table"));
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    for (QPushButton* b : opened->findChildren<QPushButton*>()) {
+        if (b->text().startsWith("Export CSV"))
+            b->click();
+    }
+    QVERIFY(QFileInfo::exists(out.filePath("table.csv")));
+    QVERIFY2(opened->statusText().contains("table.csv"), qPrintable(opened->statusText()));
+    opened->close();
+}
+
+void ActivityViewTest::choicesAreRememberedAndAnEmptyFolderGetsAHint()
+{
+    {
+        ActivityView view({d});
+        view.setBinSeconds(int(BinWidth::tenMinutes));
+        view.setDoublePlotted(true);
+    }
+    ActivityView again({d});
+    QCOMPARE(again.views().table.binSeconds, int(BinWidth::tenMinutes));
+    QVERIFY(again.actogramView()->chart()->title().contains("double-plotted"));
+
+    QTemporaryDir empty;
+    ActivityView none({empty.path()});
+    none.show();
+    QVERIFY(none.findChild<QLabel*>("la_activityEmpty")->isVisible());
+    QVERIFY(none.findChild<QLabel*>("la_activityEmpty")->text().contains("Process"));
+    QVERIFY(!none.timeSeriesView()->isVisible());
 }
 
 QTEST_MAIN(ActivityViewTest)

@@ -5,14 +5,18 @@
 #include "runlock.h"
 #include "testclips.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
@@ -112,6 +116,11 @@ QString FrontendsTest::runWindow(int selection, bool trajectories)
     window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(trajectories);
     window.findChild<QComboBox*>(QStringLiteral("cb_process_conf"))->setCurrentIndex(selection);
     auto* process = window.findChild<QPushButton*>(QStringLiteral("pb_algo"));
+    // A run that replaces the earlier result asks first; the user agrees.
+    QTimer::singleShot(0, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
     window.algo();
     // The run goes on on a thread of its own; the window's timer shows it until it has ended.
     QElapsedTimer waited;

@@ -76,6 +76,7 @@ private slots:
     void controlsIgnoredAndCancelDuringARun();
     void destroyedWhileTheDirectoryFieldHasFocus();
     void countingModeReachesTheRunAndIsStored();
+    void keysDriveTheTransportAndAreNamedInTooltips();
 
 private:
     template <typename T = QWidget> T* child(const char* name) const
@@ -160,7 +161,8 @@ void MainWindowTest::startUpState()
         QVERIFY2(!enabled(name), name);
     for (const char* name : {"pb_videofile", "tv_file", "pb_about", "pushButton_2"})
         QVERIFY2(enabled(name), name);
-    QVERIFY(!child("pb_Import")->isVisible());
+    QVERIFY(child("pb_Import")->isVisible());
+    QVERIFY(child("w_firstStart")->isVisible());
     QVERIFY(text("la_mouse").isEmpty());
     QVERIFY(text("la_file_selected").isEmpty());
     QVERIFY(text("la_Num_Frame").isEmpty());
@@ -232,6 +234,10 @@ void MainWindowTest::selectingARowShowsFrame90()
     auto* timer = window->findChild<QTimer*>(QStringLiteral("timer"));
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 20); // trunc(500 / 25)
+    tick();                          // paused: the tick stops until the next request
+    QVERIFY(!timer->isActive());
+    window->slow_forward();
+    QVERIFY(timer->isActive());
 
     // The blob is where it is at frame 90, not where it starts.
     const cv::Mat& frame = window->playback().frame();
@@ -323,7 +329,7 @@ void MainWindowTest::modeVideoEnableTable_data()
     QTest::addColumn<QVector<int>>(
         "expected"); // transport, region, shift, combo, algo, result, file
     const QVector<int> table[5][2] = {
-        {{0, 0, -1, 0, 0, 0, -1}, {0, 0, -1, 0, 0, 0, -1}},
+        {{0, 0, 0, 0, 0, 0, -1}, {0, 0, 0, 0, 0, 0, -1}},
         {{1, 1, 0, -1, -1, 1, -1}, {1, 1, 1, 1, 1, 1, -1}},
         {{0, 0, 0, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 0, 0}},
         {{1, 1, 1, 0, 0, 1, 1}, {1, 1, 1, 1, 1, 1, 1}},
@@ -367,7 +373,6 @@ void MainWindowTest::modeVideoEnableTable()
     check("tv_result", expected[5]);
     for (const char* name : fileControls)
         check(name, expected[6]);
-    QVERIFY(!child("pb_Import")->isVisible());
 }
 
 void MainWindowTest::missingFileKeepsThePreviousVideo()
@@ -409,11 +414,9 @@ void MainWindowTest::unreadableFileLeavesNoVideoState()
         QVERIFY2(!enabled(name), name);
     QVERIFY(text("la_file_selected").isEmpty());
     QVERIFY(text("la_width").isEmpty());
-    // The tick keeps running and redraws the frame still held.
-    QVERIFY(window->findChild<QTimer*>(QStringLiteral("timer"))->isActive());
+    // Nothing of the previous video is drawn again.
     tick();
-    QCOMPARE(child<QGraphicsView>("gv_video")->scene()->items().size(), 1);
-    QCOMPARE(text("la_Num_Frame"), QStringLiteral("90"));
+    QVERIFY(child<QGraphicsView>("gv_video")->scene()->items().isEmpty());
 }
 
 void MainWindowTest::pathWithSpacesAndNonAsciiOpens()
@@ -581,6 +584,25 @@ void MainWindowTest::countingModeReachesTheRunAndIsStored()
     QCOMPARE(child<QComboBox>("cb_counting")->currentIndex(), 1);
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .remove(QStringLiteral("countingMode"));
+}
+
+// Right steps, Page Down jumps, Space plays; each key is named in its button's tooltip.
+void MainWindowTest::keysDriveTheTransportAndAreNamedInTooltips()
+{
+    selectRow(rowOf(QStringLiteral("plain")));
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    child("tv_file")->setFocus();
+    QTest::keyClick(child("tv_file"), Qt::Key_Right);
+    QTRY_COMPARE(text("la_Num_Frame"), QStringLiteral("91"));
+    QTest::keyClick(child("tv_file"), Qt::Key_PageDown);
+    QTRY_COMPARE(text("la_Num_Frame"), QStringLiteral("101"));
+    QTest::keyClick(child("tv_file"), Qt::Key_Space);
+    QTRY_COMPARE(window->playback().mode(), Playback::Play);
+    for (const char* name : {"pb_play_pause", "pb_slow_forward", "pb_fast_forward",
+                             "pb_slow_reverse", "pb_fast_reverse", "pb_videofile"})
+        QVERIFY2(child(name)->toolTip().contains(QLatin1Char('(')), name);
+    QVERIFY(child("pb_play_pause")->toolTip().contains(QStringLiteral("Space")));
 }
 
 QTEST_MAIN(MainWindowTest)

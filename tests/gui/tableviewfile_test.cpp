@@ -1,12 +1,16 @@
 // The video-file table: listing rules, statuses, row announcements and the context menu.
 #include "tableviewfile.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace
@@ -199,6 +203,14 @@ void TableViewFileTest::deleteFromTheContextMenu()
     emit view->customContextMenuRequested(cellRect.center());
     QAction* item = menuAction(action);
     QVERIFY(item);
+    if (action == QLatin1String("Delete Result")) {
+        // Results go only after a question.
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            box->button(QMessageBox::Yes)->click();
+        });
+    }
     item->trigger();
 
     QVERIFY(!QFile::exists(exported(base, removed)));

@@ -22,25 +22,10 @@ private slots:
     void zoomCutOut_data();
     void zoomCutOut();
     void zoomedImageIsTheCutOutAtFullResolution();
-    void savedImageIsWhatIsShown();
-    void emptyFileNameIsNeverWritten();
-    void failedWriteWarnsOncePerName_data();
-    void failedWriteWarnsOncePerName();
     void mousePressLeftOfThePictureIsZero();
     void densityWindowShowsTheWholeMap_data();
     void densityWindowShowsTheWholeMap();
 };
-
-namespace
-{
-int writeWarnings = 0;
-
-void countWriteWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("Cannot write image")))
-        ++writeWarnings;
-}
-} // namespace
 
 void ViewsTest::displayGeometry_data()
 {
@@ -111,69 +96,16 @@ void ViewsTest::zoomedImageIsTheCutOutAtFullResolution()
     ImageGraphicsView view(&graphicsView);
     const cv::Mat frame = gradientFrame(1920, 1080);
 
-    view.showImage(frame, ViewZoom{true, {1900, 1000}}, false, QString());
+    view.showImage(frame, ViewZoom{true, {1900, 1000}});
     QCOMPARE(cv::norm(view.shownImage(), frame(cv::Rect(1280, 600, 640, 480)), cv::NORM_INF), 0.0);
     QCOMPARE(graphicsView.scene()->itemsBoundingRect().size(), QSizeF(640, 480));
 
-    view.showImage(frame, ViewZoom{}, false, QString());
+    view.showImage(frame, ViewZoom{});
     QCOMPARE(view.shownImage().cols, 640);
     QCOMPARE(view.shownImage().rows, 360);
     QCOMPARE(graphicsView.scene()->items().size(), 1);
 
-    view.showImage(cv::Mat(), ViewZoom{}, false, QString()); // ignored: picture stays
-    QCOMPARE(graphicsView.scene()->items().size(), 1);
-}
-
-void ViewsTest::savedImageIsWhatIsShown()
-{
-    QTemporaryDir dir;
-    QGraphicsView graphicsView;
-    ImageGraphicsView view(&graphicsView);
-    const QString file = dir.filePath(QStringLiteral("shown ü.jpg"));
-
-    view.showImage(gradientFrame(320, 240), ViewZoom{}, true, file);
-    const cv::Mat written = cv::imread(QFile::encodeName(file).toStdString());
-    QCOMPARE(written.cols, 640);
-    QCOMPARE(written.rows, 480);
-    // JPEG is lossy: the same picture, not the same bytes.
-    QVERIFY(cv::norm(written, view.shownImage(), cv::NORM_L1) / written.total() < 10.0);
-
-    // A file that cannot be written does not stop the picture from being shown.
-    view.showImage(gradientFrame(320, 240), ViewZoom{}, true,
-                   dir.filePath(QStringLiteral("missing/folder/x.jpg")));
-    QCOMPARE(graphicsView.scene()->items().size(), 1);
-}
-
-void ViewsTest::emptyFileNameIsNeverWritten()
-{
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    QGraphicsView graphicsView;
-    ImageGraphicsView view(&graphicsView);
-    view.showImage(gradientFrame(640, 480), ViewZoom{}, true, QString());
-    QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
-}
-
-void ViewsTest::failedWriteWarnsOncePerName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("missing folder") << QStringLiteral("missing/folder/x.jpg");
-    QTest::newRow("no image extension") << QStringLiteral("frame");
-}
-
-// Every shown frame is written, so a name that cannot be written must not flood the log.
-void ViewsTest::failedWriteWarnsOncePerName()
-{
-    QFETCH(QString, name);
-    QTemporaryDir dir;
-    QGraphicsView graphicsView;
-    ImageGraphicsView view(&graphicsView);
-    writeWarnings = 0;
-    const QtMessageHandler previous = qInstallMessageHandler(countWriteWarnings);
-    for (int i = 0; i < 3; ++i)
-        view.showImage(gradientFrame(640, 480), ViewZoom{}, true, dir.filePath(name));
-    qInstallMessageHandler(previous);
-    QCOMPARE(writeWarnings, 1);
+    view.showImage(cv::Mat(), ViewZoom{}); // ignored: picture stays
     QCOMPARE(graphicsView.scene()->items().size(), 1);
 }
 

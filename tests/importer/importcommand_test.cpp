@@ -127,7 +127,7 @@ TEST_F(ImportCommand, ImportsEachKindAndReportsTheDamagedStream)
 {
     addOddFiles();
 
-    const Outcome run = import({"--quiet", card, dest});
+    const Outcome run = import({"--quiet", "--fps", "30", card, dest});
 
     EXPECT_EQ(run.status, ImportSomeFailed);
     EXPECT_EQ(lines(filesIn(dest)), "cam.mp4\nclip.mp4\nrec.mp4");
@@ -146,6 +146,9 @@ TEST_F(ImportCommand, ImportsEachKindAndReportsTheDamagedStream)
         EXPECT_TRUE(video.isOpened()) << name;
         EXPECT_EQ(video.get(cv::CAP_PROP_FRAME_COUNT), clipFrames) << name;
     }
+    // The raw stream is wrapped at the rate asked for.
+    EXPECT_EQ(cv::VideoCapture(QString(dest + "/cam.mp4").toStdString()).get(cv::CAP_PROP_FPS),
+              30.0);
 }
 
 // The card's own folder as the working folder: the MP4 stays as it is, the others gain an MP4
@@ -294,7 +297,7 @@ TEST_P(ImportUsage, RefusesWithStatus64AndTouchesNothing)
 
     EXPECT_EQ(run.status, ImportUsageError);
     EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Usage: orvane-import [--quiet] SOURCE_DIR DEST_DIR"),
+    EXPECT_NE(run.err.find("Usage: orvane-import [--quiet] [--fps N] SOURCE_DIR DEST_DIR"),
               std::string::npos);
     EXPECT_TRUE(run.out.empty());
     EXPECT_FALSE(QFileInfo::exists(dest));
@@ -320,9 +323,19 @@ INSTANTIATE_TEST_SUITE_P(
                                 "got 3"},
                       UsageCase{"UnknownOption",
                                 [](const QString& c, const QString& d) {
-                                    return QStringList{"--fps", c, d};
+                                    return QStringList{"--speed", c, d};
                                 },
-                                "Unknown option 'fps'"},
+                                "Unknown option 'speed'"},
+                      UsageCase{"FrameRateZero",
+                                [](const QString& c, const QString& d) {
+                                    return QStringList{"--fps", "0", c, d};
+                                },
+                                "--fps needs a whole number from 1 to 1000"},
+                      UsageCase{"FrameRateNotANumber",
+                                [](const QString& c, const QString& d) {
+                                    return QStringList{"--fps", "25.5", c, d};
+                                },
+                                "--fps needs a whole number from 1 to 1000"},
                       UsageCase{"MissingSource",
                                 [](const QString& c, const QString& d) {
                                     return QStringList{c + "/gone", d};

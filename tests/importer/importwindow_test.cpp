@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -110,35 +111,48 @@ private slots:
     }
 
     // The whole road: three recordings imported in listing order, the overall bar counting
-    // them, the dialog closing itself, and three playable MP4 files in the destination.
-    void importsEachFileInListOrderThenCloses()
+    // them, each row then saying what became of its file (the raw stream wrapped at the rate
+    // chosen), the other files named as not imported, and three playable MP4 files.
+    void importsEachFileInListOrderAndShowsOutcomes()
     {
         QVERIFY(makeVideo(source.filePath("a.mp4"), 10, {"-c:v", "libx264"}));
         QVERIFY(makeVideo(source.filePath("b.avi"), 10, {"-c:v", "mpeg4"}));
         QVERIFY(makeRawH264(source.filePath("c.h264"), 10));
+        QVERIFY(writeFile(source.filePath("notes.txt"), "x"));
         settings().setValue("PathImport", source.path());
         ImportWindow dialog(destination.path());
         auto* overall = dialog.findChild<QProgressBar*>("pb_file");
         auto* current = dialog.findChild<QLabel*>("la_currentfile");
+        dialog.findChild<QSpinBox*>("sb_fps")->setValue(30);
         QStringList finished;
         connect(overall, &QProgressBar::valueChanged, this,
                 [&](int value) { finished << QString::number(value) + " " + current->text(); });
         dialog.show();
+        const QStringList order = listed(dialog);
+        QCOMPARE(order.size(), 3);
 
         dialog.Import();
         dialog.Import(); // ignored: a sequence is running
         QCOMPARE(overall->maximum(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), sequenceTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(listed(dialog).size(), 4, sequenceTimeout);
 
-        const QStringList order = listed(dialog);
-        QCOMPARE(order.size(), 3);
+        QVERIFY(dialog.isVisible());
         QCOMPARE(finished, (QStringList{"1 " + order[0], "2 " + order[1], "3 " + order[2]}));
+        const QStringList outcomes = listed(dialog);
+        QVERIFY(outcomes.contains(QString::fromUtf8("a.mp4 \u2014 copied as a.mp4")));
+        QVERIFY(outcomes.contains(QString::fromUtf8("b.avi \u2014 copied as b.mp4")));
+        QVERIFY(outcomes.contains(QString::fromUtf8("c.h264 \u2014 converted as c.mp4")));
+        QCOMPARE(outcomes.last(), QString::fromUtf8("notes.txt \u2014 skipped: not a recording"));
         QCOMPARE(fileNames(destination.path()), (QStringList{"a.mp4", "b.mp4", "c.mp4"}));
         for (const QString& name : fileNames(destination.path())) {
             cv::VideoCapture video(destination.filePath(name).toStdString());
             QVERIFY2(video.isOpened(), qPrintable(name));
             QCOMPARE(video.get(cv::CAP_PROP_FRAME_COUNT), 10.0);
+            if (name == "c.mp4")
+                QCOMPARE(video.get(cv::CAP_PROP_FPS), 30.0);
         }
+        QCOMPARE(settings().value("importStreamFps").toInt(), 30);
+        settings().remove("importStreamFps");
     }
 
     void folderWithoutFilesStartsNothing()

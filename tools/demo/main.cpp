@@ -1,75 +1,59 @@
 // orvane-demo: prepares a first working directory for a new user, so that the window opens on a
 // video that can be analysed at once. It does nothing when a working directory is already stored.
-#include "areacontour.h"
-#include "exportpath.h"
-#include "videogen.h"
+#include "demofolder.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 #include <cstdio>
 
 namespace
 {
 
-const char* const videoName = "video_20260601_0930_01.mp4";
+const char* const usage =
+    "Usage: orvane-demo [-h|--help]\n"
+    "\n"
+    "Prepares a demo working folder for a first start of Orvane: a generated sample video\n"
+    "with its mask and counting area, in ~/.local/share/Orvane/demo (under $XDG_DATA_HOME\n"
+    "when set), and makes it Orvane's working directory. Nothing is done when a working\n"
+    "directory has been chosen already, so a user's choice is never replaced.\n"
+    "\n"
+    "Exit status: 0 the demo folder is ready (or a working directory was set already),\n"
+    "1 it could not be written, 64 a usage error.\n";
 
-bool makeVideo(const QString& path)
-{
-    if (QFileInfo::exists(path))
-        return true;
-    videogen::ClipRecipe recipe;
-    recipe.size = {1280, 720};
-    recipe.fps = 25;
-    recipe.frames = 400;
-    recipe.blobs = videogen::crossingInsects(recipe.size, recipe.frames, 6);
-    // Written under a hidden temporary name, so an interrupted run never leaves a truncated
-    // video in the listing.
-    const QFileInfo info(path);
-    const QString partial = info.path() + QStringLiteral("/.") + info.fileName();
-    std::string error;
-    if (!videogen::writeVideo(QFile::encodeName(partial).toStdString(), recipe, &error)) {
-        std::fprintf(stderr, "orvane-demo: %s\n", error.c_str());
-        QFile::remove(partial);
-        return false;
-    }
-    return QFile::rename(partial, path);
-}
-
-// A mask over most of the picture and a counting box in its middle.
-bool saveRegions(const QString& video)
-{
-    AreaContour regions;
-    regions.mask = {{40, 40}, {1240, 40}, {1240, 680}, {40, 680}, {40, 40}};
-    regions.area = {{440, 200}, {840, 200}, {840, 520}, {440, 520}, {440, 200}};
-    return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
-}
+constexpr int usageError = 64;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.errorText().isEmpty()
+                                  ? QStringLiteral("unexpected argument %1")
+                                        .arg(parser.positionalArguments().value(0))
+                                  : parser.errorText();
+        std::fprintf(stderr, "orvane-demo: %s\n%s", qPrintable(error), usage);
+        return usageError;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+
     QSettings settings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
-    const QString stored = settings.value(QStringLiteral("currentPath")).toString();
-    if (!stored.isEmpty())
+    if (!settings.value(QStringLiteral("currentPath")).toString().isEmpty())
         return 0;
 
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                        QStringLiteral("/Orvane/demo");
-    if (!QDir().mkpath(dir)) {
-        std::fprintf(stderr, "orvane-demo: cannot create %s\n", qPrintable(dir));
-        return 1;
-    }
-    const QString video = dir + QLatin1Char('/') + QLatin1String(videoName);
+    const QString dir = DemoFolder::location();
     std::printf("Preparing a demo folder in %s ...\n", qPrintable(dir));
     std::fflush(stdout);
-    if (!makeVideo(video) || !saveRegions(video)) {
-        std::fprintf(stderr, "orvane-demo: cannot write the demo video and its regions in %s\n",
-                     qPrintable(dir));
+    const QString problem = DemoFolder::prepare();
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "orvane-demo: %s\n", qPrintable(problem));
         return 1;
     }
     settings.setValue(QStringLiteral("currentPath"), dir);

@@ -15,6 +15,7 @@
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 
 #include <algorithm>
@@ -32,13 +33,20 @@ const QColor inColour(0x2e, 0x7d, 0x32);
 const QColor outColour(0xc6, 0x28, 0x28);
 const QColor crossingsColour(0x15, 0x65, 0xc0);
 const QColor unrecordedColour(0, 0, 0, 40);
-// From a recorded bin without events up to the busiest bins.
+const QColor scaledUpColour(0x42, 0x42, 0x42);
+// From a recorded bin without events (a cool colour, never mistaken for the blank of an
+// unrecorded bin) up to the busiest bins.
 const QColor levelColours[actogramLevels + 1] = {
-    QColor(0xf2, 0xf2, 0xf2), QColor(0xff, 0xe0, 0xb2), QColor(0xff, 0xb7, 0x4d),
+    QColor(0xb3, 0xd4, 0xe8), QColor(0xff, 0xe0, 0xb2), QColor(0xff, 0xb7, 0x4d),
     QColor(0xfb, 0x8c, 0x00), QColor(0xe6, 0x51, 0x00), QColor(0xbf, 0x36, 0x0c)};
 
 // More day labels than this do not fit beside each other on an axis.
 constexpr int maxDayLabels = 10;
+// Hour labels between the days, every 3, 6 or 12 hours: at most this many labels in all.
+constexpr int maxTimeLabels = 24;
+constexpr int hourLabelSteps[] = {3, 6, 12};
+// A profile slot recorded for less than this is scaled up to events per hour, and marked.
+constexpr double fullyRecordedHours = 1.0;
 
 // Image size of saved pictures, in pixels: the time series above, the actogram and the profile.
 constexpr int imageWidth = 1100;
@@ -143,6 +151,17 @@ void showFiguresOnHover(QBarSeries* bars, QChart* chart, const ActivityTable& ta
     });
 }
 
+// The step of hour labels that fit with the days, or 0 when only the days do (or the bins are
+// wider than the step).
+int hourLabelStep(const ActivityTable& table)
+{
+    for (int step : hourLabelSteps) {
+        if (table.days() * (24 / step) <= maxTimeLabels && table.binSeconds <= step * 3600)
+            return step;
+    }
+    return 0;
+}
+
 // A label at each day's first bin; on long spans only every n-th day, so that labels never
 // overlap.
 QCategoryAxis* dayAxis(const ActivityTable& table)
@@ -150,11 +169,19 @@ QCategoryAxis* dayAxis(const ActivityTable& table)
     auto* axis = new QCategoryAxis;
     const int days = table.days();
     const int step = std::max(1, (days + maxDayLabels - 1) / maxDayLabels);
+    const int hourStep = hourLabelStep(table);
+    const double binsPerHour = table.binsPerDay() / 24.0;
     for (int day = 0; day < days; day += step) {
         const QDate date = table.firstDay().addDays(day);
         axis->append(date.toString(QStringLiteral("MMM d")), day * table.binsPerDay() - 0.5);
+        for (int h = hourStep; hourStep > 0 && h < 24; h += hourStep) {
+            // Labels must differ; invisible spaces tell the same hour of different days apart.
+            const QString label = QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0')) +
+                                  QString(day, QChar(0x200b));
+            axis->append(label, day * table.binsPerDay() + h * binsPerHour - 0.5);
+        }
     }
-    axis->setTitleText(QStringLiteral("day"));
+    axis->setTitleText(hourStep > 0 ? QStringLiteral("day and hour") : QStringLiteral("day"));
     return axis;
 }
 
@@ -324,6 +351,31 @@ QChart* actogram(const ActivityTable& withinDay, bool doublePlotted)
     return chart;
 }
 
+// A mark above each slot whose events per hour come from less than an hour of recording.
+void markScaledUp(QChart* chart, const QVector<ProfileSlot>& profile, const QVector<QBarSet*>& sets)
+{
+    auto* marks = new QScatterSeries;
+    marks->setName(QLatin1String(scaledUpName));
+    marks->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    marks->setMarkerSize(7);
+    marks->setColor(scaledUpColour);
+    marks->setBorderColor(scaledUpColour);
+    for (int i = 0; i < profile.size(); ++i) {
+        if (!profile[i].recorded() || profile[i].hoursRecorded() >= fullyRecordedHours)
+            continue;
+        double top = 0;
+        for (const QBarSet* set : sets)
+            top = std::max(top, set->at(i));
+        marks->append(i, top);
+    }
+    chart->addSeries(marks);
+    marks->attachAxis(chart->axes(Qt::Horizontal).first());
+    marks->attachAxis(chart->axes(Qt::Vertical).first());
+    if (marks->count() == 0)
+        for (QLegendMarker* marker : chart->legend()->markers(marks))
+            marker->setVisible(false);
+}
+
 QChart* dailyProfile(const QVector<ProfileSlot>& profile)
 {
     BarValues values;
@@ -340,8 +392,11 @@ QChart* dailyProfile(const QVector<ProfileSlot>& profile)
             values.maxValue = std::max(values.maxValue, slot.perHour(counts[i]));
         }
     }
-    return barChart(QStringLiteral("Daily profile: events per recorded hour"), values,
-                    hourAxis(profile.size(), 24, 3), QStringLiteral("events / hour"));
+    const QVector<QBarSet*> sets = values.sets;
+    QChart* chart = barChart(QStringLiteral("Daily profile: events per recorded hour"), values,
+                             hourAxis(profile.size(), 24, 3), QStringLiteral("events / hour"));
+    markScaledUp(chart, profile, sets);
+    return chart;
 }
 
 QString plotProblem(const ActivityViews& views, int binSeconds)
@@ -369,12 +424,13 @@ QString plotProblem(const ActivityViews& views, int binSeconds)
         .arg(imageWidth);
 }
 
-QString saveImage(const ActivityViews& views, const QString& path)
+QString saveImage(const ActivityViews& views, const QString& path, bool doublePlotted)
 {
     QGraphicsScene scene;
-    const QList<std::pair<QChart*, int>> charts{{timeSeries(views.table), seriesHeight},
-                                                {actogram(views.withinDay, false), actogramHeight},
-                                                {dailyProfile(views.profile), profileHeight}};
+    const QList<std::pair<QChart*, int>> charts{
+        {timeSeries(views.table), seriesHeight},
+        {actogram(views.withinDay, doublePlotted), actogramHeight},
+        {dailyProfile(views.profile), profileHeight}};
     qreal y = 0;
     for (const auto& [chart, height] : charts) {
         scene.addItem(chart); // the scene owns it from here

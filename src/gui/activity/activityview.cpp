@@ -6,11 +6,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -52,10 +55,29 @@ QString readingSummary(const FolderActivity& a)
     return text;
 }
 
+QSettings settingsStore()
+{
+    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+}
+
+const QString binSecondsKey = QStringLiteral("activity/binSeconds");
+const QString doublePlottedKey = QStringLiteral("activity/doublePlotted");
+const QString saveFolderKey = QStringLiteral("activity/saveFolder");
+
+// The chosen name with `suffix` added unless it ends in one of `accepted`.
+QString withSuffix(const QString& path, const QStringList& accepted, const QString& suffix)
+{
+    for (const QString& s : accepted) {
+        if (path.endsWith(s, Qt::CaseInsensitive))
+            return path;
+    }
+    return path + suffix;
+}
+
 } // namespace
 
 ActivityView::ActivityView(const QStringList& directories, QWidget* parent)
-    : QWidget(parent), data(readActivity(directories))
+    : QWidget(parent), directories(directories), data(readActivity(directories))
 {
     setWindowTitle(tr("Activity: %1").arg(directories.join(QStringLiteral(", "))));
     tabs = new QTabWidget(this);
@@ -67,18 +89,61 @@ ActivityView::ActivityView(const QStringList& directories, QWidget* parent)
     tabs->addTab(profView, tr("Daily profile"));
     status = new QLabel(this);
     status->setWordWrap(true);
+    status->setObjectName(QStringLiteral("la_activityStatus"));
+    emptyHint = new QLabel(this);
+    emptyHint->setObjectName(QStringLiteral("la_activityEmpty"));
+    emptyHint->setWordWrap(true);
+    emptyHint->setAlignment(Qt::AlignCenter);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(makeControls());
     layout->addWidget(tabs, 1);
+    layout->addWidget(emptyHint, 1);
     layout->addWidget(status);
     reportReading();
     initialDays();
     refresh();
 }
 
+// Shown again (e.g. brought back by the window's button): the folder may have new results.
+void ActivityView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shownOnce)
+        reload();
+    shownOnce = true;
+}
+
+void ActivityView::reload()
+{
+    data = readActivity(directories);
+    reportReading();
+    initialDays();
+    refresh();
+}
+
+QString ActivityView::statusText() const
+{
+    return status->text();
+}
+
+// No result yet: a hint in place of empty charts with a made-up day.
+void ActivityView::showEmptyState()
+{
+    const bool empty = data.resultFiles == 0;
+    tabs->setVisible(!empty);
+    emptyHint->setVisible(empty);
+    for (QWidget* control : findChildren<QPushButton*>())
+        control->setEnabled(!empty);
+    emptyHint->setText(
+        tr("No results in %1 yet.\n\nChoose videos in the main window and press \"Process\": "
+           "the events they give are shown here.")
+            .arg(directories.join(QStringLiteral(", "))));
+}
+
 ActivityView* ActivityView::open(const QString& directory, QWidget* parent)
 {
     auto* view = new ActivityView({directory}, parent);
+    view->setObjectName(QStringLiteral("activityView"));
     view->setWindowFlag(Qt::Window);
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->resize(1000, 640);
@@ -92,7 +157,9 @@ QWidget* ActivityView::makeControls()
     binWidth = new QComboBox(controls);
     for (const NamedBinWidth& w : binWidths())
         binWidth->addItem(QLatin1String(w.name), w.seconds);
-    binWidth->setCurrentIndex(binWidth->findData(int(BinWidth::hour)));
+    QSettings settings = settingsStore();
+    const int storedBin = binWidth->findData(settings.value(binSecondsKey).toInt());
+    binWidth->setCurrentIndex(storedBin >= 0 ? storedBin : binWidth->findData(int(BinWidth::hour)));
     fromDay = new QDateEdit(controls);
     toDay = new QDateEdit(controls);
     for (QDateEdit* edit : {fromDay, toDay}) {
@@ -100,6 +167,7 @@ QWidget* ActivityView::makeControls()
         edit->setCalendarPopup(true);
     }
     doublePlot = new QCheckBox(tr("Double-plotted"), controls);
+    doublePlot->setChecked(settings.value(doublePlottedKey, false).toBool());
     auto* save = new QPushButton(tr("Save image…"), controls);
     auto* csv = new QPushButton(tr("Export CSV…"), controls);
 
@@ -121,6 +189,9 @@ QWidget* ActivityView::makeControls()
     connect(fromDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
     connect(toDay, &QDateEdit::dateChanged, this, &ActivityView::refresh);
     connect(doublePlot, &QCheckBox::toggled, this, &ActivityView::showActogram);
+    connect(binWidth, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &ActivityView::rememberChoices);
+    connect(doublePlot, &QCheckBox::toggled, this, &ActivityView::rememberChoices);
     connect(save, &QPushButton::clicked, this, &ActivityView::chooseImageFile);
     connect(csv, &QPushButton::clicked, this, &ActivityView::chooseCsvFile);
     return controls;
@@ -136,6 +207,13 @@ void ActivityView::initialDays()
     const QSignalBlocker blockFrom(fromDay), blockTo(toDay);
     fromDay->setDate(first);
     toDay->setDate(last);
+}
+
+void ActivityView::rememberChoices()
+{
+    QSettings settings = settingsStore();
+    settings.setValue(binSecondsKey, binWidth->currentData().toInt());
+    settings.setValue(doublePlottedKey, doublePlot->isChecked());
 }
 
 void ActivityView::reportReading()
@@ -177,6 +255,7 @@ void ActivityView::refresh()
     replaceChart(seriesView, ActivityCharts::timeSeries(shown.table));
     showActogram();
     replaceChart(profView, ActivityCharts::dailyProfile(shown.profile));
+    showEmptyState();
 }
 
 // Only the actogram depends on the double plot.
@@ -187,7 +266,7 @@ void ActivityView::showActogram()
 
 QString ActivityView::saveImage(const QString& path) const
 {
-    return ActivityCharts::saveImage(shown, path);
+    return ActivityCharts::saveImage(shown, path, doublePlot->isChecked());
 }
 
 QString ActivityView::exportCsv(const QString& path) const
@@ -198,30 +277,47 @@ QString ActivityView::exportCsv(const QString& path) const
     return ActivityExport::writeFile(path, text.toUtf8());
 }
 
-void ActivityView::showError(const QString& message)
+// A save is confirmed below the charts; a failure is shown at once.
+void ActivityView::showSaveResult(const QString& error, const QString& path)
 {
-    if (!message.isEmpty())
-        QMessageBox::warning(this, windowTitle(), message);
+    if (!error.isEmpty()) {
+        status->setText(error);
+        QMessageBox::warning(this, windowTitle(), error);
+        return;
+    }
+    status->setText(tr("Saved %1").arg(QDir::toNativeSeparators(path)));
+}
+
+// The dialogs open where the last file was saved, else in the home folder.
+QString ActivityView::chooseSaveFile(const QString& caption, const QString& filter,
+                                     QString* selected)
+{
+    QSettings settings = settingsStore();
+    const QString folder = settings.value(saveFolderKey, QDir::homePath()).toString();
+    const QString path = QFileDialog::getSaveFileName(this, caption, folder, filter, selected);
+    if (!path.isEmpty())
+        settings.setValue(saveFolderKey, QFileInfo(path).absolutePath());
+    return path;
 }
 
 void ActivityView::chooseImageFile()
 {
     QString selected;
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Save image"), QString(), tr("PNG image (*.png);;SVG image (*.svg)"), &selected);
+    const QString path =
+        chooseSaveFile(tr("Save image"), tr("PNG image (*.png);;SVG image (*.svg)"), &selected);
     if (path.isEmpty())
         return;
-    const bool hasSuffix = path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ||
-                           path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
     const QString suffix =
         selected.contains(QLatin1String("svg")) ? QStringLiteral(".svg") : QStringLiteral(".png");
-    showError(saveImage(hasSuffix ? path : path + suffix));
+    const QString file = withSuffix(path, {QStringLiteral(".png"), QStringLiteral(".svg")}, suffix);
+    showSaveResult(saveImage(file), file);
 }
 
 void ActivityView::chooseCsvFile()
 {
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Export CSV"), QString(), tr("CSV file (*.csv)"));
-    if (!path.isEmpty())
-        showError(exportCsv(path));
+    const QString path = chooseSaveFile(tr("Export CSV"), tr("CSV file (*.csv)"), nullptr);
+    if (path.isEmpty())
+        return;
+    const QString file = withSuffix(path, {QStringLiteral(".csv")}, QStringLiteral(".csv"));
+    showSaveResult(exportCsv(file), file);
 }

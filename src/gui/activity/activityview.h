@@ -17,7 +17,9 @@ class QChartView;
 
 // The window's Activity view: the events of every analysed video of a folder over time, as a
 // time series, an actogram and a daily profile, with controls for the bin width and the days.
-// The folder is read once on opening; the controls only re-bin what was read.
+// The folder is read on opening, when the view is shown again and on reload() (after a run); the
+// controls only re-bin what was read. Bin width, double plot and the folder of saved files are
+// remembered in the settings.
 class ActivityView : public QWidget
 {
     Q_OBJECT
@@ -36,11 +38,18 @@ public:
     void setBinSeconds(int seconds);
     void setDays(const QDate& from, const QDate& to);
     void setDoublePlotted(bool on);
+    // Reads the folder again, keeping the chosen bin width and days where the data allows.
+    void reload();
+    // What the view says below the charts (reading summary, saved files, errors).
+    QString statusText() const;
 
     // The three charts into a PNG or SVG file, and the shown table (or, on the profile's tab,
     // the profile) as a CSV file; an empty text on success, otherwise the reason.
     QString saveImage(const QString& path) const;
     QString exportCsv(const QString& path) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void refresh();
@@ -52,9 +61,15 @@ private:
     QWidget* makeControls();
     void initialDays();
     void reportReading();
-    void showError(const QString& message);
+    void showSaveResult(const QString& error, const QString& path);
+    QString chooseSaveFile(const QString& caption, const QString& filter, QString* selected);
+    void showEmptyState();
+    void rememberChoices();
 
+    QStringList directories;
     FolderActivity data;
+    bool shownOnce = false;
+    QLabel* emptyHint;
     ActivityViews shown;
     QComboBox* binWidth;
     QDateEdit* fromDay;

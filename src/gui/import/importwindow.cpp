@@ -6,12 +6,15 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSettings>
+#include <QSpinBox>
 
 namespace
 {
 
 const QString pathImportKey = QStringLiteral("PathImport");
+const QString streamFrameRateKey = QStringLiteral("importStreamFps");
 
 QSettings settings()
 {
@@ -31,6 +34,11 @@ ImportWindow::ImportWindow(const QString& destination, QWidget* parent)
         bar->setRange(0, 100);
         bar->setValue(0);
     }
+    ui->sb_fps->setRange(1, Process_Import::MaxStreamFrameRate);
+    ui->sb_fps->setValue(
+        settings().value(streamFrameRateKey, Process_Import::DefaultStreamFrameRate).toInt());
+    connect(ui->sb_fps, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [](int fps) { settings().setValue(streamFrameRateKey, fps); });
     pathImport = settings().value(pathImportKey).toString();
     folder = pathImport;
     ui->le_videofile->setText(folder);
@@ -40,9 +48,9 @@ ImportWindow::ImportWindow(const QString& destination, QWidget* parent)
 
 ImportWindow::~ImportWindow() = default;
 
-void ImportWindow::runModal(const QString& destination)
+void ImportWindow::runModal(const QString& destination, QWidget* parent)
 {
-    auto* dialog = new ImportWindow(destination);
+    auto* dialog = new ImportWindow(destination, parent);
     connect(qApp, &QCoreApplication::aboutToQuit, dialog, &ImportWindow::finishAtExit);
     dialog->exec();
     dialog->releaseWhenIdle();
@@ -98,6 +106,7 @@ void ImportWindow::Import()
     if (importing)
         return;
     listFiles();
+    showFiles();
     ui->pb_file->setValue(0);
     ui->pb_file->setMaximum(files.size());
     if (files.isEmpty())
@@ -113,6 +122,7 @@ void ImportWindow::startNextWorker()
     ui->la_currentfile->setText(source);
     // The previous worker has already reported its end, so this waits at most for its return.
     worker = std::make_unique<Process_Import>(destination, source);
+    worker->setStreamFrameRate(ui->sb_fps->value());
     ++fileIndex;
     Process_Import* w = worker.get();
     connect(w, &Process_Import::end_thread, this, &ImportWindow::end_thread, Qt::QueuedConnection);
@@ -127,8 +137,22 @@ void ImportWindow::Close()
     close();
 }
 
+// Each file's row says what became of it, with the reason when it was skipped or failed.
+void ImportWindow::showOutcome(int index, const ImportOutcome& outcome)
+{
+    QListWidgetItem* item = ui->lw_filevideo->item(index);
+    if (!item)
+        return;
+    item->setText(QStringLiteral("%1 \u2014 %2")
+                      .arg(QFileInfo(files.at(index)).fileName(), importOutcomeText(outcome)));
+    item->setToolTip(item->text());
+    if (outcome.kind == ImportOutcome::Failed)
+        item->setForeground(Qt::red);
+}
+
 void ImportWindow::end_thread()
 {
+    showOutcome(fileIndex - 1, worker->outcome());
     ui->pb_file->setValue(fileIndex);
     ui->pb_Encode->setValue(0);
     ui->pb_Save->setValue(0);
@@ -137,8 +161,15 @@ void ImportWindow::end_thread()
         startNextWorker();
         return;
     }
+    // The dialog stays open on the outcomes, the other files of the folder named as not imported,
+    // as orvane-import lists them; a dialog already released goes now.
+    for (const QString& other : ImportListing::others(folder))
+        ui->lw_filevideo->addItem(
+            QStringLiteral("%1 \u2014 %2")
+                .arg(QFileInfo(other).fileName(),
+                     importOutcomeText({ImportOutcome::Skipped, {}, tr("not a recording")})));
     importing = false;
-    close();
+    ui->la_currentfile->setText(tr("Import finished"));
     if (released)
         deleteLater();
 }

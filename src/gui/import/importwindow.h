@@ -11,6 +11,7 @@ namespace Ui
 class ImportWindow;
 }
 class Process_Import;
+struct ImportOutcome;
 
 // The import dialog: copies the recordings of a chosen folder into the working directory.
 class ImportWindow : public QDialog
@@ -23,7 +24,7 @@ public:
 
     // Shows the dialog modally for `destination` and returns once it has closed. The dialog
     // itself stays alive until its last import has finished.
-    static void runModal(const QString& destination);
+    static void runModal(const QString& destination, QWidget* parent = nullptr);
 
     // Rebuilds the list of importable files of the chosen folder.
     void listFiles();
@@ -39,6 +40,7 @@ public slots:
 
 private:
     void showFiles();
+    void showOutcome(int index, const ImportOutcome& outcome);
     void startNextWorker();
     // Deletes the dialog now if no import runs, otherwise once the sequence has ended.
     void releaseWhenIdle();

@@ -5,21 +5,28 @@
 #include "analysisrun.h"
 #include "areacontour.h"
 #include "countingmodebox.h"
+#include "firststartpanel.h"
 #include "imagegraphicsview.h"
 #include "imagewindow.h"
 #include "importwindow.h"
 #include "insectdetect.h"
+#include "resultquestions.h"
 #include "runcontroller.h"
+#include "saveimagecontrol.h"
 #include "startup.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
 #include "vorldensity.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 namespace
 {
@@ -74,6 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     createAnalysisObjects();
 
+    createFirstStartPanel();
     workingDirectory = storedWorkingDirectory();
     ui->le_videofile->setText(workingDirectory);
     filename_videofile_change();
@@ -116,6 +124,10 @@ void MainWindow::connectControls()
     connect(ui->pb_savearea, &QPushButton::clicked, this, &MainWindow::savearea);
     connect(ui->pb_cancelarea, &QPushButton::clicked, this, &MainWindow::cancelarea);
 
+    addShortcuts();
+    saveImage = new SaveImageControl(ui->pushButton_2, this);
+    connect(saveImage, &SaveImageControl::message, statusBar(),
+            [bar = statusBar()](const QString& text) { bar->showMessage(text); });
     centralWidget()->setMouseTracking(true);
     connect(ui->gv_video, &GraphicsViewMouse::sendMousePressVideo, this,
             &MainWindow::sendMousePressVideo);
@@ -125,10 +137,31 @@ void MainWindow::connectControls()
             &MainWindow::sendMouseBClickVideo);
 }
 
+// Each shortcut is named in its control's tooltip. A shortcut of a disabled button does nothing.
+void MainWindow::addShortcuts()
+{
+    const auto bind = [](QAbstractButton* button, const QKeySequence& keys, const QString& what) {
+        button->setShortcut(keys);
+        button->setToolTip(
+            QStringLiteral("%1 (%2)").arg(what, keys.toString(QKeySequence::NativeText)));
+    };
+    bind(ui->pb_play_pause, Qt::Key_Space, tr("Play or pause"));
+    bind(ui->pb_slow_reverse, Qt::Key_Left, tr("One frame back"));
+    bind(ui->pb_slow_forward, Qt::Key_Right, tr("One frame on"));
+    bind(ui->pb_fast_reverse, Qt::Key_PageUp, tr("%1 frames back").arg(Playback::JumpFrames));
+    bind(ui->pb_fast_forward, Qt::Key_PageDown, tr("%1 frames on").arg(Playback::JumpFrames));
+    bind(ui->pb_videofile, QKeySequence::Open, tr("Choose the working directory"));
+    auto* deleteResult = new QShortcut(QKeySequence::Delete, ui->tv_file);
+    connect(deleteResult, &QShortcut::activated, this, [this] {
+        if (!running())
+            tableViewFile->deleteResultOf(ui->tv_file->currentIndex().row());
+    });
+    ui->tv_file->setToolTip(tr("Delete: delete the results of the selected video"));
+}
+
 // Until a video is opened only the directory, the file table, About and Save image respond.
 void MainWindow::applyStartUpState()
 {
-    ui->pb_Import->hide();
     setTransportEnabled(false);
     ui->pb_algo->setEnabled(false);
     setRegionButtonsEnabled(false);
@@ -154,6 +187,30 @@ void MainWindow::storeWorkingDirectory(const QString& directory)
 void MainWindow::filename_videofile_change()
 {
     tableViewFile->setDirectory(workingDirectory);
+    firstStart->setVisible(workingDirectory.isEmpty());
+}
+
+// Without a working directory the file table's place offers the demo folder or a chooser.
+void MainWindow::createFirstStartPanel()
+{
+    firstStart = new FirstStartPanel(ui->w_left);
+    qobject_cast<QVBoxLayout*>(ui->w_left->layout())->insertWidget(0, firstStart);
+    connect(firstStart, &FirstStartPanel::chooseFolder, this, &MainWindow::set_filename_videofile);
+    connect(firstStart, &FirstStartPanel::demoReady, this, [this](const QString& folder) {
+        useWorkingDirectory(folder);
+        statusBar()->showMessage(tr("Demo folder opened: select the video and press Process."));
+    });
+    connect(firstStart, &FirstStartPanel::demoFailed, statusBar(),
+            [bar = statusBar()](const QString& problem) { bar->showMessage(problem); });
+}
+
+void MainWindow::useWorkingDirectory(const QString& directory)
+{
+    ModeVideo(NoVideo);
+    workingDirectory = directory;
+    storeWorkingDirectory(workingDirectory);
+    ui->le_videofile->setText(workingDirectory);
+    filename_videofile_change();
 }
 
 void MainWindow::set_filename_videofile()
@@ -168,23 +225,78 @@ void MainWindow::set_filename_videofile()
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setViewMode(QFileDialog::Detail);
     dialog.setDirectory(workingDirectory);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        workingDirectory = dialog.selectedFiles().first();
-        storeWorkingDirectory(workingDirectory);
-        ui->le_videofile->setText(workingDirectory);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        useWorkingDirectory(dialog.selectedFiles().first());
+    else
+        filename_videofile_change();
+}
+
+bool MainWindow::ask(const QString& title, const QString& question)
+{
+    return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+// Results are never replaced silently: the user sees which, and with which counting mode.
+bool MainWindow::agreesToReplace(const QStringList& queue)
+{
+    const QString question = ResultQuestions::replaceQuestion(queue);
+    return question.isEmpty() || ask(tr("Replace results"), question);
+}
+
+// The run is stopped as a Cancel would (its video keeps only the .part file, the folders are
+// unlocked), but nothing is reopened: the program is ending. Every other window goes too, so
+// that the process ends with this one.
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (running() &&
+        !ask(tr("Stop the analysis?"),
+             tr("An analysis is running. Stop it and close Orvane?\n\nThe video being analysed "
+                "keeps only its partial result."))) {
+        event->ignore();
+        return;
     }
-    filename_videofile_change();
+    stopRunForClose();
+    event->accept();
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != this && other->isVisible())
+            other->close();
+    }
+}
+
+void MainWindow::stopRunForClose()
+{
+    if (!running())
+        return;
+    timer->stop();
+    backgroundRun->stop();
+    runStep = NoRun;
+    statusBar()->showMessage(tr("Analysis stopped"));
 }
 
 void MainWindow::Import()
 {
-    ImportWindow::runModal(workingDirectory);
+    ImportWindow::runModal(workingDirectory, this);
     tableViewFile->setDirectory(workingDirectory);
 }
 
+// One view per window: pressing again brings it up, read anew.
 void MainWindow::showActivity()
 {
-    ActivityView::open(workingDirectory, this);
+    if (activityView) {
+        activityView->reload();
+        activityView->raise();
+        activityView->activateWindow();
+        return;
+    }
+    activityView = ActivityView::open(workingDirectory, this);
+}
+
+// After a run the open view shows the results it wrote.
+void MainWindow::reloadActivity()
+{
+    if (activityView)
+        activityView->reload();
 }
 
 void MainWindow::about()
@@ -198,13 +310,7 @@ void MainWindow::about()
     box.exec();
 }
 
-// A cancelled chooser keeps the previous file: frames are never written to an empty name.
 void MainWindow::on_pushButton_2_clicked()
 {
-    const QString file =
-        QFileDialog::getSaveFileName(nullptr, tr("Save as..."), QString(), tr("jpg (*.jpg)"));
-    if (file.isEmpty())
-        return;
-    saveImageFile = file;
-    saveImage = true;
+    saveImage->toggle();
 }

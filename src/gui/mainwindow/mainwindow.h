@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -30,7 +31,10 @@ class RunController;
 struct RunProgress;
 struct VideoOutcome;
 class AreaContour;
+class ActivityView;
 class CountingModeBox;
+class SaveImageControl;
+class FirstStartPanel;
 class ImageGraphicsView;
 class ImageWindow;
 class InsectDetect;
@@ -114,6 +118,7 @@ private:
     bool showOpenedVideo(bool read);
     void showReadyVideo(bool opened);
     void showFrame(const cv::Mat& frame);
+    void savePicture();
     void showWithRegions(const cv::Mat& frame);
     void showPlayCaption();
     void pauseAfterStep();
@@ -130,10 +135,26 @@ private:
     void applyFinishedState(); // ProcessingDone and ProcessingCancelled
     void showVideoProperties();
     void requestMove(Playback::Mode move);
+    void wakeTicks();
+    void redraw();
     bool running() const { return runStep != NoRun; }
+
+protected:
+    // During a run, asks whether to stop it; closing ends the run and closes every window.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool ask(const QString& title, const QString& question);
+    bool agreesToReplace(const QStringList& queue);
+    void stopRunForClose();
 
     // Construction (mainwindow.cpp).
     void connectControls();
+    void reloadActivity();
+    void addShortcuts();
+    void showProcessHint();
+    void createFirstStartPanel();
+    void useWorkingDirectory(const QString& directory);
     void applyStartUpState();
 
     // Settings of the working directory (mainwindow.cpp).
@@ -175,14 +196,15 @@ private:
     std::unique_ptr<TableViewFile> tableViewFile;
     std::unique_ptr<TableViewResult> tableViewResult;
     RegionEditor editor;
-    bool saveImage = false;
-    QString saveImageFile;
+    SaveImageControl* saveImage = nullptr; // owned by its button
 
     // The analysis run: its widget-free controller, which reads through a source of its own.
     std::unique_ptr<AnalysisRun> analysisRun;
     std::unique_ptr<FrameSource> frameSource;
     std::unique_ptr<RunController> runController;
     CountingModeBox* countingBox = nullptr;       // owned by the window
+    FirstStartPanel* firstStart = nullptr;        // owned by the window
+    QPointer<ActivityView> activityView;          // its own window, deleted when closed
     std::unique_ptr<BackgroundRun> backgroundRun; // destroyed first: it stops the run
     BackgroundRun::Update runUpdate;              // its buffers are reused between refreshes
     double runFrame = 0;  // position of the frame last analysed, shown during a run
@@ -191,6 +213,7 @@ private:
     // Region editing and the result table (mainwindow_regions.cpp, mainwindow_results.cpp).
     cv::Point videoPosition(const QMouseEvent* e) const;
     void endPolygonEdit();
+    bool showsVideo() const;
     void cancelRegionEdit();
     void loadRegionFiles();
     void tellRegionLoad(const QStringList& problems);

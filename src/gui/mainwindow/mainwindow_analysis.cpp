@@ -65,6 +65,8 @@ void MainWindow::algo()
     const QStringList queue =
         AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
                                  tableViewFile->doneStatuses(), currentFile);
+    if (!agreesToReplace(queue))
+        return;
     const QString refused = runController->start(queue, player.frame().size(), countingBox->mode());
     if (!refused.isEmpty()) {
         statusBar()->showMessage(tr("Analysis not started: %1").arg(refused));
@@ -113,6 +115,7 @@ void MainWindow::finishCancelledRun()
     if (backgroundRun->returnedRead())
         showWithRegions(player.frame());
     showPosition();
+    loadResults(); // what the result file holds, not the interrupted run's events
     statusBar()->showMessage(tr("Analysis cancelled in %1").arg(fileName(currentFile)));
 }
 
@@ -215,7 +218,8 @@ BackgroundRun::Display MainWindow::runDisplay()
 
 void MainWindow::showRunPicture()
 {
-    view->showPicture(runUpdate.picture, saveImage, saveImageFile);
+    view->showPicture(runUpdate.picture);
+    savePicture();
     if (!runUpdate.density.empty())
         showDensity(runUpdate.density, runUpdate.densityFrame);
 }

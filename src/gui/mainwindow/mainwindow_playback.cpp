@@ -5,9 +5,11 @@
 
 #include "areacontour.h"
 #include "imagegraphicsview.h"
+#include "saveimagecontrol.h"
 #include "tableviewfile.h"
 
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -40,10 +42,17 @@ void MainWindow::File_Row_Changed(int ifile)
     const QString path = tableViewFile->pathAt(ifile);
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    cancelRegionEdit();
-    currentFile = path;
     ModeVideo(NoVideo);
-    ModeVideo(VideoReady);
+    currentFile = path;
+    const bool opened = openVideo();
+    showReadyVideo(opened);
+    if (opened)
+        return;
+    // Nothing of a video that cannot be shown stays: no frame, no regions, no file to write.
+    closeVideo();
+    editor.forget();
+    currentFile.clear();
+    statusBar()->showMessage(tr("%1 cannot be opened as a video.").arg(QFileInfo(path).fileName()));
 }
 
 void MainWindow::closeVideo()
@@ -86,7 +95,13 @@ bool MainWindow::showOpenedVideo(bool read)
 
 void MainWindow::showFrame(const cv::Mat& frame)
 {
-    view->showImage(frame, viewState.zoom(), saveImage, saveImageFile);
+    view->showImage(frame, viewState.zoom());
+    savePicture();
+}
+
+void MainWindow::savePicture()
+{
+    saveImage->pictureShown(view->shownImage());
 }
 
 // Overlays go on a copy: the playback's frame always stays as read.
@@ -114,6 +129,22 @@ void MainWindow::play_pause_video()
 void MainWindow::requestMove(Playback::Mode move)
 {
     player.request(move);
+    wakeTicks();
+}
+
+// A paused video stops the tick (nothing changes on screen); every request starts it again.
+// During a run the tick belongs to the run.
+void MainWindow::wakeTicks()
+{
+    if (!running() && player.isOpen() && !timer->isActive())
+        timer->start(player.interval());
+}
+
+// The regions or the zoom changed: the frame held is shown again with them.
+void MainWindow::redraw()
+{
+    if (!running() && player.isOpen())
+        showWithRegions(player.frame());
 }
 
 void MainWindow::slow_forward()
@@ -139,6 +170,7 @@ void MainWindow::fast_reverse()
 void MainWindow::hs_frame_moved(int iPos)
 {
     player.seek(iPos);
+    wakeTicks();
 }
 
 void MainWindow::pauseAfterStep()
@@ -156,18 +188,21 @@ void MainWindow::showPosition()
 }
 
 // During a run a tick is one step of it. Without a run the playback carries out the pending
-// move; the frame it then holds is shown with the regions, except while playing at the end of
-// the video.
+// move and a new frame is shown with the regions; once paused the tick stops until the next
+// request, so that a paused video costs no processor time.
 void MainWindow::timeframe()
 {
     if (runStep == Analyse) {
         analyseTick();
     } else if (!running()) {
-        if (player.tick())
+        if (player.tick() && player.isOpen())
             showWithRegions(player.frame());
         showPlayCaption();
+        if (player.mode() == Playback::Pause)
+            timer->stop();
     }
-    showPosition();
+    if (running() || player.isOpen())
+        showPosition();
 }
 
 void MainWindow::setControlsEnabled(std::initializer_list<QWidget*> controls, bool on)
@@ -225,25 +260,35 @@ void MainWindow::applyFinishedState()
     ui->pb_algo->setText(QStringLiteral("Process"));
     runStep = NoRun;
     player.pause();
+    showProcessHint();
+    reloadActivity();
 }
 
+// Whatever was being edited, shifted or drawn is dropped unsaved, and the previous video's frame,
+// regions and message leave the screen: with no video shown, nothing may write region files.
 void MainWindow::enterNoVideo()
 {
     cancelRegionEdit();
     closeVideo();
+    editor.forget();
+    currentFile.clear();
+    statusBar()->clearMessage();
+    setShiftButtonsEnabled(false);
     setTransportEnabled(false);
     ui->la_height->clear();
     ui->la_width->clear();
     ui->la_fps->clear();
     ui->la_frame->clear();
+    ui->la_Num_Frame->clear();
+    ui->hs_frame->setValue(0);
     setRegionButtonsEnabled(false);
     ui->cb_process_conf->setEnabled(false);
     ui->pb_algo->setEnabled(false);
     ui->tv_result->setEnabled(false);
-    editor.setMode(RegionEditor::NoEdit);
     ui->la_mouse->clear();
     ui->la_file_selected->clear();
     ClearResult();
+    showProcessHint();
 }
 
 void MainWindow::enterVideoReady()
@@ -269,6 +314,7 @@ void MainWindow::showReadyVideo(bool opened)
         ui->cb_process_conf->setEnabled(true);
         ui->pb_algo->setEnabled(true);
     }
+    showProcessHint();
     timer->start(player.interval());
 }
 
@@ -292,6 +338,23 @@ void MainWindow::setProcessingControls()
     ui->pb_algo->setEnabled(true);
     ui->tv_result->setEnabled(false);
     setFileControlsEnabled(false);
+    showProcessHint();
+}
+
+// A greyed "Process" says in its tooltip what it is waiting for.
+void MainWindow::showProcessHint()
+{
+    QString hint;
+    if (running())
+        hint = tr("Stop the analysis: the video being analysed keeps only its partial result");
+    else if (currentFile.isEmpty() || !player.isOpen())
+        hint = tr("Select a video in the list first");
+    else if (!tableViewFile->hasRegions(currentFile))
+        hint = tr("This video has no mask and counting area yet: draw them with \"Tracking box\" "
+                  "and \"Counting box\" (Start, then Save)");
+    else
+        hint = tr("Analyse the videos chosen above");
+    ui->pb_algo->setToolTip(hint);
 }
 
 void MainWindow::ModeVideo(statemode mode)

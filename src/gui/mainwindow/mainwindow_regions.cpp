@@ -35,6 +35,7 @@ cv::Point MainWindow::videoPosition(const QMouseEvent* e) const
 void MainWindow::sendMousePressVideo(QMouseEvent* e)
 {
     editor.press(videoPosition(e));
+    redraw();
 }
 
 void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
@@ -45,23 +46,31 @@ void MainWindow::sendMouseMoveVideo(QMouseEvent* e)
     else
         ui->la_mouse->clear();
 
-    if (e->buttons() == Qt::LeftButton)
+    if (e->buttons() == Qt::LeftButton && editor.mode() == RegionEditor::ShiftBoth) {
         editor.drag(p, viewState.frameSize());
+        redraw();
+    }
 }
 
 void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
 {
-    if (editor.doubleClick())
+    if (editor.doubleClick()) {
+        redraw();
         return;
+    }
     // A run's worker renders the pictures: it follows the zoom from its next picture on.
     viewState.toggleZoom(ViewMapping::of(viewState).toVideoUnzoomed(e->localPos()));
     if (running())
         backgroundRun->setDisplay(runDisplay());
+    redraw();
 }
 
 void MainWindow::cleararea()
 {
+    if (!showsVideo())
+        return;
     editor.startArea();
+    redraw();
     setControlsEnabled({ui->pb_clearmask, ui->pb_savemask, ui->pb_cancelmask, ui->pb_cleararea},
                        false);
     useCrossCursor();
@@ -69,7 +78,10 @@ void MainWindow::cleararea()
 
 void MainWindow::clearmask()
 {
+    if (!showsVideo())
+        return;
     editor.startMask();
+    redraw();
     setControlsEnabled({ui->pb_clearmask, ui->pb_cleararea, ui->pb_savearea, ui->pb_cancelarea,
                         ui->pb_movebox, ui->pb_savebox, ui->pb_cancelbox},
                        false);
@@ -78,6 +90,8 @@ void MainWindow::clearmask()
 
 void MainWindow::savearea()
 {
+    if (!showsVideo())
+        return;
     editor.regions().set_state(AreaContour::None);
     const bool saved = editor.regions().save_area(currentFile);
     endPolygonEdit();
@@ -86,6 +100,8 @@ void MainWindow::savearea()
 
 void MainWindow::savemask()
 {
+    if (!showsVideo())
+        return;
     editor.regions().set_state(AreaContour::None);
     const bool saved = editor.regions().save_mask(currentFile);
     endPolygonEdit();
@@ -145,10 +161,19 @@ void MainWindow::endPolygonEdit()
     setRegionButtonsEnabled(true);
     setShiftButtonsEnabled(true);
     useArrowCursor();
+    redraw();
+}
+
+// Region files are only ever written for the video on screen.
+bool MainWindow::showsVideo() const
+{
+    return !running() && player.isOpen() && !currentFile.isEmpty();
 }
 
 void MainWindow::on_pb_movebox_clicked()
 {
+    if (!showsVideo())
+        return;
     editor.setMode(RegionEditor::ShiftBoth);
     setRegionButtonsEnabled(false);
     ui->pb_movebox->setEnabled(false);
@@ -157,6 +182,8 @@ void MainWindow::on_pb_movebox_clicked()
 // Saved while the shift preview may still be shown, so the previews are what is written.
 void MainWindow::on_pb_savebox_clicked()
 {
+    if (!showsVideo())
+        return;
     const bool maskSaved = editor.regions().save_mask(currentFile);
     const bool areaSaved = editor.regions().save_area(currentFile);
     editor.regions().set_state(AreaContour::None);
@@ -165,6 +192,7 @@ void MainWindow::on_pb_savebox_clicked()
     ui->pb_movebox->setEnabled(true);
     refreshAfterSave(maskSaved && areaSaved);
     useArrowCursor();
+    redraw();
 }
 
 void MainWindow::on_pb_cancelbox_clicked()
@@ -175,6 +203,7 @@ void MainWindow::on_pb_cancelbox_clicked()
     setRegionButtonsEnabled(true);
     ui->pb_movebox->setEnabled(true);
     useArrowCursor();
+    redraw();
 }
 
 // Listing the directory again reopens the video, which reloads the regions from their files.
