@@ -3,8 +3,10 @@
 #include "analysisrun.h"
 #include "framesource.h"
 #include "result.h"
+#include "resultrecord.h"
 #include "resultwriter.h"
 #include "runlock.h"
+#include "videofiles.h"
 
 #include <QElapsedTimer>
 #include <QMap>
@@ -34,8 +36,9 @@
 // Callbacks are made on the thread that calls step(); none of them may call step() itself.
 //
 // Files of a video: its events go to exportCSV/NAME.csv.part as they are counted; after the
-// last frame the density files are written and the .part file becomes NAME.csv. A video that
-// fails or is interrupted keeps only its .part file, so it never looks done.
+// last frame the density files and the record of how the result was made (NAME_run.json) are
+// written, and then the .part file becomes NAME.csv. A video that fails or is interrupted keeps
+// only its .part file, so it never looks done, and an earlier result keeps its own record.
 struct VideoOutcome {
     enum Kind { Analysed, Skipped, Failed, Interrupted };
 
@@ -77,9 +80,12 @@ struct RunCallbacks {
 class RunController
 {
 public:
-    static constexpr int firstFrame = 90; // the frame a video's analysis starts from
-
     RunController(AnalysisRun& engine, FrameSource& source);
+
+    // What every result's record of the next runs says about the program and the regions; the
+    // run fills in the rest (mode, frames, times, host).
+    void describeRuns(const QString& program, const std::vector<cv::Point>& area,
+                      const std::vector<cv::Point>& mask);
     ~RunController();
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
@@ -111,6 +117,7 @@ private:
     bool checkOutputs(const QString& path);
     void analysePending();
     void finishVideo();
+    bool writeRecord();
     void endVideo(VideoOutcome::Kind kind, const QString& reason = QString());
     void finishRun();
     RunProgress progress() const;
@@ -134,6 +141,7 @@ private:
     double position = 0;
     QElapsedTimer clock;
     cv::Mat first;
+    ResultRecord record;
 
     QVector<VideoOutcome> results;
 };

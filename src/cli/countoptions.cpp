@@ -81,6 +81,7 @@ QString parseCountArguments(const QStringList& arguments, CountOptions& options)
     if (parser.isSet(counting) && !countingModeFromName(parser.value(counting), options.counting))
         return QStringLiteral("--counting must be classic or strict, not '%1'")
             .arg(parser.value(counting));
+    options.countingGiven = parser.isSet(counting);
     options.help = parser.isSet(help);
     options.onlyUnprocessed = parser.isSet(onlyUnprocessed);
     options.quiet = parser.isSet(quiet);
@@ -111,25 +112,31 @@ QString countUsage()
         "\n"
         "Counts the insects in videos without a display, exactly as the window's \"Process\"\n"
         "does, and writes the same files beside each video, in its folder exportCSV:\n"
-        "NAME.csv (the counted events), NAME_vorl.jpg and NAME_vorl.txt (the density map).\n"
+        "NAME.csv (the counted events), NAME_vorl.jpg and NAME_vorl.txt (the density map),\n"
+        "and NAME_run.json, a record of how NAME.csv was made (program, version, counting\n"
+        "mode, regions, frames, times).\n"
         "\n"
         "Each PATH is a video or a directory; a directory's *.mp4 videos are taken in the\n"
         "order of their names, as the window's file table lists them. The videos are analysed\n"
         "one after another with one tracker, like one run of the window.\n"
         "\n"
         "While a video is analysed its events go to NAME.csv.part; only a video analysed to\n"
-        "its end, with its density files written, gets NAME.csv. A video that failed or was\n"
-        "interrupted keeps its NAME.csv.part and counts as not processed.\n"
+        "its end, with its density files and record written, gets NAME.csv. A video that\n"
+        "failed or was interrupted keeps its NAME.csv.part and counts as not processed.\n"
         "\n"
         "Options:\n"
         "  --only-unprocessed  analyse only the videos without a result file (NAME.csv)\n"
         "  --regions VIDEO     use the counting area and mask drawn on VIDEO (default: the\n"
         "                      first listed video that has both NAME_area.adv and\n"
         "                      NAME_mask.adv); every video must have VIDEO's frame size\n"
-        "  --counting MODE     classic (the default) or strict: strict counting follows\n"
-        "                      each tracked insect and counts every line crossing (In one\n"
-        "                      way, Out the other), entry and exit once, and finds insects\n"
-        "                      that move slowly; the result files keep their format\n"
+        "  --counting MODE     classic or strict: strict counting follows each tracked\n"
+        "                      insect and counts every line crossing (In one way, Out the\n"
+        "                      other), entry and exit once, and finds insects that move\n"
+        "                      slowly; the result files keep their format. Without it a\n"
+        "                      folder keeps the mode its results were made with (classic\n"
+        "                      for results made before NAME_run.json records were kept),\n"
+        "                      and a folder without results is counted strictly; a folder\n"
+        "                      whose results mix the modes needs --counting\n"
         "  --quiet             no progress on standard error\n"
         "  --each-folder       analyse each FOLDER as a run of its own, with its own regions\n"
         "                      (those of its first listed video that has both region files),\n"
@@ -158,7 +165,8 @@ QString countUsage()
         "   1  some video failed, or the summary could not be written\n"
         "   2  some videos were skipped, or nothing could be analysed (no video, no regions,\n"
         "      an unreadable region file or regions video, another run on the folder)\n"
-        "  64  usage error (unknown option, missing PATH, a PATH that does not exist)\n"
+        "  64  usage error (unknown option, missing PATH, a PATH that does not exist, a\n"
+        "      folder whose results mix the counting modes without --counting)\n"
         "  128+N  stopped by signal N\n"
         "With --each-folder the status is the worst folder's, and a signal stops every folder\n"
         "after its current frame; --only-unprocessed then resumes each folder.\n");

@@ -13,6 +13,8 @@ struct CountOptions {
     QString regionsVideo; // empty: the first listed video with both region files
     QStringList paths;    // videos and directories of videos
     CountingMode counting = CountingMode::Classic;
+    // Without --counting a run takes its folders' mode (FolderMode).
+    bool countingGiven = false;
     bool eachFolder = false; // each directory of `paths` is a run of its own, in a child
     int jobs = 0;            // folders analysed at once with eachFolder; 0 when not given
     // A child of an --each-folder run: records instead of progress and summary (folderrecords.h)

@@ -108,8 +108,10 @@ void TableViewFile::customMenuRequested(QPoint pos)
 
 void TableViewFile::DeleteResult()
 {
-    // An interrupted analysis left its events in the .part file: they go with the result.
-    deleteFilesOfContextRow({ExportPath::resultSuffix, ExportPath::partialResultSuffix});
+    // An interrupted analysis left its events in the .part file: they go with the result, and so
+    // does the record of how the result was made.
+    deleteFilesOfContextRow(
+        {ExportPath::resultSuffix, ExportPath::partialResultSuffix, ExportPath::recordSuffix});
 }
 
 void TableViewFile::DeleteMask()

@@ -2,6 +2,7 @@
 // video that can be analysed at once. It does nothing when a working directory is already stored.
 #include "areacontour.h"
 #include "exportpath.h"
+#include "settingsstore.h"
 #include "videogen.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,7 @@ bool saveRegions(const QString& video)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QSettings settings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+    QSettings settings = openSettings();
     const QString stored = settings.value(QStringLiteral("currentPath")).toString();
     if (!stored.isEmpty())
         return 0;

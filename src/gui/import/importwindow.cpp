@@ -2,6 +2,7 @@
 
 #include "importlisting.h"
 #include "process_import.h"
+#include "settingsstore.h"
 #include "ui_importwindow.h"
 
 #include <QCoreApplication>
@@ -12,11 +13,6 @@ namespace
 {
 
 const QString pathImportKey = QStringLiteral("PathImport");
-
-QSettings settings()
-{
-    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
-}
 
 } // namespace
 
@@ -31,7 +27,7 @@ ImportWindow::ImportWindow(const QString& destination, QWidget* parent)
         bar->setRange(0, 100);
         bar->setValue(0);
     }
-    pathImport = settings().value(pathImportKey).toString();
+    pathImport = openSettings().value(pathImportKey).toString();
     folder = pathImport;
     ui->le_videofile->setText(folder);
     listFiles();
@@ -86,7 +82,7 @@ void ImportWindow::set_filename_videofile()
         return;
     folder = chooser.selectedFiles().first();
     pathImport = folder;
-    settings().setValue(pathImportKey, folder);
+    openSettings().setValue(pathImportKey, folder);
     ui->le_videofile->setText(folder);
     listFiles();
     showFiles();
