@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
+#include <algorithm>
 #include <memory>
 
 namespace
@@ -305,6 +306,27 @@ bool printRecords(std::ostream& out, const QVector<VideoOutcome>& rows)
     return static_cast<bool>(out);
 }
 
+// After an --each-folder summary: the mode of the results of each folder, as their records say.
+void printFolderModes(std::ostream& out, const QStringList& folders)
+{
+    QStringList modes;
+    QSet<QString> distinct;
+    for (const QString& folder : folders) {
+        const FolderMode results = FolderMode::of({folder});
+        if (results.results() == 0)
+            continue;
+        const QString mode =
+            results.mixed() ? QStringLiteral("mixed") : countingModeName(results.mode());
+        modes << QStringLiteral("%1 %2").arg(folder, mode);
+        distinct.insert(mode);
+    }
+    if (distinct.size() == 1)
+        out << "Counting mode: " << distinct.begin()->toStdString() << '\n';
+    else if (!modes.isEmpty())
+        out << "Counting modes: " << modes.join(QStringLiteral(", ")).toStdString() << '\n';
+    out.flush();
+}
+
 // Each folder in a child orvane-count of its own; a folder named twice runs once, since its
 // second run would only meet the first one's lock.
 int runFolders(const CountOptions& options, CountStreams streams)
@@ -327,7 +349,9 @@ int runFolders(const CountOptions& options, CountStreams streams)
     each.jobs = qMax(1, options.jobs);
     each.quiet = options.quiet;
     each.errIsTerminal = streams.errIsTerminal;
-    return runEachFolder(each, streams.out, streams.err, stopSignal);
+    const int status = runEachFolder(each, streams.out, streams.err, stopSignal);
+    printFolderModes(streams.out, each.folders);
+    return streams.out.good() ? status : std::max(status, int(ExitFailed));
 }
 
 // The folders of the listed videos, each once.

@@ -81,6 +81,16 @@ protected:
         return path;
     }
 
+    // A result of `video` made before results kept a record; its path.
+    static QString writeEarlierResult(const QString& video)
+    {
+        EXPECT_TRUE(QDir().mkpath(ExportPath::folder(video)));
+        QFile done(exported(video, ExportPath::resultSuffix));
+        EXPECT_TRUE(done.open(QIODevice::WriteOnly));
+        done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
+        return done.fileName();
+    }
+
     QTemporaryDir root;
     QString videos, first, second;
 };
@@ -112,19 +122,15 @@ TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
 
 TEST_F(CountCommand, OnlyUnprocessedLeavesAnalysedVideosAlone)
 {
-    ASSERT_TRUE(QDir().mkpath(ExportPath::folder(second)));
-    QFile done(exported(second, ExportPath::resultSuffix));
-    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
-    done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
-    done.close();
-    const QByteArray before = contents(done.fileName());
+    const QString done = writeEarlierResult(second);
+    const QByteArray before = contents(done);
 
     const Outcome o = count({"--only-unprocessed", "--quiet", videos});
 
     EXPECT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(o.rows.size(), 1);
     EXPECT_EQ(o.rows.front().path, first);
-    EXPECT_EQ(contents(done.fileName()), before);
+    EXPECT_EQ(contents(done), before);
     EXPECT_FALSE(QFileInfo::exists(exported(second, ExportPath::densityTextSuffix)));
     EXPECT_TRUE(o.err.empty()) << o.err;
 }
@@ -133,11 +139,7 @@ TEST_F(CountCommand, OnlyUnprocessedLeavesAnalysedVideosAlone)
 // it, the folder needs --counting, and nothing is written until it is given.
 TEST_F(CountCommand, FolderKeepsTheModeOfItsResultsAndMixedOnesNeedAChoice)
 {
-    ASSERT_TRUE(QDir().mkpath(ExportPath::folder(second)));
-    QFile done(exported(second, ExportPath::resultSuffix));
-    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
-    done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
-    done.close();
+    writeEarlierResult(second);
 
     const Outcome classic = count({"--only-unprocessed", "--quiet", videos});
     ASSERT_EQ(classic.status, 0) << classic.err;

@@ -175,6 +175,10 @@ TEST_F(EachFolderCount, EachFolderKeepsTheModeOfItsOwnResults)
     EXPECT_EQ(results(earlier).value("video_20150612_1430_01_run.json"), "classic");
     EXPECT_EQ(results(fresh).value("video_20150612_1430_01_run.json"), "strict");
     EXPECT_EQ(results(fresh).value("video_20150612_1500_02_run.json"), "strict");
+    EXPECT_NE(run.out.find("Counting modes: " + earlier.toStdString() + " classic, " +
+                           fresh.toStdString() + " strict"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(EachFolderCount, AFolderThatCannotBeAnalysedGivesTheWorstStatus)
