@@ -18,14 +18,11 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-// One analysis run over a queue of videos, without any user interface: every front end and test
-// drives this class, so they all get the same files and the same outcome per video.
+// One analysis run over a queue of videos, without any user interface, so that every front end
+// and test gets the same files and the same outcome per video. AnalysisSession owns it with the
+// engine and the frame source it works with; nothing else builds one.
 //
-//   Tracker tracker; InsectDetect detect; AreaContour regions; VorlDensity density;
-//   regions.load_area(regionsVideo); regions.load_mask(regionsVideo);
-//   AnalysisRun engine(tracker, detect, regions, density);
-//   FrameReader source;                        // or CaptureSource, or frames of a test
-//   RunController run(engine, source);
+//   RunController run(engine, source);         // inside AnalysisSession
 //   run.callbacks.videoEnded = [](const VideoOutcome& o) { show(o.kind, o.reason); };
 //   if (QString refused = run.start(queue, frame90.size()); !refused.isEmpty()) { show(refused); }
 //   while (run.step()) {}                      // or one step per timer tick
