@@ -117,25 +117,36 @@ void AnalysisSession::wait()
     inBackground.store(false);
 }
 
+// Only a background run keeps notes: a run on the caller's thread has its callbacks. A note goes
+// before the display renders the frame it belongs to, so that a display that takes its picture
+// before the notes never shows what the notes have not told yet.
 void AnalysisSession::videoStarted(const RunProgress& progress, const VideoProperties& props,
                                    const cv::Mat& first)
 {
-    Note note;
-    note.kind = Note::VideoStarted;
-    note.progress = progress;
-    note.props = props;
-    hand(std::move(note), &progress);
+    if (inBackground.load()) {
+        Note note;
+        note.kind = Note::VideoStarted;
+        note.progress = progress;
+        note.props = props;
+        hand(std::move(note), progress);
+    }
     if (callbacks.videoStarted)
         callbacks.videoStarted(progress, props, first);
 }
 
+// Most frames count nothing: they only move the progress on, without a note.
 void AnalysisSession::frameAnalysed(const RunProgress& progress, const cv::Mat& frame,
                                     const std::vector<Result>& events)
 {
-    Note note;
-    note.kind = Note::FrameEvents;
-    note.events = events;
-    hand(std::move(note), &progress);
+    if (inBackground.load() && !events.empty()) {
+        Note note;
+        note.kind = Note::FrameEvents;
+        note.events = events;
+        hand(std::move(note), progress);
+    } else if (inBackground.load()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        shared.progress = progress;
+    }
     if (callbacks.frameAnalysed)
         callbacks.frameAnalysed(progress, frame, events);
 }
@@ -144,22 +155,18 @@ void AnalysisSession::videoEnded(const VideoOutcome& outcome)
 {
     if (callbacks.videoEnded)
         callbacks.videoEnded(outcome);
+    if (!inBackground.load())
+        return;
     Note note;
     note.kind = Note::VideoEnded;
     note.outcome = outcome;
-    hand(std::move(note), nullptr);
+    std::lock_guard<std::mutex> lock(mutex);
+    shared.notes.push_back(std::move(note));
 }
 
-// Only a background run keeps notes: a run on the caller's thread has its callbacks. A note goes
-// before the display renders the frame it belongs to, so that a display that takes its picture
-// before the notes never shows what the notes have not told yet.
-void AnalysisSession::hand(Note note, const RunProgress* progress)
+void AnalysisSession::hand(Note note, const RunProgress& progress)
 {
-    if (!inBackground.load())
-        return;
     std::lock_guard<std::mutex> lock(mutex);
-    if (note.kind != Note::FrameEvents || !note.events.empty())
-        shared.notes.push_back(std::move(note));
-    if (progress)
-        shared.progress = *progress;
+    shared.notes.push_back(std::move(note));
+    shared.progress = progress;
 }

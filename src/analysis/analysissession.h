@@ -120,7 +120,7 @@ private:
     void frameAnalysed(const RunProgress& progress, const cv::Mat& frame,
                        const std::vector<Result>& events);
     void videoEnded(const VideoOutcome& outcome);
-    void hand(Note note, const RunProgress* progress);
+    void hand(Note note, const RunProgress& progress);
 
     QString program;
     Tracker tracker;
