@@ -11,6 +11,7 @@
 #include "areacontour.h"
 #include "benchchild.h"
 #include "exportpath.h"
+#include "videofiles.h"
 #include "videogen.h"
 
 #include <QDir>
@@ -31,7 +32,6 @@ namespace
 
 const int folderCount = 4;
 const int videosPerFolder = 2;
-const int analysisStartFrame = 90; // the analysis of every video starts there
 const double recordingFps = 25;
 const cv::Size frameSize{1280, 720};
 
@@ -158,8 +158,8 @@ int main(int argc, char** argv)
                      qPrintable(dir));
         return 1;
     }
-    const long analysed =
-        long(folderCount) * videosPerFolder * std::max(0, frames - analysisStartFrame - 1);
+    const long analysed = long(folderCount) * videosPerFolder *
+                          std::max(0, frames - VideoFiles::firstAnalysedFrame - 1);
     std::printf("%d folders x %d videos, %ld frames to analyse per round, %ld cores here\n",
                 folderCount, videosPerFolder, analysed, sysconf(_SC_NPROCESSORS_ONLN));
     std::fflush(stdout);

@@ -163,6 +163,27 @@ QString binActivity(const FolderActivity& activity, int binSeconds, const QDate&
     return {};
 }
 
+QVector<qint64> binsMixingModes(const FolderActivity& activity, const ActivityTable& table)
+{
+    QVector<qint64> mixed;
+    if (table.bins.isEmpty() || activity.classicResults == 0 || activity.strictResults == 0)
+        return mixed;
+    const qint64 binMs = qint64(table.binSeconds) * 1000;
+    const qint64 begin = table.bins.first().startMs;
+    QVector<int> modes(table.bins.size(), 0); // bit 1: classic, bit 2: strict
+    for (const RecordedSpan& s : activity.spans) {
+        const qint64 first = std::max<qint64>(0, (s.beginMs - begin) / binMs);
+        const qint64 last = std::min<qint64>(table.bins.size() - 1, (s.endMs - 1 - begin) / binMs);
+        for (qint64 i = first; i <= last && s.endMs > begin; ++i)
+            modes[int(i)] |= s.mode == CountingMode::Strict ? 2 : 1;
+    }
+    for (int i = 0; i < modes.size(); ++i) {
+        if (modes[i] == 3)
+            mixed << table.bins[i].startMs;
+    }
+    return mixed;
+}
+
 QVector<ProfileSlot> dailyProfile(const ActivityTable& table)
 {
     QVector<ProfileSlot> timesOfDay(table.binsPerDay());

@@ -64,6 +64,10 @@ inline constexpr int maxBins = 1000000;
 QString binActivity(const FolderActivity& activity, int binSeconds, const QDate& from,
                     const QDate& to, ActivityTable& table);
 
+// The start of every bin of the table that holds recordings counted with both counting modes:
+// their counts add insects counted by different rules.
+QVector<qint64> binsMixingModes(const FolderActivity& activity, const ActivityTable& table);
+
 // The mean activity per time of day: every slot of the day summed over all days and divided by
 // the hours recorded in that slot, so that days with gaps do not pull the mean down.
 struct ProfileSlot {

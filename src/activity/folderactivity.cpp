@@ -2,6 +2,8 @@
 
 #include "csvfile.h"
 #include "exportpath.h"
+#include "resultrecord.h"
+#include "videofiles.h"
 #include "videolisting.h"
 #include "videopropertycache.h"
 #include "videostart.h"
@@ -166,11 +168,12 @@ private:
             return;
         }
         activity.events += reading.events;
-        addSpan(name, start);
+        addSpan(name, start, ResultRecord::readMode(VideoFiles(videoPath).record()));
     }
 
-    void addSpan(const QString& name, const QDateTime& start)
+    void addSpan(const QString& name, const QDateTime& start, CountingMode mode)
     {
+        (mode == CountingMode::Strict ? activity.strictResults : activity.classicResults) += 1;
         if (!videos.contains(name)) {
             ++activity.unknownSpans;
             problem(name, QStringLiteral("its video is missing: recording time unknown"));
@@ -184,8 +187,8 @@ private:
         }
         const qint64 startMs = wallClockMs(start);
         const auto offsetMs = [&](double frame) { return qint64(frame / facts.fps * 1000.0); };
-        const RecordedSpan span{startMs + offsetMs(firstAnalysedFrame),
-                                startMs + offsetMs(facts.frames)};
+        const RecordedSpan span{startMs + offsetMs(VideoFiles::firstAnalysedFrame),
+                                startMs + offsetMs(facts.frames), mode};
         if (span.endMs > span.beginMs)
             activity.spans.append(span);
     }
@@ -197,6 +200,21 @@ private:
 };
 
 } // namespace
+
+QString FolderActivity::modesText() const
+{
+    QStringList modes;
+    const auto name = [&](CountingMode mode, int results) {
+        if (results > 0)
+            modes << QStringLiteral("%1 (%2 result%3)")
+                         .arg(countingModeName(mode))
+                         .arg(results)
+                         .arg(results == 1 ? "" : "s");
+    };
+    name(CountingMode::Classic, classicResults);
+    name(CountingMode::Strict, strictResults);
+    return modes.join(QStringLiteral(", "));
+}
 
 qint64 wallClockMs(const QDateTime& time)
 {

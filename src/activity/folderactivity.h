@@ -1,5 +1,7 @@
 #pragma once
 
+#include "countingmode.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,7 @@ struct ActivityEvent {
 struct RecordedSpan {
     qint64 beginMs;
     qint64 endMs;
+    CountingMode mode = CountingMode::Classic; // that of the video's result
 };
 
 struct FolderActivity {
@@ -36,13 +39,15 @@ struct FolderActivity {
     int untimedFiles = 0;    // result files whose video name carries no recording start
     int untimedEvents = 0;   // their events, left out of every bin
     int unknownSpans = 0;    // videos missing or unreadable: their recording time is unknown
-    QStringList problems;    // one line per file that was not read as a whole
+    int classicResults = 0;  // result files read, by the counting mode that made them
+    int strictResults = 0;
+    QStringList problems; // one line per file that was not read as a whole
 
     bool complete() const { return unreadableFiles == 0 && unknownSpans == 0; }
+    // The counting modes of the results put together, e.g. "classic (3 results), strict (1
+    // result)"; empty without results.
+    QString modesText() const;
 };
-
-// The analysis reads the frames from this one on: a video's recording starts here.
-inline constexpr int firstAnalysedFrame = 90;
 
 FolderActivity readActivity(const QStringList& directories);
 

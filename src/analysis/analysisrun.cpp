@@ -14,31 +14,6 @@ AnalysisRun::AnalysisRun(Tracker& tracker, InsectDetect& insectDetect, AreaConto
                          VorlDensity& density)
     : tracker(tracker), insectDetect(insectDetect), regions(regions), density(density)
 {
-    insectDetect.setWritesResultFile(false);
-}
-
-QStringList AnalysisRun::selectQueue(int selection, const QStringList& paths,
-                                     const QStringList& doneStatuses, const QString& currentFile)
-{
-    QStringList queue;
-    switch (selection) {
-    case OnlyUnprocessed:
-        for (int i = 0; i < paths.size(); ++i) {
-            if (doneStatuses.value(i) == QLatin1String("N"))
-                queue.append(paths.at(i));
-        }
-        break;
-    case OnlyOne:
-        if (!currentFile.isEmpty())
-            queue.append(currentFile);
-        break;
-    case All:
-        queue = paths;
-        break;
-    default:
-        break;
-    }
-    return queue;
 }
 
 void AnalysisRun::start(cv::Size frameSize, CountingMode mode)

@@ -18,17 +18,12 @@ class VorlDensity;
 
 // The engine's part of a run: the detection mask, the tracker, the counting and the density map,
 // fed one frame at a time. RunController drives it and keeps the files; nothing else should.
+// AnalysisSession owns it with the objects it works on.
 class AnalysisRun
 {
 public:
-    enum Selection { OnlyUnprocessed = 0, OnlyOne = 1, All = 2 };
-
     AnalysisRun(Tracker& tracker, InsectDetect& insectDetect, AreaContour& regions,
                 VorlDensity& density);
-
-    // The videos a run takes, by the index of the selection box.
-    static QStringList selectQueue(int selection, const QStringList& paths,
-                                   const QStringList& doneStatuses, const QString& currentFile);
 
     // Start of a run: rasterises the regions into the detection mask and the counting points for
     // frames of `frameSize`, resets the tracker and gives it the mask. The counting mode holds

@@ -4,7 +4,9 @@
 #include "exportpath.h"
 #include "videostart.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 QString VideoOutcome::status() const
 {
@@ -51,6 +53,14 @@ RunController::~RunController()
         source.close();
 }
 
+void RunController::describeRuns(const QString& program, const std::vector<cv::Point>& area,
+                                 const std::vector<cv::Point>& mask)
+{
+    record.program = program;
+    record.area = area;
+    record.mask = mask;
+}
+
 QString RunController::start(const QStringList& videos, cv::Size frameSize, CountingMode mode)
 {
     results.clear();
@@ -62,6 +72,9 @@ QString RunController::start(const QStringList& videos, cv::Size frameSize, Coun
         return lock.refusal();
     }
     findSharedResultFiles();
+    record.mode = mode;
+    record.frameSize = frameSize;
+    record.host = QSysInfo::machineHostName();
     engine.start(frameSize, mode);
     running = true;
     return QString();
@@ -139,25 +152,29 @@ void RunController::startVideo(const QString& path)
     outcome.path = path;
     outcome.name = ExportPath::baseName(path);
     clock.start();
+    record.started = QDateTime::currentDateTime();
     if (sharedResult.contains(path))
         return endVideo(VideoOutcome::Skipped, sharedResult.value(path));
     VideoProperties props;
     sourceOpen = true;
-    if (!source.open(path, firstFrame, first, props))
-        return endVideo(VideoOutcome::Skipped,
-                        props.opened ? QStringLiteral("frame %1 cannot be read").arg(firstFrame)
-                                     : QStringLiteral("the video cannot be opened"));
+    if (!source.open(path, VideoFiles::firstAnalysedFrame, first, props))
+        return endVideo(
+            VideoOutcome::Skipped,
+            props.opened
+                ? QStringLiteral("frame %1 cannot be read").arg(VideoFiles::firstAnalysedFrame)
+                : QStringLiteral("the video cannot be opened"));
     const QString misfit = engine.frameProblem(first);
     if (!misfit.isEmpty())
         return endVideo(VideoOutcome::Skipped, misfit);
     pending = source.next();
     if (!pending)
-        return endVideo(VideoOutcome::Skipped,
-                        QStringLiteral("no frame after frame %1 can be read").arg(firstFrame));
+        return endVideo(VideoOutcome::Skipped, QStringLiteral("no frame after frame %1 can be read")
+                                                   .arg(VideoFiles::firstAnalysedFrame));
     if (!checkOutputs(path))
         return;
     frameCount = props.containerFrames;
-    position = firstFrame;
+    position = VideoFiles::firstAnalysedFrame;
+    record.fps = props.fps;
     engine.beginVideo(path, first, props.fps, startTimeFromFileName(path));
     if (callbacks.videoStarted)
         callbacks.videoStarted(progress(), props, first);
@@ -202,16 +219,21 @@ void RunController::analysePending()
         finishVideo();
 }
 
-// Complete only once its density files are written: then the .part file becomes NAME.csv.
+// Complete only once its density files and its record are written: then the .part file becomes
+// NAME.csv. Should that rename fail, the new record goes too, since it describes no result.
 void RunController::finishVideo()
 {
+    const VideoFiles files(currentPath);
     if (!engine.endVideo())
         return endVideo(
             VideoOutcome::Failed,
-            QStringLiteral("cannot write the density files %1")
-                .arg(ExportPath::file(currentPath, QLatin1String(ExportPath::densityImageSuffix))));
-    if (!writer.commit())
+            QStringLiteral("cannot write the density files %1").arg(files.densityImage()));
+    if (!writeRecord())
+        return;
+    if (!writer.commit()) {
+        QFile::remove(files.record());
         return endVideo(VideoOutcome::Failed, writer.errorText());
+    }
     outcome.density = engine.densityFigure();
     noteShortEnd();
     endVideo(VideoOutcome::Analysed);
@@ -225,6 +247,19 @@ void RunController::noteShortEnd()
         outcome.endedAt = static_cast<long>(position);
         outcome.declaredFrames = static_cast<long>(frameCount);
     }
+}
+
+bool RunController::writeRecord()
+{
+    record.firstFrame = VideoFiles::firstAnalysedFrame;
+    record.lastFrame = position;
+    record.unreadableFrames = source.unreadableFrames();
+    record.ended = QDateTime::currentDateTime();
+    QString reason;
+    if (record.write(VideoFiles(currentPath).record(), &reason))
+        return true;
+    endVideo(VideoOutcome::Failed, reason);
+    return false;
 }
 
 void RunController::endVideo(VideoOutcome::Kind kind, const QString& reason)

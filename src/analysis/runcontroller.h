@@ -3,8 +3,10 @@
 #include "analysisrun.h"
 #include "framesource.h"
 #include "result.h"
+#include "resultrecord.h"
 #include "resultwriter.h"
 #include "runlock.h"
+#include "videofiles.h"
 
 #include <QElapsedTimer>
 #include <QMap>
@@ -16,14 +18,11 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-// One analysis run over a queue of videos, without any user interface: every front end and test
-// drives this class, so they all get the same files and the same outcome per video.
+// One analysis run over a queue of videos, without any user interface, so that every front end
+// and test gets the same files and the same outcome per video. AnalysisSession owns it with the
+// engine and the frame source it works with; nothing else builds one.
 //
-//   Tracker tracker; InsectDetect detect; AreaContour regions; VorlDensity density;
-//   regions.load_area(regionsVideo); regions.load_mask(regionsVideo);
-//   AnalysisRun engine(tracker, detect, regions, density);
-//   FrameReader source;                        // or CaptureSource, or frames of a test
-//   RunController run(engine, source);
+//   RunController run(engine, source);         // inside AnalysisSession
 //   run.callbacks.videoEnded = [](const VideoOutcome& o) { show(o.kind, o.reason); };
 //   if (QString refused = run.start(queue, frame90.size()); !refused.isEmpty()) { show(refused); }
 //   while (run.step()) {}                      // or one step per timer tick
@@ -34,8 +33,9 @@
 // Callbacks are made on the thread that calls step(); none of them may call step() itself.
 //
 // Files of a video: its events go to exportCSV/NAME.csv.part as they are counted; after the
-// last frame the density files are written and the .part file becomes NAME.csv. A video that
-// fails or is interrupted keeps only its .part file, so it never looks done.
+// last frame the density files and the record of how the result was made (NAME_run.json) are
+// written, and then the .part file becomes NAME.csv. A video that fails or is interrupted keeps
+// only its .part file, so it never looks done, and an earlier result keeps its own record.
 struct VideoOutcome {
     enum Kind { Analysed, Skipped, Failed, Interrupted };
 
@@ -83,9 +83,12 @@ struct RunCallbacks {
 class RunController
 {
 public:
-    static constexpr int firstFrame = 90; // the frame a video's analysis starts from
-
     RunController(AnalysisRun& engine, FrameSource& source);
+
+    // What every result's record of the next runs says about the program and the regions; the
+    // run fills in the rest (mode, frames, times, host).
+    void describeRuns(const QString& program, const std::vector<cv::Point>& area,
+                      const std::vector<cv::Point>& mask);
     ~RunController();
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
@@ -118,6 +121,7 @@ private:
     void analysePending();
     void finishVideo();
     void noteShortEnd();
+    bool writeRecord();
     void endVideo(VideoOutcome::Kind kind, const QString& reason = QString());
     void finishRun();
     RunProgress progress() const;
@@ -141,6 +145,7 @@ private:
     double position = 0;
     QElapsedTimer clock;
     cv::Mat first;
+    ResultRecord record;
 
     QVector<VideoOutcome> results;
 };

@@ -13,6 +13,21 @@ void report(const FolderActivity& activity, std::ostream& err)
         err << "orvane-activity: " << problem.toStdString() << '\n';
 }
 
+// Bins whose counts add results of both counting modes, named once with the first of them.
+void reportMixedBins(const FolderActivity& activity, const ActivityTable& table, std::ostream& err)
+{
+    const QVector<qint64> mixed = binsMixingModes(activity, table);
+    if (mixed.isEmpty())
+        return;
+    err << "orvane-activity: "
+        << QStringLiteral("%1 bin(s) put together results of classic and strict counting, "
+                          "which count by different rules; the first starts at %2")
+               .arg(mixed.size())
+               .arg(wallClockTime(mixed.first()).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")))
+               .toStdString()
+        << '\n';
+}
+
 // Each output file written in full or not at all; a failure is named and remembered.
 bool writeOutput(const QString& path, const QString& text, std::ostream& err)
 {
@@ -52,9 +67,12 @@ int runActivity(const ActivityOptions& options, std::ostream& out, std::ostream&
         err << "orvane-activity: " << error.toStdString() << '\n';
         return ActivityUsage;
     }
+    reportMixedBins(activity, views.table, err);
     const QString printed = options.profile ? ActivityExport::profileText(views.profile)
                                             : ActivityExport::tableText(views.table);
     out << printed.toStdString();
+    if (!activity.modesText().isEmpty())
+        out << "counting modes: " << activity.modesText().toStdString() << '\n';
     out.flush();
     const QString csv = options.profile ? ActivityExport::profileCsv(views.profile)
                                         : ActivityExport::tableCsv(views.table);

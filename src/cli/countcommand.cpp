@@ -1,21 +1,17 @@
 #include "countcommand.h"
 
-#include "analysisrun.h"
-#include "areacontour.h"
+#include "analysissession.h"
 #include "countprogress.h"
 #include "countsignals.h"
 #include "csvfile.h"
 #include "eachfolder.h"
 #include "exportpath.h"
+#include "foldermode.h"
 #include "folderrecords.h"
-#include "framereader.h"
-#include "insectdetect.h"
-#include "runcontroller.h"
 #include "runlock.h"
-#include "tracker.h"
+#include "videofiles.h"
 #include "videoinput.h"
 #include "videolisting.h"
-#include "vorldensity.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,6 +19,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSet>
+#include <algorithm>
 #include <memory>
 
 namespace
@@ -97,30 +94,30 @@ public:
         : streams(streams), progress(streams.err, quiet || records        ? CountProgress::Quiet
                                                   : streams.errIsTerminal ? CountProgress::Terminal
                                                                           : CountProgress::Plain),
-          engine(tracker, insectDetect, regions, density), run(engine, reader), counting(counting)
+          session(QStringLiteral("orvane-count")), counting(counting)
     {
         if (records)
             progressRecords = std::make_unique<ProgressRecords>(streams.out);
-        run.callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
-                                            const cv::Mat&) {
+        session.callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
+                                                const cv::Mat&) {
             progress.beginVideo(p.video, p.videos, ExportPath::baseName(p.path),
                                 props.containerFrames, props.fps);
             if (progressRecords)
                 progressRecords->report(p, true);
         };
-        run.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat&,
-                                             const std::vector<Result>&) {
+        session.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat&,
+                                                 const std::vector<Result>&) {
             progress.frame(p.frame - 1);
             if (progressRecords)
                 progressRecords->report(p, false);
         };
-        run.callbacks.videoEnded = [this](const VideoOutcome& o) { reportEnd(o); };
+        session.callbacks.videoEnded = [this](const VideoOutcome& o) { reportEnd(o); };
     }
 
     bool loadRegions(const QString& video);
     // False when another run holds one of the folders.
     bool analyse(const QVector<ListedVideo>& queue);
-    const QVector<VideoOutcome>& outcomes() const { return run.outcomes(); }
+    const QVector<VideoOutcome>& outcomes() const { return session.outcomes(); }
 
 private:
     void error(const QString& text) { streams.err << program << text.toStdString() << std::endl; }
@@ -129,26 +126,22 @@ private:
     CountStreams streams;
     CountProgress progress;
     std::unique_ptr<ProgressRecords> progressRecords;
-    Tracker tracker;
-    InsectDetect insectDetect;
-    AreaContour regions;
-    VorlDensity density;
-    AnalysisRun engine;
-    FrameReader reader;
-    RunController run;
+    AnalysisSession session;
     cv::Size frameSize;
     CountingMode counting;
 };
 
 bool CountRun::loadRegions(const QString& video)
 {
-    const QString area = ExportPath::file(video, QLatin1String(ExportPath::areaSuffix));
-    const QString mask = ExportPath::file(video, QLatin1String(ExportPath::maskSuffix));
+    const VideoFiles files(video);
+    const QString area = files.area();
+    const QString mask = files.mask();
     if (!QFileInfo::exists(area) || !QFileInfo::exists(mask)) {
         error(QStringLiteral("%1 has no region files (%2 and %3)").arg(video, area, mask));
         return false;
     }
     // Problems name their file; warnings (coordinates read as 0) do not stop the run.
+    AreaContour& regions = session.regions();
     const auto load = [&](bool loaded) {
         if (!regions.load_problem().isEmpty())
             error(regions.load_problem());
@@ -159,9 +152,9 @@ bool CountRun::loadRegions(const QString& video)
     // The run's frame size is that of the regions' video, as in the window.
     cv::VideoCapture capture;
     cv::Mat firstFrame;
-    if (!openVideoAt(capture, video, RunController::firstFrame, firstFrame)) {
+    if (!openVideoAt(capture, video, VideoFiles::firstAnalysedFrame, firstFrame)) {
         error(QStringLiteral("cannot read frame %1 of the regions' video %2")
-                  .arg(RunController::firstFrame)
+                  .arg(VideoFiles::firstAnalysedFrame)
                   .arg(video));
         return false;
     }
@@ -174,15 +167,12 @@ bool CountRun::analyse(const QVector<ListedVideo>& queue)
     QStringList paths;
     for (const ListedVideo& v : queue)
         paths << v.path;
-    const QString refused = run.start(paths, frameSize, counting);
+    const QString refused = session.start(paths, frameSize, counting);
     if (!refused.isEmpty()) {
         error(refused);
         return false;
     }
-    while (run.step()) {
-        if (stopSignal() != 0)
-            run.requestStop();
-    }
+    session.run([] { return stopSignal() != 0; });
     return true;
 }
 
@@ -270,14 +260,15 @@ QString outcomeNote(const VideoOutcome& o)
     }
     case VideoOutcome::Interrupted:
         return QStringLiteral("  interrupted: not complete, its events are in %1")
-            .arg(ExportPath::file(o.path, QLatin1String(ExportPath::partialResultSuffix)));
+            .arg(VideoFiles(o.path).partialResult());
     default:
         return QStringLiteral("  ") + o.status();
     }
 }
 
 // False when standard output could not take the summary.
-bool printSummary(std::ostream& out, const QVector<VideoOutcome>& rows, int queued)
+bool printSummary(std::ostream& out, const QVector<VideoOutcome>& rows, int queued,
+                  CountingMode mode)
 {
     int nameWidth = 5;
     for (const VideoOutcome& r : rows)
@@ -305,6 +296,7 @@ bool printSummary(std::ostream& out, const QVector<VideoOutcome>& rows, int queu
     line(QStringLiteral("Total"),
          outcomeColumns(total) +
              QStringLiteral("   %1 of %2 videos analysed").arg(analysed).arg(queued));
+    out << "Counting mode: " << countingModeName(mode).toStdString() << '\n';
     out.flush();
     return static_cast<bool>(out);
 }
@@ -318,6 +310,27 @@ bool printRecords(std::ostream& out, const QVector<VideoOutcome>& rows)
     return static_cast<bool>(out);
 }
 
+// After an --each-folder summary: the mode of the results of each folder, as their records say.
+void printFolderModes(std::ostream& out, const QStringList& folders)
+{
+    QStringList modes;
+    QSet<QString> distinct;
+    for (const QString& folder : folders) {
+        const FolderMode results = FolderMode::of({folder});
+        if (results.results() == 0)
+            continue;
+        const QString mode =
+            results.mixed() ? QStringLiteral("mixed") : countingModeName(results.mode());
+        modes << QStringLiteral("%1 %2").arg(folder, mode);
+        distinct.insert(mode);
+    }
+    if (distinct.size() == 1)
+        out << "Counting mode: " << distinct.begin()->toStdString() << '\n';
+    else if (!modes.isEmpty())
+        out << "Counting modes: " << modes.join(QStringLiteral(", ")).toStdString() << '\n';
+    out.flush();
+}
+
 // Each folder in a child orvane-count of its own; a folder named twice runs once, since its
 // second run would only meet the first one's lock.
 int runFolders(const CountOptions& options, CountStreams streams)
@@ -327,8 +340,9 @@ int runFolders(const CountOptions& options, CountStreams streams)
                                                   : options.childProgram;
     if (options.onlyUnprocessed)
         each.childArguments << QStringLiteral("--only-unprocessed");
-    // Every folder is counted in the run's mode.
-    each.childArguments << QStringLiteral("--counting") << countingModeName(options.counting);
+    // Without --counting each folder keeps its own mode.
+    if (options.countingGiven)
+        each.childArguments << QStringLiteral("--counting") << countingModeName(options.counting);
     QSet<QString> seen;
     for (const QString& folder : options.paths) {
         const QString key = QFileInfo(folder).canonicalFilePath();
@@ -339,7 +353,21 @@ int runFolders(const CountOptions& options, CountStreams streams)
     each.jobs = qMax(1, options.jobs);
     each.quiet = options.quiet;
     each.errIsTerminal = streams.errIsTerminal;
-    return runEachFolder(each, streams.out, streams.err, stopSignal);
+    const int status = runEachFolder(each, streams.out, streams.err, stopSignal);
+    printFolderModes(streams.out, each.folders);
+    return streams.out.good() ? status : std::max(status, int(ExitFailed));
+}
+
+// The folders of the listed videos, each once.
+QStringList videoFolders(const QVector<ListedVideo>& videos)
+{
+    QStringList folders;
+    for (const ListedVideo& v : videos) {
+        const QString folder = QFileInfo(v.path).absolutePath();
+        if (!folders.contains(folder))
+            folders << folder;
+    }
+    return folders;
 }
 
 // --break-lock: each folder's lock removed after saying whose it was.
@@ -424,6 +452,17 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
         return ExitSkipped;
     }
 
+    CountingMode counting = options.counting;
+    if (!options.countingGiven) {
+        const FolderMode folders = FolderMode::of(videoFolders(videos));
+        if (folders.mixed()) {
+            streams.err << program << folders.mixedText().toStdString()
+                        << "; choose one with --counting classic or --counting strict" << std::endl;
+            return ExitUsage;
+        }
+        counting = folders.mode();
+    }
+
     QVector<ListedVideo> queue;
     for (const ListedVideo& v : videos) {
         if (!options.onlyUnprocessed || !v.done)
@@ -431,7 +470,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     }
 
     QuietDebug quietDebug;
-    CountRun countRun(streams, options.quiet, options.folderRecords, options.counting);
+    CountRun countRun(streams, options.quiet, options.folderRecords, counting);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
     if (!countRun.analyse(queue))
@@ -441,7 +480,7 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
         *counts = rows;
     const bool printed = options.folderRecords
                              ? printRecords(streams.out, rows)
-                             : printSummary(streams.out, rows, queue.size() + unlisted.size());
+                             : printSummary(streams.out, rows, queue.size() + unlisted.size(), counting);
     if (!printed)
         streams.err << program << "cannot write the summary to standard output" << std::endl;
     if (stopSignal() != 0)

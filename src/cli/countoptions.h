@@ -14,6 +14,8 @@ struct CountOptions {
     QStringList paths;    // videos and directories of videos
     CountingMode counting = CountingMode::Classic;
     bool breakLock = false;  // remove the run locks of the FOLDERs in `paths` instead
+    // Without --counting a run takes its folders' mode (FolderMode).
+    bool countingGiven = false;
     bool eachFolder = false; // each directory of `paths` is a run of its own, in a child
     int jobs = 0;            // folders analysed at once with eachFolder; 0 when not given
     // A child of an --each-folder run: records instead of progress and summary (folderrecords.h)

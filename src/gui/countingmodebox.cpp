@@ -1,5 +1,8 @@
 #include "countingmodebox.h"
 
+#include "foldermode.h"
+#include "settingsstore.h"
+
 #include <QComboBox>
 #include <QEvent>
 #include <QSettings>
@@ -7,11 +10,6 @@
 namespace
 {
 const char* const settingKey = "countingMode";
-
-QSettings settingsStore()
-{
-    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
-}
 } // namespace
 
 CountingModeBox::CountingModeBox(QComboBox* box, QWidget* follow, QObject* parent)
@@ -23,8 +21,10 @@ CountingModeBox::CountingModeBox(QComboBox* box, QWidget* follow, QObject* paren
     box->addItem(tr("strict counting"));
     box->setCurrentIndex(static_cast<int>(storedMode()));
     box->setEnabled(follow->isEnabled());
-    connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this] { storeMode(mode()); });
+    connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] {
+        if (!followingFolder)
+            storeMode(mode());
+    });
     follow->installEventFilter(this);
 }
 
@@ -34,16 +34,26 @@ CountingMode CountingModeBox::mode() const
                                                                          : CountingMode::Classic;
 }
 
+void CountingModeBox::followFolder(const QString& directory)
+{
+    const FolderMode folder = FolderMode::of({directory});
+    if (folder.mixed())
+        return;
+    followingFolder = true;
+    box->setCurrentIndex(static_cast<int>(folder.mode()));
+    followingFolder = false;
+}
+
 CountingMode CountingModeBox::storedMode()
 {
     CountingMode mode = CountingMode::Classic;
-    countingModeFromName(settingsStore().value(QLatin1String(settingKey)).toString(), mode);
+    countingModeFromName(openSettings().value(QLatin1String(settingKey)).toString(), mode);
     return mode;
 }
 
 void CountingModeBox::storeMode(CountingMode mode)
 {
-    QSettings settings = settingsStore();
+    QSettings settings = openSettings();
     settings.setValue(QLatin1String(settingKey), countingModeName(mode));
 }
 

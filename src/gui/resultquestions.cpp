@@ -1,18 +1,15 @@
 #include "resultquestions.h"
 
 #include "exportpath.h"
+#include "resultrecord.h"
+#include "videofiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace
 {
-const char* const runRecordSuffix = "_run.json";
-// A record is a few hundred bytes; anything far larger is not one.
-constexpr qint64 runRecordMaxBytes = 1 << 20;
 // How many videos a replace question names before it says "and N more".
 constexpr int namedVideosMax = 8;
 
@@ -37,20 +34,18 @@ QString namedWithMode(const QString& file, const QString& mode)
 
 QString ResultQuestions::recordedCountingMode(const QString& videoPath)
 {
-    QFile record(ExportPath::file(videoPath, QLatin1String(runRecordSuffix)));
-    if (!record.open(QIODevice::ReadOnly) || record.size() > runRecordMaxBytes)
+    ResultRecord record;
+    if (!ResultRecord::read(resultRecordPath(videoPath), record))
         return QString();
-    const QJsonObject object = QJsonDocument::fromJson(record.readAll()).object();
-    const QString mode = object.value(QStringLiteral("countingMode")).toString();
-    if (mode != QLatin1String("classic") && mode != QLatin1String("strict"))
-        return QString();
-    return mode;
+    return countingModeName(record.mode);
 }
 
 QStringList ResultQuestions::existingResultFiles(const QString& videoPath)
 {
     QStringList files;
-    for (const char* suffix : {ExportPath::resultSuffix, ExportPath::partialResultSuffix}) {
+    // The record of how the result was made goes with it.
+    for (const char* suffix :
+         {ExportPath::resultSuffix, ExportPath::partialResultSuffix, ExportPath::recordSuffix}) {
         const QString file = ExportPath::file(videoPath, QLatin1String(suffix));
         if (QFileInfo::exists(file))
             files << file;
@@ -66,7 +61,8 @@ QString ResultQuestions::deleteQuestion(const QString& videoPath)
     const QString mode = recordedCountingMode(videoPath);
     QStringList lines;
     for (const QString& file : files)
-        lines << namedWithMode(file, file.endsWith(QLatin1String(".part")) ? QString() : mode);
+        lines << namedWithMode(file, file.endsWith(QLatin1String(ExportPath::resultSuffix)) ? mode
+                                                                                      : QString());
     return tr("Delete the results of %1?\n\n%2\n\nThey cannot be restored.")
         .arg(fileName(videoPath), lines.join(QLatin1Char('\n')));
 }

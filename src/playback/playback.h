@@ -1,5 +1,6 @@
 #pragma once
 
+#include "videofiles.h"
 #include "videoinput.h"
 
 #include <QDateTime>
@@ -21,8 +22,6 @@ class Playback
 public:
     enum Mode { Pause, Play, StepForward, FastForward, StepBackward, FastBackward, Seek, ShowOne };
 
-    // Every video is opened here; the frames before it are never shown nor analysed.
-    static constexpr int StartFrame = 90;
     // The last frames a container announces are often missing; playback never reaches them.
     static constexpr int FrameCountMargin = 5;
     // How far ">>" and "<<" move.
@@ -31,7 +30,7 @@ public:
     // Opens `path` and reads its frame `start`. False when the file cannot be opened or that
     // frame cannot be read; when the decoder opened, isOpen() and properties() already describe
     // the new file. A file that does not open leaves the previous properties and frame.
-    bool open(const QString& path, int start = StartFrame);
+    bool open(const QString& path, int start = VideoFiles::firstAnalysedFrame);
     void close();
     bool isOpen() const { return opened; }
 

@@ -28,5 +28,7 @@ inline const char* const resultSuffix = ".csv";
 inline const char* const partialResultSuffix = ".csv.part";
 inline const char* const densityImageSuffix = "_vorl.jpg";
 inline const char* const densityTextSuffix = "_vorl.txt";
+// How the complete result was made: program, counting mode, regions, frames, times.
+inline const char* const recordSuffix = "_run.json";
 
 } // namespace ExportPath

@@ -66,9 +66,11 @@ QString CsvFile::resultPath(const QString& videoPath)
     return ExportPath::file(videoPath, QLatin1String(ExportPath::resultSuffix));
 }
 
+// The record of how the result was made goes with it.
 void CsvFile::removeResultFile(const QString& videoPath)
 {
     QFile::remove(resultPath(videoPath));
+    QFile::remove(ExportPath::file(videoPath, QLatin1String(ExportPath::recordSuffix)));
 }
 
 int CsvFile::open(const QString& videoPath, CsvMode mode)

@@ -1,5 +1,7 @@
 #include "activitycommand.h"
 #include "activityfolder.h"
+#include "resultrecord.h"
+#include "videofiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -62,11 +64,39 @@ TEST_F(ActivityCommand, PrintsOneLinePerBinTellingUnrecordedFromZero)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const QStringList lines = QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 1 + 24);
+    ASSERT_EQ(lines.size(), 1 + 24 + 1);
     EXPECT_EQ(lines[0].simplified(), "bin start in out crossings minutes recorded");
     EXPECT_EQ(lines[1 + 14].simplified(), "2015-06-12T14:00:00 1 0 1 60.0");
     EXPECT_EQ(lines[1 + 15].simplified(), "2015-06-12T15:00:00 - - - 0.0");
     EXPECT_EQ(lines[1 + 16].simplified(), "2015-06-12T16:00:00 0 0 0 30.0");
+    // Results without a record were counted the classic way.
+    EXPECT_EQ(lines.last(), "counting modes: classic (2 results)");
+}
+
+// A result counted strictly beside classic ones: the modes are named, and the one bin whose
+// count adds both is warned about; the figures stay as they are.
+TEST_F(ActivityCommand, NamesTheModesAndWarnsOfABinMixingThem)
+{
+    ResultRecord record;
+    record.mode = CountingMode::Strict;
+    ASSERT_TRUE(addRecording(d, "20150612_1629", 600, row("2015-06-12_16:35:00", 1, 0)));
+    ASSERT_TRUE(record.write(VideoFiles(d + "/video_20150612_1629_01.mp4").record()));
+    const Outcome r = run({d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("counting modes: classic (2 results), strict (1 result)"),
+              std::string::npos)
+        << r.out;
+    // 16:00-17:00 holds the classic 16:00-16:30 and the strict 16:30-16:40.
+    EXPECT_NE(r.err.find("1 bin(s) put together results of classic and strict counting"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("2015-06-12T16:00:00"), std::string::npos) << r.err;
+    const QStringList lines = QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1 + 24 + 1);
+    EXPECT_EQ(lines[1 + 16].simplified(), "2015-06-12T16:00:00 1 0 0 40.0");
+
+    // Bins of half an hour keep the modes apart.
+    EXPECT_EQ(run({"--bin", "30m", d}).err, "");
 }
 
 TEST_F(ActivityCommand, WritesCsvAndColumnsFiles)
@@ -185,10 +215,10 @@ TEST_F(ActivityCommand, DateRangeKeepsOnlyItsDays)
 {
     ASSERT_TRUE(addRecording(d, "20150614_0959", 600, row("2015-06-14_10:01:00", 1, 0)));
     const Outcome all = run({"--bin", "1d", d});
-    EXPECT_EQ(QString::fromStdString(all.out).count('\n'), 1 + 3);
+    EXPECT_EQ(QString::fromStdString(all.out).count('\n'), 1 + 3 + 1); // and the modes
     const Outcome one = run({"--bin", "1d", "--from", "2015-06-14", "--to", "2015-06-14", d});
     const QStringList lines = QString::fromStdString(one.out).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[1].simplified(), "2015-06-14T00:00:00 1 0 0 10.0");
 }
 

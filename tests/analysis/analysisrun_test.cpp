@@ -1,13 +1,10 @@
-#include "analysisrun.h"
+#include "analysissession.h"
 #include "areacontour.h"
 #include "csvfile.h"
-#include "insectdetect.h"
-#include "runcontroller.h"
 #include "testclips.h"
-#include "tracker.h"
+#include "videofiles.h"
 #include "videoinput.h"
 #include "videostart.h"
-#include "vorldensity.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,10 +31,10 @@ struct Analysed {
 class DrivenRun
 {
 public:
-    DrivenRun() : engine(tracker, insectDetect, regions, density), run(engine, source)
+    DrivenRun()
     {
-        run.callbacks.frameAnalysed = [this](const RunProgress&, const cv::Mat&,
-                                             const std::vector<Result>& frameEvents) {
+        session.callbacks.frameAnalysed = [this](const RunProgress&, const cv::Mat&,
+                                                 const std::vector<Result>& frameEvents) {
             events.insert(events.end(), frameEvents.begin(), frameEvents.end());
         };
     }
@@ -46,8 +43,9 @@ public:
     {
         cv::VideoCapture regionsCapture;
         cv::Mat frame;
+        AreaContour& regions = session.regions();
         if (!regions.load_area(regionsVideo) || !regions.load_mask(regionsVideo) ||
-            !openVideoAt(regionsCapture, regionsVideo, 90, frame))
+            !openVideoAt(regionsCapture, regionsVideo, VideoFiles::firstAnalysedFrame, frame))
             return false;
         frameSize = frame.size();
         return true;
@@ -57,10 +55,10 @@ public:
     {
         events.clear();
         Analysed out;
-        EXPECT_EQ(run.start(videos, frameSize), QString());
-        run.run();
+        EXPECT_EQ(session.start(videos, frameSize, CountingMode::Classic), QString());
+        session.run();
         out.events = events;
-        out.outcomes = run.outcomes();
+        out.outcomes = session.outcomes();
         for (const VideoOutcome& o : out.outcomes) {
             if (o.kind != VideoOutcome::Analysed)
                 out.refused.append(o.path);
@@ -68,14 +66,9 @@ public:
         return out;
     }
 
-    Tracker tracker;
-    InsectDetect insectDetect;
-    AreaContour regions;
-    VorlDensity density;
-    AnalysisRun engine;
     cv::VideoCapture capture;
     CaptureSource source{capture};
-    RunController run;
+    AnalysisSession session{QStringLiteral("analysis_test"), source};
     cv::Size frameSize;
     std::vector<Result> events;
 };
@@ -147,7 +140,7 @@ TEST_F(AnalysisRunTest, VideoWithoutMovementHasZeroDensity)
     const Analysed a = run.analyse({video});
 
     EXPECT_TRUE(a.events.empty());
-    EXPECT_EQ(run.density.text(), "Density: 0.0000");
+    EXPECT_EQ(a.outcomes.front().density, "0.0000");
     EXPECT_EQ(contents(exported(video, ExportPath::densityTextSuffix)), "Density: 0.0000");
     EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::densityImageSuffix)));
     EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), "Frame;X;Y;In;Out;Timestamp\n");
@@ -190,11 +183,8 @@ TEST_F(AnalysisRunTest, EarlierResultThatCannotBeReplacedFailsTheVideo)
 
 TEST(AnalysisRunStart, RefusesEveryFrameBeforeTheRunStarts)
 {
-    Tracker tracker;
-    InsectDetect insectDetect;
-    AreaContour regions;
-    VorlDensity density;
-    AnalysisRun run(tracker, insectDetect, regions, density);
+    AnalysisSession session(QStringLiteral("analysis_test"));
+    AnalysisRun& run = session.analysis();
     const cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(128));
     EXPECT_FALSE(run.accepts(frame));
     EXPECT_EQ(run.frameProblem(frame), "the run has not been started");
@@ -204,8 +194,8 @@ TEST(AnalysisRunStart, RefusesEveryFrameBeforeTheRunStarts)
 }
 
 struct SelectionCase {
-    int selection;
-    QStringList done;
+    AnalysisSession::Selection selection;
+    std::vector<bool> done;
     QString current;
     QStringList expected;
 };
@@ -217,24 +207,29 @@ class SelectQueue : public ::testing::TestWithParam<SelectionCase>
 TEST_P(SelectQueue, TakesTheVideosOfTheSelection)
 {
     const SelectionCase& c = GetParam();
-    const QStringList paths{"/v/a.mp4", "/v/b.mp4", "/v/c.mp4"};
-    EXPECT_EQ(AnalysisRun::selectQueue(c.selection, paths, c.done, c.current), c.expected);
+    QVector<ListedVideo> videos;
+    for (std::size_t i = 0; i < c.done.size(); ++i) {
+        const QString name = QString(QChar('a' + static_cast<int>(i)));
+        videos.append({"/v/" + name + ".mp4", name, true, c.done[i]});
+    }
+    EXPECT_EQ(AnalysisSession::select(c.selection, videos, c.current), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Selections, SelectQueue,
-    ::testing::Values(
-        SelectionCase{
-            AnalysisRun::OnlyUnprocessed, {"N", "Y", "N"}, "/v/b.mp4", {"/v/a.mp4", "/v/c.mp4"}},
-        // Only a status of exactly "N" counts as unprocessed.
-        SelectionCase{AnalysisRun::OnlyUnprocessed, {"n", "", "N"}, "", {"/v/c.mp4"}},
-        SelectionCase{AnalysisRun::OnlyUnprocessed, {"N"}, "", {"/v/a.mp4"}},
-        SelectionCase{AnalysisRun::OnlyUnprocessed, {"Y", "Y", "Y"}, "/v/a.mp4", {}},
-        SelectionCase{AnalysisRun::OnlyOne, {"Y", "Y", "Y"}, "/v/b.mp4", {"/v/b.mp4"}},
-        SelectionCase{AnalysisRun::OnlyOne, {"N", "N", "N"}, "", {}},
-        SelectionCase{
-            AnalysisRun::All, {"Y", "N", "Y"}, "/v/b.mp4", {"/v/a.mp4", "/v/b.mp4", "/v/c.mp4"}},
-        SelectionCase{3, {"N", "N", "N"}, "/v/a.mp4", {}}));
+    ::testing::Values(SelectionCase{AnalysisSession::OnlyUnprocessed,
+                                    {false, true, false},
+                                    "/v/b.mp4",
+                                    {"/v/a.mp4", "/v/c.mp4"}},
+                      SelectionCase{AnalysisSession::OnlyUnprocessed, {false}, "", {"/v/a.mp4"}},
+                      SelectionCase{AnalysisSession::OnlyUnprocessed, {true, true, true}, "", {}},
+                      SelectionCase{
+                          AnalysisSession::OnlyOne, {true, true}, "/v/b.mp4", {"/v/b.mp4"}},
+                      SelectionCase{AnalysisSession::OnlyOne, {false, false}, "", {}},
+                      SelectionCase{AnalysisSession::All,
+                                    {true, false, true},
+                                    "/v/b.mp4",
+                                    {"/v/a.mp4", "/v/b.mp4", "/v/c.mp4"}}));
 
 struct StartTimeCase {
     const char* path;

@@ -1,14 +1,10 @@
-#include "analysisrun.h"
+#include "analysissession.h"
 #include "areacontour.h"
 #include "framereader.h"
 #include "framesource.h"
-#include "insectdetect.h"
 #include "resultwriter.h"
-#include "runcontroller.h"
 #include "runlock.h"
 #include "testclips.h"
-#include "tracker.h"
-#include "vorldensity.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -78,20 +74,17 @@ private:
     long skipped = 0;
 };
 
+// A session reading the frames of a test.
 class EngineRun
 {
 public:
-    explicit EngineRun(FrameSource& source)
-        : engine(tracker, insectDetect, regions, density), run(engine, source)
-    {
-    }
+    explicit EngineRun(FrameSource& source) : session(QStringLiteral("analysis_test"), source) {}
 
-    Tracker tracker;
-    InsectDetect insectDetect;
-    AreaContour regions;
-    VorlDensity density;
-    AnalysisRun engine;
-    RunController run;
+    AreaContour& regions() { return session.regions(); }
+    QString start(const QStringList& queue) { return session.start(queue, clipSize, mode); }
+
+    AnalysisSession session;
+    CountingMode mode = CountingMode::Classic;
 };
 
 class RunControllerTest : public ::testing::Test
@@ -104,17 +97,17 @@ protected:
         source.recipe.frames = 130;
         source.recipe.blobs = {movingAlongRow(64, 120, 5, 95)};
         ASSERT_TRUE(saveRegions(video, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
-        run.regions.load_area(video);
-        run.regions.load_mask(video);
+        run.regions().load_area(video);
+        run.regions().load_mask(video);
     }
 
     QString videoNamed(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
 
     QVector<VideoOutcome> analyse(const QStringList& queue)
     {
-        EXPECT_EQ(run.run.start(queue, clipSize), QString());
-        run.run.run();
-        return run.run.outcomes();
+        EXPECT_EQ(run.start(queue), QString());
+        run.session.run();
+        return run.session.outcomes();
     }
 
     QTemporaryDir dir;
@@ -126,12 +119,13 @@ protected:
 TEST_F(RunControllerTest, ResultFileGetsItsNameOnlyOnceTheVideoIsComplete)
 {
     int framesSeen = 0;
-    run.run.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
-                                          const std::vector<Result>&) {
+    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+                                              const std::vector<Result>&) {
         ++framesSeen;
         EXPECT_EQ(p.frame, 90 + framesSeen);
         EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
         EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::resultSuffix)));
+        EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::recordSuffix)));
     };
     const QVector<VideoOutcome> outcomes = analyse({video});
 
@@ -145,9 +139,35 @@ TEST_F(RunControllerTest, ResultFileGetsItsNameOnlyOnceTheVideoIsComplete)
     EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
     EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
     EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::densityImageSuffix)));
-    EXPECT_EQ(o.density, run.density.text().section(' ', -1));
+    EXPECT_EQ(o.density,
+              QString(contents(exported(video, ExportPath::densityTextSuffix))).section(' ', -1));
     EXPECT_FALSE(QFileInfo::exists(ExportPath::folder(video) + "/" + RunLock::fileName));
-    EXPECT_FALSE(run.run.step()); // over
+    EXPECT_FALSE(run.session.step()); // over
+
+    ResultRecord record;
+    ASSERT_TRUE(ResultRecord::read(exported(video, ExportPath::recordSuffix), record));
+    EXPECT_EQ(record.program, "analysis_test");
+    EXPECT_EQ(record.mode, CountingMode::Classic);
+    EXPECT_EQ(record.area, run.regions().area);
+    EXPECT_EQ(record.mask, run.regions().mask);
+    EXPECT_EQ(record.frameSize, clipSize);
+    EXPECT_EQ(record.fps, 25);
+    EXPECT_EQ(record.firstFrame, 90);
+    EXPECT_EQ(record.lastFrame, 129);
+    EXPECT_EQ(record.unreadableFrames, 0);
+    EXPECT_TRUE(record.started.isValid());
+    EXPECT_LE(record.started, record.ended);
+}
+
+TEST_F(RunControllerTest, RecordNamesTheModeAndTheFramesPassedOver)
+{
+    run.mode = CountingMode::Strict;
+    source.unreadable = {100, 101};
+    ASSERT_EQ(analyse({video}).front().kind, VideoOutcome::Analysed);
+    ResultRecord record;
+    ASSERT_TRUE(ResultRecord::read(exported(video, ExportPath::recordSuffix), record));
+    EXPECT_EQ(record.mode, CountingMode::Strict);
+    EXPECT_EQ(record.unreadableFrames, 2);
 }
 
 TEST_F(RunControllerTest, StopEndsTheVideoAsInterruptedAndLeavesTheEarlierResultAlone)
@@ -157,10 +177,10 @@ TEST_F(RunControllerTest, StopEndsTheVideoAsInterruptedAndLeavesTheEarlierResult
     ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     done.write(earlier);
     done.close();
-    run.run.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
-                                          const std::vector<Result>&) {
+    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+                                              const std::vector<Result>&) {
         if (p.frame == 120) // after the crossing
-            run.run.requestStop();
+            run.session.cancel();
     };
     const QVector<VideoOutcome> outcomes = analyse({video, videoNamed("second.mp4")});
 
@@ -170,11 +190,14 @@ TEST_F(RunControllerTest, StopEndsTheVideoAsInterruptedAndLeavesTheEarlierResult
     EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), earlier);
     EXPECT_EQ(contents(exported(video, ExportPath::partialResultSuffix)), header + crossing);
     EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::densityTextSuffix)));
+    // The earlier result, made before records were kept, gets none from an unfinished run.
+    EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::recordSuffix)));
     // The next analysis starts the .part file afresh and completes it.
-    run.run.callbacks.frameAnalysed = nullptr;
+    run.session.callbacks.frameAnalysed = nullptr;
     EXPECT_EQ(analyse({video}).front().kind, VideoOutcome::Analysed);
     EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
     EXPECT_FALSE(QFileInfo::exists(exported(video, ExportPath::partialResultSuffix)));
+    EXPECT_TRUE(QFileInfo::exists(exported(video, ExportPath::recordSuffix)));
 }
 
 struct FailureCase {
@@ -203,8 +226,9 @@ TEST_P(OutputFailure, FailsTheVideoAndGoesOn)
     EXPECT_TRUE(outcomes[0].reason.contains(exported(video, c.blockedSuffix)))
         << outcomes[0].reason.toStdString();
     EXPECT_FALSE(QFileInfo(exported(video, ExportPath::resultSuffix)).isFile());
+    EXPECT_FALSE(QFileInfo(exported(video, ExportPath::recordSuffix)).isFile());
     EXPECT_EQ(outcomes[1].kind, VideoOutcome::Analysed);
-    EXPECT_EQ(run.run.count(VideoOutcome::Analysed), 1);
+    EXPECT_EQ(run.session.count(VideoOutcome::Analysed), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -212,31 +236,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"PartFile", ExportPath::partialResultSuffix, "cannot create"},
                       FailureCase{"DensityPicture", ExportPath::densityImageSuffix,
                                   "cannot write the density files"},
+                      FailureCase{"Record", ExportPath::recordSuffix, "cannot write the record"},
                       FailureCase{"ResultInTheWay", ExportPath::resultSuffix,
                                   "in the way of the result file"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 TEST_F(RunControllerTest, SecondRunOnALockedFolderIsRefusedUntilTheFirstEnds)
 {
-    ASSERT_EQ(run.run.start({video}, clipSize), QString());
-    ASSERT_TRUE(run.run.step()); // the video has started
+    ASSERT_EQ(run.start({video}), QString());
+    ASSERT_TRUE(run.session.step()); // the video has started
     const QString other = videoNamed("video_20150612_1430_02.mp4");
     GeneratedSource otherSource;
     otherSource.recipe = source.recipe;
     EngineRun second(otherSource);
 
-    const QString refused = second.run.start({other}, clipSize);
+    const QString refused = second.start({other});
 
     EXPECT_TRUE(
         refused.contains(QStringLiteral("process %1").arg(QCoreApplication::applicationPid())))
         << refused.toStdString();
     EXPECT_TRUE(refused.contains(ExportPath::folder(video))) << refused.toStdString();
-    EXPECT_FALSE(second.run.step());
-    EXPECT_TRUE(second.run.outcomes().isEmpty());
-    run.run.run();
+    EXPECT_FALSE(second.session.step());
+    EXPECT_TRUE(second.session.outcomes().isEmpty());
+    run.session.run();
     EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)), header + crossing);
     EXPECT_FALSE(QFileInfo::exists(exported(other, ExportPath::partialResultSuffix)));
-    EXPECT_EQ(second.run.start({other}, clipSize), QString());
+    EXPECT_EQ(second.start({other}), QString());
 }
 
 // The lock of a run that was killed names a process that no longer exists.
@@ -376,13 +401,13 @@ TEST(RunControllerVideo, VideoWithoutAFrameAfterFrame90IsSkippedWithoutFiles)
     cv::VideoCapture capture;
     CaptureSource source(capture);
     EngineRun run(source);
-    run.regions.load_area(regionsVideo);
-    run.regions.load_mask(regionsVideo);
+    run.regions().load_area(regionsVideo);
+    run.regions().load_mask(regionsVideo);
 
-    ASSERT_EQ(run.run.start({still, regionsVideo}, clipSize), QString());
-    run.run.run();
+    ASSERT_EQ(run.start({still, regionsVideo}), QString());
+    run.session.run();
 
-    const QVector<VideoOutcome>& outcomes = run.run.outcomes();
+    const QVector<VideoOutcome>& outcomes = run.session.outcomes();
     ASSERT_EQ(outcomes.size(), 2);
     EXPECT_EQ(outcomes[0].kind, VideoOutcome::Skipped);
     EXPECT_TRUE(outcomes[0].reason.contains("frame 90")) << outcomes[0].reason.toStdString();
@@ -397,16 +422,16 @@ std::vector<Result> analyseVideo(const QString& video, QVector<VideoOutcome>& ou
 {
     FrameReader reader;
     EngineRun run(reader);
-    run.regions.load_area(video);
-    run.regions.load_mask(video);
+    run.regions().load_area(video);
+    run.regions().load_mask(video);
     std::vector<Result> events;
-    run.run.callbacks.frameAnalysed = [&](const RunProgress&, const cv::Mat&,
-                                          const std::vector<Result>& e) {
+    run.session.callbacks.frameAnalysed = [&](const RunProgress&, const cv::Mat&,
+                                              const std::vector<Result>& e) {
         events.insert(events.end(), e.begin(), e.end());
     };
-    EXPECT_EQ(run.run.start({video}, clipSize), QString());
-    run.run.run();
-    outcomes = run.run.outcomes();
+    EXPECT_EQ(run.start({video}), QString());
+    run.session.run();
+    outcomes = run.session.outcomes();
     return events;
 }
 

@@ -1,5 +1,7 @@
 #include "countcommand.h"
+#include "resultrecord.h"
 #include "testclips.h"
+#include "videofiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -80,10 +82,21 @@ protected:
         return path;
     }
 
+    // A result of `video` made before results kept a record; its path.
+    static QString writeEarlierResult(const QString& video)
+    {
+        EXPECT_TRUE(QDir().mkpath(ExportPath::folder(video)));
+        QFile done(exported(video, ExportPath::resultSuffix));
+        EXPECT_TRUE(done.open(QIODevice::WriteOnly));
+        done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
+        return done.fileName();
+    }
+
     QTemporaryDir root;
     QString videos, first, second;
 };
 
+// A folder without results is counted strictly: each crossing is an In or an Out.
 TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
 {
     const Outcome o = count({videos});
@@ -93,14 +106,15 @@ TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
     for (const VideoOutcome& row : o.rows) {
         EXPECT_EQ(row.kind, VideoOutcome::Analysed) << row.reason.toStdString();
         EXPECT_EQ(row.frames, clipFrames - 91); // from frame 91 to the last
-        EXPECT_EQ(row.in, 1);
-        EXPECT_EQ(row.out, 1);
+        EXPECT_EQ(row.in + row.out, 1);
     }
     for (const QString& video : {first, second}) {
         for (const char* suffix : {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
                                    ExportPath::densityTextSuffix})
             EXPECT_TRUE(QFileInfo::exists(exported(video, suffix))) << suffix;
+        EXPECT_EQ(ResultRecord::readMode(VideoFiles(video).record()), CountingMode::Strict);
     }
+    EXPECT_NE(o.out.find("Counting mode: strict"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("video_20150612_1500_02"), std::string::npos);
     EXPECT_NE(o.out.find("Total"), std::string::npos);
     EXPECT_NE(o.err.find("[1/2] video_20150612_1"), std::string::npos) << o.err;
@@ -109,21 +123,43 @@ TEST_F(CountCommand, AnalysesEveryListedVideoWithTheRegionsOfTheFirst)
 
 TEST_F(CountCommand, OnlyUnprocessedLeavesAnalysedVideosAlone)
 {
-    ASSERT_TRUE(QDir().mkpath(ExportPath::folder(second)));
-    QFile done(exported(second, ExportPath::resultSuffix));
-    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
-    done.write("Frame;X;Y;In;Out;Timestamp\n7;1;2;1;0;2015-06-12_15:00:00\n");
-    done.close();
-    const QByteArray before = contents(done.fileName());
+    const QString done = writeEarlierResult(second);
+    const QByteArray before = contents(done);
 
     const Outcome o = count({"--only-unprocessed", "--quiet", videos});
 
     EXPECT_EQ(o.status, 0) << o.err;
     ASSERT_EQ(o.rows.size(), 1);
     EXPECT_EQ(o.rows.front().path, first);
-    EXPECT_EQ(contents(done.fileName()), before);
+    EXPECT_EQ(contents(done), before);
     EXPECT_FALSE(QFileInfo::exists(exported(second, ExportPath::densityTextSuffix)));
     EXPECT_TRUE(o.err.empty()) << o.err;
+}
+
+// A result made before records were kept makes the folder classic; once a strict result joins
+// it, the folder needs --counting, and nothing is written until it is given.
+TEST_F(CountCommand, FolderKeepsTheModeOfItsResultsAndMixedOnesNeedAChoice)
+{
+    writeEarlierResult(second);
+
+    const Outcome classic = count({"--only-unprocessed", "--quiet", videos});
+    ASSERT_EQ(classic.status, 0) << classic.err;
+    EXPECT_EQ(classic.rows.front().in, 1); // a classic line crossing is In and Out
+    EXPECT_EQ(classic.rows.front().out, 1);
+    EXPECT_NE(classic.out.find("Counting mode: classic"), std::string::npos) << classic.out;
+    EXPECT_EQ(ResultRecord::readMode(VideoFiles(first).record()), CountingMode::Classic);
+
+    ASSERT_EQ(count({"--counting", "strict", "--quiet", first}).status, 0);
+    const QMap<QString, QByteArray> before = snapshot(videos);
+    const Outcome mixed = count({"--quiet", videos});
+    EXPECT_EQ(mixed.status, int(ExitUsage));
+    EXPECT_NE(mixed.err.find(videos.toStdString()), std::string::npos) << mixed.err;
+    EXPECT_NE(mixed.err.find("--counting"), std::string::npos) << mixed.err;
+    EXPECT_EQ(snapshot(videos), before);
+
+    const Outcome chosen = count({"--counting", "strict", "--quiet", videos});
+    EXPECT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_NE(chosen.out.find("Counting mode: strict"), std::string::npos) << chosen.out;
 }
 
 TEST_F(CountCommand, SkipsVideosThatCannotBeAnalysedAndGoesOn)

@@ -2,6 +2,7 @@
 // files a run of that folder alone gets, with its own regions, and --only-unprocessed resumes
 // each folder where it stopped.
 #include "countcommand.h"
+#include "resultrecord.h"
 #include "testclips.h"
 
 #include <QDir>
@@ -21,14 +22,18 @@ const cv::Size clipSize{320, 240};
 const int clipFrames = 120;
 const QStringList videoNames{"video_20150612_1430_01.mp4", "video_20150612_1500_02.mp4"};
 
-// Every file of a folder's exportCSV with its contents.
+// Every file of a folder's exportCSV with its contents; of a result's record only the mode,
+// since it also tells when the result was made.
 QMap<QString, QByteArray> results(const QString& folder)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(folder + "/exportCSV", QDir::Files | QDir::Hidden);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QFileInfo(path).fileName(), contents(path));
+        files.insert(QFileInfo(path).fileName(),
+                     path.endsWith(QLatin1String(ExportPath::recordSuffix))
+                         ? countingModeName(ResultRecord::readMode(path)).toUtf8()
+                         : contents(path));
     }
     return files;
 }
@@ -151,6 +156,29 @@ TEST_F(EachFolderCount, OnlyUnprocessedResumesEachFolderWhereItStopped)
     EXPECT_EQ(results(stopped), expected);
     EXPECT_NE(run.out.find("nothing to analyse"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("2 of 2 videos analysed in 2 folders"), std::string::npos) << run.out;
+}
+
+// Without --counting each folder keeps the mode of its own results: a result made before
+// records were kept makes one folder classic, while a folder without results is counted strictly.
+TEST_F(EachFolderCount, EachFolderKeepsTheModeOfItsOwnResults)
+{
+    const QString earlier = camera("earlier", 100);
+    const QString fresh = camera("fresh", 160);
+    QFile done(exported(earlier + "/" + videoNames[1], ExportPath::resultSuffix));
+    ASSERT_TRUE(done.open(QIODevice::WriteOnly));
+    done.write("Frame;X;Y;In;Out;Timestamp\n");
+    done.close();
+
+    const CountRunResult run = count({"--each-folder", "--only-unprocessed", earlier, fresh});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(results(earlier).value("video_20150612_1430_01_run.json"), "classic");
+    EXPECT_EQ(results(fresh).value("video_20150612_1430_01_run.json"), "strict");
+    EXPECT_EQ(results(fresh).value("video_20150612_1500_02_run.json"), "strict");
+    EXPECT_NE(run.out.find("Counting modes: " + earlier.toStdString() + " classic, " +
+                           fresh.toStdString() + " strict"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(EachFolderCount, AFolderThatCannotBeAnalysedGivesTheWorstStatus)

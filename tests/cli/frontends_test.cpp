@@ -1,9 +1,11 @@
-// The window's "Process" and orvane-count drive the same analysis run, so for the same videos
-// and regions they must leave the very same files behind.
+// The window's "Process" and orvane-count drive the same analysis run, so for the same videos,
+// regions and counting mode they must leave the very same files behind.
 #include "countcommand.h"
 #include "mainwindow.h"
+#include "resultrecord.h"
 #include "runlock.h"
 #include "testclips.h"
+#include "videofiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +24,8 @@
 #include <sstream>
 
 using namespace testclips;
+
+Q_DECLARE_METATYPE(CountingMode)
 
 namespace
 {
@@ -48,9 +52,13 @@ private slots:
 private:
     void resetOutputs();
     QMap<QString, QByteArray> outputs() const;
+    // The records of the results, without what tells the runs apart (program, times, host).
+    QMap<QString, QByteArray> records(const QString& program) const;
     // The status bar's message at the end of the run.
-    QString runWindow(int selection, bool trajectories = false);
-    QVector<VideoOutcome> runCommand(bool onlyUnprocessed, int status = ExitAnalysed);
+    QString runWindow(int selection, bool trajectories = false,
+                      CountingMode mode = CountingMode::Classic);
+    QVector<VideoOutcome> runCommand(bool onlyUnprocessed, int status = ExitAnalysed,
+                                     CountingMode mode = CountingMode::Classic);
 
     QTemporaryDir config;
     QTemporaryDir dir;
@@ -78,6 +86,7 @@ void FrontendsTest::resetOutputs()
     for (const QString& video : videos) {
         for (const char* suffix : outputSuffixes)
             QFile::remove(exported(video, suffix));
+        QFile::remove(VideoFiles(video).record());
     }
     QFile done(exported(videos.last(), ExportPath::resultSuffix));
     QVERIFY(done.open(QIODevice::WriteOnly));
@@ -97,7 +106,27 @@ QMap<QString, QByteArray> FrontendsTest::outputs() const
     return files;
 }
 
-QString FrontendsTest::runWindow(int selection, bool trajectories)
+QMap<QString, QByteArray> FrontendsTest::records(const QString& program) const
+{
+    QMap<QString, QByteArray> found;
+    for (const QString& video : videos) {
+        ResultRecord record;
+        if (!ResultRecord::read(VideoFiles(video).record(), record))
+            continue;
+        if (record.program != program || !record.started.isValid() ||
+            record.ended < record.started) {
+            found.insert(video, "made by " + record.program.toUtf8() + " or at the wrong times");
+            continue;
+        }
+        record.program.clear();
+        record.started = record.ended = QDateTime();
+        record.host.clear();
+        found.insert(video, record.toJson());
+    }
+    return found;
+}
+
+QString FrontendsTest::runWindow(int selection, bool trajectories, CountingMode mode)
 {
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .setValue(QStringLiteral("currentPath"), dir.path());
@@ -115,6 +144,11 @@ QString FrontendsTest::runWindow(int selection, bool trajectories)
     table->setCurrentIndex(model->index(regionsRow, 0));
     window.findChild<QCheckBox*>(QStringLiteral("cb_vorlview"))->setChecked(trajectories);
     window.findChild<QComboBox*>(QStringLiteral("cb_process_conf"))->setCurrentIndex(selection);
+    auto* counting = window.findChild<QComboBox*>(QStringLiteral("cb_counting"));
+    // The folder holds a result made before records were kept, so it opens classic.
+    if (counting->currentIndex() != static_cast<int>(CountingMode::Classic))
+        return QStringLiteral("the folder opened with %1").arg(counting->currentText());
+    counting->setCurrentIndex(static_cast<int>(mode));
     auto* process = window.findChild<QPushButton*>(QStringLiteral("pb_algo"));
     // A run that replaces the earlier result asks first; the user agrees.
     QTimer::singleShot(0, [] {
@@ -131,10 +165,12 @@ QString FrontendsTest::runWindow(int selection, bool trajectories)
                                                        : QString();
 }
 
-QVector<VideoOutcome> FrontendsTest::runCommand(bool onlyUnprocessed, int status)
+QVector<VideoOutcome> FrontendsTest::runCommand(bool onlyUnprocessed, int status, CountingMode mode)
 {
     CountOptions options;
     options.onlyUnprocessed = onlyUnprocessed;
+    options.counting = mode;
+    options.countingGiven = true;
     options.quiet = true;
     options.paths = QStringList{dir.path()};
     std::ostringstream out, err;
@@ -149,28 +185,40 @@ void FrontendsTest::sameFilesFromBothFrontEnds_data()
 {
     QTest::addColumn<int>("selection");
     QTest::addColumn<bool>("trajectories"); // shown in the window; nothing written may change
-    QTest::newRow("all files") << 2 << false;
-    QTest::newRow("only unprocessed files") << 0 << false;
-    QTest::newRow("all files, trajectories shown") << 2 << true;
+    QTest::addColumn<CountingMode>("mode");
+    QTest::newRow("all files") << 2 << false << CountingMode::Classic;
+    QTest::newRow("only unprocessed files") << 0 << false << CountingMode::Classic;
+    QTest::newRow("all files, trajectories shown") << 2 << true << CountingMode::Classic;
+    QTest::newRow("all files, strict") << 2 << false << CountingMode::Strict;
+    QTest::newRow("only unprocessed files, strict") << 0 << true << CountingMode::Strict;
 }
 
 void FrontendsTest::sameFilesFromBothFrontEnds()
 {
     QFETCH(int, selection);
     QFETCH(bool, trajectories);
+    QFETCH(CountingMode, mode);
     const bool onlyUnprocessed = selection == 0;
 
     resetOutputs();
-    const QString message = runWindow(selection, trajectories);
+    const QString message = runWindow(selection, trajectories, mode);
     QVERIFY2(message.startsWith(
                  QStringLiteral("Analysis finished: %1 video(s)").arg(onlyUnprocessed ? 2 : 3)),
              qPrintable(message));
     const QMap<QString, QByteArray> fromWindow = outputs();
+    const QMap<QString, QByteArray> windowRecords = records(QStringLiteral("orvane"));
     resetOutputs();
-    QCOMPARE(runCommand(onlyUnprocessed).size(), onlyUnprocessed ? 2 : 3);
+    QCOMPARE(runCommand(onlyUnprocessed, ExitAnalysed, mode).size(), onlyUnprocessed ? 2 : 3);
     const QMap<QString, QByteArray> fromCommand = outputs();
 
     QCOMPARE(fromCommand.keys(), fromWindow.keys());
+    // Each new result has its record, alike but for the program and the times; the result
+    // made before keeps having none.
+    QCOMPARE(records(QStringLiteral("orvane-count")), windowRecords);
+    QCOMPARE(windowRecords.size(), onlyUnprocessed ? 2 : 3);
+    for (const QByteArray& record : windowRecords)
+        QVERIFY2(record.contains("\"countingMode\": \"" + countingModeName(mode).toUtf8() + '"'),
+                 record.constData());
     // Every video has its three files; the one analysed before keeps its own with "only
     // unprocessed files".
     QCOMPARE(fromWindow.size(), onlyUnprocessed ? 7 : 9);

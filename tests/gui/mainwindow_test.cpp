@@ -3,7 +3,9 @@
 #include "areacontour.h"
 #include "exportpath.h"
 #include "mainwindow.h"
+#include "resultrecord.h"
 #include "startup.h"
+#include "videofiles.h"
 #include "videogen.h"
 
 #include <QApplication>
@@ -75,7 +77,7 @@ private slots:
     void skippedVideosNameTheirReason();
     void controlsIgnoredAndCancelDuringARun();
     void destroyedWhileTheDirectoryFieldHasFocus();
-    void countingModeReachesTheRunAndIsStored();
+    void countingModeFollowsTheFolderAndReachesTheRun();
     void keysDriveTheTransportAndAreNamedInTooltips();
 
 private:
@@ -538,7 +540,9 @@ void MainWindowTest::destroyedWhileTheDirectoryFieldHasFocus()
     window.reset();
 }
 
-void MainWindowTest::countingModeReachesTheRunAndIsStored()
+// A folder without results starts with strict counting; the user's choice is stored, yet a
+// folder whose results were made with one mode opens with that mode.
+void MainWindowTest::countingModeFollowsTheFolderAndReachesTheRun()
 {
     QTemporaryDir dir;
     const QString video = dir.filePath(QStringLiteral("line.mp4"));
@@ -559,12 +563,17 @@ void MainWindowTest::countingModeReachesTheRunAndIsStored()
 
     auto* counting = child<QComboBox>("cb_counting");
     QCOMPARE(counting->count(), 2);
-    QCOMPARE(counting->currentText(), QStringLiteral("classic counting"));
+    QCOMPARE(counting->currentText(), QStringLiteral("strict counting"));
+    const auto stored = [] {
+        return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+            .value(QStringLiteral("countingMode"))
+            .toString();
+    };
+    QVERIFY(stored().isEmpty()); // the folder's mode is not the user's choice
+    counting->setCurrentIndex(0);
+    QCOMPARE(stored(), QStringLiteral("classic"));
     counting->setCurrentIndex(1);
-    QCOMPARE(QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
-                 .value(QStringLiteral("countingMode"))
-                 .toString(),
-             QStringLiteral("strict"));
+    QCOMPARE(stored(), QStringLiteral("strict"));
     child<QComboBox>("cb_process_conf")->setCurrentIndex(1);
     window->algo();
     tick();
@@ -579,9 +588,17 @@ void MainWindowTest::countingModeReachesTheRunAndIsStored()
     const QList<QByteArray> lines = result.readAll().split('\n');
     QCOMPARE(lines.size(), 3); // header, one event, end of file
     QVERIFY2(lines[1].contains(";1;0;"), lines[1].constData());
+    QCOMPARE(ResultRecord::readMode(VideoFiles(video).record()), CountingMode::Strict);
 
+    // The folder's results were counted strictly: it stays strict whatever was chosen last.
+    QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
+        .setValue(QStringLiteral("countingMode"), QStringLiteral("classic"));
     window = std::make_unique<MainWindow>();
     QCOMPARE(child<QComboBox>("cb_counting")->currentIndex(), 1);
+    // The selected video tells how its result was made.
+    selectRow(rowOf(QStringLiteral("line")));
+    QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("strict counting")),
+             qPrintable(window->statusBar()->currentMessage()));
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .remove(QStringLiteral("countingMode"));
 }

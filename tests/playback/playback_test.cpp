@@ -1,6 +1,7 @@
 // The transport's rules on a generated video: the start frame, the usable end, steps, jumps,
 // seeks, events of the result table, and what a failed open leaves.
 #include "playback.h"
+#include "videofiles.h"
 #include "videogen.h"
 
 #include <QFile>
@@ -74,7 +75,7 @@ TEST_F(PlaybackTest, OpensAtTheStartFrameWithTheUsableCount)
     Playback playback;
     ASSERT_TRUE(playback.open(clip));
     EXPECT_TRUE(playback.isOpen());
-    expectAt(playback, Playback::StartFrame);
+    expectAt(playback, VideoFiles::firstAnalysedFrame);
     EXPECT_EQ(playback.properties().frameWidth, 160);
     EXPECT_EQ(playback.properties().frameHeight, 120);
     EXPECT_EQ(playback.usableFrames(), clipFrames - 5);
@@ -178,7 +179,7 @@ TEST_F(PlaybackTest, EventFramesNoFrameCanHaveAreRefused)
                        std::numeric_limits<double>::quiet_NaN()}) {
         EXPECT_FALSE(playback.showFrameAt(bad)) << bad;
         EXPECT_EQ(playback.mode(), Playback::Pause);
-        expectAt(playback, Playback::StartFrame);
+        expectAt(playback, VideoFiles::firstAnalysedFrame);
     }
 }
 
@@ -189,7 +190,7 @@ TEST_F(PlaybackTest, ReadNextKeepsTheFrameAndAdvanceMovesOn)
     ASSERT_TRUE(playback.open(clip));
     cv::Mat frame;
     ASSERT_TRUE(playback.readNext(frame));
-    EXPECT_EQ(playback.position(), Playback::StartFrame);
+    EXPECT_EQ(playback.position(), VideoFiles::firstAnalysedFrame);
     EXPECT_EQ(cv::norm(frame, frames.at(91), cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(playback.frame(), frames.at(91), cv::NORM_INF), 0.0);
     playback.advance();

@@ -1,6 +1,7 @@
 // orvane-demo: prepares a first working directory for a new user, so that the window opens on a
 // video that can be analysed at once. It does nothing when a working directory is already stored.
 #include "demofolder.h"
+#include "settingsstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    QSettings settings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+    QSettings settings = openSettings();
     if (!settings.value(QStringLiteral("currentPath")).toString().isEmpty())
         return 0;
 

@@ -1,7 +1,6 @@
 #include "insectdetect.h"
 
 #include "areacontour.h"
-#include "csvfile.h"
 
 #include <QDebug>
 
@@ -46,17 +45,8 @@ QString eventTime(const QDateTime& start, int frame, int fps)
     return time.toString(QStringLiteral("yyyy-MM-dd_hh:mm:ss"));
 }
 
-// Each event is on disk before the next one is counted; a file that cannot be written does not
-// stop the counting.
-Result recordEvent(bool write, const QString& videoName, int frame, cv::Point at, int in, int out,
-                   const QString& time)
+Result recordEvent(int frame, cv::Point at, int in, int out, const QString& time)
 {
-    if (write) {
-        CsvFile csv;
-        csv.open(videoName, CsvMode::Append);
-        csv.writeResult(frame, at.x, at.y, in, out, time);
-        csv.close();
-    }
     Result r;
     r.frame = frame;
     r.x = at.x;
@@ -128,7 +118,8 @@ std::vector<Result> InsectDetect::Detect(const QList<Target*>& targets, AreaCont
 }
 
 std::vector<Result> InsectDetect::DetectLine(const QList<Target*>& targets, AreaContour* area,
-                                             QString videoName, int frame, int fps, QDateTime start)
+                                             QString /*videoName*/, int frame, int fps,
+                                             QDateTime start)
 {
     std::vector<Result> events;
     if (!area)
@@ -147,14 +138,14 @@ std::vector<Result> InsectDetect::DetectLine(const QList<Target*>& targets, Area
         if (!present(p0) || !present(p1))
             continue;
         if (segments_intersect(t->last, t->centroid, p0, p1))
-            events.push_back(recordEvent(writesResultFile, videoName, frame, t->centroid, 1, 1,
-                                         eventTime(start, frame, fps)));
+            events.push_back(recordEvent(frame, t->centroid, 1, 1, eventTime(start, frame, fps)));
     }
     return events;
 }
 
 std::vector<Result> InsectDetect::DetectArea(const QList<Target*>& targets, AreaContour* area,
-                                             QString videoName, int frame, int fps, QDateTime start)
+                                             QString /*videoName*/, int frame, int fps,
+                                             QDateTime start)
 {
     std::vector<Result> events;
     if (!area)
@@ -180,8 +171,8 @@ std::vector<Result> InsectDetect::DetectArea(const QList<Target*>& targets, Area
             const bool repeat = t->centroid.x == lastCountX && t->centroid.y == lastCountY &&
                                 frame <= lastCountFrame + 4;
             if (!repeat) {
-                events.push_back(recordEvent(writesResultFile, videoName, frame, t->centroid,
-                                             path.in, path.out, eventTime(start, frame, fps)));
+                events.push_back(recordEvent(frame, t->centroid, path.in, path.out,
+                                             eventTime(start, frame, fps)));
                 lastCountX = t->centroid.x;
                 lastCountY = t->centroid.y;
                 lastCountFrame = frame;
@@ -193,7 +184,7 @@ std::vector<Result> InsectDetect::DetectArea(const QList<Target*>& targets, Area
 }
 
 std::vector<Result> InsectDetect::detectStrict(const QList<Target*>& targets, AreaContour* area,
-                                               const QString& videoName, int frame, int fps,
+                                               const QString& /*videoName*/, int frame, int fps,
                                                const QDateTime& start)
 {
     area->counting_points(points);
@@ -213,8 +204,7 @@ std::vector<Result> InsectDetect::detectStrict(const QList<Target*>& targets, Ar
         strict.countArea(targets, points, area->area, frame, lostAge, strictEvents);
     std::vector<Result> events;
     for (const StrictCounter::Event& e : strictEvents)
-        events.push_back(recordEvent(writesResultFile, videoName, e.frame, e.at, e.in, e.out,
-                                     eventTime(start, e.frame, fps)));
+        events.push_back(recordEvent(e.frame, e.at, e.in, e.out, eventTime(start, e.frame, fps)));
     return events;
 }
 

@@ -41,9 +41,6 @@ public:
     int lastCountY = 0;
     int lastCountFrame = 0;
 
-    // Off when the caller keeps the result file itself (the analysis run writes it as a whole).
-    void setWritesResultFile(bool on) { writesResultFile = on; }
-
 signals:
     void Add_Insect_detected(int frame, int x, int y, int in, int out);
 
@@ -52,7 +49,6 @@ private:
                                      const QString& videoName, int frame, int fps,
                                      const QDateTime& start);
 
-    bool writesResultFile = true;
     std::vector<cv::Point> points; // the counting points, reused from frame to frame
     CountingMode countingMode = CountingMode::Classic;
     int lostAge = 4;

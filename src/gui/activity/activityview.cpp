@@ -2,6 +2,7 @@
 
 #include "activitycharts.h"
 #include "activityexport.h"
+#include "settingsstore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,11 +54,6 @@ QString readingSummary(const FolderActivity& a)
     if (a.unknownSpans)
         text += QObject::tr(", %n video(s) missing or unreadable", nullptr, a.unknownSpans);
     return text;
-}
-
-QSettings settingsStore()
-{
-    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
 }
 
 const QString binSecondsKey = QStringLiteral("activity/binSeconds");
@@ -157,7 +153,7 @@ QWidget* ActivityView::makeControls()
     binWidth = new QComboBox(controls);
     for (const NamedBinWidth& w : binWidths())
         binWidth->addItem(QLatin1String(w.name), w.seconds);
-    QSettings settings = settingsStore();
+    QSettings settings = openSettings();
     const int storedBin = binWidth->findData(settings.value(binSecondsKey).toInt());
     binWidth->setCurrentIndex(storedBin >= 0 ? storedBin : binWidth->findData(int(BinWidth::hour)));
     fromDay = new QDateEdit(controls);
@@ -211,7 +207,7 @@ void ActivityView::initialDays()
 
 void ActivityView::rememberChoices()
 {
-    QSettings settings = settingsStore();
+    QSettings settings = openSettings();
     settings.setValue(binSecondsKey, binWidth->currentData().toInt());
     settings.setValue(doublePlottedKey, doublePlot->isChecked());
 }
@@ -292,7 +288,7 @@ void ActivityView::showSaveResult(const QString& error, const QString& path)
 QString ActivityView::chooseSaveFile(const QString& caption, const QString& filter,
                                      QString* selected)
 {
-    QSettings settings = settingsStore();
+    QSettings settings = openSettings();
     const QString folder = settings.value(saveFolderKey, QDir::homePath()).toString();
     const QString path = QFileDialog::getSaveFileName(this, caption, folder, filter, selected);
     if (!path.isEmpty())

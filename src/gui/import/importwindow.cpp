@@ -2,6 +2,7 @@
 
 #include "importlisting.h"
 #include "process_import.h"
+#include "settingsstore.h"
 #include "ui_importwindow.h"
 
 #include <QCoreApplication>
@@ -15,11 +16,6 @@ namespace
 
 const QString pathImportKey = QStringLiteral("PathImport");
 const QString streamFrameRateKey = QStringLiteral("importStreamFps");
-
-QSettings settings()
-{
-    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
-}
 
 } // namespace
 
@@ -36,10 +32,10 @@ ImportWindow::ImportWindow(const QString& destination, QWidget* parent)
     }
     ui->sb_fps->setRange(1, Process_Import::MaxStreamFrameRate);
     ui->sb_fps->setValue(
-        settings().value(streamFrameRateKey, Process_Import::DefaultStreamFrameRate).toInt());
+        openSettings().value(streamFrameRateKey, Process_Import::DefaultStreamFrameRate).toInt());
     connect(ui->sb_fps, QOverload<int>::of(&QSpinBox::valueChanged), this,
-            [](int fps) { settings().setValue(streamFrameRateKey, fps); });
-    pathImport = settings().value(pathImportKey).toString();
+            [](int fps) { openSettings().setValue(streamFrameRateKey, fps); });
+    pathImport = openSettings().value(pathImportKey).toString();
     folder = pathImport;
     ui->le_videofile->setText(folder);
     listFiles();
@@ -94,7 +90,7 @@ void ImportWindow::set_filename_videofile()
         return;
     folder = chooser.selectedFiles().first();
     pathImport = folder;
-    settings().setValue(pathImportKey, folder);
+    openSettings().setValue(pathImportKey, folder);
     ui->le_videofile->setText(folder);
     listFiles();
     showFiles();

@@ -2,21 +2,18 @@
 #include "ui_mainwindow.h"
 
 #include "activityview.h"
-#include "analysisrun.h"
 #include "areacontour.h"
 #include "countingmodebox.h"
 #include "firststartpanel.h"
 #include "imagegraphicsview.h"
 #include "imagewindow.h"
 #include "importwindow.h"
-#include "insectdetect.h"
 #include "resultquestions.h"
-#include "runcontroller.h"
 #include "saveimagecontrol.h"
+#include "settingsstore.h"
 #include "startup.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
-#include "vorldensity.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,11 +30,6 @@ namespace
 const char* const productName = "Orvane";
 const char* const productVersion = "v2.6.1";
 const char* const buildDate = "Jan 21 2016";
-
-QSettings settingsStore()
-{
-    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
-}
 
 QPixmap scaledLogo(const QString& resource, int width, int height)
 {
@@ -96,7 +88,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     timer->stop();
-    backgroundRun->stop();
+    runPictures->stop();
     for (QObject* child : findChildren<QObject*>())
         disconnect(child, nullptr, this, nullptr);
     delete ui;
@@ -175,18 +167,19 @@ void MainWindow::applyStartUpState()
 
 QString MainWindow::storedWorkingDirectory()
 {
-    return settingsStore().value(QStringLiteral("currentPath")).toString();
+    return openSettings().value(QStringLiteral("currentPath")).toString();
 }
 
 void MainWindow::storeWorkingDirectory(const QString& directory)
 {
-    QSettings settings = settingsStore();
+    QSettings settings = openSettings();
     settings.setValue(QStringLiteral("currentPath"), directory);
 }
 
 void MainWindow::filename_videofile_change()
 {
     tableViewFile->setDirectory(workingDirectory);
+    countingBox->followFolder(workingDirectory);
     firstStart->setVisible(workingDirectory.isEmpty());
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "backgroundrun.h"
+#include "analysissession.h"
 #include "playback.h"
 #include "regioneditor.h"
 #include "result.h"
 #include "resultlist.h"
-#include "tracker.h"
+#include "runpictures.h"
 #include "videoview.h"
 
 #include <QDateTime>
@@ -25,9 +25,6 @@ namespace Ui
 class MainWindow;
 }
 
-class AnalysisRun;
-class FrameSource;
-class RunController;
 struct RunProgress;
 struct VideoOutcome;
 class AreaContour;
@@ -37,11 +34,9 @@ class SaveImageControl;
 class FirstStartPanel;
 class ImageGraphicsView;
 class ImageWindow;
-class InsectDetect;
 class QTimer;
 class TableViewFile;
 class TableViewResult;
-class VorlDensity;
 
 // The application's only window. It owns every long-lived object and wires the controls to the
 // objects that do the work; one timer drives playback and analysis through timeframe().
@@ -102,7 +97,6 @@ public slots:
     void ClearResult();
     void File_Row_Changed(int ifile);
     void Result_Row_Changed(int irow);
-    void Add_Insect_detected(int frame, int x, int y, int in, int out);
     void ModeVideo(statemode mode);
     void about();
     void showActivity();
@@ -174,7 +168,7 @@ private:
     void showRunVideo(const RunProgress& progress, const VideoProperties& props);
     void showRunPicture();
     void showDensity(const cv::Mat& bgra, cv::Size original);
-    BackgroundRun::Display runDisplay();
+    RunPictures::View runDisplay();
     void reportVideoEnd(const VideoOutcome& outcome);
     void showRunProgress(const RunProgress& progress);
 
@@ -188,9 +182,6 @@ private:
     VideoView viewState;
     QTimer* timer;
     ResultList resultList;
-    Tracker tracker;
-    std::unique_ptr<InsectDetect> insectDetect;
-    std::unique_ptr<VorlDensity> vorlDensity;
     std::unique_ptr<ImageGraphicsView> view;
     std::unique_ptr<ImageWindow> vorlWindow;
     std::unique_ptr<TableViewFile> tableViewFile;
@@ -198,15 +189,14 @@ private:
     RegionEditor editor;
     SaveImageControl* saveImage = nullptr; // owned by its button
 
-    // The analysis run: its widget-free controller, which reads through a source of its own.
-    std::unique_ptr<AnalysisRun> analysisRun;
-    std::unique_ptr<FrameSource> frameSource;
-    std::unique_ptr<RunController> runController;
-    CountingModeBox* countingBox = nullptr;       // owned by the window
-    FirstStartPanel* firstStart = nullptr;        // owned by the window
-    QPointer<ActivityView> activityView;          // its own window, deleted when closed
-    std::unique_ptr<BackgroundRun> backgroundRun; // destroyed first: it stops the run
-    BackgroundRun::Update runUpdate;              // its buffers are reused between refreshes
+    // The analysis run: one session, on a thread of its own, and the pictures it shows.
+    std::unique_ptr<AnalysisSession> session;
+    CountingModeBox* countingBox = nullptr;   // owned by the window
+    FirstStartPanel* firstStart = nullptr;    // owned by the window
+    QPointer<ActivityView> activityView;      // its own window, deleted when closed
+    std::unique_ptr<RunPictures> runPictures; // destroyed first: it stops the run
+    RunPictures::Update runPicture;           // its buffers are reused between refreshes
+    AnalysisSession::Update runUpdate;
     double runFrame = 0;  // position of the frame last analysed, shown during a run
     cv::Mat overlayFrame; // reused between ticks
 

@@ -1,22 +1,17 @@
 // The analysis run: "Process"/"Cancel" and the refresh of the window during a run. The run itself
-// lives in RunController, which BackgroundRun steps on a thread of its own; the window refreshes
-// at the display rate and shows only what it hands over: the latest analysed frame with its
-// overlay, the result table, the density window, the controls and the status bar.
+// is an AnalysisSession on a thread of its own, whose pictures RunPictures prepares; the window
+// refreshes at the display rate and shows only what they hand over: the latest analysed frame
+// with its overlay, the result table, the density window, the controls and the status bar.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "analysisrun.h"
 #include "areacontour.h"
-#include "backgroundrun.h"
 #include "countingmodebox.h"
-#include "framereader.h"
 #include "imagegraphicsview.h"
 #include "imagewindow.h"
-#include "insectdetect.h"
-#include "runcontroller.h"
 #include "tableviewfile.h"
 #include "tableviewresult.h"
-#include "vorldensity.h"
+#include "videolisting.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -45,15 +40,8 @@ QString namesWithReasons(const QVector<VideoOutcome>& outcomes, VideoOutcome::Ki
 
 void MainWindow::createAnalysisObjects()
 {
-    insectDetect = std::make_unique<InsectDetect>();
-    connect(insectDetect.get(), &InsectDetect::Add_Insect_detected, this,
-            &MainWindow::Add_Insect_detected);
-    vorlDensity = std::make_unique<VorlDensity>();
-    analysisRun =
-        std::make_unique<AnalysisRun>(tracker, *insectDetect, editor.regions(), *vorlDensity);
-    frameSource = std::make_unique<FrameReader>();
-    runController = std::make_unique<RunController>(*analysisRun, *frameSource);
-    backgroundRun = std::make_unique<BackgroundRun>(*runController, *analysisRun, editor.regions());
+    session = std::make_unique<AnalysisSession>(QStringLiteral("orvane"));
+    runPictures = std::make_unique<RunPictures>(*session);
 }
 
 void MainWindow::algo()
@@ -62,12 +50,13 @@ void MainWindow::algo()
         cancelRun();
         return;
     }
-    const QStringList queue =
-        AnalysisRun::selectQueue(ui->cb_process_conf->currentIndex(), tableViewFile->paths(),
-                                 tableViewFile->doneStatuses(), currentFile);
+    const QStringList queue = AnalysisSession::select(
+        static_cast<AnalysisSession::Selection>(ui->cb_process_conf->currentIndex()),
+        listVideos(workingDirectory), currentFile);
     if (!agreesToReplace(queue))
         return;
-    const QString refused = runController->start(queue, player.frame().size(), countingBox->mode());
+    session->setRegions(editor.regions());
+    const QString refused = session->start(queue, player.frame().size(), countingBox->mode());
     if (!refused.isEmpty()) {
         statusBar()->showMessage(tr("Analysis not started: %1").arg(refused));
         return;
@@ -79,8 +68,8 @@ void MainWindow::algo()
     // The regions belong to the run until it ends: nothing may edit them in between.
     editor.setMode(RegionEditor::Idle);
     setProcessingControls();
-    backgroundRun->setDisplay(runDisplay());
-    backgroundRun->start(fileBeforeBatch);
+    runPictures->setView(runDisplay());
+    runPictures->start(fileBeforeBatch);
     timer->stop();
     timer->start(std::chrono::duration_cast<std::chrono::milliseconds>(DisplayPacing::Interval));
     ui->pb_algo->setText(QStringLiteral("Cancel"));
@@ -90,7 +79,7 @@ void MainWindow::algo()
 // .part file. The run then finishes as usual, with no second Cancel possible in between.
 void MainWindow::cancelRun()
 {
-    backgroundRun->cancel();
+    session->cancel();
     ui->pb_algo->setEnabled(false);
     statusBar()->showMessage(tr("Cancelling the analysis of %1").arg(fileName(currentFile)));
 }
@@ -99,8 +88,8 @@ void MainWindow::analyseTick()
 {
     if (!refreshRun())
         return;
-    backgroundRun->wait();
-    if (runController->stopWasRequested())
+    session->wait();
+    if (session->stopWasRequested())
         finishCancelledRun();
     else
         finishRun();
@@ -111,8 +100,8 @@ void MainWindow::analyseTick()
 void MainWindow::finishCancelledRun()
 {
     ModeVideo(ProcessingCancelled);
-    std::swap(player, backgroundRun->returned());
-    if (backgroundRun->returnedRead())
+    std::swap(player, runPictures->returned());
+    if (runPictures->returnedRead())
         showWithRegions(player.frame());
     showPosition();
     loadResults(); // what the result file holds, not the interrupted run's events
@@ -123,27 +112,29 @@ void MainWindow::finishCancelledRun()
 // True once the run has finished.
 bool MainWindow::refreshRun()
 {
-    backgroundRun->take(runUpdate);
+    // The picture first: the notes taken after it tell at least what it shows.
+    runPictures->take(runPicture);
+    session->take(runUpdate);
     bool tableChanged = false;
-    for (const BackgroundRun::Note& note : runUpdate.notes) {
+    for (const AnalysisSession::Note& note : runUpdate.notes) {
         switch (note.kind) {
-        case BackgroundRun::Note::VideoStarted:
+        case AnalysisSession::Note::VideoStarted:
             showRunVideo(note.progress, note.props);
             tableChanged = false; // emptied and shown
             break;
-        case BackgroundRun::Note::FrameEvents:
+        case AnalysisSession::Note::FrameEvents:
             tableChanged = resultList.addFrameEvents(note.events) || tableChanged;
             break;
-        case BackgroundRun::Note::VideoEnded:
+        case AnalysisSession::Note::VideoEnded:
             reportVideoEnd(note.outcome);
             break;
         }
     }
     if (tableChanged)
         tableViewResult->appendResults(resultList.all());
-    if (runUpdate.newPicture)
+    if (runPicture.newPicture)
         showRunPicture();
-    backgroundRun->setDisplay(runDisplay());
+    runPictures->setView(runDisplay());
     if (!runUpdate.progress.path.isEmpty()) {
         runFrame = runUpdate.progress.frame;
         showRunProgress(runUpdate.progress);
@@ -157,12 +148,12 @@ void MainWindow::finishRun()
     ModeVideo(ProcessingDone);
     ui->tv_result->setEnabled(true);
     currentFile = fileBeforeBatch;
-    std::swap(player, backgroundRun->returned());
+    std::swap(player, runPictures->returned());
     pauseAfterStep();
-    showReadyVideo(showOpenedVideo(backgroundRun->returnedRead()));
-    const QVector<VideoOutcome>& outcomes = runController->outcomes();
+    showReadyVideo(showOpenedVideo(runPictures->returnedRead()));
+    const QVector<VideoOutcome>& outcomes = session->outcomes();
     QString message =
-        tr("Analysis finished: %n video(s)", nullptr, runController->count(VideoOutcome::Analysed));
+        tr("Analysis finished: %n video(s)", nullptr, session->count(VideoOutcome::Analysed));
     const QString skipped = namesWithReasons(outcomes, VideoOutcome::Skipped);
     if (!skipped.isEmpty())
         message += tr("; skipped: %1").arg(skipped);
@@ -202,9 +193,9 @@ void MainWindow::reportVideoEnd(const VideoOutcome& outcome)
 
 // What the worker renders next: the view's zoom, and the density map when it is to be shown,
 // fitted to the screen of its window.
-BackgroundRun::Display MainWindow::runDisplay()
+RunPictures::View MainWindow::runDisplay()
 {
-    BackgroundRun::Display display;
+    RunPictures::View display;
     display.zoom = viewState.zoom();
     display.density = ui->cb_vorlview->isChecked();
     if (display.density) {
@@ -218,10 +209,10 @@ BackgroundRun::Display MainWindow::runDisplay()
 
 void MainWindow::showRunPicture()
 {
-    view->showPicture(runUpdate.picture);
+    view->showPicture(runPicture.picture);
     savePicture();
-    if (!runUpdate.density.empty())
-        showDensity(runUpdate.density, runUpdate.densityFrame);
+    if (!runPicture.density.empty())
+        showDensity(runPicture.density, runPicture.densityFrame);
 }
 
 // The pixmap copies the pixels, so the run's buffer can go back to the worker.

@@ -61,7 +61,7 @@ void MainWindow::sendMouseBClickVideo(QMouseEvent* e)
     // A run's worker renders the pictures: it follows the zoom from its next picture on.
     viewState.toggleZoom(ViewMapping::of(viewState).toVideoUnzoomed(e->localPos()));
     if (running())
-        backgroundRun->setDisplay(runDisplay());
+        runPictures->setView(runDisplay());
     redraw();
 }
 

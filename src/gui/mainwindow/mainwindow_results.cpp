@@ -3,7 +3,11 @@
 #include "ui_mainwindow.h"
 
 #include "csvfile.h"
+#include "resultrecord.h"
 #include "tableviewresult.h"
+
+#include <QFileInfo>
+#include <QStatusBar>
 
 // Callers that append many results refresh the table once at the end.
 void MainWindow::AddResult(Result result)
@@ -14,12 +18,6 @@ void MainWindow::AddResult(Result result)
 void MainWindow::ClearResult()
 {
     resultList.clear();
-    tableViewResult->ShowResults(resultList.all());
-}
-
-void MainWindow::Add_Insect_detected(int frame, int x, int y, int in, int out)
-{
-    resultList.add(Result{static_cast<double>(frame), x, y, in, out, {}});
     tableViewResult->ShowResults(resultList.all());
 }
 
@@ -45,4 +43,8 @@ void MainWindow::loadResults()
         resultList.add(r);
     csv.close();
     tableViewResult->ShowResults(resultList.all());
+    const QString made = ResultRecord::describeResult(currentFile);
+    if (!made.isEmpty())
+        statusBar()->showMessage(
+            tr("Result of %1: %2").arg(QFileInfo(currentFile).fileName(), made));
 }

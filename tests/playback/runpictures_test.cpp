@@ -1,14 +1,10 @@
-// The window's run on a thread of its own: what it writes and what it hands over must not depend
-// on how often the display is refreshed, and a stop ends the video as interrupted.
-#include "analysisrun.h"
-#include "areacontour.h"
-#include "backgroundrun.h"
-#include "framereader.h"
-#include "insectdetect.h"
+// The window's run: a session on a thread of its own with its pictures prepared there. What it
+// writes and what it hands over must not depend on how often the display is refreshed, and a
+// stop ends the video as interrupted.
+#include "analysissession.h"
 #include "resultlist.h"
+#include "runpictures.h"
 #include "testclips.h"
-#include "tracker.h"
-#include "vorldensity.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -26,22 +22,19 @@ const cv::Size densityArea{100, 80};
 const char* const outputSuffixes[] = {ExportPath::resultSuffix, ExportPath::densityImageSuffix,
                                       ExportPath::densityTextSuffix};
 
-// The engine objects of one run, as the window holds them.
+// A session with the regions of `regionsVideo`, as the window builds it.
 struct Engine {
-    explicit Engine(const QString& regionsVideo)
-        : analysis(tracker, insectDetect, regions, density), controller(analysis, reader)
+    explicit Engine(const QString& regionsVideo) : session(QStringLiteral("playback_test"))
     {
-        regions.load_area(regionsVideo);
-        regions.load_mask(regionsVideo);
+        session.regions().load_area(regionsVideo);
+        session.regions().load_mask(regionsVideo);
+    }
+    QString start(const QStringList& queue)
+    {
+        return session.start(queue, clipSize, CountingMode::Classic);
     }
 
-    Tracker tracker;
-    InsectDetect insectDetect;
-    AreaContour regions;
-    VorlDensity density;
-    AnalysisRun analysis;
-    FrameReader reader;
-    RunController controller;
+    AnalysisSession session;
 };
 
 // What the window keeps of a run: its result list, the outcomes and how many pictures it got.
@@ -52,48 +45,52 @@ struct Shown {
     int startedVideos = 0;
 };
 
-void apply(const BackgroundRun::Update& update, Shown& shown, bool withDensity = true)
+void apply(const RunPictures::Update& picture, const AnalysisSession::Update& update, Shown& shown,
+           bool withDensity = true)
 {
-    for (const BackgroundRun::Note& note : update.notes) {
-        if (note.kind == BackgroundRun::Note::VideoStarted) {
+    for (const AnalysisSession::Note& note : update.notes) {
+        if (note.kind == AnalysisSession::Note::VideoStarted) {
             shown.list.clear();
             ++shown.startedVideos;
-        } else if (note.kind == BackgroundRun::Note::FrameEvents) {
+        } else if (note.kind == AnalysisSession::Note::FrameEvents) {
             shown.list.addFrameEvents(note.events);
         } else {
             shown.outcomes << note.outcome;
         }
     }
-    if (!update.newPicture)
+    if (!picture.newPicture)
         return;
     ++shown.pictures;
     // Rendered as the view shows a 320 x 240 video, and the map shrunk by 4 to fit its area.
-    EXPECT_EQ(update.picture.size(), cv::Size(640, 480));
-    EXPECT_EQ(update.density.empty(), !withDensity);
+    EXPECT_EQ(picture.picture.size(), cv::Size(640, 480));
+    EXPECT_EQ(picture.density.empty(), !withDensity);
     if (withDensity) {
-        EXPECT_EQ(update.density.size(), cv::Size(80, 60));
-        EXPECT_EQ(update.density.type(), CV_8UC4);
-        EXPECT_EQ(update.densityFrame, clipSize);
+        EXPECT_EQ(picture.density.size(), cv::Size(80, 60));
+        EXPECT_EQ(picture.density.type(), CV_8UC4);
+        EXPECT_EQ(picture.densityFrame, clipSize);
     }
 }
 
-// Polls as the window's refresh does until the run has finished.
-Shown follow(BackgroundRun& background)
+// Polls as the window's refresh does until the run has finished: the picture, then the notes.
+Shown follow(AnalysisSession& session, RunPictures& pictures)
 {
     Shown shown;
-    BackgroundRun::Update update;
+    RunPictures::Update picture;
+    AnalysisSession::Update update;
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        background.take(update);
-        apply(update, shown);
+        pictures.take(picture);
+        session.take(update);
+        apply(picture, update, shown);
     } while (!update.finished);
-    background.wait();
-    background.take(update);
-    apply(update, shown);
+    session.wait();
+    pictures.take(picture);
+    session.take(update);
+    apply(picture, update, shown);
     return shown;
 }
 
-class BackgroundRunTest : public testing::Test
+class RunPicturesTest : public testing::Test
 {
 protected:
     void SetUp() override
@@ -135,12 +132,12 @@ protected:
 
 // The same files and the same result list whether every frame is shown or only the first one,
 // and the same files as the run stepped in place.
-TEST_F(BackgroundRunTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
+TEST_F(RunPicturesTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
 {
     {
         Engine engine(videos.first());
-        ASSERT_EQ(engine.controller.start(videos, clipSize), QString());
-        engine.controller.run();
+        ASSERT_EQ(engine.start(videos), QString());
+        engine.session.run();
     }
     const QMap<QString, QByteArray> inPlace = outputs();
     ASSERT_NE(inPlace.value(exported(videos.last(), ExportPath::resultSuffix)).count('\n'), 1)
@@ -152,15 +149,15 @@ TEST_F(BackgroundRunTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
           std::chrono::duration_cast<DisplayPacing::Clock::duration>(std::chrono::hours(1))}) {
         removeOutputs();
         Engine engine(videos.first());
-        BackgroundRun background(engine.controller, engine.analysis, engine.regions);
-        background.setRefreshInterval(interval);
-        BackgroundRun::Display display;
-        display.density = true;
-        display.densityArea = densityArea;
-        background.setDisplay(display);
-        ASSERT_EQ(engine.controller.start(videos, clipSize), QString());
-        background.start();
-        runs << follow(background);
+        RunPictures pictures(engine.session);
+        pictures.setRefreshInterval(interval);
+        RunPictures::View view;
+        view.density = true;
+        view.densityArea = densityArea;
+        pictures.setView(view);
+        ASSERT_EQ(engine.start(videos), QString());
+        pictures.start();
+        runs << follow(engine.session, pictures);
         EXPECT_EQ(outputs(), inPlace);
     }
     EXPECT_EQ(runs[0].list.all(), runs[1].list.all());
@@ -174,29 +171,31 @@ TEST_F(BackgroundRunTest, FilesAndEventsDoNotDependOnTheRefreshInterval)
     }
 }
 
-TEST_F(BackgroundRunTest, StopEndsTheVideoAsInterrupted)
+TEST_F(RunPicturesTest, StopEndsTheVideoAsInterrupted)
 {
     const QString longer = writeClip(dir.path(), QStringLiteral("long.mp4"), clipSize, 600,
                                      {movingAlongRow(64, 120, 1, 95)});
     ASSERT_FALSE(longer.isEmpty());
     ASSERT_TRUE(saveRegions(longer, {{160, 20}, {160, 220}}, box(5, 5, 315, 235)));
     Engine engine(longer);
-    BackgroundRun background(engine.controller, engine.analysis, engine.regions);
-    ASSERT_EQ(engine.controller.start({longer}, clipSize), QString());
-    background.start();
-    BackgroundRun::Update update;
+    RunPictures pictures(engine.session);
+    ASSERT_EQ(engine.start({longer}), QString());
+    pictures.start();
+    AnalysisSession::Update update;
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        background.take(update);
+        engine.session.take(update);
     } while (update.progress.frame < 100 && !update.finished);
-    background.stop();
-    EXPECT_FALSE(background.isActive());
+    pictures.stop();
+    EXPECT_FALSE(engine.session.isActive());
 
     Shown shown;
-    background.take(update);
-    apply(update, shown, false);
-    ASSERT_EQ(engine.controller.outcomes().size(), 1);
-    const VideoOutcome& outcome = engine.controller.outcomes().first();
+    RunPictures::Update picture;
+    pictures.take(picture);
+    engine.session.take(update);
+    apply(picture, update, shown, false);
+    ASSERT_EQ(engine.session.outcomes().size(), 1);
+    const VideoOutcome& outcome = engine.session.outcomes().first();
     EXPECT_EQ(outcome.kind, VideoOutcome::Interrupted);
     EXPECT_LT(outcome.frames, 400);
     EXPECT_FALSE(QFileInfo::exists(exported(longer, ExportPath::resultSuffix)));

@@ -1,0 +1,6 @@
+#include "settingsstore.h"
+
+QSettings openSettings()
+{
+    return QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"));
+}
