@@ -208,3 +208,25 @@ TEST(OutdoorVideo, WrongOutdoorOptionsAreUsageErrors)
             << qPrintable(arguments.join(QLatin1Char(' ')));
     EXPECT_FALSE(QFile::exists(out));
 }
+
+TEST(OutdoorScene, GustsComeAtTheSameSecondsAtEveryFrameRate)
+{
+    std::vector<std::vector<videogen::FrameSpan>> perRate;
+    for (double fps : {10.0, 25.0, 90.0}) {
+        videogen::ClipRecipe recipe = stillInsect();
+        recipe.fps = fps;
+        recipe.frames = 92 + static_cast<int>(30 * fps); // 30 s of scene
+        videogen::OutdoorOptions shaken;
+        shaken.gusts = -1; // one every ten seconds
+        shaken.sceneStartFrame = 92;
+        perRate.push_back(videogen::OutdoorScene(recipe, shaken).gustFrames());
+        ASSERT_EQ(perRate.back().size(), 3u);
+        for (size_t g = 0; g < 3; ++g) {
+            const double first = (perRate.back()[g].first - 92) / fps;
+            const double last = (perRate.back()[g].second - 92) / fps;
+            const double reference = (perRate.front()[g].first - 92) / 10.0;
+            EXPECT_NEAR(first, reference, 0.1 + 1e-9) << fps;
+            EXPECT_NEAR(last - first, 0.8, 0.1 + 1e-9) << fps;
+        }
+    }
+}

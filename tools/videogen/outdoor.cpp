@@ -255,6 +255,24 @@ Image backgroundOf(const ClipRecipe& recipe, Backdrop backdrop, cv::Size size)
     return img;
 }
 
+// Six legs from the thorax and two antennae, as thin lines; thin legs look fainter on small
+// insects.
+void drawLegs(cv::Mat& layer, cv::Point2d c, cv::Point2d u, double L)
+{
+    const cv::Point2d n(-u.y, u.x);
+    const double faint = 255 * std::min(1.0, L / 20);
+    for (int k = -1; k <= 1; ++k)
+        for (int side : {-1, 1}) {
+            const cv::Point2d hip = c + u * (0.12 * L + 0.06 * L * k) + n * (side * 0.06 * L);
+            const cv::Point2d knee = hip + n * (side * 0.25 * L) + u * (0.15 * L * k);
+            thinLine(layer, hip, knee, faint);
+            thinLine(layer, knee, knee + n * (side * 0.15 * L) + u * (0.2 * L * k), faint);
+        }
+    for (int side : {-1, 1})
+        thinLine(layer, c + u * (0.38 * L), c + u * (0.62 * L) + n * (side * 0.15 * L),
+                 faint * 0.6);
+}
+
 struct Look {
     cv::Vec3f body;
     cv::Vec3f wing;
@@ -376,7 +394,7 @@ struct OutdoorScene::Plan {
     double leafAngle(double t) const;
 
     void drawInsect(const Blob& b, const Look& look, int index);
-    void drawBody(cv::Point2d c, cv::Point2d u, double length, bool legs, const Look& look);
+    void drawBody(cv::Point2d c, cv::Point2d u, double length, const Look& look);
     void drawLeaf(double t);
     void applyLight(double t, int index);
 };
@@ -530,8 +548,7 @@ double OutdoorScene::Plan::leafAngle(double t) const
 
 // The body (head, thorax, abdomen), legs and antennae go to `body`, the wings to `wings`,
 // accumulated so that several calls along the motion make a blur.
-void OutdoorScene::Plan::drawBody(cv::Point2d c, cv::Point2d u, double length, bool legs,
-                                  const Look& look)
+void OutdoorScene::Plan::drawBody(cv::Point2d c, cv::Point2d u, double length, const Look& look)
 {
     const cv::Point2d n(-u.y, u.x);
     const double degrees = std::atan2(u.y, u.x) * 180 / pi;
@@ -545,22 +562,9 @@ void OutdoorScene::Plan::drawBody(cv::Point2d c, cv::Point2d u, double length, b
     fillEllipse(layer, c - u * (0.2 * L), 0.3 * L, 0.16 * L, degrees, 255);
     fillEllipse(layer, c + u * (0.12 * L), 0.14 * L, 0.12 * L, degrees, 255);
     fillEllipse(layer, c + u * (0.32 * L), 0.09 * L, 0.09 * L, degrees, 255);
-    if (legs) {
-        // Thin legs look fainter on small insects.
-        const double faint = 255 * std::min(1.0, L / 20);
-        for (int k = -1; k <= 1; ++k)
-            for (int side : {-1, 1}) {
-                const cv::Point2d hip = c + u * (0.12 * L + 0.06 * L * k) + n * (side * 0.06 * L);
-                const cv::Point2d knee = hip + n * (side * 0.25 * L) + u * (0.15 * L * k);
-                thinLine(layer, hip, knee, faint);
-                thinLine(layer, knee, knee + n * (side * 0.15 * L) + u * (0.2 * L * k), faint);
-            }
-        for (int side : {-1, 1})
-            thinLine(layer, c + u * (0.38 * L), c + u * (0.62 * L) + n * (side * 0.15 * L),
-                     faint * 0.6);
-    }
+    drawLegs(layer, c, u, L);
     cv::accumulate(layer, body);
-    if (look.wingAlpha <= 0 || !legs)
+    if (look.wingAlpha <= 0)
         return;
     layer.setTo(0);
     for (int side : {-1, 1})
@@ -605,7 +609,7 @@ void OutdoorScene::Plan::drawInsect(const Blob& b, const Look& look, int index)
     const cv::Point2d origin(box.x, box.y);
     for (int k = 0; k < samples; ++k) {
         const double f = samples > 1 ? double(k) / (samples - 1) - 0.5 : 0;
-        drawBody(at - origin + blurDir * (blur * f), u, length, true, look);
+        drawBody(at - origin + blurDir * (blur * f), u, length, look);
     }
     body /= 255.0f * samples;
     wings /= 255.0f * samples;
