@@ -478,9 +478,10 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
     const QVector<VideoOutcome> rows = unlistedOutcomes(unlisted) + countRun.outcomes();
     if (counts)
         *counts = rows;
-    const bool printed = options.folderRecords
-                             ? printRecords(streams.out, rows)
-                             : printSummary(streams.out, rows, queue.size() + unlisted.size(), counting);
+    const bool printed =
+        options.folderRecords
+            ? printRecords(streams.out, rows)
+            : printSummary(streams.out, rows, queue.size() + unlisted.size(), counting);
     if (!printed)
         streams.err << program << "cannot write the summary to standard output" << std::endl;
     if (stopSignal() != 0)

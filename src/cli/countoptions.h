@@ -13,7 +13,7 @@ struct CountOptions {
     QString regionsVideo; // empty: the first listed video with both region files
     QStringList paths;    // videos and directories of videos
     CountingMode counting = CountingMode::Classic;
-    bool breakLock = false;  // remove the run locks of the FOLDERs in `paths` instead
+    bool breakLock = false; // remove the run locks of the FOLDERs in `paths` instead
     // Without --counting a run takes its folders' mode (FolderMode).
     bool countingGiven = false;
     bool eachFolder = false; // each directory of `paths` is a run of its own, in a child

@@ -36,6 +36,11 @@ CountingMode CountingModeBox::mode() const
 
 void CountingModeBox::followFolder(const QString& directory)
 {
+    // The folder is listed again on many occasions (its line edit losing focus to a question,
+    // say): only a folder newly opened may set the box, never undo the user's choice.
+    if (directory == followedDirectory)
+        return;
+    followedDirectory = directory;
     const FolderMode folder = FolderMode::of({directory});
     if (folder.mixed())
         return;

@@ -31,5 +31,6 @@ protected:
 private:
     QComboBox* box;
     QWidget* follow;
+    QString followedDirectory;
     bool followingFolder = false; // the folder's choice is not the user's: it is not stored
 };

@@ -61,8 +61,8 @@ QString ResultQuestions::deleteQuestion(const QString& videoPath)
     const QString mode = recordedCountingMode(videoPath);
     QStringList lines;
     for (const QString& file : files)
-        lines << namedWithMode(file, file.endsWith(QLatin1String(ExportPath::resultSuffix)) ? mode
-                                                                                      : QString());
+        lines << namedWithMode(
+            file, file.endsWith(QLatin1String(ExportPath::resultSuffix)) ? mode : QString());
     return tr("Delete the results of %1?\n\n%2\n\nThey cannot be restored.")
         .arg(fileName(videoPath), lines.join(QLatin1Char('\n')));
 }

@@ -1,6 +1,6 @@
 #include "resultrecord.h"
 
-#include "resultwriter.h"
+#include "safefile.h"
 #include "videofiles.h"
 
 #include <QFile>
@@ -8,14 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstring>
-
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
 
 namespace
 {
@@ -49,18 +41,6 @@ QString isoTime(const QDateTime& time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-bool syncAndClose(QFile& file)
-{
-    if (!file.flush())
-        return false;
-#ifndef Q_OS_WIN
-    if (::fsync(file.handle()) != 0)
-        return false;
-#endif
-    file.close();
-    return file.error() == QFileDevice::NoError;
-}
-
 } // namespace
 
 QString ResultRecord::programVersion()
@@ -89,29 +69,12 @@ QByteArray ResultRecord::toJson() const
 
 bool ResultRecord::write(const QString& path, QString* reason) const
 {
-    const auto fail = [&](const QString& why) {
-        if (reason)
-            *reason = QStringLiteral("cannot write the record %1: %2").arg(path, why);
-        return false;
-    };
-    // Created new and exclusively under a name of its own, so no link can lead the write away.
-    QTemporaryFile temp(path + QStringLiteral(".XXXXXX"));
-    if (!temp.open())
-        return fail(temp.errorString());
-    const QByteArray bytes = toJson();
-    if (temp.write(bytes) != bytes.size())
-        return fail(temp.errorString());
-    if (!temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ReadGroup | QFileDevice::ReadOther))
-        return fail(temp.errorString());
-    if (!syncAndClose(temp))
-        return fail(temp.errorString().isEmpty() ? QString::fromLocal8Bit(std::strerror(errno))
-                                                 : temp.errorString());
     QString why;
-    if (!replaceFile(temp.fileName(), path, &why))
-        return fail(why);
-    temp.setAutoRemove(false);
-    return true;
+    if (writeFileSafely(path, toJson(), &why))
+        return true;
+    if (reason)
+        *reason = QStringLiteral("cannot write the record: %1").arg(why);
+    return false;
 }
 
 bool ResultRecord::read(const QString& path, ResultRecord& record)

@@ -208,7 +208,8 @@ TEST_F(ActivityCommand, PlotOfTooManyBinsIsRefusedAndTheTableStays)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("--bin 1h"), std::string::npos) << r.err;
     EXPECT_FALSE(QFile::exists(png));
-    EXPECT_EQ(QString::fromStdString(r.out).count('\n'), 1 + 30 * 144);
+    // The header, a line per bin, and the line naming the counting modes.
+    EXPECT_EQ(QString::fromStdString(r.out).count('\n'), 1 + 30 * 144 + 1);
 }
 
 TEST_F(ActivityCommand, DateRangeKeepsOnlyItsDays)

@@ -289,7 +289,7 @@ TEST_F(RunControllerTest, LockOfARunOnAnotherMachineIsKeptUntilBroken)
     foreign.write("4242\norvane-count\nnode7-of-another-cluster\n");
     foreign.close();
 
-    const QString refused = run.run.start({video}, clipSize);
+    const QString refused = run.start({video});
     EXPECT_TRUE(refused.contains("process 4242 on node7-of-another-cluster"))
         << refused.toStdString();
     EXPECT_TRUE(refused.contains("orvane-count --break-lock " + dir.path()))
@@ -301,11 +301,11 @@ TEST_F(RunControllerTest, LockOfARunOnAnotherMachineIsKeptUntilBroken)
     EXPECT_FALSE(QFileInfo::exists(lockPath));
     EXPECT_FALSE(RunLock::breakLock(dir.path(), report)); // nothing left to remove
 
-    ASSERT_EQ(run.run.start({video}, clipSize), QString());
+    ASSERT_EQ(run.start({video}), QString());
     EXPECT_FALSE(RunLock::breakLock(dir.path(), report)) << "broke the lock of a live run";
     EXPECT_TRUE(QFileInfo::exists(lockPath));
-    run.run.run();
-    EXPECT_EQ(run.run.outcomes().front().kind, VideoOutcome::Analysed);
+    run.session.run();
+    EXPECT_EQ(run.session.outcomes().front().kind, VideoOutcome::Analysed);
 }
 
 // Someone who may write into the export folder plants links where the run's files go: each is

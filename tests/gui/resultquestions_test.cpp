@@ -28,8 +28,9 @@ TEST_F(ResultQuestionsTest, ModeComesOnlyFromAReadableRecord)
     EXPECT_EQ(ResultQuestions::recordedCountingMode(video("a")), QString());
     write("a_run.json", R"({"countingMode": "classic", "fps": 25})");
     EXPECT_EQ(ResultQuestions::recordedCountingMode(video("a")), "classic");
+    // An unknown mode counts as classic, as it does for the folder's mode.
     write("a_run.json", R"({"countingMode": "fancy"})");
-    EXPECT_EQ(ResultQuestions::recordedCountingMode(video("a")), QString());
+    EXPECT_EQ(ResultQuestions::recordedCountingMode(video("a")), "classic");
     write("a_run.json", "not json");
     EXPECT_EQ(ResultQuestions::recordedCountingMode(video("a")), QString());
     write("a_run.json", R"(["strict"])");
@@ -47,7 +48,8 @@ TEST_F(ResultQuestionsTest, DeleteNamesTheFilesThatExist)
     write("a.csv", "x");
     EXPECT_TRUE(
         ResultQuestions::deleteQuestion(video("a")).contains("a.csv (made with strict counting)"));
-    EXPECT_EQ(ResultQuestions::existingResultFiles(video("a")).size(), 2);
+    // The record of how the result was made goes with it.
+    EXPECT_EQ(ResultQuestions::existingResultFiles(video("a")).size(), 3);
 }
 
 // Only complete results count as replaced; a long queue is cut, saying how many more.

@@ -262,7 +262,7 @@ void MainWindow::stopRunForClose()
     if (!running())
         return;
     timer->stop();
-    backgroundRun->stop();
+    runPictures->stop();
     runStep = NoRun;
     statusBar()->showMessage(tr("Analysis stopped"));
 }
