@@ -195,7 +195,7 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
                                                      int blockSide, bool learn)
 {
     Comparison c;
-    c.shift = camera.estimate(grey, mean, scale);
+    c.shift = camera.estimate(grey, mean, scale, jitterTolerance);
     const cv::Mat* frame = &grey;
     const bool shaken = std::hypot(c.shift.x, c.shift.y) >= jitterTolerance;
     if (shaken) {

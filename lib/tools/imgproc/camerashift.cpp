@@ -16,16 +16,21 @@ constexpr double largestShift = 8;
 // Phase correlation places the peak to about a tenth of a (reduced) pixel, drawn towards whole
 // pixels; a few steps of Gauss-Newton on the difference then refine it.
 constexpr int refinements = 3;
+// A step shorter than this (reduced pixels) means the refinement has settled.
+constexpr double settledStep = 0.02;
 // The reduced pictures are smoothed by about a (reduced) pixel, so that their gradient describes
 // them over shifts of that size and the refinement neither stops short nor overshoots.
 constexpr double smoothing = 1;
-// Only the detail finer than this many (reduced) pixels is aligned: the card's texture, not a
-// soft shadow moving across it, which would otherwise draw the estimate along with it.
-constexpr double detailScale = 4;
+// Only the detail finer than a box of this many (reduced) pixels is aligned: the card's texture,
+// not a soft shadow moving across it, which would otherwise draw the estimate along with it.
+constexpr int detailBox = 9;
 // In the refinement, a remaining shift of a (reduced) pixel changes a pixel by at most its
 // gradient; a difference larger than that and this many grey levels of noise is an insect or a
 // shadow, and is left out.
 constexpr double outlierNoise = 8;
+// A background whose detail changes by less than this (squared grey levels per reduced pixel, on
+// average) is flat: there is nothing to align on, and nothing a shift would change.
+constexpr double leastTexture = 1;
 // Shifting the background must remove at least this share of its mean difference from the
 // frame, or the peak came from noise or from insects rather than from the camera.
 constexpr double smallestImprovement = 0.1;
@@ -46,7 +51,7 @@ double CameraShift::meanDifference(const cv::Mat& other) const
 }
 
 cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& background,
-                                  int backgroundScale)
+                                  int backgroundScale, double smallestShift)
 {
     const cv::Rect middle = window(frame.size());
     if (middle.width < smallestWindow || middle.height < smallestWindow)
@@ -55,30 +60,59 @@ cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& backgroun
     // by half a pixel rather than jumping from one reduced pixel to the next.
     cv::pyrDown(frame(middle), smallFrame);
     cv::pyrDown(background(middle), smallBackground);
-    const cv::Size reduced = smallFrame.size();
     smallFrame.convertTo(frame32, CV_32F);
     smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
     keepDetail(frame32);
     keepDetail(background32);
-    if (hann.size() != reduced)
-        cv::createHanningWindow(hann, reduced, CV_32F);
+    // Most frames move little from the last one: the refinement starts from the last shift, and
+    // only when that fails does phase correlation search the whole range.
+    Outcome outcome = refined(last, smallestShift);
+    if (outcome == Outcome::Failed)
+        outcome = refined(phaseCorrelation(), smallestShift);
+    if (outcome == Outcome::Failed)
+        last = {};
+    return outcome == Outcome::Shifted ? last * reduction : cv::Point2d();
+}
+
+cv::Point2d CameraShift::phaseCorrelation()
+{
+    if (hann.size() != frame32.size())
+        cv::createHanningWindow(hann, frame32.size(), CV_32F);
     // phaseCorrelate windows its inputs in place: it is given windowed copies.
     cv::multiply(frame32, hann, windowedFrame);
     cv::multiply(background32, hann, windowedBackground);
-    cv::Point2d d = cv::phaseCorrelate(windowedBackground, windowedFrame);
-    for (int i = 0; i < refinements && isPlausible(d); ++i)
-        d += refinement(d);
+    return cv::phaseCorrelate(windowedBackground, windowedFrame);
+}
+
+// Refines `start` into `last`. Still: the shift is too small to matter (or the picture has no
+// detail to align on). Shifted: the shifted background explains the frame clearly better.
+CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShift)
+{
+    cv::Point2d d = start;
+    bool textured = true;
+    for (int i = 0; i < refinements && textured && isPlausible(d); ++i) {
+        const cv::Point2d step = refinement(d, textured);
+        d += step;
+        if (std::hypot(step.x, step.y) < settledStep)
+            break;
+    }
+    if (!textured)
+        return last = {}, Outcome::Still;
     if (!isPlausible(d))
-        return {};
+        return Outcome::Failed;
+    last = d;
+    if (std::hypot(d.x, d.y) * reduction < smallestShift)
+        return Outcome::Still;
     shift(d);
     if (meanDifference(shifted) > (1 - smallestImprovement) * meanDifference(background32))
-        return {};
-    return d * reduction;
+        return Outcome::Failed;
+    return Outcome::Shifted;
 }
 
 void CameraShift::keepDetail(cv::Mat& picture)
 {
-    cv::GaussianBlur(picture, coarse, cv::Size(), detailScale);
+    cv::blur(picture, coarse, cv::Size(detailBox, detailBox), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE);
     cv::GaussianBlur(picture, picture, cv::Size(), smoothing);
     picture -= coarse;
 }
@@ -98,7 +132,7 @@ void CameraShift::shift(const cv::Point2d& d)
 
 // One Gauss-Newton step on the reduced pictures: the frame is about the shifted background less
 // its gradient times the remaining shift.
-cv::Point2d CameraShift::refinement(const cv::Point2d& d)
+cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
 {
     shift(d);
     constexpr double sobelScale = 1.0 / 8;
@@ -123,6 +157,7 @@ cv::Point2d CameraShift::refinement(const cv::Point2d& d)
             yr += gy[x] * r;
         }
     }
+    textured = (xx + yy) / inner.area() >= leastTexture;
     const double det = xx * yy - xy * xy;
     if (!(det > 0))
         return {};

@@ -15,16 +15,22 @@ class CameraShift
 {
 public:
     // `frame` 8-bit grey, `background` 16-bit grey levels times `backgroundScale`, same size.
-    cv::Point2d estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale);
+    // A shift shorter than `smallestShift` pixels is given as (0, 0).
+    cv::Point2d estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale,
+                         double smallestShift);
 
 private:
     cv::Rect window(cv::Size size) const;
     double meanDifference(const cv::Mat& shifted) const;
     void keepDetail(cv::Mat& picture);
+    enum class Outcome { Still, Shifted, Failed };
+    cv::Point2d phaseCorrelation();
+    Outcome refined(cv::Point2d start, double smallestShift);
     static bool isPlausible(const cv::Point2d& d);
     void shift(const cv::Point2d& d); // the reduced background shifted by d, into `shifted`
-    cv::Point2d refinement(const cv::Point2d& d);
+    cv::Point2d refinement(const cv::Point2d& d, bool& textured);
 
     cv::Mat smallFrame, smallBackground, frame32, background32, hann, windowedFrame,
         windowedBackground, shifted, gradientX, gradientY, coarse;
+    cv::Point2d last; // the last shift found, in reduced pixels
 };
