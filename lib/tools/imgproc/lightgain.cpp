@@ -1,5 +1,6 @@
 #include "lightgain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
@@ -13,6 +14,11 @@ constexpr int blockSide = 8;
 // many blocks.
 constexpr int medianBlocks = 5;
 constexpr double smoothingBlocks = 1;
+// A block whose ratio is further than this from 1 holds something new (an insect, its shadow):
+// the background takes in light changes within a fraction of a second, so that between it and
+// the frame the light changes by a few percent. Such a block takes the picture's median ratio,
+// so that a swarm of insects does not darken the gain around itself.
+constexpr double largestLightStep = 0.25;
 // Background blocks darker than this many grey levels give no reliable ratio: they count as 1.
 constexpr double darkestUseful = 8;
 // The gains are held within these bounds; a larger change of light changes most of the picture,
@@ -23,6 +29,17 @@ constexpr double highestGain = 1.99;
 // brightness, a third of the smallest change taken for motion.
 constexpr double uniformSpread = 1.0 / 128;
 } // namespace
+
+void LightGain::replaceOutliers()
+{
+    sorted.assign(ratio.begin<float>(), ratio.end<float>());
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    const float median = *middle;
+    for (auto r = ratio.begin<float>(); r != ratio.end<float>(); ++r)
+        if (std::abs(*r - 1.f) > largestLightStep)
+            *r = median;
+}
 
 void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
@@ -40,6 +57,7 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
             r[x] = static_cast<float>(std::min(highestGain, std::max(lowestGain, q)));
         }
     }
+    replaceOutliers();
     cv::medianBlur(ratio, smoothRatio, medianBlocks);
     cv::GaussianBlur(smoothRatio, gains, cv::Size(), smoothingBlocks, smoothingBlocks,
                      cv::BORDER_REPLICATE);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <vector>
 
 // How much brighter or darker the light is in each part of a frame than in its background: a
 // smooth field of gains, so that a passing cloud's shadow or the light of a drifting sun is
@@ -23,7 +24,10 @@ public:
     static constexpr int gainShift = 15;
 
 private:
+    void replaceOutliers();
+
     cv::Mat blockFrame, blockBackground, ratio, smoothRatio, gains, blockGains, fullMap;
+    std::vector<float> sorted;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };
