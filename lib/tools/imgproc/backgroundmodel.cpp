@@ -21,6 +21,10 @@ constexpr int smallestChange = 6;
 // For sensor noise of deviation s that mean is 1.13 s, so the bar is about four deviations.
 // Held as 7 / 2 for integer lanes.
 constexpr int spreadFactorTwice = 7;
+// Where the light changed, the gain that divides the change out is itself uncertain by a share
+// of it (a shadow's edge moves while the background catches up, the field is smooth): the bar
+// rises by half the change the gain corrects, 1 / (1 << lightDoubtShift).
+constexpr int lightDoubtShift = 1;
 // The usual variation learns from a frame's difference only up to twice the current bar: a
 // flickering grid soon raises its bar, while an insect passing over a pixel barely does.
 constexpr int spreadCapFactor = 2;
@@ -85,7 +89,11 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
     const int expected = ((r.mean[x] * gain) >> 16) << 1;
     const int difference = std::abs((g << BackgroundModel::scaleShift) - expected) >>
                            (BackgroundModel::scaleShift - spreadShift);
-    const int bar = std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1);
+    const int doubt =
+        ((expected * std::abs(gain - (1 << LightGain::gainShift))) >> LightGain::gainShift) >>
+        (BackgroundModel::scaleShift - spreadShift + lightDoubtShift);
+    const int bar =
+        std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1) + doubt;
     const bool moved = difference > bar;
     r.out[x] = moved && r.mask[x] ? 255 : 0;
     if (!learn)
@@ -127,7 +135,11 @@ cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_uint16x8& g, const 
     const v_uint16x8 scaled = g << BackgroundModel::scaleShift;
     const v_uint16x8 difference =
         v_absdiff(scaled, expected) >> (BackgroundModel::scaleShift - spreadShift);
-    const v_uint16x8 bar = v_max(smallest, ((usual << 3) - usual) >> 1);
+    // (expected * |gain - 1|) >> 15 in grey levels times 16, shifted once more for the share.
+    const v_uint16x8 one = v_setall_u16(1 << LightGain::gainShift);
+    const v_uint16x8 doubt = v_mul_hi(expected, v_absdiff(gain, one)) >>
+                             (BackgroundModel::scaleShift - spreadShift + lightDoubtShift - 1);
+    const v_uint16x8 bar = v_max(smallest, ((usual << 3) - usual) >> 1) + doubt;
     const v_uint16x8 moved = difference > bar;
     if (!learn)
         return moved & inside;
