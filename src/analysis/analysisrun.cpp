@@ -60,6 +60,7 @@ void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
         tracker.reset();
         tracker.detector.setMask(detectionMask);
     }
+    tracker.setFrameRate(fps);
     density.init(firstFrame.clone(), mask.clone());
 }
 

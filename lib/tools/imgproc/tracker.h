@@ -28,6 +28,8 @@ public:
     // with little dilation, so that neighbours stay apart, and predicted, gated matching, so
     // that a target lost for a moment is not handed a far insect.
     void setMode(CountingMode mode);
+    // The video's frame rate, for the strict detector's time constants in seconds.
+    void setFrameRate(double fps) { detector.setFrameRate(fps); }
 
     QList<Target*> detected_targets;
     QList<Target*> tracked_targets;
