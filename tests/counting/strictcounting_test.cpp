@@ -55,7 +55,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         video = dir.path() + QStringLiteral("/trap.mp4");
-        engine.setMode(CountingMode::Strict, trackerMaxAge);
+        engine.setMode(CountingMode::Strict);
     }
 
     void useRegion(const Points& area)

@@ -1,5 +1,7 @@
 #include "crowdestimate.h"
 
+#include "countingmode.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,6 +15,13 @@ void CrowdEstimate::reset()
 CrowdEstimate::CrowdEstimate()
 {
     reset();
+}
+
+void CrowdEstimate::setFrameRate(double fps)
+{
+    established = framesIn(establishedSeconds, fps, 2);
+    steady = framesIn(steadySeconds, fps, 1);
+    raising = framesIn(raisingSeconds, fps, 2);
 }
 
 void CrowdEstimate::observe(int area)
@@ -58,11 +67,11 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
             t.coveredAnother = true;
     int seen = t.coveredAnother ? 1 : insectsIn(t.area);
     // Later on, a larger blob is more likely another insect passing by than one coming out.
-    if (t.agemovement > raisingMatches)
+    if (t.agemovement > raising)
         seen = std::min(seen, t.insects);
     t.blobInsectsRun = seen == t.blobInsects ? t.blobInsectsRun + 1 : 1;
     t.blobInsects = seen;
-    if (t.blobInsectsRun >= steadyMatches)
+    if (t.blobInsectsRun >= steady)
         t.insects = seen;
 }
 
@@ -70,7 +79,7 @@ void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
     for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= establishedMatches)
+        if (t->age == 0 && t->agemovement >= established)
             observe(t->area);
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();

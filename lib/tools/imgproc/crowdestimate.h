@@ -22,18 +22,25 @@ public:
     int usualArea() const { return usual; }
     int insectsIn(int area) const;
 
-    // Matches in a row before a track's area is taken as an insect's.
-    static constexpr int establishedMatches = 3;
+    // The video's frame rate: the spans below become matches (frames) at it. 25 until set.
+    void setFrameRate(double fps);
+
+    // Matched this long in a row, a track's area is taken as an insect's.
+    static constexpr double establishedSeconds = 0.12;
     // Areas seen before blobs are judged, and the most insects one blob is taken to hold.
     static constexpr int samplesNeeded = 8;
     static constexpr int mostInsects = 4;
     // The share of the usual area past a whole number of insects that counts as one more: a blob
     // 1.7 times the usual area holds two.
     static constexpr double wholeInsectShare = 0.7;
-    // Matches in a row a blob must show a new number of insects before the track takes it.
-    static constexpr int steadyMatches = 2;
-    // Matches after which a track's number of insects can only go down.
-    static constexpr int raisingMatches = 20;
+    // How long a blob must show a new number of insects before the track takes it.
+    static constexpr double steadySeconds = 0.08;
+    // Followed this long, a track's number of insects can only go down.
+    static constexpr double raisingSeconds = 0.8;
+    // The same spans in matches at the video's frame rate.
+    int establishedMatches() const { return established; }
+    int steadyMatches() const { return steady; }
+    int raisingMatches() const { return raising; }
     // Areas above this are counted in the top bin: no insect is that large.
     static constexpr int largestArea = 1 << 14;
 
@@ -43,6 +50,9 @@ private:
     static bool hides(const Target& blob, const Target& unseen);
     void judge(Target& t, const QList<Target*>& tracked) const;
 
+    int established = 3;
+    int steady = 2;
+    int raising = 20;
     std::vector<int> histogram;
     int samples = 0;
     int usual = 0;

@@ -64,6 +64,9 @@ public:
     void setMorphology(const BlobMorphology& m);
     const BlobMorphology& morphology() const { return passes; }
 
+    // The frame rate of the video being analysed, for the background's time constants.
+    void setFrameRate(double fps) { frameRate = fps; }
+
 private:
     struct Run {
         int y, x0, x1; // pixels [x0, x1) of row y of the working box
@@ -86,6 +89,7 @@ private:
     void traceRegion(const cv::Rect& region, const cv::Point& offset);
     void makeTargets(QList<Target*>& targets);
 
+    double frameRate = 25;
     cv::Mat previous; // masked reference frame, limited to the working box
     BlobMorphology passes = BlobMorphology::forFrameDifference();
     Reference referenceKind = Reference::PreviousFrame;

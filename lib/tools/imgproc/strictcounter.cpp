@@ -9,10 +9,11 @@ namespace
 
 using Wide = long long;
 
-// Throughout the engine a zero coordinate means "no position".
-bool present(cv::Point p)
+// Whether `last` holds the place of the target's previous match. A place on the frame's edge has a
+// zero coordinate: the counter never reads one as "absent".
+bool steppedHere(const Target& t)
 {
-    return p.x != 0 && p.y != 0;
+    return t.age == 0 && t.agemovement > 0;
 }
 
 int sign(Wide v)
@@ -150,7 +151,7 @@ double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point2f p)
 bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments,
                                   const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= -sideBand ||
+    if (!steppedHere(t) || depthIn(area, t.centroid) >= -sideBand ||
         depthIn(area, t.last) >= -sideBand)
         return false;
     bool crossesBorder = false;
@@ -203,7 +204,7 @@ double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
 // centre jumping as a neighbour's blob joins or leaves it.
 bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.velocitySamples < stridesSeen)
+    if (!steppedHere(t) || t.velocitySamples < stridesSeen)
         return false;
     const cv::Point2f step(t.centroid - t.last);
     // The velocity has taken in half of this step already.
@@ -274,7 +275,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
                               std::vector<Event>& events)
 {
     for (const Target* t : targets) {
-        if (!t || !present(t->centroid))
+        if (!t)
             continue;
         Track& k = trackOf(*t);
         k.present = true;
@@ -293,11 +294,11 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
 }
 
 void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
-                              const std::vector<cv::Point>& area, int frame, int lostAge,
+                              const std::vector<cv::Point>& area, int frame,
                               std::vector<Event>& events)
 {
     for (const Target* t : targets) {
-        if (!t || !present(t->centroid))
+        if (!t)
             continue;
         Track& k = trackOf(*t);
         k.present = true;
@@ -308,10 +309,14 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         k.lastAge = t->age;
         if (t->age == 0) {
             followArea(k, *t, frame, segments, area, events);
-        } else if (t->age == lostAge && k.side <= 0) {
-            judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
+            k.lastAt = t->centroid;
+            k.lastSeenFrame = frame;
         }
     }
+    // Dropped by the tracker: gone for good since the frame after it was last seen.
+    for (Track& k : tracks)
+        if (!k.present && k.side <= 0)
+            judgeLoss(k, k.lastAt, k.lastSeenFrame + 1, segments, area, events);
     forgetAbsent();
 }
 

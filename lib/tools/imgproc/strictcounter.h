@@ -34,13 +34,12 @@ public:
 
     // Forgets every insect (start of a video).
     void reset();
-    // `lostAge` is the age at which the tracker drops a target on its next frame.
+    // A target that leaves the tracker's list has been dropped, lost for good.
     void countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
                    std::vector<Event>& events);
     // `segments` are the border pieces as pairs of end points; `area` the polygon they border.
     void countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
-                   const std::vector<cv::Point>& area, int frame, int lostAge,
-                   std::vector<Event>& events);
+                   const std::vector<cv::Point>& area, int frame, std::vector<Event>& events);
 
     // How far the ray that tells whether an insect heads into an area reaches.
     static constexpr double borderReach = 40;
@@ -79,7 +78,9 @@ private:
         bool decided = false;  // area: its appearance has been judged
         bool counted = false;  // area: its vanishing has been counted
         int lastAge = 0;       // the target's age on the previous frame
-        int insects = 1;       // area: in its blob when last matched
+        cv::Point lastAt;      // area: where it was last matched, on frame lastSeenFrame
+        int lastSeenFrame = 0;
+        int insects = 1; // area: in its blob when last matched
         cv::Point history[historyLength];
     };
 
