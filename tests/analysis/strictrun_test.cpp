@@ -215,6 +215,42 @@ TEST_P(FastInsect, SeenOnceBeforeTheLineOrTheBorderItCounts)
 
 INSTANTIATE_TEST_SUITE_P(PixelsAFrame, FastInsect, ::testing::Values(16.0, 24.0, 30.0));
 
+TEST(StrictRun, ABlurredFastInsectCrossingOnceGivesOneEvent)
+{
+    for (double length : {8.0, 12.0, 20.0}) {
+        Scene scene;
+        scene.seconds = 2.5;
+        scene.exposure = 0.8;
+        Walker w;
+        w.from = {20, 100};
+        w.velocity = {600, 60}; // 24 px a frame, slightly downwards
+        w.length = length;
+        w.appears = 1.2;
+        // Others walking on their own meanwhile, slowly or at a few pixels a frame, so that
+        // one insect's size and its smear are known by then.
+        Walker slow;
+        slow.from = {300, 200};
+        slow.velocity = {-40, 0};
+        slow.length = 12;
+        Walker walking1;
+        walking1.from = {20, 200};
+        walking1.velocity = {50, 0};
+        Walker walking2;
+        walking2.from = {130, 225};
+        walking2.velocity = {-50, 0};
+        walking2.length = 16;
+        scene.walkers = {slow, walking1, walking2, w};
+        SceneRun line;
+        const std::vector<Counted> crossed = line.count(scene, 25, downwardLine);
+        EXPECT_EQ(total(crossed, &Counted::in), 1) << length << " px long";
+        EXPECT_EQ(total(crossed, &Counted::out), 0) << length << " px long";
+        SceneRun area;
+        const std::vector<Counted> passed = area.count(scene, 25, square);
+        EXPECT_EQ(total(passed, &Counted::in), 1) << length << " px long";
+        EXPECT_EQ(total(passed, &Counted::out), 1) << length << " px long";
+    }
+}
+
 // A line drawn from the frame's top edge, and an area whose corner lies on the left edge: a zero
 // coordinate is a place like any other to strict counting. Classic counting keeps reading it as
 // "absent", as its stored results do.

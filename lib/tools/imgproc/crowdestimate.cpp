@@ -10,7 +10,25 @@ void CrowdEstimate::reset()
     histogram.assign(largestArea + 1, 0);
     samples = 0;
     usual = 0;
+    std::fill(std::begin(smearHistogram), std::end(smearHistogram), 0);
+    smearSamples = 0;
 }
+
+namespace
+{
+// The blob's extent across its way: its box seen from the side of its velocity.
+double acrossExtent(const Target& t, double speed)
+{
+    return (std::abs(t.velocity.y) * t.width + std::abs(t.velocity.x) * t.height) / speed;
+}
+
+// A step shorter than the blob is wide smears less than a square of its width onto it, which
+// a single insect's blob varies by anyway.
+bool smearShows(const Target& t, double speed)
+{
+    return speed > 0 && speed >= std::max(1.0, acrossExtent(t, speed));
+}
+} // namespace
 
 CrowdEstimate::CrowdEstimate()
 {
@@ -24,10 +42,52 @@ void CrowdEstimate::setFrameRate(double fps)
     raising = framesIn(raisingSeconds, fps, 2);
 }
 
-void CrowdEstimate::observe(int area)
+// A track followed on its own: its area is one insect's, and a moving one shows how far the
+// exposure smears it.
+void CrowdEstimate::observe(const Target& t)
 {
-    ++histogram[static_cast<size_t>(std::clamp(area, 0, largestArea))];
+    ++histogram[static_cast<size_t>(std::clamp(t.area, 0, largestArea))];
     ++samples;
+    const double speed = cv::norm(t.velocity);
+    if (usual <= 0 || !smearShows(t, speed))
+        return;
+    const double share = (t.area - usual) / (speed * acrossExtent(t, speed));
+    ++smearHistogram[std::clamp(static_cast<int>(std::lround(share * smearBins)), 0, smearBins)];
+    ++smearSamples;
+}
+
+double CrowdEstimate::smearShare() const
+{
+    if (smearSamples < samplesNeeded)
+        return 1;
+    int seen = 0;
+    for (int b = 0; b <= smearBins; ++b) {
+        seen += smearHistogram[b];
+        if (2 * seen >= smearSamples)
+            return double(b) / smearBins;
+    }
+    return 1;
+}
+
+// Its own insect's area once known, else the usual area with the smear of its motion.
+double CrowdEstimate::areaOfOne(const Target& t) const
+{
+    if (t.ownArea > 0)
+        return t.ownArea;
+    const double speed = cv::norm(t.velocity);
+    if (!smearShows(t, speed))
+        return usual;
+    return usual + smearShare() * speed * acrossExtent(t, speed);
+}
+
+// Followed on its own, with one insect in its blob: the area it keeps is its insect's. It moves
+// a quarter of the way to each new area, so that a pair brushing past for a frame barely moves it.
+void CrowdEstimate::learnOwnArea(Target& t) const
+{
+    if (usual <= 0 || t.insects != 1 || t.blobInsects != 1 || t.coveredAnother ||
+        t.agemovement < established)
+        return;
+    t.ownArea = t.ownArea == 0 ? t.area : (3 * t.ownArea + t.area) / 4;
 }
 
 int CrowdEstimate::medianArea() const
@@ -65,7 +125,11 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
     for (const Target* u : tracked)
         if (u->age > 0 && hides(t, *u))
             t.coveredAnother = true;
-    int seen = t.coveredAnother ? 1 : insectsIn(t.area);
+    int seen = 1;
+    if (!t.coveredAnother && usual > 0) {
+        const double insects = t.area / areaOfOne(t) + (1 - wholeInsectShare);
+        seen = std::clamp(static_cast<int>(insects), 1, mostInsects);
+    }
     // Later on, a larger blob is more likely another insect passing by than one coming out.
     if (t.agemovement > raising)
         seen = std::min(seen, t.insects);
@@ -73,14 +137,15 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
     t.blobInsects = seen;
     if (t.blobInsectsRun >= steady)
         t.insects = seen;
+    learnOwnArea(t);
 }
 
 void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
     for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= established)
-            observe(t->area);
+        if (t->age == 0 && t->agemovement >= established && t->insects == 1 && !t->coveredAnother)
+            observe(*t);
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();
     for (Target* t : tracked)

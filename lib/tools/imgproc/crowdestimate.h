@@ -6,9 +6,15 @@
 #include <vector>
 
 // How many insects each tracked blob holds. Insects that overlap are one blob to the detector;
-// its area, against the usual area of one insect in this video, tells how many it holds. The
-// usual area is the median over the matches of established tracks, so that specks of noise and
-// the occasional merged pair do not move it.
+// its area, against the area of one insect, tells how many it holds.
+//
+// One insect's area is learnt from insects followed on their own: established tracks whose blob
+// holds one insect and never took in another. Each such track learns its own insect's area,
+// which its later blobs are measured against, so that a large insect among small ones stays one.
+// A track not yet known is measured against the video's usual area, the median over such
+// tracks' matches, widened by the smear of its motion: a camera's exposure draws a moving insect
+// along its way, and how much of a frame's step it draws is learnt from the insects followed on
+// their own too (until it is known, the whole step is allowed for).
 class CrowdEstimate
 {
 public:
@@ -27,6 +33,11 @@ public:
 
     // Matched this long in a row, a track's area is taken as an insect's.
     static constexpr double establishedSeconds = 0.12;
+    // The share of a frame's step that the exposure smears a moving insect over, as learnt from
+    // insects stepping farther than they are wide; 1 until enough of them have been followed on
+    // their own.
+    double smearShare() const;
+
     // Areas seen before blobs are judged, and the most insects one blob is taken to hold.
     static constexpr int samplesNeeded = 8;
     static constexpr int mostInsects = 4;
@@ -45,8 +56,10 @@ public:
     static constexpr int largestArea = 1 << 14;
 
 private:
-    void observe(int area);
+    void observe(const Target& t);
     int medianArea() const;
+    double areaOfOne(const Target& t) const;
+    void learnOwnArea(Target& t) const;
     static bool hides(const Target& blob, const Target& unseen);
     void judge(Target& t, const QList<Target*>& tracked) const;
 
@@ -55,5 +68,9 @@ private:
     int raising = 20;
     std::vector<int> histogram;
     int samples = 0;
+    // Smear shares seen, in steps of 1 / smearBins.
+    static constexpr int smearBins = 20;
+    int smearHistogram[smearBins + 1] = {};
+    int smearSamples = 0;
     int usual = 0;
 };

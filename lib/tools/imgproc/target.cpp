@@ -26,6 +26,7 @@ void Target::init()
     blobInsects = 1;
     blobInsectsRun = 0;
     coveredAnother = false;
+    ownArea = 0;
 }
 
 void Target::update(const Target& detection)
