@@ -298,6 +298,20 @@ TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
     EXPECT_EQ(events[0].in, 1);
 }
 
+// A 16 px box whose centre swings 3 px either way once across: its legs and shadow come and go.
+TEST_F(StrictCounting, AnInsectJitteringOnTheLineAfterCrossingItIsCountedOnce)
+{
+    useRegion(downwardLine);
+    const std::vector<Result> jittering =
+        runOne({{80, 100}, {90, 100}, {103, 100}, {97, 100}, {103, 100}, {97, 100}, {103, 100}});
+    ASSERT_EQ(jittering.size(), 1u);
+    EXPECT_EQ(jittering[0].in, 1);
+    // Turning back clearly after crossing is a crossing back.
+    const std::vector<Result> back = runOne({{80, 100}, {90, 100}, {103, 100}, {90, 100}});
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].out, 1);
+}
+
 TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)
 {
     useRegion(square);

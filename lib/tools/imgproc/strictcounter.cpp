@@ -247,6 +247,23 @@ bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, 
     return true;
 }
 
+// A box centre jitters by a share of the box's size: more for a large or blurred insect, or one
+// whose legs and shadow come and go, than the pixel or two of sideBand. Just after a counted
+// crossing, going back counts only beyond that share, so that an insect resting on the border
+// is not counted again and again; once clearly away on its new side, the usual band holds.
+void StrictCounter::hold(Track& k, const Target& t)
+{
+    k.holdBand = recrossShare * std::max(t.width, t.height);
+}
+
+double StrictCounter::holdingBand(Track& k, double offset, double band)
+{
+    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    if (k.holdBand > 0 && raw == k.side && std::abs(offset) > k.holdBand)
+        k.holdBand = 0;
+    return std::max(band, k.holdBand);
+}
+
 StrictCounter::Event StrictCounter::eventOf(const Crossing& c, bool in)
 {
     return {c.frame, c.at, in ? 1 : 0, in ? 0 : 1};
@@ -286,9 +303,12 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         // The step passes within the line's extent when it meets the segment at all.
         // An insect that steps past the line goes on beyond the band: the band only delays the
         // crossing, which keeps its date.
-        if (settles(k, offsetFrom(p0, p1, t->centroid), sideBand, t->centroid, frame, c) &&
-            meets(c.from, t->centroid, p0, p1))
+        const double offset = offsetFrom(p0, p1, t->centroid);
+        if (settles(k, offset, holdingBand(k, offset, sideBand), t->centroid, frame, c) &&
+            meets(c.from, t->centroid, p0, p1)) {
             addEvents(events, eventOf(c, c.fromSide > 0), t->insects);
+            hold(k, *t);
+        }
     }
     forgetAbsent();
 }
@@ -346,10 +366,11 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     // A fast insect cutting a corner is inside for a frame, a pixel or two deep: a striding
     // insect takes the side its centre is on at once.
-    const double band = striding(t, depth, area) ? 0 : sideBand;
+    const double band = striding(t, depth, area) ? 0 : holdingBand(k, depth, sideBand);
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
+        hold(k, t);
         return;
     }
     judgeAppearance(k, at, frame, segments, area, events);

@@ -54,6 +54,9 @@ public:
     static constexpr double strideLength = 3;
     static constexpr double strideAcross = 2;
     static constexpr int stridesSeen = 3;
+    // Just after a crossing, the share of the insect's box size it must go back across the line
+    // or border for the way back to count.
+    static constexpr double recrossShare = 0.25;
     // How deep inside an area a step between two places outside it must reach to have passed
     // through it.
     static constexpr double passDepth = 4;
@@ -80,7 +83,8 @@ private:
         int lastAge = 0;       // the target's age on the previous frame
         cv::Point lastAt;      // area: where it was last matched, on frame lastSeenFrame
         int lastSeenFrame = 0;
-        int insects = 1; // area: in its blob when last matched
+        int insects = 1;     // area: in its blob when last matched
+        double holdBand = 0; // after a crossing: the band going back must pass
         cv::Point history[historyLength];
     };
 
@@ -97,6 +101,8 @@ private:
     };
     // The event of a crossing, In or Out.
     static Event eventOf(const Crossing& c, bool in);
+    static void hold(Track& k, const Target& t);
+    static double holdingBand(Track& k, double offset, double band);
     static bool striding(const Target& t, double depth, const std::vector<cv::Point>& area);
     static bool settles(Track& k, double offset, double band, cv::Point at, int frame,
                         Crossing& crossing);
