@@ -1,46 +1,40 @@
 // accuracy_bench: how often the count is right, on generated videos whose true events are known.
 //
-//   accuracy_bench [--modes classic,strict] [--jobs N] [--dir DIR] [--keep] [--max-insects N]
-//                  [--explain]
+//   accuracy_bench [--outdoor | --both] [--modes classic,strict] [--jobs N] [--dir DIR] [--keep]
+//                  [--max-insects N] [--filter TEXT] [--explain]
 //
 // With --dir, videos already written there by an earlier run are used again. --max-insects
-// leaves out the scenarios with more insects at once, for quicker measurements. --explain lists,
-// for every video counted wrongly, its true and its counted events.
+// leaves out the scenarios with more insects at once, and --filter those whose name lacks TEXT,
+// for quicker measurements. --explain lists, for every video counted wrongly, its true and its
+// counted events.
 //
 // Generates a grid of small videos (insect size, speed, straight or wandering paths, pauses,
 // number of insects, noise and flicker), counts each one with the orvane-count program next to
 // this one, once with a counting line and once with a counting area, and matches the counted
 // events to the true ones. Prints a line per scenario, the figures per value of each factor, and
-// one overall line per region and counting mode.
-#include "areacontour.h"
+// one overall line per region and counting mode. --outdoor does the same over the outdoor grid
+// (outdoorgrid.h) instead, --both over both grids.
+#include "benchrun.h"
 #include "eventmatch.h"
-#include "exportpath.h"
+#include "outdoorbench.h"
 #include "scenario.h"
 #include "truth.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
-
-enum Region { Line = 0, Area = 1 };
-const char* const regionNames[] = {"line", "area"};
 
 // Counted within this many frames of the insect touching the border.
 constexpr int frameTolerance = 3;
@@ -53,24 +47,6 @@ struct Video {
 
 // Counts per scenario, region and mode.
 using Tally = std::map<std::tuple<size_t, int, int>, MatchCounts>;
-
-void parallelFor(size_t count, int jobs, const std::function<void(size_t)>& work)
-{
-    std::atomic<size_t> next{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < std::max(1, jobs); ++t)
-        threads.emplace_back([&] {
-            for (size_t i = next++; i < count; i = next++)
-                work(i);
-        });
-    for (std::thread& t : threads)
-        t.join();
-}
-
-std::string local(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
 
 std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& dir, int jobs)
 {
@@ -101,66 +77,6 @@ std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& di
     if (failed > 0)
         videos.clear();
     return videos;
-}
-
-// A folder of hard links to every video, with the region's files on the first one.
-bool prepareFolder(const QString& folder, const QString& videoDir, const std::vector<Video>& videos,
-                   Region region)
-{
-    QDir().mkpath(folder);
-    for (const Video& v : videos) {
-        const QString target = folder + QLatin1Char('/') + v.name;
-        if (!QFileInfo::exists(target) &&
-            ::link(local(videoDir + QLatin1Char('/') + v.name).c_str(), local(target).c_str()) !=
-                0 &&
-            !QFile::copy(videoDir + QLatin1Char('/') + v.name, target))
-            return false;
-    }
-    AreaContour regions;
-    regions.area = region == Line ? BenchGeometry::line() : BenchGeometry::area();
-    regions.mask = BenchGeometry::mask();
-    const QString first = folder + QLatin1Char('/') + videos.front().name;
-    return ExportPath::ensureFolder(first) && regions.save_area(first) && regions.save_mask(first);
-}
-
-bool runCount(const QString& program, const QString& mode, const QString& folder,
-              const QString& regionsVideo)
-{
-    QStringList arguments{QStringLiteral("--quiet"), QStringLiteral("--regions"), regionsVideo};
-    if (mode != QLatin1String("classic"))
-        arguments << QStringLiteral("--counting") << mode;
-    arguments << folder;
-    QProcess count;
-    count.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    count.setStandardOutputFile(QProcess::nullDevice());
-    count.start(program, arguments);
-    if (!count.waitForFinished(-1) || count.exitStatus() != QProcess::NormalExit ||
-        count.exitCode() != 0) {
-        std::fprintf(stderr, "accuracy_bench: orvane-count %s failed (status %d)\n",
-                     qPrintable(arguments.join(QLatin1Char(' '))), count.exitCode());
-        return false;
-    }
-    return true;
-}
-
-// The events of a result file, on the video frame they were counted on (the file gives the
-// frame before).
-std::vector<CountedEvent> readCounted(const QString& video)
-{
-    std::vector<CountedEvent> events;
-    QFile file(ExportPath::file(video, ".csv"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return events;
-    QTextStream in(&file);
-    in.readLine(); // header
-    while (!in.atEnd()) {
-        const QStringList f = in.readLine().split(QLatin1Char(';'));
-        if (f.size() < 5)
-            continue;
-        events.push_back({static_cast<int>(f[0].toDouble()) + 1,
-                          cv::Point(f[1].toInt(), f[2].toInt()), f[3].toInt(), f[4].toInt()});
-    }
-    return events;
 }
 
 MatchTolerance toleranceFor(const Scenario& s)
@@ -246,22 +162,6 @@ void printSummary(const std::vector<Scenario>& grid, const Tally& tally, const Q
     printFactor("Overall:", grid, tally, n, [](const Scenario&) { return std::string("all"); });
 }
 
-// A video counted wrongly, event by event: "frame x,y In/Out" (true ones with the frames on
-// which the body touches the border).
-void explain(const Video& v, int region, const QString& mode, const std::vector<CountedEvent>& c)
-{
-    std::fprintf(stderr, "%s %s %s\n  true:   ", qPrintable(v.name), regionNames[region],
-                 qPrintable(mode));
-    for (const videogen::TrueEvent& t : v.truth[region])
-        std::fprintf(stderr, " %d(%d-%d) %d,%d %s", t.frame, t.touchFirst, t.touchLast, t.at.x,
-                     t.at.y, t.in ? "In" : "Out");
-    std::fprintf(stderr, "\n  counted:");
-    for (const CountedEvent& e : c)
-        std::fprintf(stderr, " %d %d,%d %s", e.frame, e.at.x, e.at.y,
-                     e.in && e.out ? "In+Out" : (e.in ? "In" : "Out"));
-    std::fprintf(stderr, "\n");
-}
-
 // The scenarios in which every mode should count well: insects that move at least 2 px per
 // frame, are 8 px or longer, and come at most 5 at a time.
 bool fairScenario(const Scenario& s)
@@ -302,61 +202,19 @@ void printAims(const std::vector<Scenario>& grid, const Tally& tally, const QStr
         }
 }
 
-struct Settings {
-    QStringList modes{QStringLiteral("classic"), QStringLiteral("strict")};
-    int jobs = 2;
-    QString dir;
-    bool keep = false;
-    int maxInsects = 0; // 0: all
-    bool explain = false;
-};
-
-bool parse(const QStringList& args, Settings& s)
+int runCleanGrid(const BenchSettings& settings, const QString& dir, const QString& program)
 {
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--modes") && hasValue)
-            s.modes = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
-        else if (a == QLatin1String("--jobs") && hasValue)
-            s.jobs = std::clamp(args[++i].toInt(), 1, 16);
-        else if (a == QLatin1String("--dir") && hasValue)
-            s.dir = args[++i];
-        else if (a == QLatin1String("--max-insects") && hasValue)
-            s.maxInsects = std::max(1, args[++i].toInt());
-        else if (a == QLatin1String("--explain"))
-            s.explain = true;
-        else if (a == QLatin1String("--keep"))
-            s.keep = true;
-        else
-            return false;
-    }
-    return !s.modes.isEmpty();
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    Settings settings;
-    if (!parse(app.arguments(), settings)) {
-        std::fprintf(stderr, "usage: accuracy_bench [--modes classic,strict] [--jobs N] "
-                             "[--dir DIR] [--keep] [--max-insects N] [--explain]\n");
-        return 64;
-    }
     const auto started = std::chrono::steady_clock::now();
-    QTemporaryDir temporary;
-    temporary.setAutoRemove(!settings.keep);
-    const QString dir = settings.dir.isEmpty() ? temporary.path() : settings.dir;
-    const QString program =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/orvane-count");
     std::vector<Scenario> grid = scenarioGrid();
-    if (settings.maxInsects > 0)
-        grid.erase(
-            std::remove_if(grid.begin(), grid.end(),
-                           [&](const Scenario& s) { return s.insects > settings.maxInsects; }),
-            grid.end());
+    grid.erase(std::remove_if(grid.begin(), grid.end(),
+                              [&](const Scenario& s) {
+                                  return (settings.maxInsects > 0 &&
+                                          s.insects > settings.maxInsects) ||
+                                         !QString::fromStdString(s.key()).contains(settings.filter);
+                              }),
+               grid.end());
+    if (grid.empty())
+        return 0;
 
     const QString videoDir = dir + QStringLiteral("/videos");
     QDir().mkpath(videoDir);
@@ -365,6 +223,9 @@ int main(int argc, char** argv)
     const std::vector<Video> videos = generate(grid, videoDir, settings.jobs);
     if (videos.empty())
         return 1;
+    QStringList names;
+    for (const Video& v : videos)
+        names << v.name;
 
     struct Count {
         int region, mode;
@@ -375,7 +236,7 @@ int main(int argc, char** argv)
         for (int r : {Line, Area}) {
             const QString folder = QStringLiteral("%1/%2-%3")
                                        .arg(dir, QLatin1String(regionNames[r]), settings.modes[m]);
-            if (!prepareFolder(folder, videoDir, videos, Region(r))) {
+            if (!prepareFolder(folder, videoDir, names, Region(r))) {
                 std::fprintf(stderr, "accuracy_bench: cannot prepare %s\n", qPrintable(folder));
                 return 1;
             }
@@ -405,7 +266,7 @@ int main(int argc, char** argv)
                 matchEvents(v.truth[c.region], counted, toleranceFor(grid[v.scenario]));
             tally[{v.scenario, c.region, c.mode}] += m;
             if (settings.explain && (m.missed > 0 || m.extra > 0 || m.doubles > 0))
-                explain(v, c.region, settings.modes[c.mode], counted);
+                explain(v.name, v.truth[c.region], c.region, settings.modes[c.mode], counted);
         }
 
     printHeader(settings.modes);
@@ -416,4 +277,55 @@ int main(int argc, char** argv)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("\n%zu videos, %zu counting runs, %.0f s\n", videos.size(), counts.size(), seconds);
     return 0;
+}
+
+bool parse(const QStringList& args, BenchSettings& s)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--modes") && hasValue)
+            s.modes = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (a == QLatin1String("--jobs") && hasValue)
+            s.jobs = std::clamp(args[++i].toInt(), 1, 16);
+        else if (a == QLatin1String("--dir") && hasValue)
+            s.dir = args[++i];
+        else if (a == QLatin1String("--max-insects") && hasValue)
+            s.maxInsects = std::max(1, args[++i].toInt());
+        else if (a == QLatin1String("--filter") && hasValue)
+            s.filter = args[++i];
+        else if (a == QLatin1String("--explain"))
+            s.explain = true;
+        else if (a == QLatin1String("--keep"))
+            s.keep = true;
+        else if (a == QLatin1String("--outdoor"))
+            s.clean = false, s.outdoor = true;
+        else if (a == QLatin1String("--both"))
+            s.clean = true, s.outdoor = true;
+        else
+            return false;
+    }
+    return !s.modes.isEmpty();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    BenchSettings settings;
+    if (!parse(app.arguments(), settings)) {
+        std::fprintf(stderr, "usage: accuracy_bench [--outdoor | --both] [--modes classic,strict] "
+                             "[--jobs N] [--dir DIR] [--keep] [--max-insects N] [--filter TEXT] "
+                             "[--explain]\n");
+        return 64;
+    }
+    QTemporaryDir temporary;
+    temporary.setAutoRemove(!settings.keep);
+    const QString dir = settings.dir.isEmpty() ? temporary.path() : settings.dir;
+    const QString program =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/orvane-count");
+    if (settings.clean && runCleanGrid(settings, dir, program) != 0)
+        return 1;
+    return settings.outdoor ? runOutdoorGrid(settings, dir, program) : 0;
 }

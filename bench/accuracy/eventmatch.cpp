@@ -59,7 +59,8 @@ double MatchCounts::recall() const
 }
 
 MatchCounts matchEvents(const std::vector<videogen::TrueEvent>& truth,
-                        const std::vector<CountedEvent>& counted, const MatchTolerance& tolerance)
+                        const std::vector<CountedEvent>& counted, const MatchTolerance& tolerance,
+                        std::vector<Verdict>* verdicts)
 {
     MatchCounts m;
     for (const videogen::TrueEvent& t : truth) {
@@ -88,6 +89,8 @@ MatchCounts matchEvents(const std::vector<videogen::TrueEvent>& truth,
         ++m.matched;
     }
     m.missed = m.trueEvents - m.matched;
+    if (verdicts)
+        verdicts->assign(counted.size(), Verdict::Matched);
     for (size_t j = 0; j < counted.size(); ++j) {
         if (countedUsed[j])
             continue;
@@ -95,6 +98,8 @@ MatchCounts matchEvents(const std::vector<videogen::TrueEvent>& truth,
             return p.counted == j && truthUsed[p.truth];
         });
         ++(repeat ? m.doubles : m.extra);
+        if (verdicts)
+            (*verdicts)[j] = repeat ? Verdict::Double : Verdict::Extra;
     }
     return m;
 }

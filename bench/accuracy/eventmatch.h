@@ -37,5 +37,10 @@ struct MatchCounts {
     double recall() const;
 };
 
+// What became of each counted event.
+enum class Verdict { Matched, Double, Extra };
+
+// With `verdicts`, also the verdict on each counted event, in their order.
 MatchCounts matchEvents(const std::vector<videogen::TrueEvent>& truth,
-                        const std::vector<CountedEvent>& counted, const MatchTolerance& tolerance);
+                        const std::vector<CountedEvent>& counted, const MatchTolerance& tolerance,
+                        std::vector<Verdict>* verdicts = nullptr);

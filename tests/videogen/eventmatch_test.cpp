@@ -61,7 +61,9 @@ TEST(EventMatch, ARepeatedCountIsADoubleAndSomethingElseIsAnExtra)
                                                  trueOut(80, {200, 100})};
     const std::vector<CountedEvent> counted{
         {50, {100, 100}, 1, 0}, {51, {104, 100}, 1, 0}, {120, {100, 100}, 1, 0}};
-    const MatchCounts m = matchEvents(truth, counted, tolerance);
+    std::vector<Verdict> verdicts;
+    const MatchCounts m = matchEvents(truth, counted, tolerance, &verdicts);
+    EXPECT_EQ(verdicts, (std::vector<Verdict>{Verdict::Matched, Verdict::Double, Verdict::Extra}));
     EXPECT_EQ(m.trueEvents, 2);
     EXPECT_EQ(m.trueIn, 1);
     EXPECT_EQ(m.trueOut, 1);

@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -18,6 +19,9 @@ constexpr int firstAnalysedFrame = 92;
 constexpr int tailFrames = 5;
 // The mask written with the regions leaves this border of the frame out.
 constexpr int maskInset = 4;
+// Outdoor videos: sensor noise, and the spread of the insects' lengths, unless given.
+constexpr double outdoorNoise = 2;
+constexpr double outdoorShortest = 10, outdoorLongest = 16;
 
 const QRegularExpression pointPattern(QStringLiteral("^-?\\d+,-?\\d+$"));
 
@@ -55,9 +59,11 @@ struct Parser {
     QCommandLineOption sizes{QStringLiteral("sizes"),
                              QStringLiteral("Range of the insects' length in pixels."),
                              QStringLiteral("MIN,MAX")};
-    QCommandLineOption speeds{QStringLiteral("speeds"),
-                              QStringLiteral("Range of the insects' speed in pixels per frame."),
-                              QStringLiteral("MIN,MAX")};
+    QCommandLineOption speeds{
+        QStringLiteral("speeds"),
+        QStringLiteral(
+            "Range of the insects' speed in pixels per frame (per second with --per-second)."),
+        QStringLiteral("MIN,MAX")};
     QCommandLineOption wander{QStringLiteral("wander"),
                               QStringLiteral("Wandering paths (a smooth random walk).")};
     QCommandLineOption pauses{QStringLiteral("pauses"),
@@ -70,6 +76,52 @@ struct Parser {
     QCommandLineOption flicker{QStringLiteral("flicker"),
                                QStringLiteral("Light flicker, amplitude in grey levels."),
                                QStringLiteral("AMPLITUDE"), QStringLiteral("0")};
+    QCommandLineOption perSecond{
+        QStringLiteral("per-second"),
+        QStringLiteral("--speeds in pixels per second (default 100), and the paths timed in "
+                       "seconds: the same options give the same scene at any --fps.")};
+    QCommandLineOption outdoor{
+        QStringLiteral("outdoor"),
+        QStringLiteral("A trap filmed outdoors: a sticky card, insect shapes with a 1/50 s "
+                       "exposure, lengths 10 to 16 px, a 0.25 px tremble, a 1 px gust of 0.8 s "
+                       "and a cloud shadow every 10 s, light drifting by 10 %, a swaying leaf, "
+                       "noise 2 and H.264 at about 90 kbit/s for 640x480 at 25 fps. Each "
+                       "option below given as well overrides its part.")};
+    QCommandLineOption backdrop{QStringLiteral("background"),
+                                QStringLiteral("Background: plain (default), card (a yellow "
+                                               "sticky card with a printed grid, glue bubbles "
+                                               "and dirt), soil or leaf (with veins)."),
+                                QStringLiteral("KIND")};
+    QCommandLineOption shapes{QStringLiteral("insect-shapes"),
+                              QStringLiteral("Insects with head, thorax, abdomen, legs, "
+                                             "translucent wings and a soft shadow.")};
+    QCommandLineOption exposure{
+        QStringLiteral("motion-blur"),
+        QStringLiteral("Motion blur of a shutter open SECONDS (e.g. 0.02)."),
+        QStringLiteral("SECONDS")};
+    QCommandLineOption jitter{QStringLiteral("jitter"),
+                              QStringLiteral("The camera trembles by up to PX pixels (sub-pixel, "
+                                             "e.g. 0.25) every frame."),
+                              QStringLiteral("PX")};
+    QCommandLineOption gusts{QStringLiteral("gusts"),
+                             QStringLiteral("N gusts spread over the video, each shaking the "
+                                            "camera by up to PX pixels (default 1) for SECONDS "
+                                            "(default 0.8)."),
+                             QStringLiteral("N[,PX[,SECONDS]]")};
+    QCommandLineOption drift{
+        QStringLiteral("light-drift"),
+        QStringLiteral("The light drifts slowly by up to FRACTION (e.g. 0.1)."),
+        QStringLiteral("FRACTION")};
+    QCommandLineOption clouds{QStringLiteral("clouds"),
+                              QStringLiteral("N soft cloud shadows pass over the picture."),
+                              QStringLiteral("N")};
+    QCommandLineOption sway{QStringLiteral("sway"),
+                            QStringLiteral("A leaf at the edge of the picture sways in the wind "
+                                           "(more in gusts); it never comes near the region.")};
+    QCommandLineOption bitrate{QStringLiteral("bitrate"),
+                               QStringLiteral("H.264 at KBIT kilobits per second (0: a steady "
+                                              "good quality)."),
+                               QStringLiteral("KBIT")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
 
@@ -82,8 +134,11 @@ struct Parser {
                            "beside the video so that it can be counted at once."));
         parser.addPositionalArgument(QStringLiteral("OUTPUT.mp4"),
                                      QStringLiteral("The video to write."));
-        parser.addOptions({size, fps, frames, insects, blob, codec, seed, truth, line, area, sizes,
-                           speeds, wander, pauses, closePasses, noise, flicker, help});
+        parser.addOptions({size,    fps,      frames,      insects,  blob,    codec,
+                           seed,    truth,    line,        area,     sizes,   speeds,
+                           wander,  pauses,   closePasses, noise,    flicker, perSecond,
+                           outdoor, backdrop, shapes,      exposure, jitter,  gusts,
+                           drift,   clouds,   sway,        bitrate,  help});
     }
 };
 
@@ -207,6 +262,82 @@ QString readRecipe(const Parser& p, MakeVideoOptions& o)
     return QString();
 }
 
+bool toNonNegative(const QString& text, double& out)
+{
+    bool ok = false;
+    out = text.toDouble(&ok);
+    return ok && out >= 0 && std::isfinite(out);
+}
+
+bool toCount(const QString& text, int& out)
+{
+    bool ok = false;
+    out = text.toInt(&ok);
+    return ok && out >= 0 && out <= 1000;
+}
+
+bool toGusts(const QString& text, videogen::OutdoorOptions& o)
+{
+    std::vector<double> v;
+    if (!toNumbers(text, QStringLiteral(","), v) || v.empty() || v.size() > 3 || v[0] < 0 ||
+        v[0] > 1000 || v[0] != std::floor(v[0]))
+        return false;
+    o.gusts = static_cast<int>(v[0]);
+    o.gustShift = v.size() > 1 ? v[1] : o.gustShift;
+    o.gustSeconds = v.size() > 2 ? v[2] : o.gustSeconds;
+    return o.gustShift >= 0 && o.gustShift <= 50 && o.gustSeconds > 0;
+}
+
+bool toBackdrop(const QString& text, videogen::Backdrop& out)
+{
+    const QStringList names{QStringLiteral("plain"), QStringLiteral("card"), QStringLiteral("soil"),
+                            QStringLiteral("leaf")};
+    const int i = names.indexOf(text);
+    if (i < 0)
+        return false;
+    out = static_cast<videogen::Backdrop>(i);
+    return true;
+}
+
+QString readOutdoor(const Parser& p, MakeVideoOptions& o)
+{
+    videogen::OutdoorOptions& d = o.outdoor;
+    const QCommandLineParser& q = p.parser;
+    if (q.isSet(p.outdoor)) {
+        d = videogen::OutdoorOptions::realistic(o.recipe);
+        if (!q.isSet(p.noise))
+            o.recipe.noise = outdoorNoise;
+        if (!q.isSet(p.sizes))
+            o.motion.sizeMin = outdoorShortest, o.motion.sizeMax = outdoorLongest;
+    }
+    if (q.isSet(p.backdrop) && !toBackdrop(q.value(p.backdrop), d.backdrop))
+        return QStringLiteral("--background must be plain, card, soil or leaf");
+    d.insectShapes = d.insectShapes || q.isSet(p.shapes);
+    if (q.isSet(p.exposure) && !toNonNegative(q.value(p.exposure), d.exposure))
+        return QStringLiteral("--motion-blur must be a number of seconds of at least 0");
+    if (q.isSet(p.jitter) && (!toNonNegative(q.value(p.jitter), d.jitter) || d.jitter > 50))
+        return QStringLiteral("--jitter must be between 0 and 50 pixels");
+    if (q.isSet(p.gusts) && !toGusts(q.value(p.gusts), d))
+        return QStringLiteral("--gusts must be N[,PX[,SECONDS]] with N between 0 and 1000, PX "
+                              "between 0 and 50 and SECONDS above 0");
+    if (q.isSet(p.drift) && (!toNonNegative(q.value(p.drift), d.lightDrift) || d.lightDrift > 0.9))
+        return QStringLiteral("--light-drift must be between 0 and 0.9");
+    if (q.isSet(p.clouds) && !toCount(q.value(p.clouds), d.clouds))
+        return QStringLiteral("--clouds must be between 0 and 1000");
+    d.sway = d.sway || q.isSet(p.sway);
+    if (q.isSet(p.bitrate) && !toNonNegative(q.value(p.bitrate), d.kbitPerSecond))
+        return QStringLiteral("--bitrate must be a number of at least 0");
+    if (d.any() && o.recipe.codec != videogen::Codec::H264)
+        return QStringLiteral("outdoor conditions are written as H.264 only");
+    if (d.any() && (o.recipe.size.width % 2 != 0 || o.recipe.size.height % 2 != 0))
+        return QStringLiteral("outdoor conditions need an even frame width and height");
+    d.sceneStartFrame = firstAnalysedFrame;
+    o.perSecond = q.isSet(p.perSecond);
+    if (o.perSecond && !q.isSet(p.speeds))
+        o.motion.speedMin = o.motion.speedMax = 4 * videogen::pathStepsPerSecond;
+    return QString();
+}
+
 QString readRegionsAndMotion(const Parser& p, MakeVideoOptions& o)
 {
     bool ok = false;
@@ -230,11 +361,13 @@ QString readRegionsAndMotion(const Parser& p, MakeVideoOptions& o)
     m.count = o.insects;
     m.seed = o.recipe.seed;
     m.firstFrame = firstAnalysedFrame;
-    o.generatePaths = o.recipe.blobs.empty() &&
-                      (!o.line.empty() || !o.area.empty() || p.parser.isSet(p.sizes) ||
-                       p.parser.isSet(p.speeds) || m.wander || m.pauses || m.closePasses);
     o.truth = p.parser.value(p.truth);
-    return QString();
+    const QString problem = readOutdoor(p, o);
+    o.generatePaths =
+        o.recipe.blobs.empty() && (!o.line.empty() || !o.area.empty() || p.parser.isSet(p.sizes) ||
+                                   p.parser.isSet(p.speeds) || m.wander || m.pauses ||
+                                   m.closePasses || o.perSecond || p.parser.isSet(p.outdoor));
+    return problem;
 }
 
 // The rectangle the insects cross: the region's bounding box, or the middle of the frame.
@@ -320,7 +453,11 @@ QString eventsPathFor(const QString& truthPath)
 QString makeVideo(MakeVideoOptions o)
 {
     videogen::ClipRecipe& r = o.recipe;
-    if (o.generatePaths) {
+    if (o.generatePaths && o.perSecond) {
+        r.blobs = videogen::crossingPathsPerSecond(o.motion, crossedRect(o), r.size, r.fps);
+        if (!o.framesGiven)
+            r.frames = std::max(r.frames, videogen::endOfPaths(r.blobs) + tailFrames);
+    } else if (o.generatePaths) {
         r.blobs = videogen::crossingPaths(o.motion, crossedRect(o), r.size);
         if (!o.framesGiven)
             r.frames = std::max(r.frames, videogen::endOfPaths(r.blobs) + tailFrames);
@@ -328,8 +465,13 @@ QString makeVideo(MakeVideoOptions o)
         r.blobs = videogen::crossingInsects(r.size, r.frames, o.insects);
     }
     std::string error;
-    if (!videogen::writeVideo(local(o.output), r, &error))
+    if (o.outdoor.any()) {
+        o.outdoor.keepClear = {crossedRect(o)};
+        if (!videogen::writeOutdoorVideo(local(o.output), r, o.outdoor, &error))
+            return QString::fromStdString(error);
+    } else if (!videogen::writeVideo(local(o.output), r, &error)) {
         return QString::fromStdString(error);
+    }
     if ((!o.line.empty() || !o.area.empty()) && !saveRegions(o))
         return QStringLiteral("cannot write the region files of %1").arg(o.output);
     return o.truth.isEmpty() ? QString() : writeTruth(o);

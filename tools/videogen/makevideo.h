@@ -3,6 +3,7 @@
 // orvane-makevideo as a function of its parsed options, so that tests can call it in-process.
 
 #include "motion.h"
+#include "outdoor.h"
 #include "videogen.h"
 
 #include <QString>
@@ -17,6 +18,8 @@ struct MakeVideoOptions {
     int insects = 4;
     bool generatePaths = false; // a region or a motion option was given
     videogen::MotionOptions motion;
+    bool perSecond = false; // --speeds in pixels per second, the paths timed in seconds
+    videogen::OutdoorOptions outdoor;
     QString truth; // centres file; the events go beside it
     std::vector<cv::Point> line;
     std::vector<cv::Point> area;

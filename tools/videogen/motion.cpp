@@ -156,6 +156,58 @@ std::vector<Blob> crossingPaths(const MotionOptions& o, const cv::Rect& through,
     return blobs;
 }
 
+std::vector<Blob> retimed(const std::vector<Blob>& blobs, double stepsPerSecond, double fps,
+                          int firstFrame)
+{
+    const double stepsPerFrame = stepsPerSecond / fps;
+    std::vector<Blob> out;
+    for (const Blob& b : blobs) {
+        Blob r = b;
+        // The first frame at or after the blob's first step.
+        const int skip = static_cast<int>(std::ceil(b.firstFrame / stepsPerFrame - 1e-9));
+        r.firstFrame = firstFrame + skip;
+        if (b.lastFrame != INT_MAX)
+            r.lastFrame =
+                firstFrame + static_cast<int>(std::floor(b.lastFrame / stepsPerFrame + 1e-9));
+        if (b.path.empty()) {
+            r.velocity = b.velocity * stepsPerFrame;
+            r.start = b.start + b.velocity * (skip * stepsPerFrame - b.firstFrame);
+            out.push_back(r);
+            continue;
+        }
+        r.path.clear();
+        const double last = static_cast<double>(b.path.size() - 1);
+        for (int k = skip;; ++k) {
+            const double step = k * stepsPerFrame - b.firstFrame;
+            if (step > last + 1e-9)
+                break;
+            const size_t i = std::min(static_cast<size_t>(step), b.path.size() - 1);
+            const size_t j = std::min(i + 1, b.path.size() - 1);
+            const double f = step - static_cast<double>(i);
+            const cv::Point2d p = cv::Point2d(b.path[i]) * (1 - f) + cv::Point2d(b.path[j]) * f;
+            r.path.emplace_back(static_cast<int>(std::lround(p.x)),
+                                static_cast<int>(std::lround(p.y)));
+        }
+        if (r.path.empty())
+            r.lastFrame = r.firstFrame - 1; // never seen at this frame rate
+        else
+            r.start = r.path.front();
+        out.push_back(r);
+    }
+    return out;
+}
+
+std::vector<Blob> crossingPathsPerSecond(const MotionOptions& options, const cv::Rect& through,
+                                         cv::Size frame, double fps)
+{
+    MotionOptions steps = options;
+    steps.speedMin /= pathStepsPerSecond;
+    steps.speedMax /= pathStepsPerSecond;
+    steps.firstFrame = 0;
+    return retimed(crossingPaths(steps, through, frame), pathStepsPerSecond, fps,
+                   options.firstFrame);
+}
+
 int endOfPaths(const std::vector<Blob>& blobs)
 {
     int end = 0;

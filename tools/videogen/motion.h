@@ -36,6 +36,20 @@ struct MotionOptions {
 std::vector<Blob> crossingPaths(const MotionOptions& options, const cv::Rect& through,
                                 cv::Size frame);
 
+// The same paths at another frame rate: `blobs` step `stepsPerSecond` times a second from step 0;
+// frame `firstFrame + k` of the result shows them k / fps seconds after step 0, between two steps
+// where it falls between them. The same scene can so be filmed at 10, 25 and 90 frames per
+// second.
+std::vector<Blob> retimed(const std::vector<Blob>& blobs, double stepsPerSecond, double fps,
+                          int firstFrame);
+
+// crossingPaths with the speeds in pixels per second: the paths are made at `pathStepsPerSecond`
+// steps a second and filmed at `fps`, their step 0 on frame `options.firstFrame`. The same
+// options give the same motion in seconds at any frame rate.
+constexpr double pathStepsPerSecond = 25;
+std::vector<Blob> crossingPathsPerSecond(const MotionOptions& options, const cv::Rect& through,
+                                         cv::Size frame, double fps);
+
 // The frame after the last one on which any of the blobs is drawn (0 for none; INT_MAX when one
 // moves without end).
 int endOfPaths(const std::vector<Blob>& blobs);
