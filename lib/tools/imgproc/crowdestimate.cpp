@@ -69,25 +69,13 @@ double CrowdEstimate::smearShare() const
     return 1;
 }
 
-// Its own insect's area once known, else the usual area with the smear of its motion.
+// The usual area, with the smear of its motion.
 double CrowdEstimate::areaOfOne(const Target& t) const
 {
-    if (t.ownArea > 0)
-        return t.ownArea;
     const double speed = cv::norm(t.velocity);
     if (!smearShows(t, speed))
         return usual;
     return usual + smearShare() * speed * acrossExtent(t, speed);
-}
-
-// Followed on its own, with one insect in its blob: the area it keeps is its insect's. It moves
-// a quarter of the way to each new area, so that a pair brushing past for a frame barely moves it.
-void CrowdEstimate::learnOwnArea(Target& t) const
-{
-    if (usual <= 0 || t.insects != 1 || t.blobInsects != 1 || t.coveredAnother ||
-        t.agemovement < established)
-        return;
-    t.ownArea = t.ownArea == 0 ? t.area : (3 * t.ownArea + t.area) / 4;
 }
 
 int CrowdEstimate::medianArea() const
@@ -137,7 +125,6 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
     t.blobInsects = seen;
     if (t.blobInsectsRun >= steady)
         t.insects = seen;
-    learnOwnArea(t);
 }
 
 void CrowdEstimate::assign(const QList<Target*>& tracked)

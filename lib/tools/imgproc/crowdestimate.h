@@ -8,13 +8,12 @@
 // How many insects each tracked blob holds. Insects that overlap are one blob to the detector;
 // its area, against the area of one insect, tells how many it holds.
 //
-// One insect's area is learnt from insects followed on their own: established tracks whose blob
-// holds one insect and never took in another. Each such track learns its own insect's area,
-// which its later blobs are measured against, so that a large insect among small ones stays one.
-// A track not yet known is measured against the video's usual area, the median over such
-// tracks' matches, widened by the smear of its motion: a camera's exposure draws a moving insect
-// along its way, and how much of a frame's step it draws is learnt from the insects followed on
-// their own too (until it is known, the whole step is allowed for).
+// One insect's usual area is learnt from insects followed on their own: the median over the
+// matches of established tracks whose blob holds one insect and never took in another, so that
+// merged pairs, like specks of noise, do not move it. A moving blob is measured against it
+// widened by the smear of its motion: a camera's exposure draws a moving insect along its way,
+// and how much of a frame's step it draws is learnt from the insects followed on their own too
+// (until it is known, the whole step is allowed for).
 class CrowdEstimate
 {
 public:
@@ -59,7 +58,6 @@ private:
     void observe(const Target& t);
     int medianArea() const;
     double areaOfOne(const Target& t) const;
-    void learnOwnArea(Target& t) const;
     static bool hides(const Target& blob, const Target& unseen);
     void judge(Target& t, const QList<Target*>& tracked) const;
 

@@ -250,10 +250,13 @@ bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, 
 // A box centre jitters by a share of the box's size: more for a large or blurred insect, or one
 // whose legs and shadow come and go, than the pixel or two of sideBand. Just after a counted
 // crossing, going back counts only beyond that share, so that an insect resting on the border
-// is not counted again and again; once clearly away on its new side, the usual band holds.
+// is not counted again and again; once clearly away on its new side, the usual band holds. A
+// blob of several insects is left out: its box grows and shrinks as they join and part, and
+// its centre may truly cross back.
 void StrictCounter::hold(Track& k, const Target& t)
 {
-    k.holdBand = recrossShare * std::max(t.width, t.height);
+    const bool alone = t.insects == 1 && !t.coveredAnother;
+    k.holdBand = alone ? recrossShare * std::max(t.width, t.height) : 0;
 }
 
 double StrictCounter::holdingBand(Track& k, double offset, double band)

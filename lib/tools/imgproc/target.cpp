@@ -26,7 +26,6 @@ void Target::init()
     blobInsects = 1;
     blobInsectsRun = 0;
     coveredAnother = false;
-    ownArea = 0;
 }
 
 void Target::update(const Target& detection)

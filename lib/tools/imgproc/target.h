@@ -29,9 +29,6 @@ public:
     int blobInsects = 1;
     int blobInsectsRun = 0;
     bool coveredAnother = false;
-    // Strict tracking: the area of its insect, learnt while it was followed on its own; 0 until
-    // known.
-    int ownArea = 0;
 
     void init();
     void update(const Target& detection);
