@@ -133,6 +133,23 @@ TEST_F(CrowdEstimateTest, LateInATrackABlobOnlyEverHoldsFewer)
     EXPECT_EQ(t.insects, 1);
 }
 
+// A swaying leaf's flecks or an insect's wing followed on their own are many small blobs: they
+// must not make a whole insect look like a crowd.
+TEST_F(CrowdEstimateTest, ManySmallFragmentsLeaveTheUsualAreaAtTheInsects)
+{
+    track({20, 20}, 64);
+    track({60, 20}, 64);
+    for (int i = 0; i < 6; ++i)
+        track({20 + 15 * i, 80}, 8);
+    for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
+        frame();
+    EXPECT_EQ(crowds.usualArea(), 64);
+    Target& insect = track({150, 150}, 100);
+    for (int f = 0; f < crowds.steadyMatches(); ++f)
+        frame();
+    EXPECT_EQ(insect.insects, 1);
+}
+
 TEST_F(CrowdEstimateTest, ResetForgetsTheUsualArea)
 {
     learnSingles();

@@ -9,6 +9,7 @@ void CrowdEstimate::reset()
 {
     histogram.assign(largestArea + 1, 0);
     samples = 0;
+    pixels = 0;
     usual = 0;
     std::fill(std::begin(smearHistogram), std::end(smearHistogram), 0);
     smearSamples = 0;
@@ -46,8 +47,10 @@ void CrowdEstimate::setFrameRate(double fps)
 // exposure smears it.
 void CrowdEstimate::observe(const Target& t)
 {
-    ++histogram[static_cast<size_t>(std::clamp(t.area, 0, largestArea))];
+    const int area = std::clamp(t.area, 0, largestArea);
+    ++histogram[static_cast<size_t>(area)];
     ++samples;
+    pixels += area;
     const double speed = cv::norm(t.velocity);
     if (usual <= 0 || !smearShows(t, speed))
         return;
@@ -78,12 +81,15 @@ double CrowdEstimate::areaOfOne(const Target& t) const
     return usual + smearShare() * speed * acrossExtent(t, speed);
 }
 
+// The median pixel's blob: half of the pixels seen lie in blobs no larger. Fragments of an insect
+// (a wing, a leg, its shadow) and specks of noise, each followed on its own, are many but small,
+// and barely move it.
 int CrowdEstimate::medianArea() const
 {
-    int seen = 0;
+    long long seenPixels = 0;
     for (size_t a = 0; a < histogram.size(); ++a) {
-        seen += histogram[a];
-        if (2 * seen >= samples)
+        seenPixels += static_cast<long long>(histogram[a]) * static_cast<long long>(a);
+        if (2 * seenPixels >= pixels)
             return static_cast<int>(a);
     }
     return 0;

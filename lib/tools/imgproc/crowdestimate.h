@@ -8,12 +8,12 @@
 // How many insects each tracked blob holds. Insects that overlap are one blob to the detector;
 // its area, against the area of one insect, tells how many it holds.
 //
-// One insect's usual area is learnt from insects followed on their own: the median over the
-// matches of established tracks whose blob holds one insect and never took in another, so that
-// merged pairs, like specks of noise, do not move it. A moving blob is measured against it
-// widened by the smear of its motion: a camera's exposure draws a moving insect along its way,
-// and how much of a frame's step it draws is learnt from the insects followed on their own too
-// (until it is known, the whole step is allowed for).
+// One insect's usual area is learnt from insects followed on their own: the pixel-weighted median
+// over the matches of established tracks whose blob holds one insect and never took in another,
+// so that merged pairs, fragments and specks of noise barely move it. A moving blob is measured
+// against it widened by the smear of its motion: a camera's exposure draws a moving insect along
+// its way, and how much of a frame's step it draws is learnt from the insects followed on their own
+// too (until it is known, the whole step is allowed for).
 class CrowdEstimate
 {
 public:
@@ -66,6 +66,7 @@ private:
     int raising = 20;
     std::vector<int> histogram;
     int samples = 0;
+    long long pixels = 0; // the areas' sum
     // Smear shares seen, in steps of 1 / smearBins.
     static constexpr int smearBins = 20;
     int smearHistogram[smearBins + 1] = {};
