@@ -3,6 +3,7 @@
 #include "targetpool.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,16 +24,9 @@ constexpr int groupingReach = 2;
 // Past this share of the working box, one pass over the whole box is cheaper than regions.
 constexpr double wholeBoxShare = 0.5;
 
-// The background is kept in fixed point. Where nothing changed it moves 1/8 of the way to the
-// new frame. Under a changed pixel it stays as it was: taking in even a little of a passing
-// insect would leave a trail of its shape behind it. A pixel changed for longer than any insect
-// rests (ten seconds at 25 frames a second) shows something that stays, and is taken in at once.
-// When more than half of the analysed pixels change at once the light has changed, and the frame
-// becomes the new background.
-constexpr int scaleShift = 7; // grey levels times 128
-constexpr int backgroundScale = 1 << scaleShift;
-constexpr int quietShift = 3; // 1/8 of the way
-constexpr int framesBeforeTakingIn = 250;
+// Against the background, a frame in which more than this share of the analysed pixels changed
+// at once is a change of light or a knocked camera, not motion.
+constexpr double disturbedShare = 0.5;
 
 cv::Rect widened(const cv::Rect& r, int by)
 {
@@ -84,7 +78,7 @@ void MvtDetector::setReference(Reference kind)
 {
     referenceKind = kind;
     previous.release();
-    background.release();
+    model.reset();
 }
 
 void MvtDetector::setMorphology(const BlobMorphology& m)
@@ -97,6 +91,8 @@ void MvtDetector::setMask(const cv::Mat& m)
 {
     mask = m.clone();
     previous.release();
+    model.reset();
+    boxMask.release();
     box = cv::Rect();
     runs.clear();
     runsSize = cv::Size();
@@ -174,6 +170,10 @@ void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
     if (work.empty())
         return;
     try {
+        if (referenceKind == Reference::Background) {
+            detectOnBackground(frame, work, targets);
+            return;
+        }
         if (mask.empty() && runsSize != work.size())
             buildRuns(cv::Mat(), work.size());
         if (previous.size() != work.size()) {
@@ -181,15 +181,72 @@ void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
             return;
         }
         // A caller that passes a non-empty list keeps comparing against the same reference.
-        if (referenceKind == Reference::Background)
-            backgroundDifference(frame(work), targets.isEmpty());
-        else
-            differenceAndThreshold(frame(work), targets.isEmpty());
+        differenceAndThreshold(frame(work), targets.isEmpty());
         findBlobs(work, targets);
     } catch (const cv::Exception& e) {
         differenceClean = false;
         qWarning("Motion detection failed: %s", e.what());
     }
+}
+
+// Against the background the whole working box is compared, since the camera's shift and the
+// light are measured on all of it; only changes inside the mask count.
+void MvtDetector::detectOnBackground(const cv::Mat& frame, const cv::Rect& work,
+                                     QList<Target*>& targets)
+{
+    const cv::Mat grey = greyOf(frame(work));
+    if (!model.hasStarted(work.size())) {
+        prepareBoxMask(work);
+        model.start(grey);
+        differenceClean = false;
+        return;
+    }
+    clearDifference(work.size());
+    // A caller that passes a non-empty list keeps comparing against the same background.
+    const bool learn = targets.isEmpty();
+    const BackgroundModel::Comparison c =
+        model.compare(grey, boxMask, difference, changed, blockSize, learn);
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled() && c.shift != cv::Point2d())
+        qDebug("Camera shift of (%.2f, %.2f) px undone", c.shift.x, c.shift.y);
+    if (c.changed > disturbedShare * boxMaskPixels) {
+        difference.setTo(0);
+        disturbance("changed pixels", c.changed, grey, learn);
+        return;
+    }
+    // Blobs are found where they lie on the background: they are put back where the frame shows
+    // them.
+    const cv::Point shift(cvRound(c.shift.x), cvRound(c.shift.y));
+    if (!findBlobs(cv::Rect(work.tl() + shift, work.size()), targets))
+        disturbance("blobs more than", maxBlobs, grey, learn);
+}
+
+// A disturbed frame gives no blob; it becomes the background, so that the next frames are
+// compared with what the camera sees now.
+void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey, bool learn)
+{
+    if (QLoggingCategory::defaultCategory()->isDebugEnabled())
+        qDebug("Disturbed frame (%s %ld): no blob, the frame becomes the background", what, amount);
+    if (learn)
+        model.relearn(grey);
+}
+
+cv::Mat MvtDetector::greyOf(const cv::Mat& frame)
+{
+    if (frame.type() == CV_8UC1)
+        return frame;
+    cv::cvtColor(frame, greyBox, cv::COLOR_BGR2GRAY);
+    return greyBox;
+}
+
+void MvtDetector::prepareBoxMask(const cv::Rect& work)
+{
+    if (mask.empty()) {
+        boxMask.create(work.size(), CV_8UC1);
+        boxMask.setTo(255);
+    } else {
+        cv::compare(mask(work), 0, boxMask, cv::CMP_NE);
+    }
+    boxMaskPixels = cv::countNonZero(boxMask);
 }
 
 // The grey pixels of a run, at their own columns: the frame's row, or a row of a strip of the
@@ -218,11 +275,6 @@ void MvtDetector::storeReference(const cv::Mat& frame)
         std::memcpy(previous.ptr<uchar>(r.y) + r.x0, greyRun(frame, r) + r.x0,
                     static_cast<size_t>(r.x1 - r.x0));
     differenceClean = false;
-    if (referenceKind == Reference::Background) {
-        previous.convertTo(background, CV_16UC1, backgroundScale);
-        busyFrames.create(frame.size(), CV_8UC1);
-        busyFrames.setTo(0);
-    }
 }
 
 void MvtDetector::clearDifference(cv::Size size)
@@ -236,89 +288,6 @@ void MvtDetector::clearDifference(cv::Size size)
                    (size.width + blockSize - 1) / blockSize);
     changed.setTo(0);
     stripRows = 0;
-}
-
-void MvtDetector::updateBackground(ushort& bg, uchar& busy, int scaled, bool moved)
-{
-    if (!moved) {
-        bg = static_cast<ushort>(bg + ((scaled - bg) >> quietShift));
-        busy = 0;
-    } else if (++busy >= framesBeforeTakingIn) {
-        bg = static_cast<ushort>(scaled);
-        busy = 0;
-    }
-}
-
-#if CV_SIMD128
-namespace
-{
-// Eight pixels of backgroundDifference's pass; returns the changed ones as 0xFFFF lanes.
-cv::v_uint16x8 backgroundLanes(const cv::v_uint16x8& now, ushort* bg, uchar* busy, bool keep)
-{
-    using namespace cv;
-    const v_uint16x8 b = v_load(bg);
-    const v_uint16x8 reference = (b + v_setall_u16(backgroundScale / 2)) >> scaleShift;
-    const v_uint16x8 moved =
-        v_absdiff(now, reference) > v_setall_u16(static_cast<ushort>(differenceThreshold));
-    if (!keep)
-        return moved;
-    const v_int16x8 scaled = v_reinterpret_as_s16(now << scaleShift);
-    const v_int16x8 bs = v_reinterpret_as_s16(b);
-    const v_uint16x8 quiet = v_reinterpret_as_u16(bs + ((scaled - bs) >> quietShift));
-    // The busy counts of these eight pixels, widened to 16 bits.
-    v_uint16x8 count = v_load_expand(busy) + v_setall_u16(1);
-    const v_uint16x8 takeIn = moved & (count >= v_setall_u16(framesBeforeTakingIn));
-    v_store(bg, v_select(moved, v_select(takeIn, v_reinterpret_as_u16(scaled), b), quiet));
-    count = v_select(moved & ~takeIn, count, v_setzero_u16());
-    v_pack_store(busy, count);
-    return moved;
-}
-} // namespace
-#endif
-
-// The same pass as differenceAndThreshold, against the background, which it then updates.
-void MvtDetector::backgroundDifference(const cv::Mat& frame, bool keepAsReference)
-{
-    clearDifference(frame.size());
-    const int limit = static_cast<int>(differenceThreshold);
-    long changedPixels = 0, analysedPixels = 0;
-    for (const Run& r : runs) {
-        const uchar* now = greyRun(frame, r);
-        ushort* bg = background.ptr<ushort>(r.y);
-        uchar* busy = busyFrames.ptr<uchar>(r.y);
-        uchar* out = difference.ptr<uchar>(r.y);
-        uchar* blocks = changed.ptr<uchar>(r.y / blockSize);
-        int x = r.x0;
-#if CV_SIMD128
-        for (; x + 16 <= r.x1; x += 16) {
-            cv::v_uint16x8 low, high;
-            cv::v_expand(cv::v_load(now + x), low, high);
-            const cv::v_uint16x8 moved0 = backgroundLanes(low, bg + x, busy + x, keepAsReference);
-            const cv::v_uint16x8 moved1 =
-                backgroundLanes(high, bg + x + 8, busy + x + 8, keepAsReference);
-            const cv::v_uint8x16 moved = cv::v_pack(moved0 >> 8, moved1 >> 8);
-            cv::v_store(out + x, moved);
-            if (cv::v_check_any(moved)) {
-                changedPixels += __builtin_popcount(static_cast<unsigned>(cv::v_signmask(moved)));
-                blocks[x / blockSize] = blocks[(x + 15) / blockSize] = 1;
-            }
-        }
-#endif
-        for (; x < r.x1; ++x) {
-            const int scaled = now[x] * backgroundScale;
-            const int reference = (bg[x] + backgroundScale / 2) >> scaleShift;
-            const bool moved = std::abs(now[x] - reference) > limit;
-            out[x] = moved ? static_cast<uchar>(setValue) : 0;
-            if (keepAsReference)
-                updateBackground(bg[x], busy[x], scaled, moved);
-            changedPixels += moved;
-            if (moved)
-                blocks[x / blockSize] = 1;
-        }
-        analysedPixels += r.x1 - r.x0;
-    }
-    if (keepAsReference && 2 * changedPixels > analysedPixels)
-        storeReference(frame);
 }
 
 // Masking, absolute difference and threshold in one pass over the runs, noting the changed
@@ -385,7 +354,7 @@ void MvtDetector::erodeChangedBlocks()
     }
 }
 
-void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
+bool MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
 {
     erodeChangedBlocks();
     occupied.create(changed.size());
@@ -397,17 +366,26 @@ void MvtDetector::findBlobs(const cv::Rect& work, QList<Target*>& targets)
     const cv::Rect all(0, 0, difference.cols, difference.rows);
     if (coverMostOf(clusters, all))
         clusters.assign(1, all);
+    if (referenceKind == Reference::Background && clusters.size() > maxBlobs) {
+        difference.setTo(0);
+        return false;
+    }
     contours.clear();
     for (const cv::Rect& c : clusters)
         traceRegion(c, work.tl());
     if (clusters.size() > 1)
         std::sort(contours.begin(), contours.end(), rasterLater);
+    const bool exploded =
+        referenceKind == Reference::Background && contours.size() > static_cast<size_t>(maxBlobs);
     // Only the traced regions can hold non-zero pixels now (the first erosion keeps none
     // outside the occupied blocks): clearing them restores the all-zero difference.
     for (const cv::Rect& c : clusters)
         difference(c).setTo(0);
     differenceClean = true;
+    if (exploded)
+        return false;
     makeTargets(targets);
+    return true;
 }
 
 // A block is occupied when any of its pixels survived the first erosion. `region` is aligned

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backgroundmodel.h"
 #include "target.h"
 
 #include <QList>
@@ -43,14 +44,21 @@ class MvtDetector
 public:
     MvtDetector();
 
-    // What each frame is compared with: the previous frame, or a slowly updated background that
-    // keeps showing an insect which moves too little between two frames to survive the erosion.
-    // The background follows the picture quickly where nothing moves and not at all under a
-    // moving or resting insect, so insects leave no trail.
+    // What each frame is compared with: the previous frame, or a learnt background (see
+    // BackgroundModel) that keeps showing an insect which moves too little between two frames
+    // to survive the erosion, and that holds when the camera shakes, the light changes or the
+    // scene flickers. A frame against the background in which more than half of the analysed
+    // pixels, or more blobs than maxBlobs, change at once is a disturbance (the light switched,
+    // the camera was knocked): it gives no blob, and becomes the new background.
     enum class Reference { PreviousFrame, Background };
     // Forgets the reference frame, like setMask.
     void setReference(Reference kind);
     Reference reference() const { return referenceKind; }
+    // The background's time constants are in seconds; frames come at `fps` (25 until told).
+    void setFrameRate(double fps) { model.setFrameRate(fps); }
+    // More blobs than this in one frame against the background are a disturbance, far more than
+    // the insects a trap's camera shows at once, and more than tracking could follow cheaply.
+    static constexpr int maxBlobs = 150;
 
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
     void setMask(const cv::Mat& m);
@@ -64,9 +72,6 @@ public:
     void setMorphology(const BlobMorphology& m);
     const BlobMorphology& morphology() const { return passes; }
 
-    // The frame rate of the video being analysed, for the background's time constants.
-    void setFrameRate(double fps) { frameRate = fps; }
-
 private:
     struct Run {
         int y, x0, x1; // pixels [x0, x1) of row y of the working box
@@ -79,22 +84,28 @@ private:
     void storeReference(const cv::Mat& frame);
     void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
     void clearDifference(cv::Size size);
-    void backgroundDifference(const cv::Mat& frame, bool keepAsReference);
-    static void updateBackground(ushort& bg, uchar& busy, int scaled, bool moved);
+    void detectOnBackground(const cv::Mat& frame, const cv::Rect& work, QList<Target*>& targets);
+    // The frame itself when grey, else greyBox.
+    cv::Mat greyOf(const cv::Mat& frame);
+    void prepareBoxMask(const cv::Rect& work);
+    void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
     void erodeChangedBlocks();
-    void findBlobs(const cv::Rect& box, QList<Target*>& targets);
+    // False, having found nothing, when the frame against the background holds more clusters of
+    // changed pixels than maxBlobs.
+    bool findBlobs(const cv::Rect& box, QList<Target*>& targets);
     void markOccupiedBlocks(const cv::Rect& region);
     void groupBlocks(const cv::Mat_<uchar>& grid, int reach, std::vector<cv::Rect>& out);
     void mergeClose(std::vector<cv::Rect>& rects, int reach, int blocks) const;
     void traceRegion(const cv::Rect& region, const cv::Point& offset);
     void makeTargets(QList<Target*>& targets);
 
-    double frameRate = 25;
     cv::Mat previous; // masked reference frame, limited to the working box
     BlobMorphology passes = BlobMorphology::forFrameDifference();
     Reference referenceKind = Reference::PreviousFrame;
-    cv::Mat background; // with Reference::Background: grey levels times backgroundScale
-    cv::Mat busyFrames; // frames in a row each background pixel has shown a change
+    BackgroundModel model; // with Reference::Background
+    cv::Mat greyBox;       // a colour frame's working box turned grey
+    cv::Mat boxMask;       // the mask in the working box, 0 or 255
+    long boxMaskPixels = 0;
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set
     // Runs of analysed pixels of the working box, row by row; without a mask, whole rows of

@@ -1,0 +1,272 @@
+
+
+#include "backgroundmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+constexpr int scale = 1 << BackgroundModel::scaleShift;
+// The usual variation is kept in grey levels times 16: fine enough for sensor noise of a
+// fraction of a grey level, and four times a full-scale variation still fits 16 bits.
+constexpr int spreadShift = 4;
+// Differences finer than this many grey levels are never motion: below them lie the noise of
+// a still camera and the rounding of compression.
+constexpr int smallestChange = 6;
+// A change is motion above 3.5 times the pixel's mean difference between neighbouring frames.
+// For sensor noise of deviation s that mean is 1.13 s, so the bar is about four deviations.
+// Held as 7 / 2 for integer lanes.
+constexpr int spreadFactorTwice = 7;
+// The usual variation learns from a frame's difference only up to twice the current bar: a
+// flickering grid soon raises its bar, while an insect passing over a pixel barely does.
+constexpr int spreadCapFactor = 2;
+
+// Time constants, in seconds. The level follows the light where nothing moves within a third of
+// a second. The usual variation is an average over two seconds: long enough to hold several
+// flickers, short enough to follow the wind. A pixel changed for ten seconds shows something
+// that stays (longer than an insect rests) and is taken in at once.
+constexpr double meanSeconds = 0.32;
+constexpr double spreadSeconds = 2;
+constexpr double takeInSeconds = 10;
+// A shift smaller than this is left to the pixels' usual variation (a camera's jitter); a
+// larger one is undone by shifting the frame back onto the background.
+constexpr double jitterTolerance = 0.5;
+// The rates are fixed point times 2^16, below one half so that they fit signed 16-bit lanes.
+constexpr int rateUnit = 1 << 16;
+constexpr int largestRate = rateUnit / 2 - 1;
+
+short rateOf(double framesPerTimeConstant)
+{
+    const double share = 1 - std::exp(-1 / std::max(1.0, framesPerTimeConstant));
+    return static_cast<short>(
+        std::clamp(static_cast<int>(std::lround(share * rateUnit)), 1, largestRate));
+}
+
+// (a * b) >> 16, as the signed 16-bit lanes compute it.
+int mulHigh(int a, int b)
+{
+    return (a * b) >> 16;
+}
+
+struct Row {
+    const uchar* grey;
+    const uchar* mask;
+    const ushort* gain; // null: uniformGain for every pixel
+    ushort* mean;
+    ushort* spread;
+    ushort* busy;
+    uchar* previous;
+    uchar* out;
+};
+
+struct Bars {
+    ushort uniformGain;
+    int takeInFrames;
+};
+
+// One pixel of the comparison; returns whether it changed.
+bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short spreadRate,
+                  bool learn)
+{
+    const int g = r.grey[x];
+    int usual = r.spread[x];
+    const int barBefore = std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1);
+    if (learn) {
+        const int step = std::abs(g - r.previous[x]) << spreadShift;
+        const int capped = std::min(step, spreadCapFactor * barBefore);
+        usual = r.spread[x] =
+            static_cast<ushort>(r.spread[x] + mulHigh(capped - r.spread[x], spreadRate));
+    }
+    const int gain = r.gain ? r.gain[x] : bars.uniformGain;
+    const int expected = ((r.mean[x] * gain) >> 16) << 1;
+    const int difference = std::abs((g << BackgroundModel::scaleShift) - expected) >>
+                           (BackgroundModel::scaleShift - spreadShift);
+    const int bar = std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1);
+    const bool moved = difference > bar;
+    r.out[x] = moved && r.mask[x] ? 255 : 0;
+    if (!learn)
+        return moved && r.mask[x];
+    r.previous[x] = static_cast<uchar>(g);
+    const int scaled = g << BackgroundModel::scaleShift;
+    if (!moved) {
+        r.mean[x] = static_cast<ushort>(r.mean[x] + mulHigh(scaled - r.mean[x], meanRate));
+        r.busy[x] = 0;
+    } else if (r.busy[x] + 1 >= bars.takeInFrames) {
+        r.mean[x] = static_cast<ushort>(scaled);
+        r.busy[x] = 0;
+    } else {
+        ++r.busy[x];
+    }
+    return moved && r.mask[x];
+}
+
+#if CV_SIMD128
+// Eight pixels of comparePixel, `g` and `p` widened to 16 bits; returns the changed ones inside
+// the mask as 0xFFFF lanes.
+cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_uint16x8& g, const cv::v_uint16x8& p,
+                            const cv::v_uint16x8& inside, const Bars& bars, short meanRate,
+                            short spreadRate, bool learn)
+{
+    using namespace cv;
+    const v_uint16x8 smallest = v_setall_u16(smallestChange << spreadShift);
+    v_uint16x8 usual = v_load(r.spread + x);
+    if (learn) {
+        const v_uint16x8 barBefore = v_max(smallest, ((usual << 3) - usual) >> 1);
+        const v_uint16x8 step = v_absdiff(g, p) << spreadShift;
+        const v_int16x8 capped = v_reinterpret_as_s16(v_min(step, barBefore + barBefore));
+        const v_int16x8 s = v_reinterpret_as_s16(usual);
+        usual = v_reinterpret_as_u16(s + v_mul_hi(capped - s, v_setall_s16(spreadRate)));
+        v_store(r.spread + x, usual);
+    }
+    const v_uint16x8 gain = r.gain ? v_load(r.gain + x) : v_setall_u16(bars.uniformGain);
+    const v_uint16x8 expected = v_mul_hi(v_load(r.mean + x), gain) << 1;
+    const v_uint16x8 scaled = g << BackgroundModel::scaleShift;
+    const v_uint16x8 difference =
+        v_absdiff(scaled, expected) >> (BackgroundModel::scaleShift - spreadShift);
+    const v_uint16x8 bar = v_max(smallest, ((usual << 3) - usual) >> 1);
+    const v_uint16x8 moved = difference > bar;
+    if (!learn)
+        return moved & inside;
+    const v_uint16x8 m = v_load(r.mean + x);
+    const v_int16x8 ms = v_reinterpret_as_s16(m);
+    const v_uint16x8 quiet = v_reinterpret_as_u16(
+        ms + v_mul_hi(v_reinterpret_as_s16(scaled) - ms, v_setall_s16(meanRate)));
+    const v_uint16x8 count = v_load(r.busy + x) + v_setall_u16(1);
+    const v_uint16x8 takeIn =
+        moved & (count >= v_setall_u16(static_cast<ushort>(bars.takeInFrames)));
+    v_store(r.mean + x, v_select(moved, v_select(takeIn, scaled, m), quiet));
+    v_store(r.busy + x, v_select(moved & ~takeIn, count, v_setzero_u16()));
+    return moved & inside;
+}
+#endif
+} // namespace
+
+void BackgroundModel::setFrameRate(double rate)
+{
+    if (std::isfinite(rate) && rate > 0)
+        fps = rate;
+}
+
+int BackgroundModel::framesIn(double seconds) const
+{
+    return std::clamp(static_cast<int>(std::lround(seconds * fps)), 1, 65535);
+}
+
+void BackgroundModel::reset()
+{
+    mean.release();
+    spread.release();
+    busy.release();
+    previous.release();
+}
+
+void BackgroundModel::start(const cv::Mat& grey)
+{
+    spread.create(grey.size(), CV_16UC1);
+    spread.setTo(0);
+    framesLearnt = 0;
+    relearn(grey);
+}
+
+void BackgroundModel::relearn(const cv::Mat& grey)
+{
+    grey.convertTo(mean, CV_16UC1, scale);
+    busy.create(grey.size(), CV_16UC1);
+    busy.setTo(0);
+    grey.copyTo(previous);
+}
+
+BackgroundModel::Rates BackgroundModel::ratesFor(bool learn) const
+{
+    Rates rates;
+    rates.learn = learn;
+    rates.mean = rateOf(meanSeconds * fps);
+    // Until it has seen enough frames the usual variation is about the mean of those seen.
+    rates.spread = rateOf(std::min(spreadSeconds * fps, static_cast<double>(framesLearnt + 1)));
+    return rates;
+}
+
+BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const cv::Mat& mask,
+                                                     cv::Mat& out, cv::Mat_<uchar>& blocks,
+                                                     int blockSide, bool learn)
+{
+    Comparison c;
+    c.shift = camera.estimate(grey, mean, scale, jitterTolerance);
+    const cv::Mat* frame = &grey;
+    const bool shaken = std::hypot(c.shift.x, c.shift.y) >= jitterTolerance;
+    if (shaken) {
+        const cv::Mat back = (cv::Mat_<double>(2, 3) << 1, 0, -c.shift.x, 0, 1, -c.shift.y);
+        // Cubic interpolation keeps a shifted frame about as sharp as the background it learns.
+        cv::warpAffine(grey, aligned, back, grey.size(), cv::INTER_CUBIC, cv::BORDER_REPLICATE);
+        frame = &aligned;
+    } else {
+        c.shift = cv::Point2d();
+    }
+    light.estimate(*frame, mean, scale);
+    const Rates rates = ratesFor(learn);
+    c.changed = comparePixels(*frame, mask, out, blocks, blockSide, rates);
+    if (shaken)
+        clearShiftedIn(out, c.shift);
+    framesLearnt += rates.learn;
+    return c;
+}
+
+// The margin a shift brings in from outside the frame repeats the frame's border: nothing there
+// is known to have changed.
+void BackgroundModel::clearShiftedIn(cv::Mat& out, const cv::Point2d& shift)
+{
+    const int w = std::min(out.cols, static_cast<int>(std::ceil(std::abs(shift.x))));
+    const int h = std::min(out.rows, static_cast<int>(std::ceil(std::abs(shift.y))));
+    out(cv::Rect(shift.x > 0 ? out.cols - w : 0, 0, w, out.rows)).setTo(0);
+    out(cv::Rect(0, shift.y > 0 ? out.rows - h : 0, out.cols, h)).setTo(0);
+}
+
+long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv::Mat& out,
+                                    cv::Mat_<uchar>& blocks, int blockSide, const Rates& rates)
+{
+    const Bars bars{light.uniformGain(), framesIn(takeInSeconds)};
+    const bool gainMap = !light.uniform();
+    long changed = 0;
+    for (int y = 0; y < grey.rows; ++y) {
+        const Row r{grey.ptr<uchar>(y),
+                    mask.ptr<uchar>(y),
+                    gainMap ? light.gainMap().ptr<ushort>(y) : nullptr,
+                    mean.ptr<ushort>(y),
+                    spread.ptr<ushort>(y),
+                    busy.ptr<ushort>(y),
+                    previous.ptr<uchar>(y),
+                    out.ptr<uchar>(y)};
+        uchar* blockRow = blocks.ptr<uchar>(y / blockSide);
+        int x = 0;
+#if CV_SIMD128
+        for (; x + 16 <= grey.cols; x += 16) {
+            cv::v_uint16x8 g0, g1, p0, p1, m0, m1;
+            cv::v_expand(cv::v_load(r.grey + x), g0, g1);
+            cv::v_expand(cv::v_load(r.previous + x), p0, p1);
+            cv::v_expand(cv::v_load(r.mask + x), m0, m1);
+            const cv::v_uint16x8 c0 = compareLanes(r, x, g0, p0, m0 != cv::v_setzero_u16(), bars,
+                                                   rates.mean, rates.spread, rates.learn);
+            const cv::v_uint16x8 c1 = compareLanes(r, x + 8, g1, p1, m1 != cv::v_setzero_u16(),
+                                                   bars, rates.mean, rates.spread, rates.learn);
+            const cv::v_uint8x16 moved = cv::v_pack(c0 >> 8, c1 >> 8);
+            cv::v_store(r.out + x, moved);
+            if (rates.learn)
+                cv::v_store(r.previous + x, cv::v_load(r.grey + x));
+            if (cv::v_check_any(moved)) {
+                changed += __builtin_popcount(static_cast<unsigned>(cv::v_signmask(moved)));
+                blockRow[x / blockSide] = blockRow[(x + 15) / blockSide] = 1;
+            }
+        }
+#endif
+        for (; x < grey.cols; ++x)
+            if (comparePixel(r, x, bars, rates.mean, rates.spread, rates.learn)) {
+                ++changed;
+                blockRow[x / blockSide] = 1;
+            }
+    }
+    return changed;
+}

@@ -1,0 +1,165 @@
+#include "camerashift.h"
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+// The estimate works on the middle of the picture, at most this many pixels on a side, halved:
+// enough texture to lock on, little work even on large frames.
+constexpr int windowSide = 384;
+constexpr int reduction = 2; // as cv::pyrDown halves
+// The frame must hold at least this much of a window on a side to be worth aligning.
+constexpr int smallestWindow = 32;
+// A camera shaken by wind moves a pixel or two; a larger jump is not taken for a shake.
+constexpr double largestShift = 8;
+// Phase correlation places the peak to about a tenth of a (reduced) pixel, drawn towards whole
+// pixels; a few steps of Gauss-Newton on the difference then refine it.
+constexpr int refinements = 3;
+// A step shorter than this (reduced pixels) means the refinement has settled.
+constexpr double settledStep = 0.02;
+// The reduced pictures are smoothed by about a (reduced) pixel, so that their gradient describes
+// them over shifts of that size and the refinement neither stops short nor overshoots.
+constexpr double smoothing = 1;
+// Only the detail finer than a box of this many (reduced) pixels is aligned: the card's texture,
+// not a soft shadow moving across it, which would otherwise draw the estimate along with it.
+constexpr int detailBox = 9;
+// In the refinement, a remaining shift of a (reduced) pixel changes a pixel by at most its
+// gradient; a difference larger than that and this many grey levels of noise is an insect or a
+// shadow, and is left out.
+constexpr double outlierNoise = 8;
+// A background whose detail changes by less than this (squared grey levels per reduced pixel, on
+// average) is flat: there is nothing to align on, and nothing a shift would change.
+constexpr double leastTexture = 1;
+// Shifting the background must remove at least this share of its mean difference from the
+// frame, or the peak came from noise or from insects rather than from the camera.
+constexpr double smallestImprovement = 0.1;
+} // namespace
+
+cv::Rect CameraShift::window(cv::Size size) const
+{
+    const int w = std::min(size.width, windowSide), h = std::min(size.height, windowSide);
+    return cv::Rect((size.width - w) / 2, (size.height - h) / 2, w, h);
+}
+
+double CameraShift::meanDifference(const cv::Mat& other) const
+{
+    // Leave out the margin a shift fills with repeated border pixels.
+    const int margin = static_cast<int>(largestShift) / reduction + 1;
+    const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
+    return cv::norm(frame32(inner), other(inner), cv::NORM_L1) / inner.area();
+}
+
+cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& background,
+                                  int backgroundScale, double smallestShift)
+{
+    const cv::Rect middle = window(frame.size());
+    if (middle.width < smallestWindow || middle.height < smallestWindow)
+        return {};
+    // Smoothed before it is halved, so that a thin line shifted by a pixel stays a line shifted
+    // by half a pixel rather than jumping from one reduced pixel to the next.
+    cv::pyrDown(frame(middle), smallFrame);
+    cv::pyrDown(background(middle), smallBackground);
+    smallFrame.convertTo(frame32, CV_32F);
+    smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
+    keepDetail(frame32);
+    keepDetail(background32);
+    // Most frames move little from the last one: the refinement starts from the last shift, and
+    // only when that fails does phase correlation search the whole range.
+    Outcome outcome = refined(last, smallestShift);
+    if (outcome == Outcome::Failed)
+        outcome = refined(phaseCorrelation(), smallestShift);
+    if (outcome == Outcome::Failed)
+        last = {};
+    return outcome == Outcome::Shifted ? last * reduction : cv::Point2d();
+}
+
+cv::Point2d CameraShift::phaseCorrelation()
+{
+    if (hann.size() != frame32.size())
+        cv::createHanningWindow(hann, frame32.size(), CV_32F);
+    // phaseCorrelate windows its inputs in place: it is given windowed copies.
+    cv::multiply(frame32, hann, windowedFrame);
+    cv::multiply(background32, hann, windowedBackground);
+    return cv::phaseCorrelate(windowedBackground, windowedFrame);
+}
+
+// Refines `start` into `last`. Still: the shift is too small to matter (or the picture has no
+// detail to align on). Shifted: the shifted background explains the frame clearly better.
+CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShift)
+{
+    cv::Point2d d = start;
+    bool textured = true;
+    for (int i = 0; i < refinements && textured && isPlausible(d); ++i) {
+        const cv::Point2d step = refinement(d, textured);
+        d += step;
+        if (std::hypot(step.x, step.y) < settledStep)
+            break;
+    }
+    if (!textured)
+        return last = {}, Outcome::Still;
+    if (!isPlausible(d))
+        return Outcome::Failed;
+    last = d;
+    if (std::hypot(d.x, d.y) * reduction < smallestShift)
+        return Outcome::Still;
+    shift(d);
+    if (meanDifference(shifted) > (1 - smallestImprovement) * meanDifference(background32))
+        return Outcome::Failed;
+    return Outcome::Shifted;
+}
+
+void CameraShift::keepDetail(cv::Mat& picture)
+{
+    cv::blur(picture, coarse, cv::Size(detailBox, detailBox), cv::Point(-1, -1),
+             cv::BORDER_REPLICATE);
+    cv::GaussianBlur(picture, picture, cv::Size(), smoothing);
+    picture -= coarse;
+}
+
+bool CameraShift::isPlausible(const cv::Point2d& d)
+{
+    return std::isfinite(d.x) && std::isfinite(d.y) &&
+           std::hypot(d.x, d.y) * reduction <= largestShift;
+}
+
+void CameraShift::shift(const cv::Point2d& d)
+{
+    const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, d.x, 0, 1, d.y);
+    cv::warpAffine(background32, shifted, move, background32.size(), cv::INTER_LINEAR,
+                   cv::BORDER_REPLICATE);
+}
+
+// One Gauss-Newton step on the reduced pictures: the frame is about the shifted background less
+// its gradient times the remaining shift.
+cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
+{
+    shift(d);
+    constexpr double sobelScale = 1.0 / 8;
+    cv::Sobel(shifted, gradientX, CV_32F, 1, 0, 3, sobelScale);
+    cv::Sobel(shifted, gradientY, CV_32F, 0, 1, 3, sobelScale);
+    const int margin = static_cast<int>(largestShift) / reduction + 1;
+    const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
+    double xx = 0, xy = 0, yy = 0, xr = 0, yr = 0;
+    for (int y = inner.y; y < inner.br().y; ++y) {
+        const float* b = shifted.ptr<float>(y);
+        const float* f = frame32.ptr<float>(y);
+        const float* gx = gradientX.ptr<float>(y);
+        const float* gy = gradientY.ptr<float>(y);
+        for (int x = inner.x; x < inner.br().x; ++x) {
+            const double r = b[x] - f[x];
+            if (std::abs(r) > std::abs(gx[x]) + std::abs(gy[x]) + outlierNoise)
+                continue;
+            xx += gx[x] * gx[x];
+            xy += gx[x] * gy[x];
+            yy += gy[x] * gy[x];
+            xr += gx[x] * r;
+            yr += gy[x] * r;
+        }
+    }
+    textured = (xx + yy) / inner.area() >= leastTexture;
+    const double det = xx * yy - xy * xy;
+    if (!(det > 0))
+        return {};
+    return {(yy * xr - xy * yr) / det, (xx * yr - xy * xr) / det};
+}

@@ -1,0 +1,234 @@
+// Detection against the learnt background on outdoor-like frames made here: a textured sticky
+// card with a printed grid whose fine detail flickers as under strong compression, sensor
+// noise, a camera that jitters and is shaken by gusts, passing soft shadows.
+#include "mvtdetector.h"
+#include "targetpool.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+#include <random>
+#include <vector>
+
+namespace
+{
+
+const cv::Size frameSize(160, 120);
+constexpr int margin = 8; // the card is this much larger on each side, for the camera's shifts
+
+// A card of glue with a printed grid, dirt and bubbles, slightly out of focus.
+cv::Mat makeCard()
+{
+    cv::Mat card(frameSize.height + 2 * margin, frameSize.width + 2 * margin, CV_8UC1,
+                 cv::Scalar(175));
+    for (int x = 3; x < card.cols; x += 16)
+        cv::line(card, {x, 0}, {x, card.rows - 1}, cv::Scalar(70), 1);
+    for (int y = 5; y < card.rows; y += 16)
+        cv::line(card, {0, y}, {card.cols - 1, y}, cv::Scalar(70), 1);
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> x(0, card.cols - 1), y(0, card.rows - 1), radius(1, 3),
+        grey(90, 235);
+    for (int i = 0; i < 80; ++i)
+        cv::circle(card, {x(random), y(random)}, radius(random), cv::Scalar(grey(random)),
+                   cv::FILLED);
+    cv::GaussianBlur(card, card, cv::Size(0, 0), 0.7);
+    return card;
+}
+
+struct Shadow {
+    cv::Point2d centre;
+    double depth = 0; // share of the light taken away at its centre
+    double radius = 30;
+};
+
+struct Insect {
+    cv::Point2d centre;
+    bool present = false;
+};
+
+// What the camera sees when shifted by `shift` pixels: the card's fine detail flickering block
+// by block, a soft shadow, an insect, sensor noise.
+class Scene
+{
+public:
+    cv::Mat frame(cv::Point2d shift, const Shadow& shadow = {}, const Insect& insect = {})
+    {
+        cv::Mat view;
+        const cv::Mat move =
+            (cv::Mat_<double>(2, 3) << 1, 0, shift.x - margin, 0, 1, shift.y - margin);
+        cv::warpAffine(card, view, move, frameSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+        if (insect.present)
+            cv::ellipse(view, cv::Point(insect.centre), cv::Size(6, 3), 20, 0, 360, cv::Scalar(45),
+                        cv::FILLED);
+        cv::Mat light;
+        view.convertTo(light, CV_32F);
+        flicker(light);
+        if (shadow.depth > 0)
+            darken(light, shadow);
+        cv::Mat noise(frameSize, CV_32F);
+        random.fill(noise, cv::RNG::NORMAL, 0, 2);
+        light += noise;
+        light.convertTo(view, CV_8U);
+        return view;
+    }
+
+private:
+    // The detail above a smooth copy, scaled by up to 40 % up or down in each 8 x 8 block.
+    void flicker(cv::Mat& light)
+    {
+        cv::Mat smooth;
+        cv::GaussianBlur(light, smooth, cv::Size(0, 0), 1.5);
+        const cv::Mat detail = light - smooth;
+        for (int by = 0; by < light.rows; by += 8)
+            for (int bx = 0; bx < light.cols; bx += 8) {
+                const cv::Rect block =
+                    cv::Rect(bx, by, 8, 8) & cv::Rect(0, 0, light.cols, light.rows);
+                light(block) += detail(block) * random.uniform(-0.4, 0.4);
+            }
+    }
+
+    static void darken(cv::Mat& light, const Shadow& s)
+    {
+        for (int y = 0; y < light.rows; ++y)
+            for (int x = 0; x < light.cols; ++x) {
+                const double r2 = std::pow(x - s.centre.x, 2) + std::pow(y - s.centre.y, 2);
+                light.at<float>(y, x) *=
+                    static_cast<float>(1 - s.depth * std::exp(-r2 / (2 * s.radius * s.radius)));
+            }
+    }
+
+    cv::Mat card = makeCard();
+    cv::RNG random{7};
+};
+
+class StrictDetection : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TargetPool::destroyInstance();
+        TargetPool::instance()->resize(1000);
+        detector.setReference(MvtDetector::Reference::Background);
+        detector.setMorphology(BlobMorphology::forBackground());
+        detector.setFrameRate(25);
+    }
+    void TearDown() override { TargetPool::destroyInstance(); }
+
+    // The centres of the blobs found in the frame.
+    std::vector<cv::Point> detect(cv::Mat frame)
+    {
+        QList<Target*> found;
+        detector.detect(frame, found);
+        std::vector<cv::Point> centres;
+        for (Target* t : found) {
+            centres.push_back(t->centroid);
+            TargetPool::instance()->release(t);
+        }
+        return centres;
+    }
+
+    // A camera that jitters by a quarter of a pixel, shaken by a gust of a pixel or more for 0.8 s
+    // (20 frames) from frame 40 on and again from frame 100.
+    cv::Point2d cameraAt(int f)
+    {
+        cv::Point2d shift(jitter(random), jitter(random));
+        if ((f >= 40 && f < 60) || (f >= 100 && f < 120))
+            shift += f < 100 ? cv::Point2d(1, -1) : cv::Point2d(-1.4, 0.6);
+        return shift;
+    }
+
+    MvtDetector detector;
+    Scene scene;
+    std::mt19937 random{3};
+    std::uniform_real_distribution<double> jitter{-0.25, 0.25};
+};
+
+} // namespace
+
+TEST_F(StrictDetection, AShakenTexturedCardWithoutInsectGivesNoBlob)
+{
+    detect(scene.frame({}));
+    int blobs = 0;
+    for (int f = 1; f < 150; ++f)
+        blobs += static_cast<int>(detect(scene.frame(cameraAt(f))).size());
+    EXPECT_EQ(blobs, 0);
+}
+
+TEST_F(StrictDetection, APassingSoftShadowGivesNoBlob)
+{
+    detect(scene.frame({}));
+    int blobs = 0;
+    for (int f = 1; f < 120; ++f) {
+        // A cloud's shadow taking 40 % of the light, crossing the card in about five seconds.
+        const Shadow shadow{{-40 + 1.5 * f, 50 + 0.3 * f}, std::min(0.4, f * 0.02), 50};
+        blobs += static_cast<int>(detect(scene.frame(cameraAt(f), shadow)).size());
+    }
+    EXPECT_EQ(blobs, 0);
+}
+
+TEST_F(StrictDetection, AnInsectWalkingOnAShakenCardIsFoundInEveryFrame)
+{
+    detect(scene.frame({}));
+    for (int f = 1; f < 30; ++f) // the card's variation is learnt before the insect comes
+        detect(scene.frame(cameraAt(f)));
+    int found = 0, elsewhere = 0;
+    for (int f = 30; f < 130; ++f) {
+        const Insect insect{{10 + 1.4 * (f - 30), 30 + 0.6 * (f - 30)}, true};
+        for (const cv::Point& c : detect(scene.frame(cameraAt(f), {}, insect))) {
+            if (cv::norm(cv::Point2d(c) - insect.centre) <= 4)
+                ++found;
+            else
+                ++elsewhere;
+        }
+    }
+    EXPECT_GE(found, 98);
+    EXPECT_EQ(elsewhere, 0);
+}
+
+TEST_F(StrictDetection, AnExplodingFrameGivesNoBlobAndTheBackgroundIsLearntAgain)
+{
+    detect(scene.frame({}));
+    for (int f = 1; f < 30; ++f)
+        detect(scene.frame(cameraAt(f)));
+    // About two hundred separate specks on a tenth of the picture: far more than insects.
+    cv::Mat specks = scene.frame({});
+    for (int y = 4; y + 3 <= frameSize.height; y += 10)
+        for (int x = 4; x + 3 <= frameSize.width; x += 10)
+            specks(cv::Rect(x, y, 3, 3)).setTo(10);
+    EXPECT_TRUE(detect(specks).empty());
+    EXPECT_TRUE(TargetPool::instance()->usedList().isEmpty());
+    // The specks stay: they are the background now.
+    EXPECT_TRUE(detect(specks).empty());
+    // Light switched off by half: more than half of the picture changes at once.
+    cv::Mat dark = specks / 2;
+    EXPECT_TRUE(detect(dark).empty());
+    EXPECT_TRUE(detect(dark).empty());
+    // And detection goes on afterwards.
+    cv::Mat withInsect = dark.clone();
+    cv::ellipse(withInsect, cv::Point(80, 60), cv::Size(6, 3), 0, 0, 360, cv::Scalar(120),
+                cv::FILLED);
+    EXPECT_EQ(detect(withInsect).size(), 1u);
+}
+
+// What stays is taken in after the same time, in seconds, whatever the frame rate.
+class StrictDetectionRate : public StrictDetection, public ::testing::WithParamInterface<double>
+{
+};
+
+TEST_P(StrictDetectionRate, WhatStaysTenSecondsIsTakenIn)
+{
+    const double fps = GetParam();
+    detector.setFrameRate(fps);
+    cv::Mat plain(60, 80, CV_8UC1, cv::Scalar(120));
+    detect(plain);
+    cv::Mat stone = plain.clone();
+    cv::circle(stone, {40, 30}, 5, cv::Scalar(40), cv::FILLED);
+    const int tenSeconds = static_cast<int>(10 * fps);
+    for (int f = 0; f < tenSeconds - 2; ++f)
+        ASSERT_EQ(detect(stone).size(), 1u) << "frame " << f << " at " << fps << " fps";
+    for (int f = 0; f < 3; ++f)
+        detect(stone);
+    EXPECT_TRUE(detect(stone).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FrameRates, StrictDetectionRate, ::testing::Values(10.0, 25.0, 90.0));
