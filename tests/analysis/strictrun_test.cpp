@@ -226,8 +226,8 @@ TEST(StrictRun, ABlurredFastInsectCrossingOnceGivesOneEvent)
         w.velocity = {600, 60}; // 24 px a frame, slightly downwards
         w.length = length;
         w.appears = 1.2;
-        // Others walking on their own meanwhile, slowly or at a few pixels a frame, so that
-        // one insect's size and its smear are known by then.
+        // Others walking on their own meanwhile, at 1.6 to 2 px a frame, so that one insect's
+        // usual size is known by then, taken from insects too slow to show their smear.
         Walker slow;
         slow.from = {300, 200};
         slow.velocity = {-40, 0};
