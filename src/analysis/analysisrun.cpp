@@ -21,10 +21,11 @@ void AnalysisRun::start(cv::Size frameSize, CountingMode mode)
     mask = regions.rasterise(frameSize, 0);
     regions.build_counting_points(frameSize, 0);
     tracker.reset();
-    tracker.setMode(mode);
-    detectionMask = mode == CountingMode::Strict ? regions.rasteriseWithArea(frameSize, 0) : mask;
+    const CountingRules rules = CountingRules::of(mode);
+    tracker.setRules(rules);
+    detectionMask = rules.detectsInsideArea() ? regions.rasteriseWithArea(frameSize, 0) : mask;
     tracker.detector.setMask(detectionMask);
-    insectDetect.setMode(mode, tracker.targetTracker.maxAge);
+    insectDetect.setRules(rules);
 }
 
 bool AnalysisRun::accepts(const cv::Mat& frame) const
@@ -56,7 +57,7 @@ void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
     // Classic counting carries the last video's reference frame and targets into the next one;
     // strict counting starts each video afresh, so that no insect of one video is seen in the
     // next, and the first frame becomes the background.
-    if (insectDetect.mode() == CountingMode::Strict) {
+    if (tracker.countingRules().restartsEachVideo()) {
         tracker.reset();
         tracker.detector.setMask(detectionMask);
     }

@@ -56,7 +56,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         video = dir.path() + QStringLiteral("/trap.mp4");
-        engine.setMode(CountingMode::Strict, trackerMaxAge);
+        engine.setMode(CountingMode::Strict);
     }
 
     void useRegion(const Points& area)
@@ -295,6 +295,20 @@ TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
     // Dated to the first frame since which it has stayed on the new side.
     EXPECT_EQ(events[0].frame, 106);
     EXPECT_EQ(events[0].in, 1);
+}
+
+// A 16 px box whose centre swings 3 px either way once across: its legs and shadow come and go.
+TEST_F(StrictCounting, AnInsectJitteringOnTheLineAfterCrossingItIsCountedOnce)
+{
+    useRegion(downwardLine);
+    const std::vector<Result> jittering =
+        runOne({{80, 100}, {90, 100}, {103, 100}, {97, 100}, {103, 100}, {97, 100}, {103, 100}});
+    ASSERT_EQ(jittering.size(), 1u);
+    EXPECT_EQ(jittering[0].in, 1);
+    // Turning back clearly after crossing is a crossing back.
+    const std::vector<Result> back = runOne({{80, 100}, {90, 100}, {103, 100}, {90, 100}});
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].out, 1);
 }
 
 TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)

@@ -21,7 +21,7 @@ protected:
         t.origin = at - cv::Point(6, 6);
         t.width = t.height = 12;
         t.area = area;
-        t.agemovement = CrowdEstimate::establishedMatches;
+        t.agemovement = crowds.establishedMatches();
         list.append(&t);
         return t;
     }
@@ -64,7 +64,7 @@ TEST_F(CrowdEstimateTest, ABlobHoldsAsManyInsectsAsItsAreaShowsOnceTheUsualAreaI
     learnSingles();
     EXPECT_EQ(crowds.usualArea(), 64);
     list.append(&pair);
-    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+    for (int f = 0; f < crowds.steadyMatches(); ++f)
         frame();
     EXPECT_EQ(pair.insects, 2);
     // A single insect's blob varies; 1.7 times the usual area is where a second one begins.
@@ -89,12 +89,12 @@ TEST_F(CrowdEstimateTest, ANewNumberCountsOnlyOnceTheBlobHasHeldIt)
     t.area = 64;
     frame();
     t.area = 130;
-    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+    for (int f = 0; f < crowds.steadyMatches(); ++f)
         frame();
     EXPECT_EQ(t.insects, 2);
     // A piece that splits off is a track of its own: the blob holds one again.
     t.area = 64;
-    for (int f = 0; f < CrowdEstimate::steadyMatches; ++f)
+    for (int f = 0; f < crowds.steadyMatches(); ++f)
         frame();
     EXPECT_EQ(t.insects, 1);
 }
@@ -109,14 +109,14 @@ TEST_F(CrowdEstimateTest, ABlobCoveringAnotherTracksInsectHoldsOneForTheRestOfIt
     walker.area = 130;
     rester.age = 1;
     rester.agemovement = 0;
-    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f) {
+    for (int f = 0; f < 2 * crowds.steadyMatches(); ++f) {
         frame();
         ++rester.age;
     }
     EXPECT_EQ(walker.insects, 1);
     // Even once the rester's track is dropped, it counts its own insect when seen again.
     list.removeOne(&rester);
-    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f)
+    for (int f = 0; f < 2 * crowds.steadyMatches(); ++f)
         frame();
     EXPECT_EQ(walker.insects, 1);
 }
@@ -125,12 +125,29 @@ TEST_F(CrowdEstimateTest, LateInATrackABlobOnlyEverHoldsFewer)
 {
     learnSingles();
     Target& t = track({100, 100}, 64);
-    for (int f = 0; f <= CrowdEstimate::raisingMatches; ++f)
+    for (int f = 0; f <= crowds.raisingMatches(); ++f)
         frame();
     t.area = 200;
-    for (int f = 0; f < 2 * CrowdEstimate::steadyMatches; ++f)
+    for (int f = 0; f < 2 * crowds.steadyMatches(); ++f)
         frame();
     EXPECT_EQ(t.insects, 1);
+}
+
+// A swaying leaf's flecks or an insect's wing followed on their own are many small blobs: they
+// must not make a whole insect look like a crowd.
+TEST_F(CrowdEstimateTest, ManySmallFragmentsLeaveTheUsualAreaAtTheInsects)
+{
+    track({20, 20}, 64);
+    track({60, 20}, 64);
+    for (int i = 0; i < 6; ++i)
+        track({20 + 15 * i, 80}, 8);
+    for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
+        frame();
+    EXPECT_EQ(crowds.usualArea(), 64);
+    Target& insect = track({150, 150}, 100);
+    for (int f = 0; f < crowds.steadyMatches(); ++f)
+        frame();
+    EXPECT_EQ(insect.insects, 1);
 }
 
 TEST_F(CrowdEstimateTest, ResetForgetsTheUsualArea)

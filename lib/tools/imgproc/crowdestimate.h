@@ -6,9 +6,14 @@
 #include <vector>
 
 // How many insects each tracked blob holds. Insects that overlap are one blob to the detector;
-// its area, against the usual area of one insect in this video, tells how many it holds. The
-// usual area is the median over the matches of established tracks, so that specks of noise and
-// the occasional merged pair do not move it.
+// its area, against the area of one insect, tells how many it holds.
+//
+// One insect's usual area is learnt from insects followed on their own: the pixel-weighted median
+// over the matches of established tracks whose blob holds one insect and never took in another,
+// so that merged pairs, fragments and specks of noise barely move it. A moving blob is measured
+// against it widened by the smear of its motion: a camera's exposure draws a moving insect along
+// its way, and how much of a frame's step it draws is learnt from the insects followed on their own
+// too (until it is known, the whole step is allowed for).
 class CrowdEstimate
 {
 public:
@@ -22,28 +27,49 @@ public:
     int usualArea() const { return usual; }
     int insectsIn(int area) const;
 
-    // Matches in a row before a track's area is taken as an insect's.
-    static constexpr int establishedMatches = 3;
+    // The video's frame rate: the spans below become matches (frames) at it. 25 until set.
+    void setFrameRate(double fps);
+
+    // Matched this long in a row, a track's area is taken as an insect's.
+    static constexpr double establishedSeconds = 0.12;
+    // The share of a frame's step that the exposure smears a moving insect over, as learnt from
+    // insects stepping farther than they are wide; 1 until enough of them have been followed on
+    // their own.
+    double smearShare() const;
+
     // Areas seen before blobs are judged, and the most insects one blob is taken to hold.
     static constexpr int samplesNeeded = 8;
     static constexpr int mostInsects = 4;
     // The share of the usual area past a whole number of insects that counts as one more: a blob
     // 1.7 times the usual area holds two.
     static constexpr double wholeInsectShare = 0.7;
-    // Matches in a row a blob must show a new number of insects before the track takes it.
-    static constexpr int steadyMatches = 2;
-    // Matches after which a track's number of insects can only go down.
-    static constexpr int raisingMatches = 20;
+    // How long a blob must show a new number of insects before the track takes it.
+    static constexpr double steadySeconds = 0.08;
+    // Followed this long, a track's number of insects can only go down.
+    static constexpr double raisingSeconds = 0.8;
+    // The same spans in matches at the video's frame rate.
+    int establishedMatches() const { return established; }
+    int steadyMatches() const { return steady; }
+    int raisingMatches() const { return raising; }
     // Areas above this are counted in the top bin: no insect is that large.
     static constexpr int largestArea = 1 << 14;
 
 private:
-    void observe(int area);
+    void observe(const Target& t);
     int medianArea() const;
+    double areaOfOne(const Target& t) const;
     static bool hides(const Target& blob, const Target& unseen);
     void judge(Target& t, const QList<Target*>& tracked) const;
 
+    int established = 3;
+    int steady = 2;
+    int raising = 20;
     std::vector<int> histogram;
     int samples = 0;
+    long long pixels = 0; // the areas' sum
+    // Smear shares seen, in steps of 1 / smearBins.
+    static constexpr int smearBins = 20;
+    int smearHistogram[smearBins + 1] = {};
+    int smearSamples = 0;
     int usual = 0;
 };

@@ -87,11 +87,15 @@ bool countingPath(const Target& t, Path& path)
 
 InsectDetect::InsectDetect(QObject* parent) : QObject(parent) {}
 
-void InsectDetect::setMode(CountingMode mode, int trackerMaxAge)
+void InsectDetect::setRules(const CountingRules& r)
 {
-    countingMode = mode;
-    lostAge = std::max(1, trackerMaxAge - 1);
+    rules = r;
     strict.reset();
+}
+
+void InsectDetect::setMode(CountingMode mode)
+{
+    setRules(CountingRules::of(mode));
 }
 
 void InsectDetect::reset()
@@ -107,7 +111,7 @@ std::vector<Result> InsectDetect::Detect(const QList<Target*>& targets, AreaCont
 {
     if (!area)
         return {};
-    if (countingMode == CountingMode::Strict)
+    if (rules.followsEachInsect())
         return detectStrict(targets, area, videoName, frame, fps, start);
     area->counting_points(points);
     if (points.size() == 2)
@@ -187,21 +191,14 @@ std::vector<Result> InsectDetect::detectStrict(const QList<Target*>& targets, Ar
                                                const QString& /*videoName*/, int frame, int fps,
                                                const QDateTime& start)
 {
+    // Every counting point is a place, on the frame's edge too: classic counting's reading of a
+    // zero coordinate as "absent" would leave a line drawn from the edge uncounted.
     area->counting_points(points);
-    const bool line = points.size() == 2;
-    // Segments with an absent end are never counted, as in classic counting.
-    for (std::size_t k = 0; k + 1 < points.size();) {
-        if (present(points[k]) && present(points[k + 1]))
-            k += 2;
-        else
-            points.erase(points.begin() + static_cast<std::ptrdiff_t>(k),
-                         points.begin() + static_cast<std::ptrdiff_t>(k + 2));
-    }
     strictEvents.clear();
-    if (line && points.size() == 2)
+    if (points.size() == 2)
         strict.countLine(targets, points[0], points[1], frame, strictEvents);
-    else if (!line && points.size() >= 2)
-        strict.countArea(targets, points, area->area, frame, lostAge, strictEvents);
+    else if (points.size() > 2)
+        strict.countArea(targets, points, area->area, frame, strictEvents);
     std::vector<Result> events;
     for (const StrictCounter::Event& e : strictEvents)
         events.push_back(recordEvent(e.frame, e.at, e.in, e.out, eventTime(start, e.frame, fps)));

@@ -23,10 +23,10 @@ class InsectDetect : public QObject
 public:
     explicit InsectDetect(QObject* parent = nullptr);
 
-    // Classic unless set; a run sets it once at its start. `trackerMaxAge` is the tracker's: a
-    // target missing that long is dropped.
-    void setMode(CountingMode mode, int trackerMaxAge = 5);
-    CountingMode mode() const { return countingMode; }
+    // Classic unless set; a run sets them once at its start.
+    void setRules(const CountingRules& rules);
+    void setMode(CountingMode mode); // the rules of `mode`
+    CountingMode mode() const { return rules.mode(); }
 
     void reset();
     std::vector<Result> Detect(const QList<Target*>& targets, AreaContour* area, QString videoName,
@@ -50,8 +50,7 @@ private:
                                      const QDateTime& start);
 
     std::vector<cv::Point> points; // the counting points, reused from frame to frame
-    CountingMode countingMode = CountingMode::Classic;
-    int lostAge = 4;
+    CountingRules rules = CountingRules::of(CountingMode::Classic);
     StrictCounter strict;
     std::vector<StrictCounter::Event> strictEvents;
 };

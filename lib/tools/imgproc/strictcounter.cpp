@@ -9,10 +9,11 @@ namespace
 
 using Wide = long long;
 
-// Throughout the engine a zero coordinate means "no position".
-bool present(cv::Point p)
+// Whether `last` holds the place of the target's previous match. A place on the frame's edge has a
+// zero coordinate: the counter never reads one as "absent".
+bool steppedHere(const Target& t)
 {
-    return p.x != 0 && p.y != 0;
+    return t.age == 0 && t.agemovement > 0;
 }
 
 int sign(Wide v)
@@ -150,7 +151,7 @@ double StrictCounter::depthIn(const std::vector<cv::Point>& area, cv::Point2f p)
 bool StrictCounter::passedThrough(const Target& t, const std::vector<cv::Point>& segments,
                                   const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.age != 0 || depthIn(area, t.centroid) >= -sideBand ||
+    if (!steppedHere(t) || depthIn(area, t.centroid) >= -sideBand ||
         depthIn(area, t.last) >= -sideBand)
         return false;
     bool crossesBorder = false;
@@ -203,7 +204,7 @@ double StrictCounter::offsetFrom(cv::Point p0, cv::Point p1, cv::Point p)
 // centre jumping as a neighbour's blob joins or leaves it.
 bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv::Point>& area)
 {
-    if (!present(t.last) || t.velocitySamples < stridesSeen)
+    if (!steppedHere(t) || t.velocitySamples < stridesSeen)
         return false;
     const cv::Point2f step(t.centroid - t.last);
     // The velocity has taken in half of this step already.
@@ -246,6 +247,26 @@ bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, 
     return true;
 }
 
+// A box centre jitters by a share of the box's size: more for a large or blurred insect, or one
+// whose legs and shadow come and go, than the pixel or two of sideBand. Just after a counted
+// crossing, going back counts only beyond that share, so that an insect resting on the border
+// is not counted again and again; once clearly away on its new side, the usual band holds. A
+// blob of several insects is left out: its box grows and shrinks as they join and part, and
+// its centre may truly cross back.
+void StrictCounter::hold(Track& k, const Target& t)
+{
+    const bool alone = t.insects == 1 && !t.coveredAnother;
+    k.holdBand = alone ? recrossShare * std::max(t.width, t.height) : 0;
+}
+
+double StrictCounter::holdingBand(Track& k, double offset, double band)
+{
+    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    if (k.holdBand > 0 && raw == k.side && std::abs(offset) > k.holdBand)
+        k.holdBand = 0;
+    return std::max(band, k.holdBand);
+}
+
 StrictCounter::Event StrictCounter::eventOf(const Crossing& c, bool in)
 {
     return {c.frame, c.at, in ? 1 : 0, in ? 0 : 1};
@@ -274,7 +295,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
                               std::vector<Event>& events)
 {
     for (const Target* t : targets) {
-        if (!t || !present(t->centroid))
+        if (!t)
             continue;
         Track& k = trackOf(*t);
         k.present = true;
@@ -285,19 +306,22 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         // The step passes within the line's extent when it meets the segment at all.
         // An insect that steps past the line goes on beyond the band: the band only delays the
         // crossing, which keeps its date.
-        if (settles(k, offsetFrom(p0, p1, t->centroid), sideBand, t->centroid, frame, c) &&
-            meets(c.from, t->centroid, p0, p1))
+        const double offset = offsetFrom(p0, p1, t->centroid);
+        if (settles(k, offset, holdingBand(k, offset, sideBand), t->centroid, frame, c) &&
+            meets(c.from, t->centroid, p0, p1)) {
             addEvents(events, eventOf(c, c.fromSide > 0), t->insects);
+            hold(k, *t);
+        }
     }
     forgetAbsent();
 }
 
 void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
-                              const std::vector<cv::Point>& area, int frame, int lostAge,
+                              const std::vector<cv::Point>& area, int frame,
                               std::vector<Event>& events)
 {
     for (const Target* t : targets) {
-        if (!t || !present(t->centroid))
+        if (!t)
             continue;
         Track& k = trackOf(*t);
         k.present = true;
@@ -308,10 +332,14 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         k.lastAge = t->age;
         if (t->age == 0) {
             followArea(k, *t, frame, segments, area, events);
-        } else if (t->age == lostAge && k.side <= 0) {
-            judgeLoss(k, t->centroid, frame - (lostAge - 1), segments, area, events);
+            k.lastAt = t->centroid;
+            k.lastSeenFrame = frame;
         }
     }
+    // Dropped by the tracker: gone for good since the frame after it was last seen.
+    for (Track& k : tracks)
+        if (!k.present && k.side <= 0)
+            judgeLoss(k, k.lastAt, k.lastSeenFrame + 1, segments, area, events);
     forgetAbsent();
 }
 
@@ -341,10 +369,11 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     // A fast insect cutting a corner is inside for a frame, a pixel or two deep: a striding
     // insect takes the side its centre is on at once.
-    const double band = striding(t, depth, area) ? 0 : sideBand;
+    const double band = striding(t, depth, area) ? 0 : holdingBand(k, depth, sideBand);
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
+        hold(k, t);
         return;
     }
     judgeAppearance(k, at, frame, segments, area, events);

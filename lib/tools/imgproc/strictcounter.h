@@ -34,13 +34,12 @@ public:
 
     // Forgets every insect (start of a video).
     void reset();
-    // `lostAge` is the age at which the tracker drops a target on its next frame.
+    // A target that leaves the tracker's list has been dropped, lost for good.
     void countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
                    std::vector<Event>& events);
     // `segments` are the border pieces as pairs of end points; `area` the polygon they border.
     void countArea(const QList<Target*>& targets, const std::vector<cv::Point>& segments,
-                   const std::vector<cv::Point>& area, int frame, int lostAge,
-                   std::vector<Event>& events);
+                   const std::vector<cv::Point>& area, int frame, std::vector<Event>& events);
 
     // How far the ray that tells whether an insect heads into an area reaches.
     static constexpr double borderReach = 40;
@@ -55,6 +54,9 @@ public:
     static constexpr double strideLength = 3;
     static constexpr double strideAcross = 2;
     static constexpr int stridesSeen = 3;
+    // Just after a crossing, the share of the insect's box size it must go back across the line
+    // or border for the way back to count.
+    static constexpr double recrossShare = 0.25;
     // How deep inside an area a step between two places outside it must reach to have passed
     // through it.
     static constexpr double passDepth = 4;
@@ -79,7 +81,10 @@ private:
         bool decided = false;  // area: its appearance has been judged
         bool counted = false;  // area: its vanishing has been counted
         int lastAge = 0;       // the target's age on the previous frame
-        int insects = 1;       // area: in its blob when last matched
+        cv::Point lastAt;      // area: where it was last matched, on frame lastSeenFrame
+        int lastSeenFrame = 0;
+        int insects = 1;     // area: in its blob when last matched
+        double holdBand = 0; // after a crossing: the band going back must pass
         cv::Point history[historyLength];
     };
 
@@ -96,6 +101,8 @@ private:
     };
     // The event of a crossing, In or Out.
     static Event eventOf(const Crossing& c, bool in);
+    static void hold(Track& k, const Target& t);
+    static double holdingBand(Track& k, double offset, double band);
     static bool striding(const Target& t, double depth, const std::vector<cv::Point>& area);
     static bool settles(Track& k, double offset, double band, cv::Point at, int frame,
                         Crossing& crossing);

@@ -38,11 +38,11 @@ void Target::update(const Target& detection)
     area = detection.area;
 }
 
-void Target::followStep(const Target& detection, int frames)
+void Target::followStep(const Target& detection, int frames, float weight)
 {
     const cv::Point2f step = cv::Point2f(detection.centroid - centroid) / std::max(1, frames);
-    // Half of each new step: box centres jitter by a pixel or two from frame to frame.
-    velocity = velocitySamples == 0 ? step : 0.5f * velocity + 0.5f * step;
+    // Part of each new step: box centres jitter by a pixel or two from frame to frame.
+    velocity = velocitySamples == 0 ? step : (1 - weight) * velocity + weight * step;
     ++velocitySamples;
 }
 

@@ -32,8 +32,9 @@ public:
 
     void init();
     void update(const Target& detection);
-    // Before update: folds the step to `detection`, taken over `frames` frames, into velocity.
-    void followStep(const Target& detection, int frames);
+    // Before update: folds the step to `detection`, taken over `frames` frames, into velocity,
+    // which takes in `weight` of it.
+    void followStep(const Target& detection, int frames, float weight = 0.5f);
     // Where the target should be `frames` frames after it was last matched.
     cv::Point predictedAt(int frames) const;
     double distance(const Target& other) const;

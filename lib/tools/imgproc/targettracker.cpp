@@ -2,9 +2,12 @@
 
 #include "targetpool.h"
 
+#include "countingmode.h"
 #include <QDebug>
 #include <QLoggingCategory>
+
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -26,6 +29,16 @@ void TargetTracker::setPrediction(bool on, int gatePixels)
 {
     prediction = on;
     gate = gatePixels;
+}
+
+void TargetTracker::setFrameRate(double fps)
+{
+    const double rate = fps > 0 && std::isfinite(fps) ? fps : usualFrameRate;
+    // A wide gate narrower than the close one would leave a slow target's jitter unmatched.
+    gate = std::max(static_cast<int>(std::lround(fastestInsect / rate)),
+                    static_cast<int>(closeGateBase));
+    strayPerFrame = strayWhileUnseen / rate;
+    newStepWeight = static_cast<float>(1 - std::exp2(-1 / (velocityHalfLife * rate)));
 }
 
 void TargetTracker::age_tracked_targets(QList<Target*>& tracked)
@@ -61,11 +74,6 @@ namespace
 // overflow.
 constexpr int outOfGate = 1 << 20;
 
-// The close gate: a few pixels of jitter, plus what the target's speed and the frames it went
-// unseen make its predicted place uncertain by.
-constexpr double closeGateBase = 12;
-constexpr double closeGatePerSpeed = 2;
-constexpr double closeGatePerFrameUnseen = 2;
 // Steps a target needs before its velocity predicts well enough for the close gate.
 constexpr int stepsForCloseGate = 2;
 
@@ -83,7 +91,7 @@ double TargetTracker::closeGate(const Target& t) const
     if (t.velocitySamples < stepsForCloseGate)
         return gate;
     return std::min<double>(gate, closeGateBase + closeGatePerSpeed * cv::norm(t.velocity) +
-                                      closeGatePerFrameUnseen * t.age);
+                                      strayPerFrame * t.age);
 }
 
 void TargetTracker::fill_predicted_costs(const QList<Target*>& rows, const QList<Target*>& columns)
@@ -195,7 +203,7 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
         if (log)
             qDebug("Target Tracked #%d matched", j);
         if (prediction)
-            t->followStep(*d, t->age);
+            t->followStep(*d, t->age, newStepWeight);
         t->update(*d);
         t->agemovement += 1;
         t->age = 0;

@@ -25,6 +25,22 @@ public:
     void setPrediction(bool on, int gate = defaultGate);
     bool predicts() const { return prediction; }
     static constexpr int defaultGate = 45;
+    // With prediction: the wide gate becomes the distance the fastest insect covers in a frame,
+    // the close gate's growth per frame unseen what an insect may stray in that time, and the
+    // velocity's smoothing the same span of time at any rate. A rate that is not positive counts
+    // as 25 frames a second, where the gate is defaultGate.
+    void setFrameRate(double fps);
+    // The close gate: a few pixels of jitter, plus what the target's speed (pixels a frame) and
+    // the time it went unseen make its predicted place uncertain by.
+    static constexpr double closeGateBase = 12;
+    static constexpr double closeGatePerSpeed = 2;
+    // Pixels a second: 45 px a frame at 25 frames a second.
+    static constexpr double fastestInsect = 1125;
+    // Pixels a second that a target's predicted place grows uncertain by while it goes unseen.
+    static constexpr double strayWhileUnseen = 50;
+    // The velocity takes in half of each new step at 25 frames a second: it forgets half of
+    // what it knew in this time.
+    static constexpr double velocityHalfLife = 0.04;
     void track(QList<Target*>& detected, QList<Target*>& tracked);
     void age_tracked_targets(QList<Target*>& tracked);
     cv::Mat_<int> cost_matrix(const QList<Target*>& rows, const QList<Target*>& columns);
@@ -39,6 +55,8 @@ private:
 
     bool prediction = false;
     int gate = defaultGate;
+    double strayPerFrame = strayWhileUnseen / 25;
+    float newStepWeight = 0.5f; // of each new step in the smoothed velocity
     // Reused from frame to frame.
     cv::Mat_<int> cost;
     cv::Mat_<int> assignment;

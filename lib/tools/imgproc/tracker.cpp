@@ -10,17 +10,13 @@
 
 namespace
 {
-// Frames a target may go unseen before it is dropped, and the farthest match.
-constexpr int classicMaxAge = 5;
+// The farthest match of classic tracking.
 constexpr int classicMaxDistance = 1000;
-// Strict tracking keeps an unseen target for a second at 25 frames a second, following its
-// predicted path, so that insects that overlap for a while keep their own tracks.
-constexpr int strictMaxAge = 25;
 } // namespace
 
 Tracker::Tracker()
 {
-    targetTracker.init(classicMaxAge, classicMaxDistance);
+    targetTracker.init(CountingRules::classicKeptUnseenFrames, classicMaxDistance);
     TargetPool::instance()->resize(1000);
 }
 
@@ -35,7 +31,7 @@ template <typename Detect> void Tracker::run(Detect detect)
     stopwatch.start();
     detect();
     targetTracker.track(detected_targets, tracked_targets);
-    if (estimatesCrowds)
+    if (rules.estimatesCrowds())
         crowds.assign(tracked_targets);
     clean_detected_targets();
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
@@ -54,15 +50,29 @@ void Tracker::processColour(const cv::Mat& frame)
 
 void Tracker::setMode(CountingMode mode)
 {
-    const bool strict = mode == CountingMode::Strict;
-    detector.setReference(strict ? MvtDetector::Reference::Background
-                                 : MvtDetector::Reference::PreviousFrame);
-    detector.setMorphology(strict ? BlobMorphology::forBackground()
-                                  : BlobMorphology::forFrameDifference());
-    targetTracker.setPrediction(strict);
-    estimatesCrowds = strict;
+    setRules(CountingRules::of(mode));
+}
+
+void Tracker::setRules(const CountingRules& r)
+{
+    rules = r;
+    detector.setReference(rules.reference());
+    detector.setMorphology(rules.morphology());
+    targetTracker.setPrediction(rules.predicts());
     crowds.reset();
-    targetTracker.init(strict ? strictMaxAge : classicMaxAge, classicMaxDistance);
+    setFrameRate(frameRate);
+}
+
+// Strict tracking keeps an unseen target for a while, following its predicted path, so that
+// insects that overlap for a moment keep their own tracks.
+void Tracker::setFrameRate(double fps)
+{
+    frameRate = fps;
+    targetTracker.init(rules.keptUnseenFrames(fps), classicMaxDistance);
+    if (rules.predicts())
+        targetTracker.setFrameRate(fps);
+    crowds.setFrameRate(fps);
+    detector.setFrameRate(fps);
 }
 
 void Tracker::clean_detected_targets()

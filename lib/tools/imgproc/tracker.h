@@ -27,9 +27,13 @@ public:
     // Classic: frame differences and nearest-target matching. Strict: a background difference
     // with little dilation, so that neighbours stay apart, and predicted, gated matching, so
     // that a target lost for a moment is not handed a far insect.
-    void setMode(CountingMode mode);
-    // The video's frame rate, for the strict detector's time constants in seconds.
-    void setFrameRate(double fps) { detector.setFrameRate(fps); }
+    void setRules(const CountingRules& rules);
+    void setMode(CountingMode mode); // the rules of `mode`
+    const CountingRules& countingRules() const { return rules; }
+    // The frame rate of the video about to be processed: the mode's time constants, in seconds
+    // where the mode keeps them so, become frames. 25 until set; a rate that is not positive
+    // counts as 25.
+    void setFrameRate(double fps);
 
     QList<Target*> detected_targets;
     QList<Target*> tracked_targets;
@@ -38,7 +42,8 @@ public:
     CrowdEstimate crowds;
 
 private:
-    bool estimatesCrowds = false;
+    CountingRules rules = CountingRules::of(CountingMode::Classic);
+    double frameRate = usualFrameRate;
     template <typename Detect> void run(Detect detect);
 };
 
