@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -47,6 +48,24 @@ QMap<QString, QByteArray> snapshot(const QString& dir)
 // Lets the stopped process `pid` run in short slices until `path` exists, and leaves it stopped
 // there; false after `ms` milliseconds. A child left to run freely can finish its whole video
 // while a busy machine keeps the test from looking, so it never gets more than a slice.
+// kill() returns before the process has stopped: waits until its state in /proc says so.
+bool waitUntilStopped(pid_t pid)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        const int afterName = line.lastIndexOf(')');
+        if (afterName > 0 && line.mid(afterName + 2, 1) == "T")
+            return true;
+        QThread::usleep(100);
+    }
+    return false;
+}
+
 bool runInSlicesUntilFile(pid_t pid, const QString& path, int ms = 60000)
 {
     QElapsedTimer clock;
@@ -58,7 +77,7 @@ bool runInSlicesUntilFile(pid_t pid, const QString& path, int ms = 60000)
         QThread::usleep(300);
         ::kill(pid, SIGSTOP);
     }
-    return true;
+    return waitUntilStopped(pid);
 }
 
 class CountProcess : public ::testing::Test
