@@ -206,13 +206,7 @@ int runCleanGrid(const BenchSettings& settings, const QString& dir, const QStrin
 {
     const auto started = std::chrono::steady_clock::now();
     std::vector<Scenario> grid = scenarioGrid();
-    grid.erase(std::remove_if(grid.begin(), grid.end(),
-                              [&](const Scenario& s) {
-                                  return (settings.maxInsects > 0 &&
-                                          s.insects > settings.maxInsects) ||
-                                         !QString::fromStdString(s.key()).contains(settings.filter);
-                              }),
-               grid.end());
+    keepSelected(grid, settings);
     if (grid.empty()) {
         std::fprintf(stderr, "accuracy_bench: no scenario of today's grid matches\n");
         // With both grids, a filter meant for the other one is no failure.

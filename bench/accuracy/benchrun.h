@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -27,6 +28,19 @@ struct BenchSettings {
     bool outdoor = false; // the outdoor grid
     QString filter;       // only scenarios whose key contains this text
 };
+
+// Leaves in `grid` the scenarios that --max-insects and --filter select.
+template <typename Scenario>
+void keepSelected(std::vector<Scenario>& grid, const BenchSettings& settings)
+{
+    grid.erase(std::remove_if(grid.begin(), grid.end(),
+                              [&](const Scenario& s) {
+                                  return (settings.maxInsects > 0 &&
+                                          s.insects > settings.maxInsects) ||
+                                         !QString::fromStdString(s.key()).contains(settings.filter);
+                              }),
+               grid.end());
+}
 
 void parallelFor(size_t count, int jobs, const std::function<void(size_t)>& work);
 std::string local(const QString& path);

@@ -285,13 +285,7 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
 {
     const auto started = std::chrono::steady_clock::now();
     std::vector<OutdoorScenario> grid = outdoorGrid();
-    grid.erase(std::remove_if(grid.begin(), grid.end(),
-                              [&](const OutdoorScenario& s) {
-                                  return (settings.maxInsects > 0 &&
-                                          s.insects > settings.maxInsects) ||
-                                         !QString::fromStdString(s.key()).contains(settings.filter);
-                              }),
-               grid.end());
+    keepSelected(grid, settings);
     if (grid.empty()) {
         std::fprintf(stderr, "accuracy_bench: no outdoor scenario matches\n");
         // With both grids, a filter meant for the other one is no failure.
