@@ -1,11 +1,8 @@
 #include "picturesaving.h"
 
-#include <QFile>
+#include "safefile.h"
+
 #include <QFileInfo>
-#include <QTemporaryFile>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <opencv2/imgcodecs.hpp>
 
 QString PictureSaving::withJpegSuffix(const QString& chosen)
@@ -28,26 +25,6 @@ void PictureSaving::stop()
     on = false;
 }
 
-// A temporary file beside the target, renamed over it: rename() replaces whatever the name is,
-// a link included, and never writes through it.
-QString PictureSaving::replaceFile()
-{
-    const QFileInfo info(target);
-    QTemporaryFile out(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                       QStringLiteral(".XXXXXX"));
-    const auto size = static_cast<qint64>(encoded.size());
-    if (!out.open() || out.write(reinterpret_cast<const char*>(encoded.data()), size) != size ||
-        !out.flush())
-        return out.errorString();
-    out.close();
-    out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(out.fileName()).constData(),
-                    QFile::encodeName(target).constData()) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    out.setAutoRemove(false);
-    return QString();
-}
-
 QString PictureSaving::write(const cv::Mat& picture)
 {
     if (!on || picture.empty())
@@ -55,14 +32,18 @@ QString PictureSaving::write(const cv::Mat& picture)
     QString problem;
     try {
         if (!cv::imencode(".jpg", picture, encoded))
-            problem = QStringLiteral("the picture cannot be encoded");
+            problem = QStringLiteral("%1: the picture cannot be encoded").arg(target);
     } catch (const cv::Exception& e) {
-        problem = QString::fromLocal8Bit(e.what());
+        problem = QStringLiteral("%1: %2").arg(target, QString::fromLocal8Bit(e.what()));
     }
+    // A new hidden file renamed over the target: a link at its name is replaced, not followed.
     if (problem.isEmpty())
-        problem = replaceFile();
+        writeFileSafely(target,
+                        QByteArray::fromRawData(reinterpret_cast<const char*>(encoded.data()),
+                                                static_cast<int>(encoded.size())),
+                        &problem);
     if (problem.isEmpty() || failureTold)
         return QString();
     failureTold = true;
-    return QStringLiteral("Cannot save the image %1: %2").arg(target, problem);
+    return QStringLiteral("Cannot save the image: %1").arg(problem);
 }

@@ -29,8 +29,6 @@ public:
     QString write(const cv::Mat& picture);
 
 private:
-    QString replaceFile();
-
     bool on = false;
     bool failureTold = false;
     QString target;
