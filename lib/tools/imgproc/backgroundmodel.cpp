@@ -218,6 +218,7 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
     } else {
         c.shift = cv::Point2d();
     }
+    compared = *frame;
     light.estimate(*frame, mean, scale);
     const Rates rates = ratesFor(learn);
     c.changed = comparePixels(*frame, mask, out, blocks, blockSide, rates);
@@ -225,6 +226,33 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
         clearShiftedIn(out, c.shift);
     framesLearnt += rates.learn;
     return c;
+}
+
+bool BackgroundModel::showsBackgroundPattern(const cv::Rect& box) const
+{
+    const cv::Rect r = box & cv::Rect(0, 0, mean.cols, mean.rows);
+    if (compared.empty() || r.area() < 4)
+        return false;
+    double sf = 0, sb = 0, sff = 0, sbb = 0, sfb = 0;
+    for (int y = r.y; y < r.br().y; ++y) {
+        const uchar* f = compared.ptr<uchar>(y);
+        const ushort* b = mean.ptr<ushort>(y);
+        for (int x = r.x; x < r.br().x; ++x) {
+            const double fv = f[x], bv = b[x] * (1.0 / scale);
+            sf += fv;
+            sb += bv;
+            sff += fv * fv;
+            sbb += bv * bv;
+            sfb += fv * bv;
+        }
+    }
+    const double n = r.area();
+    const double vf = sff - sf * sf / n, vb = sbb - sb * sb / n, cov = sfb - sf * sb / n;
+    static const double patternDeviation = getenv("ORV_PDEV") ? atof(getenv("ORV_PDEV")) : 4;
+    static const double sameness = getenv("ORV_NCC") ? atof(getenv("ORV_NCC")) : 0.8;
+    if (vb < patternDeviation * patternDeviation * n || vf <= 0)
+        return false;
+    return cov / std::sqrt(vf * vb) >= sameness;
 }
 
 // The margin a shift brings in from outside the frame repeats the frame's border: nothing there

@@ -51,6 +51,11 @@ public:
     // changes where they lie on the background, the frame's pixels less the shift.
     Comparison compare(const cv::Mat& grey, const cv::Mat& mask, cv::Mat& out,
                        cv::Mat_<uchar>& blocks, int blockSide, bool learn);
+    // Whether the last frame compared shows, inside `box` (in the background's pixels), the
+    // background's own pattern, only lighter, darker or more or less contrasted: a printed grid
+    // or a leaf's veins under changing light or compression, not an insect, which hides the
+    // pattern it covers. `grey` is that frame; a plain background has no pattern to show.
+    bool showsBackgroundPattern(const cv::Rect& box) const;
 
 private:
     struct Rates {
@@ -71,6 +76,7 @@ private:
     cv::Mat busy;     // CV_16UC1: frames in a row each pixel has shown a change
     cv::Mat previous; // CV_8UC1: the last frame learnt from
     cv::Mat aligned;  // the frame shifted back onto the background
+    cv::Mat compared; // the last frame compared: the frame itself or `aligned`
     CameraShift camera;
     LightGain light;
 };

@@ -41,6 +41,7 @@ void CrowdEstimate::setFrameRate(double fps)
     established = framesIn(establishedSeconds, fps, 2);
     steady = framesIn(steadySeconds, fps, 1);
     raising = framesIn(raisingSeconds, fps, 2);
+    movingStep = movingSpeed / (std::isfinite(fps) && fps > 0 ? fps : 25);
 }
 
 // A track followed on its own: its area is one insect's, and a moving one shows how far the
@@ -137,7 +138,8 @@ void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
     for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= established && t->insects == 1 && !t->coveredAnother)
+        if (t->age == 0 && t->agemovement >= established && t->insects == 1 &&
+            !t->coveredAnother && cv::norm(t->velocity) >= movingStep)
             observe(*t);
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();

@@ -32,6 +32,9 @@ public:
 
     // Matched this long in a row, a track's area is taken as an insect's.
     static constexpr double establishedSeconds = 0.12;
+    // ...when it moves at least this fast, in pixels a second: a fleck of texture, a speck of dirt
+    // or a glue bubble that flickers in place is tracked on its own too, and is no insect.
+    static constexpr double movingSpeed = 15;
     // The share of a frame's step that the exposure smears a moving insect over, as learnt from
     // insects stepping farther than they are wide; 1 until enough of them have been followed on
     // their own.
@@ -64,6 +67,7 @@ private:
     int established = 3;
     int steady = 2;
     int raising = 20;
+    double movingStep = movingSpeed / 25; // movingSpeed in pixels a frame
     std::vector<int> histogram;
     int samples = 0;
     long long pixels = 0; // the areas' sum

@@ -6,69 +6,72 @@
 
 namespace
 {
-// Side of the blocks the ratio is measured on, in pixels.
-constexpr int blockSide = 8;
-// Each block's ratio is replaced by the median of the 5 x 5 blocks around it (40 pixels): an
-// insect, or its shadow, covers fewer than half of them and drops out, while the soft shadow of a
-// cloud or a leaf, larger and smooth, stays. The medians are then smoothed by a Gaussian of this
-// many blocks.
-constexpr int medianBlocks = 5;
-constexpr double smoothingBlocks = 1;
-// A block whose ratio is further than this from 1 holds something new (an insect, its shadow):
-// the background takes in light changes within a fraction of a second, so that between it and
-// the frame the light changes by a few percent. Such a block takes the picture's median ratio,
-// so that a swarm of insects does not darken the gain around itself.
-constexpr double largestLightStep = 0.25;
-// Background blocks darker than this many grey levels give no reliable ratio: they count as 1.
-constexpr double darkestUseful = 8;
+// The ratios are measured on a copy reduced to about this many pixels across, whatever the
+// frame's size: a shadow is large and soft, and the median below costs the same at any size.
+constexpr int reducedSide = 160;
+// The median's window, in pixels of the reduced copy: about a fifth of the picture's width, many
+// insects long, so that neither an insect nor a few side by side move it.
+constexpr int medianWindow = 15;
+// Ratios are coded on 8 bits for the median, in steps of 1 / ratioSteps from lowestGain up:
+// steps of under 1 %, 2 grey levels at full brightness, a third of the smallest change taken for
+// motion.
+constexpr double ratioSteps = 128;
 // The gains are held within these bounds; a larger change of light changes most of the picture,
 // which the detector then learns as its new background.
-constexpr double lowestGain = 0.5;
+constexpr double lowestGain = 0.25;
 constexpr double highestGain = 1.99;
+// Background pixels darker than this many grey levels give no reliable ratio: they count as 1.
+constexpr double darkestUseful = 8;
 // Gains that differ less than this across the frame are one gain: at most 2 grey levels at full
-// brightness, a third of the smallest change taken for motion.
+// brightness.
 constexpr double uniformSpread = 1.0 / 128;
+
+uchar codeOf(double ratio)
+{
+    const double r = std::clamp(ratio, lowestGain, highestGain);
+    return cv::saturate_cast<uchar>((r - lowestGain) * ratioSteps);
+}
 } // namespace
 
-void LightGain::replaceOutliers()
+void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
 {
-    sorted.assign(ratio.begin<float>(), ratio.end<float>());
-    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
-    std::nth_element(sorted.begin(), middle, sorted.end());
-    const float median = *middle;
-    for (auto r = ratio.begin<float>(); r != ratio.end<float>(); ++r)
-        if (std::abs(*r - 1.f) > largestLightStep)
-            *r = median;
+    codedRatio.create(reduced, CV_8UC1);
+    const double unit = 1.0 / backgroundScale;
+    for (int y = 0; y < reduced.height; ++y) {
+        const uchar* f = smallFrame.ptr<uchar>(y);
+        const ushort* b = smallBackground.ptr<ushort>(y);
+        uchar* r = codedRatio.ptr<uchar>(y);
+        for (int x = 0; x < reduced.width; ++x) {
+            const double level = b[x] * unit;
+            r[x] = codeOf(level >= darkestUseful ? f[x] / level : 1.0);
+        }
+    }
 }
 
 void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
-    const cv::Size blocks((frame.cols + blockSide - 1) / blockSide,
-                          (frame.rows + blockSide - 1) / blockSide);
-    cv::resize(frame, blockFrame, blocks, 0, 0, cv::INTER_AREA);
-    cv::resize(background, blockBackground, blocks, 0, 0, cv::INTER_AREA);
-    blockFrame.convertTo(ratio, CV_32F);
-    blockBackground.convertTo(gains, CV_32F, 1.0 / backgroundScale);
-    for (int y = 0; y < blocks.height; ++y) {
-        float* r = ratio.ptr<float>(y);
-        const float* b = gains.ptr<float>(y);
-        for (int x = 0; x < blocks.width; ++x) {
-            const double q = b[x] >= darkestUseful ? r[x] / b[x] : 1.0;
-            r[x] = static_cast<float>(std::min(highestGain, std::max(lowestGain, q)));
-        }
-    }
-    replaceOutliers();
-    cv::medianBlur(ratio, smoothRatio, medianBlocks);
-    cv::GaussianBlur(smoothRatio, gains, cv::Size(), smoothingBlocks, smoothingBlocks,
-                     cv::BORDER_REPLICATE);
-    double lowest = 1, highest = 1;
-    cv::minMaxLoc(gains, &lowest, &highest);
+    const int factor = std::max(1, (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
+    const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
+    cv::resize(frame, smallFrame, reduced, 0, 0, cv::INTER_AREA);
+    cv::resize(background, smallBackground, reduced, 0, 0, cv::INTER_AREA);
+    measureRatios(reduced, backgroundScale);
+    const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
+    if (window >= 3)
+        cv::medianBlur(codedRatio, medianRatio, window);
+    else
+        codedRatio.copyTo(medianRatio);
     const double unit = 1 << gainShift;
-    isUniform = highest - lowest < uniformSpread;
+    // gain = code / ratioSteps + lowestGain, in fixed point.
+    medianRatio.convertTo(smallGains, CV_32F, unit / ratioSteps, lowestGain * unit);
+    cv::GaussianBlur(smallGains, smallGains, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    double lowest = 1, highest = 1;
+    cv::minMaxLoc(smallGains, &lowest, &highest);
+    isUniform = (highest - lowest) / unit < uniformSpread;
     if (isUniform) {
-        uniformValue = cv::saturate_cast<ushort>(cv::mean(gains)[0] * unit);
+        uniformValue = cv::saturate_cast<ushort>(cv::mean(smallGains)[0]);
         return;
     }
-    gains.convertTo(blockGains, CV_16U, unit);
-    cv::resize(blockGains, fullMap, frame.size(), 0, 0, cv::INTER_LINEAR);
+    cv::Mat coarse;
+    smallGains.convertTo(coarse, CV_16U);
+    cv::resize(coarse, fullMap, frame.size(), 0, 0, cv::INTER_LINEAR);
 }

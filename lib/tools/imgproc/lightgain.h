@@ -1,15 +1,15 @@
 #pragma once
 
 #include <opencv2/core.hpp>
-#include <vector>
 
 // How much brighter or darker the light is in each part of a frame than in its background: a
-// smooth field of gains, so that a passing cloud's shadow or the light of a drifting sun is
-// divided out instead of being taken for motion.
+// field of gains, so that a passing cloud's shadow or the light of a drifting sun is divided out
+// instead of being taken for motion.
 //
-// The gain is the ratio of frame to background over blocks of pixels, its median over the blocks
-// around, smoothed: an insect is too small to move the median, so it does not darken the gain
-// around itself, while a shadow larger than an insect is followed.
+// The gain is the ratio of frame to background on a reduced copy of both, replaced by its median
+// over a window several insects wide: an insect, or its own shadow, covers too little of the
+// window to move the median, while a cloud's shadow, larger, is followed, and a median keeps the
+// shadow's edge where it is instead of smearing it over the window as an average would.
 class LightGain
 {
 public:
@@ -24,10 +24,9 @@ public:
     static constexpr int gainShift = 15;
 
 private:
-    void replaceOutliers();
+    void measureRatios(cv::Size reduced, int backgroundScale);
 
-    cv::Mat blockFrame, blockBackground, ratio, smoothRatio, gains, blockGains, fullMap;
-    std::vector<float> sorted;
+    cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, fullMap;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };

@@ -216,8 +216,26 @@ void MvtDetector::detectOnBackground(const cv::Mat& frame, const cv::Rect& work,
     // Blobs are found where they lie on the background: they are put back where the frame shows
     // them.
     const cv::Point shift(cvRound(c.shift.x), cvRound(c.shift.y));
-    if (!findBlobs(cv::Rect(work.tl() + shift, work.size()), targets))
+    const int before = targets.size();
+    if (!findBlobs(cv::Rect(work.tl() + shift, work.size()), targets)) {
         disturbance("blobs more than", maxBlobs, grey, learn);
+        return;
+    }
+    dropBackgroundPattern(targets, before, work.tl() + shift);
+}
+
+// Blobs that show the background's own pattern are a change of light or of compression on
+// texture, not an insect.
+void MvtDetector::dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset)
+{
+    for (int i = targets.size() - 1; i >= first; --i) {
+        Target* t = targets[i];
+        const cv::Rect onBackground(t->origin - offset, cv::Size(t->width, t->height));
+        if (model.showsBackgroundPattern(onBackground)) {
+            TargetPool::instance()->release(t);
+            targets.removeAt(i);
+        }
+    }
 }
 
 // A disturbed frame gives no blob; it becomes the background, so that the next frames are

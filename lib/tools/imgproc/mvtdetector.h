@@ -88,6 +88,7 @@ private:
     // The frame itself when grey, else greyBox.
     cv::Mat greyOf(const cv::Mat& frame);
     void prepareBoxMask(const cv::Rect& work);
+    void dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset);
     void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
     void erodeChangedBlocks();
     // False, having found nothing, when the frame against the background holds more clusters of
