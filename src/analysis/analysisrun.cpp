@@ -62,6 +62,7 @@ void AnalysisRun::beginVideo(const QString& videoPath, const cv::Mat& firstFrame
         tracker.detector.setMask(detectionMask);
     }
     tracker.setFrameRate(fps);
+    insectDetect.setFrameRate(fps);
     density.init(firstFrame.clone(), mask.clone());
 }
 
@@ -93,6 +94,11 @@ std::vector<Result> AnalysisRun::countAndMap(double framePos)
 const QList<Target*>& AnalysisRun::trackedTargets() const
 {
     return tracker.tracked_targets;
+}
+
+std::vector<Result> AnalysisRun::finalEvents()
+{
+    return insectDetect.finishVideo(fps, startTime);
 }
 
 bool AnalysisRun::endVideo()

@@ -46,6 +46,8 @@ public:
 
     const QList<Target*>& trackedTargets() const;
 
+    // The events that only the end of the video settles, before endVideo.
+    std::vector<Result> finalEvents();
     // End of the video: saves the density picture and text. False when they could not be written.
     bool endVideo();
     // The density map as it stands, for showing; valid until the next frame is analysed.

@@ -200,16 +200,25 @@ bool RunController::checkOutputs(const QString& path)
     return true;
 }
 
+bool RunController::writeEvents(const std::vector<Result>& events)
+{
+    for (const Result& event : events) {
+        if (!writer.append(event)) {
+            endVideo(VideoOutcome::Failed, writer.errorText());
+            return false;
+        }
+        outcome.in += event.in;
+        outcome.out += event.out;
+    }
+    return true;
+}
+
 void RunController::analysePending()
 {
     // Events carry the index of the frame before the one they were counted on.
     const std::vector<Result> events = engine.analyseFrame(pending->colour, pending->index - 1);
-    for (const Result& event : events) {
-        if (!writer.append(event))
-            return endVideo(VideoOutcome::Failed, writer.errorText());
-        outcome.in += event.in;
-        outcome.out += event.out;
-    }
+    if (!writeEvents(events))
+        return;
     ++outcome.frames;
     position = pending->index;
     if (callbacks.frameAnalysed)
@@ -224,6 +233,8 @@ void RunController::analysePending()
 void RunController::finishVideo()
 {
     const VideoFiles files(currentPath);
+    if (!writeEvents(engine.finalEvents()))
+        return;
     if (!engine.endVideo())
         return endVideo(
             VideoOutcome::Failed,

@@ -118,6 +118,8 @@ private:
     void findSharedResultFiles();
     void startVideo(const QString& path);
     bool checkOutputs(const QString& path);
+    // False, the video having failed, when an event cannot be written.
+    bool writeEvents(const std::vector<Result>& events);
     void analysePending();
     void finishVideo();
     void noteShortEnd();

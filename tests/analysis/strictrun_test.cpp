@@ -9,6 +9,7 @@
 #include "vorldensity.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -103,6 +104,11 @@ public:
             for (const Result& r : run.analyseFrame(frame, f))
                 counted.push_back({r.frame / fps, r.in, r.out});
         }
+        for (const Result& r : run.finalEvents())
+            counted.push_back({r.frame / fps, r.in, r.out});
+        // A crossing is written once confirmed, which takes more frames at a higher rate.
+        std::stable_sort(counted.begin(), counted.end(),
+                         [](const Counted& a, const Counted& b) { return a.seconds < b.seconds; });
         return counted;
     }
 

@@ -12,7 +12,8 @@ class CrowdEstimateTest : public ::testing::Test
 protected:
     void SetUp() override { crowds.reset(); }
 
-    Target& track(cv::Point at, int area)
+    // A moving track unless `still`: only moving ones teach the usual area.
+    Target& track(cv::Point at, int area, bool still = false)
     {
         targets.emplace_back();
         Target& t = targets.back();
@@ -22,6 +23,7 @@ protected:
         t.width = t.height = 12;
         t.area = area;
         t.agemovement = crowds.establishedMatches();
+        t.velocity = still ? cv::Point2f() : cv::Point2f(1.5f, 0);
         list.append(&t);
         return t;
     }
@@ -103,7 +105,7 @@ TEST_F(CrowdEstimateTest, ABlobCoveringAnotherTracksInsectHoldsOneForTheRestOfIt
 {
     learnSingles();
     Target& walker = track({100, 100}, 64);
-    Target& rester = track({104, 100}, 64);
+    Target& rester = track({104, 100}, 64, true);
     frame();
     // The walker reaches the resting insect: one blob, the rester's track goes unseen.
     walker.area = 130;
@@ -156,4 +158,17 @@ TEST_F(CrowdEstimateTest, ResetForgetsTheUsualArea)
     crowds.reset();
     EXPECT_EQ(crowds.usualArea(), 0);
     EXPECT_EQ(crowds.insectsIn(500), 1);
+}
+
+// Flecks of a printed grid that flicker in place, each followed on its own for long, outweigh the
+// few insects walking by; they are no insects and must not set the usual area.
+TEST_F(CrowdEstimateTest, BlobsThatStayInPlaceDoNotTeachTheUsualArea)
+{
+    track({20, 20}, 64);
+    track({60, 20}, 64);
+    for (int i = 0; i < 10; ++i)
+        track({20 + 15 * i, 80}, 30, true);
+    for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
+        frame();
+    EXPECT_EQ(crowds.usualArea(), 64);
 }

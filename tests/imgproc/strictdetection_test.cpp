@@ -39,6 +39,9 @@ struct Shadow {
     cv::Point2d centre;
     double depth = 0; // share of the light taken away at its centre
     double radius = 30;
+    // 0: a Gaussian of `radius`; otherwise a disc of `radius` whose edge fades over this many
+    // pixels, as a cloud's.
+    double edge = 0;
 };
 
 struct Insect {
@@ -92,8 +95,10 @@ private:
         for (int y = 0; y < light.rows; ++y)
             for (int x = 0; x < light.cols; ++x) {
                 const double r2 = std::pow(x - s.centre.x, 2) + std::pow(y - s.centre.y, 2);
-                light.at<float>(y, x) *=
-                    static_cast<float>(1 - s.depth * std::exp(-r2 / (2 * s.radius * s.radius)));
+                const double cover = s.edge > 0
+                                         ? 1 / (1 + std::exp((std::sqrt(r2) - s.radius) / s.edge))
+                                         : std::exp(-r2 / (2 * s.radius * s.radius));
+                light.at<float>(y, x) *= static_cast<float>(1 - s.depth * cover);
             }
     }
 
@@ -162,6 +167,18 @@ TEST_F(StrictDetection, APassingSoftShadowGivesNoBlob)
         // A cloud's shadow taking 40 % of the light, crossing the card in about five seconds.
         const Shadow shadow{{-40 + 1.5 * f, 50 + 0.3 * f}, std::min(0.4, f * 0.02), 50};
         blobs += static_cast<int>(detect(scene.frame(cameraAt(f), shadow)).size());
+    }
+    EXPECT_EQ(blobs, 0);
+}
+
+TEST_F(StrictDetection, ACloudsShadowWithAFirmEdgeGivesNoBlob)
+{
+    detect(scene.frame({}));
+    int blobs = 0;
+    for (int f = 1; f < 100; ++f) {
+        // 40 % of the light, its edge fading over a few pixels, sweeping the card at 60 px/s.
+        const Shadow cloud{{-70 + 2.4 * f, 40}, 0.4, 70, 2};
+        blobs += static_cast<int>(detect(scene.frame(cameraAt(f), cloud)).size());
     }
     EXPECT_EQ(blobs, 0);
 }

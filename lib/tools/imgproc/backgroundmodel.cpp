@@ -36,6 +36,12 @@ constexpr int spreadCapFactor = 2;
 constexpr double meanSeconds = 0.32;
 constexpr double spreadSeconds = 2;
 constexpr double takeInSeconds = 10;
+// A blob whose pixels follow the background's beneath it with at least this correlation shows the
+// background's pattern, where the background varies by at least patternDeviation grey levels: an
+// insect hides the lines and specks it covers, while light and compression only make them
+// fainter or sharper.
+constexpr double patternCorrelation = 0.7;
+constexpr double patternDeviation = 4;
 // A shift smaller than this is left to the pixels' usual variation (a camera's jitter); a
 // larger one is undone by shifting the frame back onto the background.
 constexpr double jitterTolerance = 0.5;
@@ -248,11 +254,9 @@ bool BackgroundModel::showsBackgroundPattern(const cv::Rect& box) const
     }
     const double n = r.area();
     const double vf = sff - sf * sf / n, vb = sbb - sb * sb / n, cov = sfb - sf * sb / n;
-    static const double patternDeviation = getenv("ORV_PDEV") ? atof(getenv("ORV_PDEV")) : 4;
-    static const double sameness = getenv("ORV_NCC") ? atof(getenv("ORV_NCC")) : 0.8;
     if (vb < patternDeviation * patternDeviation * n || vf <= 0)
         return false;
-    return cov / std::sqrt(vf * vb) >= sameness;
+    return cov / std::sqrt(vf * vb) >= patternCorrelation;
 }
 
 // The margin a shift brings in from outside the frame repeats the frame's border: nothing there

@@ -138,8 +138,8 @@ void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
     for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= established && t->insects == 1 &&
-            !t->coveredAnother && cv::norm(t->velocity) >= movingStep)
+        if (t->age == 0 && t->agemovement >= established && t->insects == 1 && !t->coveredAnother &&
+            cv::norm(t->velocity) >= movingStep)
             observe(*t);
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();

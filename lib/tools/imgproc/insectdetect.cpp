@@ -199,6 +199,19 @@ std::vector<Result> InsectDetect::detectStrict(const QList<Target*>& targets, Ar
         strict.countLine(targets, points[0], points[1], frame, strictEvents);
     else if (points.size() > 2)
         strict.countArea(targets, points, area->area, frame, strictEvents);
+    return strictResults(fps, start);
+}
+
+std::vector<Result> InsectDetect::finishVideo(int fps, const QDateTime& start)
+{
+    strictEvents.clear();
+    if (rules.followsEachInsect())
+        strict.finish(strictEvents);
+    return strictResults(fps, start);
+}
+
+std::vector<Result> InsectDetect::strictResults(int fps, const QDateTime& start) const
+{
     std::vector<Result> events;
     for (const StrictCounter::Event& e : strictEvents)
         events.push_back(recordEvent(e.frame, e.at, e.in, e.out, eventTime(start, e.frame, fps)));

@@ -29,12 +29,17 @@ public:
     CountingMode mode() const { return rules.mode(); }
 
     void reset();
+    // The video's frame rate, for strict counting's times in seconds.
+    void setFrameRate(double fps) { strict.setFrameRate(fps); }
     std::vector<Result> Detect(const QList<Target*>& targets, AreaContour* area, QString videoName,
                                int frame, int fps, QDateTime start);
     std::vector<Result> DetectLine(const QList<Target*>& targets, AreaContour* area,
                                    QString videoName, int frame, int fps, QDateTime start);
     std::vector<Result> DetectArea(const QList<Target*>& targets, AreaContour* area,
                                    QString videoName, int frame, int fps, QDateTime start);
+    // The events still held back when the video ends (strict counting confirms a crossing by
+    // what follows it).
+    std::vector<Result> finishVideo(int fps, const QDateTime& start);
     static bool segments_intersect(cv::Point p1, cv::Point q1, cv::Point p2, cv::Point q2);
 
     int lastCountX = 0;
@@ -48,6 +53,8 @@ private:
     std::vector<Result> detectStrict(const QList<Target*>& targets, AreaContour* area,
                                      const QString& videoName, int frame, int fps,
                                      const QDateTime& start);
+
+    std::vector<Result> strictResults(int fps, const QDateTime& start) const;
 
     std::vector<cv::Point> points; // the counting points, reused from frame to frame
     CountingRules rules = CountingRules::of(CountingMode::Classic);

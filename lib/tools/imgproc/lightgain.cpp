@@ -50,7 +50,8 @@ void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
 
 void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
-    const int factor = std::max(1, (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
+    const int factor =
+        std::max(1, (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
     const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
     cv::resize(frame, smallFrame, reduced, 0, 0, cv::INTER_AREA);
     cv::resize(background, smallBackground, reduced, 0, 0, cv::INTER_AREA);

@@ -1,5 +1,7 @@
 #include "strictcounter.h"
 
+#include "countingmode.h"
+
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
@@ -94,6 +96,58 @@ void addEvents(std::vector<StrictCounter::Event>& events, const StrictCounter::E
 void StrictCounter::reset()
 {
     tracks.clear();
+}
+
+void StrictCounter::setFrameRate(double fps)
+{
+    confirmations = framesIn(confirmationSeconds, fps, fewestConfirmations);
+}
+
+// A track followed for a while that steps across the way it was already going is an insect
+// walking over: its crossing needs no confirmation.
+bool StrictCounter::goesOnItsWay(const Target& t) const
+{
+    if (t.agemovement < confirmations || t.velocitySamples < fewestConfirmations)
+        return false;
+    const cv::Point2f step(t.centroid - t.last);
+    // The velocity has taken in half of this step already.
+    const cv::Point2f before = 2.0f * t.velocity - step;
+    const double pace = cv::norm(before), length = cv::norm(step);
+    return pace > 0 && length > 0 && pace >= sameWayPace * length &&
+           before.dot(step) >= sameWayCosine * pace * length;
+}
+
+void StrictCounter::countCrossing(Track& k, const Target& t, const Event& e, int insects,
+                                  std::vector<Event>& events)
+{
+    if (goesOnItsWay(t))
+        addEvents(events, e, insects);
+    else
+        holdCrossing(k, e, insects);
+}
+
+void StrictCounter::holdCrossing(Track& k, const Event& e, int insects)
+{
+    if (k.held.empty())
+        k.heldMatches = 0;
+    addEvents(k.held, e, insects);
+}
+
+// Called on every frame the track is matched after its crossing.
+void StrictCounter::confirm(Track& k, std::vector<Event>& events) const
+{
+    if (k.held.empty() || ++k.heldMatches < confirmations)
+        return;
+    events.insert(events.end(), k.held.begin(), k.held.end());
+    k.held.clear();
+}
+
+void StrictCounter::finish(std::vector<Event>& events)
+{
+    for (Track& k : tracks) {
+        events.insert(events.end(), k.held.begin(), k.held.end());
+        k.held.clear();
+    }
 }
 
 StrictCounter::Track& StrictCounter::trackOf(const Target& t)
@@ -302,6 +356,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
+        confirm(k, events);
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
         // An insect that steps past the line goes on beyond the band: the band only delays the
@@ -309,7 +364,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         const double offset = offsetFrom(p0, p1, t->centroid);
         if (settles(k, offset, holdingBand(k, offset, sideBand), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1)) {
-            addEvents(events, eventOf(c, c.fromSide > 0), t->insects);
+            countCrossing(k, *t, eventOf(c, c.fromSide > 0), t->insects, events);
             hold(k, *t);
         }
     }
@@ -331,6 +386,7 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         }
         k.lastAge = t->age;
         if (t->age == 0) {
+            confirm(k, events);
             followArea(k, *t, frame, segments, area, events);
             k.lastAt = t->centroid;
             k.lastSeenFrame = frame;
@@ -372,7 +428,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     const double band = striding(t, depth, area) ? 0 : holdingBand(k, depth, sideBand);
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
-        addEvents(events, eventOf(c, c.fromSide < 0), k.insects);
+        countCrossing(k, t, eventOf(c, c.fromSide < 0), k.insects, events);
         hold(k, t);
         return;
     }

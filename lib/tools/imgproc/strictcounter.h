@@ -22,6 +22,11 @@
 // moving away from across it, counts Out once.
 //
 // A blob that holds several overlapping insects (Target::insects) counts one event for each.
+//
+// A crossing seen on the way is written once the track has gone on being followed for a moment
+// after it (confirmationSeconds): a track that jumps across on a fleck of flickering texture, a
+// shadow's edge or a neighbour's fragment, and is lost straight after, counts nothing. The event
+// keeps the crossing's date and place. What is still held when the video ends is written then.
 class StrictCounter
 {
 public:
@@ -34,6 +39,10 @@ public:
 
     // Forgets every insect (start of a video).
     void reset();
+    // Frames come at `fps`; until told, 25.
+    void setFrameRate(double fps);
+    // Writes the crossings still held: the video has ended.
+    void finish(std::vector<Event>& events);
     // A target that leaves the tracker's list has been dropped, lost for good.
     void countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
                    std::vector<Event>& events);
@@ -60,6 +69,14 @@ public:
     // How deep inside an area a step between two places outside it must reach to have passed
     // through it.
     static constexpr double passDepth = 4;
+    // How long a track must go on being followed after a crossing for it to count, and the
+    // fewest matches that takes at any frame rate.
+    static constexpr double confirmationSeconds = 0.08;
+    static constexpr int fewestConfirmations = 2;
+    // A crossing step needs no confirmation when the track, followed that long already, was
+    // going the same way (within this cosine) at least at this share of the step's pace.
+    static constexpr double sameWayCosine = 0.5;
+    static constexpr double sameWayPace = 0.25;
 
 private:
     // Matches remembered for an insect's heading, and the distance that shows a direction.
@@ -86,9 +103,16 @@ private:
         int insects = 1;     // area: in its blob when last matched
         double holdBand = 0; // after a crossing: the band going back must pass
         cv::Point history[historyLength];
+        std::vector<Event> held; // crossings waiting to be confirmed
+        int heldMatches = 0;     // matches since the first of them
     };
 
     Track& trackOf(const Target& t);
+    bool goesOnItsWay(const Target& t) const;
+    void countCrossing(Track& k, const Target& t, const Event& e, int insects,
+                       std::vector<Event>& events);
+    void holdCrossing(Track& k, const Event& e, int insects);
+    void confirm(Track& k, std::vector<Event>& events) const;
     void forgetAbsent();
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
@@ -118,4 +142,5 @@ private:
                    const std::vector<cv::Point>& area, std::vector<Event>& events);
 
     std::vector<Track> tracks;
+    int confirmations = fewestConfirmations;
 };

@@ -84,6 +84,17 @@ int predictedCost(const Target& detection, const Target& target, double reach)
     return d <= reach ? static_cast<int>(d) + 1 : outOfGate;
 }
 
+// Beyond its close gate a target is found again only by a blob of about its own size: a fleck of
+// flickering texture or a fragment far from where it was expected is not the insect that turned.
+int leftoverCost(const Target& detection, const Target& target, double reach)
+{
+    const double ratio = TargetTracker::leftoverAreaRatio;
+    if (detection.area > 0 && target.area > 0 &&
+        (detection.area > ratio * target.area || target.area > ratio * detection.area))
+        return outOfGate;
+    return predictedCost(detection, target, reach);
+}
+
 } // namespace
 
 double TargetTracker::closeGate(const Target& t) const
@@ -148,8 +159,8 @@ void TargetTracker::matchLeftovers(const QList<Target*>& detected, const QList<T
     leftCost.create(rows, cols);
     for (int c = 0; c < cols; ++c)
         for (int r = 0; r < rows; ++r)
-            leftCost(r, c) = predictedCost(*detected[leftRows[static_cast<size_t>(r)]],
-                                           *tracked[leftColumns[static_cast<size_t>(c)]], gate);
+            leftCost(r, c) = leftoverCost(*detected[leftRows[static_cast<size_t>(r)]],
+                                          *tracked[leftColumns[static_cast<size_t>(c)]], gate);
     leftCost.copyTo(leftAssignment);
     solver.solve(leftAssignment);
     for (int r = 0; r < rows; ++r)

@@ -36,6 +36,9 @@ public:
     static constexpr double closeGatePerSpeed = 2;
     // Pixels a second: 45 px a frame at 25 frames a second.
     static constexpr double fastestInsect = 1125;
+    // Beyond its close gate, a target is found again only by a blob at most this many times
+    // larger or smaller than its last one (strict detection measures blobs' areas).
+    static constexpr double leftoverAreaRatio = 1.8;
     // Pixels a second that a target's predicted place grows uncertain by while it goes unseen.
     static constexpr double strayWhileUnseen = 50;
     // The velocity takes in half of each new step at 25 frames a second: it forgets half of
