@@ -78,10 +78,13 @@ void readCostTable(const QByteArray& table, CountCost& cost)
 bool runCount(const QString& program, const QString& mode, const QString& folder,
               const QString& regionsVideo, const QString& logFile, CountCost* cost)
 {
-    QStringList arguments{QStringLiteral("--quiet"), QStringLiteral("--regions"), regionsVideo};
-    if (mode != QLatin1String("classic"))
-        arguments << QStringLiteral("--counting") << mode;
-    arguments << folder;
+    // The mode is always named: without it a kept folder would keep the mode of its last results.
+    const QStringList arguments{QStringLiteral("--quiet"),
+                                QStringLiteral("--regions"),
+                                regionsVideo,
+                                QStringLiteral("--counting"),
+                                mode,
+                                folder};
     std::vector<std::string> words{local(program)};
     for (const QString& a : arguments)
         words.push_back(local(a));

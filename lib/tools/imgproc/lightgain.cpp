@@ -8,10 +8,15 @@ namespace
 {
 // The ratios are measured on a copy reduced to about this many pixels across, whatever the
 // frame's size: a shadow is large and soft, and the median below costs the same at any size.
-constexpr int reducedSide = 160;
-// The median's window, in pixels of the reduced copy: about a fifth of the picture's width, many
-// insects long, so that neither an insect nor a few side by side move it.
-constexpr int medianWindow = 15;
+constexpr int reducedSide = 80;
+// ...and by at least this factor, so that the window below is wider than an insect in a small
+// picture too.
+constexpr int leastReduction = 2;
+// The median's window, in pixels of the reduced copy, taken twice: a window of about a seventh of
+// the picture's width, several insects long, so that neither an insect nor a few side by side
+// move it. OpenCV's fast median handles this window.
+constexpr int medianWindow = 5;
+constexpr int medianPasses = 2;
 // Ratios are coded on 8 bits for the median, in steps of 1 / ratioSteps from lowestGain up:
 // steps of under 1 %, 2 grey levels at full brightness, a third of the smallest change taken for
 // motion.
@@ -50,17 +55,18 @@ void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
 
 void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
-    const int factor =
-        std::max(1, (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
+    const int factor = std::max(leastReduction,
+                                (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
     const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
     cv::resize(frame, smallFrame, reduced, 0, 0, cv::INTER_AREA);
     cv::resize(background, smallBackground, reduced, 0, 0, cv::INTER_AREA);
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
-    if (window >= 3)
-        cv::medianBlur(codedRatio, medianRatio, window);
-    else
-        codedRatio.copyTo(medianRatio);
+    codedRatio.copyTo(medianRatio);
+    for (int pass = 0; pass < medianPasses && window >= 3; ++pass) {
+        cv::medianBlur(medianRatio, codedRatio, window);
+        std::swap(medianRatio, codedRatio);
+    }
     const double unit = 1 << gainShift;
     // gain = code / ratioSteps + lowestGain, in fixed point.
     medianRatio.convertTo(smallGains, CV_32F, unit / ratioSteps, lowestGain * unit);
