@@ -12,11 +12,9 @@ constexpr int reducedSide = 80;
 // ...and by at least this factor, so that the window below is wider than an insect in a small
 // picture too.
 constexpr int leastReduction = 2;
-// The median's window, in pixels of the reduced copy, taken twice: a window of about a seventh of
-// the picture's width, several insects long, so that neither an insect nor a few side by side
-// move it. OpenCV's fast median handles this window.
-constexpr int medianWindow = 5;
-constexpr int medianPasses = 2;
+// The median's window, in pixels of the reduced copy: about a ninth of the picture's width,
+// several insects long, so that neither an insect nor a few side by side move it.
+constexpr int medianWindow = 9;
 // Ratios are coded on 8 bits for the median, in steps of 1 / ratioSteps from lowestGain up:
 // steps of under 1 %, 2 grey levels at full brightness, a third of the smallest change taken for
 // motion.
@@ -62,11 +60,10 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
     cv::resize(background, smallBackground, reduced, 0, 0, cv::INTER_AREA);
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
-    codedRatio.copyTo(medianRatio);
-    for (int pass = 0; pass < medianPasses && window >= 3; ++pass) {
-        cv::medianBlur(medianRatio, codedRatio, window);
-        std::swap(medianRatio, codedRatio);
-    }
+    if (window >= 3)
+        cv::medianBlur(codedRatio, medianRatio, window);
+    else
+        codedRatio.copyTo(medianRatio);
     const double unit = 1 << gainShift;
     // gain = code / ratioSteps + lowestGain, in fixed point.
     medianRatio.convertTo(smallGains, CV_32F, unit / ratioSteps, lowestGain * unit);
