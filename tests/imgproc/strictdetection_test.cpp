@@ -177,7 +177,7 @@ TEST_F(StrictDetection, ACloudsShadowWithAFirmEdgeGivesNoBlob)
     int blobs = 0;
     for (int f = 1; f < 100; ++f) {
         // 40 % of the light, its edge fading over a few pixels, sweeping the card at 60 px/s.
-        const Shadow cloud{{-70 + 2.4 * f, 40}, 0.4, 70, 2};
+        const Shadow cloud{{-70 + 2.4 * f, 40}, 0.4, 70, 3};
         blobs += static_cast<int>(detect(scene.frame(cameraAt(f), cloud)).size());
     }
     EXPECT_EQ(blobs, 0);
