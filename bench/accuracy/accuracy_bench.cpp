@@ -263,7 +263,8 @@ int runCleanGrid(const BenchSettings& settings, const QString& dir, const QStrin
                 matchEvents(v.truth[c.region], counted, toleranceFor(grid[v.scenario]));
             tally[{v.scenario, c.region, c.mode}] += m;
             if (settings.explain && (m.missed > 0 || m.extra > 0 || m.doubles > 0))
-                explain(v.name, v.truth[c.region], c.region, settings.modes[c.mode], counted);
+                explain(v.name, v.truth[c.region], c.region, settings.modes[c.mode], counted,
+                        toleranceFor(grid[v.scenario]));
         }
 
     printHeader(settings.modes);

@@ -162,16 +162,23 @@ std::vector<CountedEvent> readCounted(const QString& video)
 }
 
 void explain(const QString& name, const std::vector<videogen::TrueEvent>& truth, int region,
-             const QString& mode, const std::vector<CountedEvent>& counted, const QString& note)
+             const QString& mode, const std::vector<CountedEvent>& counted,
+             const MatchTolerance& tolerance, const QString& note)
 {
+    std::vector<Verdict> verdicts;
+    matchEvents(truth, counted, tolerance, &verdicts);
     std::fprintf(stderr, "%s %s %s%s%s\n  true:   ", qPrintable(name), regionNames[region],
                  qPrintable(mode), note.isEmpty() ? "" : " ", qPrintable(note));
     for (const videogen::TrueEvent& t : truth)
         std::fprintf(stderr, " %d(%d-%d) %d,%d %s", t.frame, t.touchFirst, t.touchLast, t.at.x,
                      t.at.y, t.in ? "In" : "Out");
     std::fprintf(stderr, "\n  counted:");
-    for (const CountedEvent& e : counted)
-        std::fprintf(stderr, " %d %d,%d %s", e.frame, e.at.x, e.at.y,
-                     e.in && e.out ? "In+Out" : (e.in ? "In" : "Out"));
+    for (size_t i = 0; i < counted.size(); ++i) {
+        const CountedEvent& e = counted[i];
+        const Verdict v = i < verdicts.size() ? verdicts[i] : Verdict::Matched;
+        std::fprintf(stderr, " %d %d,%d %s%s", e.frame, e.at.x, e.at.y,
+                     e.in && e.out ? "In+Out" : (e.in ? "In" : "Out"),
+                     v == Verdict::Extra ? "x" : (v == Verdict::Double ? "2" : ""));
+    }
     std::fprintf(stderr, "\n");
 }

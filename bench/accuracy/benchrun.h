@@ -65,6 +65,7 @@ bool runCount(const QString& program, const QString& mode, const QString& folder
 std::vector<CountedEvent> readCounted(const QString& video);
 
 // A video counted wrongly, event by event, to standard error.
+// Counted events that match no true one are marked "x", double counts "2".
 void explain(const QString& name, const std::vector<videogen::TrueEvent>& truth, int region,
              const QString& mode, const std::vector<CountedEvent>& counted,
-             const QString& note = QString());
+             const MatchTolerance& tolerance, const QString& note = QString());

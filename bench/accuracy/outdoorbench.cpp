@@ -337,7 +337,7 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
                 for (const videogen::FrameSpan& g : v.gusts)
                     gusts += QStringLiteral(" gust %1-%2").arg(g.first).arg(g.second);
                 explain(name, v.truth[c.region], c.region, settings.modes[c.mode], counted,
-                        gusts.trimmed());
+                        toleranceFor(grid[v.scenario]), gusts.trimmed());
             }
         }
 
