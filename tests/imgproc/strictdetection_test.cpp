@@ -4,6 +4,7 @@
 #include "mvtdetector.h"
 #include "targetpool.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -200,6 +201,23 @@ TEST_F(StrictDetection, AnInsectWalkingOnAShakenCardIsFoundInEveryFrame)
     }
     EXPECT_GE(found, 98);
     EXPECT_EQ(elsewhere, 0);
+}
+
+// A wing or a shadow that shows apart from the body is part of the insect; a neighbour of about
+// its size, as close, is another insect.
+TEST_F(StrictDetection, AFragmentJoinsItsBodyButANeighbourStaysApart)
+{
+    const cv::Mat plain(120, 160, CV_8UC1, cv::Scalar(170));
+    detect(plain);
+    cv::Mat frame = plain.clone();
+    cv::ellipse(frame, {50, 60}, {8, 4}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+    cv::rectangle(frame, cv::Rect(62, 57, 3, 3), cv::Scalar(110), cv::FILLED); // a wing, 4 px off
+    cv::ellipse(frame, {110, 60}, {8, 4}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+    cv::ellipse(frame, {128, 60}, {8, 4}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+    std::vector<cv::Point> blobs = detect(frame);
+    ASSERT_EQ(blobs.size(), 3u);
+    std::sort(blobs.begin(), blobs.end(), [](cv::Point a, cv::Point b) { return a.x < b.x; });
+    EXPECT_NEAR(blobs[0].x, 54, 3); // the insect with its wing, its box widened to the right
 }
 
 TEST_F(StrictDetection, AnExplodingFrameGivesNoBlobAndTheBackgroundIsLearntAgain)

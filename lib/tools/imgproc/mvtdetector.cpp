@@ -222,6 +222,48 @@ void MvtDetector::detectOnBackground(const cv::Mat& frame, const cv::Rect& work,
         return;
     }
     dropBackgroundPattern(targets, before, work.tl() + shift);
+    joinFragments(targets, before);
+}
+
+namespace
+{
+// Pixels between two boxes, 0 when they touch or overlap.
+int gapBetween(const Target& a, const Target& b)
+{
+    const int gx =
+        std::max({0, a.origin.x - (b.origin.x + b.width), b.origin.x - (a.origin.x + a.width)});
+    const int gy =
+        std::max({0, a.origin.y - (b.origin.y + b.height), b.origin.y - (a.origin.y + a.height)});
+    return std::max(gx, gy);
+}
+} // namespace
+
+// A leg, a translucent wing or the shadow of an insect can show apart from its body: a blob much
+// smaller than a neighbour a few pixels away is part of it. Two insects side by side are about
+// the same size and stay apart.
+void MvtDetector::joinFragments(QList<Target*>& targets, int first)
+{
+    for (int i = targets.size() - 1; i >= first; --i) {
+        Target* small = targets[i];
+        Target* body = nullptr;
+        for (int j = first; j < targets.size(); ++j) {
+            Target* t = targets[j];
+            if (t != small && small->area < fragmentShare * t->area &&
+                gapBetween(*small, *t) <= fragmentGap && (!body || t->area > body->area))
+                body = t;
+        }
+        if (!body)
+            continue;
+        const cv::Rect joined = cv::Rect(body->origin, cv::Size(body->width, body->height)) |
+                                cv::Rect(small->origin, cv::Size(small->width, small->height));
+        body->origin = joined.tl();
+        body->width = joined.width;
+        body->height = joined.height;
+        body->centroid = cv::Point(joined.x + joined.width / 2, joined.y + joined.height / 2);
+        body->area += small->area;
+        TargetPool::instance()->release(small);
+        targets.removeAt(i);
+    }
 }
 
 // Blobs that show the background's own pattern are a change of light or of compression on

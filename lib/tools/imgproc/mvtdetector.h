@@ -59,6 +59,10 @@ public:
     // More blobs than this in one frame against the background are a disturbance, far more than
     // the insects a trap's camera shows at once, and more than tracking could follow cheaply.
     static constexpr int maxBlobs = 150;
+    // Against the background, a blob with less than this share of the area of a blob at most
+    // fragmentGap pixels away is part of that insect: a leg, a translucent wing, its shadow.
+    static constexpr double fragmentShare = 0.5;
+    static constexpr int fragmentGap = 6;
 
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
     void setMask(const cv::Mat& m);
@@ -88,6 +92,7 @@ private:
     // The frame itself when grey, else greyBox.
     cv::Mat greyOf(const cv::Mat& frame);
     void prepareBoxMask(const cv::Rect& work);
+    void joinFragments(QList<Target*>& targets, int first);
     void dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset);
     void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
     void erodeChangedBlocks();
