@@ -64,6 +64,20 @@ private:
     int64_t firstFrameNumber = -1;
 };
 
+// Grey pictures made from the luma plane alone, each level as the colour frame of a grey scene
+// turned grey shows it (measured once through the same conversions), without converting colour.
+class GreyFromLuma
+{
+public:
+    // The grey of `area` into `grey` (of the frame's size, reused; left as it was outside
+    // `area`). False, leaving `grey` alone, for a frame that is not planar 4:2:0.
+    bool convert(const AVFrame* frame, const cv::Rect& area, cv::Mat& grey);
+
+private:
+    cv::Mat table;
+    int format = -1;
+};
+
 // A BGR picture converted from decoded frames by swscale exactly as cv::VideoCapture converts
 // them (its flags, its size and its row alignment), in a buffer reused from frame to frame.
 // Rows may be converted on their own: planar 4:2:0 pictures convert in pairs of rows that do not
@@ -80,11 +94,13 @@ public:
     // Converts rows [top, bottom) of `frame` (of the video's `coded` size), or all of it; true
     // when all of it was. The picture has the frame's own size.
     bool convert(const AVFrame* frame, cv::Size coded, int top, int bottom);
+    // Readies the buffer for pictures like `frame` without converting anything; false when it
+    // cannot be had.
+    bool prepare(const AVFrame* frame, cv::Size coded);
     // The picture: a header on the buffer, valid until the next convert() of another size.
     const cv::Mat& mat() const { return picture; }
 
 private:
-    bool prepare(const AVFrame* frame, cv::Size coded);
     bool convertBand(const AVFrame* frame, int top, int bottom);
 
     AVFrame* bgr = nullptr;

@@ -47,6 +47,10 @@ public:
     // Counting: every tracked insect's crossings, entries and exits once each, with their
     // direction; otherwise the classic rules.
     bool followsEachInsect() const { return followsInsects; }
+    // Detection may read the video's luma brought to full range instead of the colour frame
+    // turned grey: at most a level or two apart, which a learnt background and its thresholds do
+    // not tell apart. Classic counting's results must stay byte for byte what they were.
+    bool readsLuma() const { return luma; }
 
     // Frames an unseen target is kept at `fps` frames a second before it is dropped.
     int keptUnseenFrames(double fps) const;
@@ -64,6 +68,7 @@ private:
     bool crowds = false;
     bool restarts = false;
     bool followsInsects = false;
+    bool luma = false;
 };
 
 // Whole frames in `seconds` at `fps` frames a second, at least `atLeast`. A rate that is not
