@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
+#include <memory>
 #include <opencv2/imgproc.hpp>
 
 using namespace testclips;
@@ -177,20 +179,30 @@ QByteArray resultsOf(const QString& video, FrameSource& source, CountingMode mod
     return contents(exported(video, ExportPath::resultSuffix));
 }
 
+// Each footage is made once for the tests that read it.
 class DirectReading : public ::testing::TestWithParam<Footage>
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        video = writeFootage(dir.path(), GetParam());
+        static std::map<std::string, std::unique_ptr<QTemporaryDir>> made;
+        std::unique_ptr<QTemporaryDir>& folder = made[footageName({GetParam(), 0})];
+        const bool fresh = !folder;
+        if (fresh)
+            folder = std::make_unique<QTemporaryDir>();
+        ASSERT_TRUE(folder->isValid());
+        dir = folder->path();
+        video = dir + "/video_20260601_0930_01.mp4";
+        if (!fresh)
+            return;
+        ASSERT_EQ(writeFootage(dir, GetParam()), video);
         const cv::Rect band = middleBand(GetParam().size);
         const int x = band.width / 2;
         ASSERT_TRUE(saveRegions(video, {{x, band.y + 10}, {x, band.br().y - 10}},
                                 box(10, band.y + 5, band.width - 10, band.br().y - 5)));
     }
 
-    QTemporaryDir dir;
+    QString dir;
     QString video;
 };
 
@@ -203,7 +215,7 @@ TEST_P(DirectReading, GivesTheFramesOfVideoCapture)
     QByteArray zeroed = contents(video);
     zeroed.replace(zeroed.size() * 85 / 100, zeroed.size() / 20,
                    QByteArray(zeroed.size() / 20, '\0'));
-    const QString damaged = dir.path() + "/damaged.mp4";
+    const QString damaged = dir + "/damaged.mp4";
     QFile damagedFile(damaged);
     ASSERT_TRUE(damagedFile.open(QIODevice::WriteOnly));
     ASSERT_EQ(damagedFile.write(zeroed), zeroed.size());
@@ -211,7 +223,7 @@ TEST_P(DirectReading, GivesTheFramesOfVideoCapture)
     // A JPEG decoder leaves what it cannot decode as the buffer was; H.264 conceals it.
     const bool concealed = GetParam().codec == videogen::Codec::H264;
     EXPECT_GT(compareReaders(damaged, band, concealed), 5);
-    const QString cut = dir.path() + "/cut.mp4";
+    const QString cut = dir + "/cut.mp4";
     ASSERT_TRUE(writeCutShort(video, cut));
     EXPECT_GT(compareReaders(cut, band, concealed), 5);
     // Read for strict counting: the grey of the band from the luma.
