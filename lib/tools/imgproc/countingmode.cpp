@@ -29,7 +29,7 @@ CountingRules CountingRules::of(CountingMode mode)
     r.crowds = strict;
     r.restarts = strict;
     r.followsInsects = strict;
-    r.luma = strict;
+    r.luma = false;
     return r;
 }
 
