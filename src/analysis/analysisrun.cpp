@@ -34,15 +34,9 @@ cv::Rect AnalysisRun::analysedArea() const
     return box.empty() ? cv::Rect(cv::Point(), mask.size()) : box;
 }
 
-bool AnalysisRun::readsLuma() const
-{
-    return tracker.countingRules().readsLuma();
-}
-
 bool AnalysisRun::accepts(const cv::Mat& frame) const
 {
-    const bool grey = frame.type() == CV_8UC1 && readsLuma();
-    return !mask.empty() && (frame.type() == CV_8UC3 || grey) && frame.size() == mask.size();
+    return !mask.empty() && frame.type() == CV_8UC3 && frame.size() == mask.size();
 }
 
 static QString sizeText(const cv::Mat& m)
@@ -83,12 +77,7 @@ std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double frame
     if (!accepts(frame))
         return {};
     logFrame(framePos);
-    if (frame.type() == CV_8UC1) {
-        cv::Mat grey = frame; // a header: detection does not write into the frame
-        tracker.process(grey);
-    } else {
-        tracker.processColour(frame);
-    }
+    tracker.processColour(frame);
     return countAndMap(framePos);
 }
 

@@ -30,10 +30,8 @@ public:
     // for the whole run.
     void start(cv::Size frameSize, CountingMode mode = CountingMode::Classic);
 
-    // The part of each frame that the analysis reads, once started, and whether it may read a
-    // grey picture made from the luma instead of the colour frame.
+    // The part of each frame that the analysis reads, once started.
     cv::Rect analysedArea() const;
-    bool readsLuma() const;
 
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;
@@ -45,9 +43,8 @@ public:
     void beginVideo(const QString& videoPath, const cv::Mat& firstFrame, double fps,
                     const QDateTime& startTime);
 
-    // One analysed colour frame, or with readsLuma() a grey one; `framePos` is the index of the
-    // previous frame, which the events carry. The engine turns into grey only the pixels it
-    // analyses.
+    // One analysed colour frame; `framePos` is the index of the previous frame, which the events
+    // carry. The engine turns into grey only the pixels it analyses.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
 
     const QList<Target*>& trackedTargets() const;

@@ -20,9 +20,8 @@ FrameReader::Slot::~Slot()
     av_frame_free(&decoded);
 }
 
-// Holds the decoder's picture (a reference, not a copy) and converts what the analysis reads of
-// it: the grey of the area from the luma plane, or the area's rows in BGR.
-bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area, bool wantsGrey,
+// Holds the decoder's picture (a reference, not a copy) and converts the analysed rows of it.
+bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& rows,
                              FrameSource::Frame& frame)
 {
     const AVFrame* picture = decoder.picture();
@@ -30,15 +29,8 @@ bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area, 
     if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
         return false;
     coded = decoder.codedSize();
-    frame.grey = cv::Mat();
-    if (wantsGrey && !area.empty() && bgr.prepare(decoded, coded) &&
-        lumaGrey.convert(decoded, area, grey)) {
-        whole = false;
-        frame.grey = grey;
-    } else {
-        whole = bgr.convert(decoded, coded, area.empty() ? 0 : area.y,
-                            area.empty() ? coded.height : area.br().y);
-    }
+    whole = bgr.convert(decoded, coded, rows.empty() ? 0 : rows.y,
+                        rows.empty() ? coded.height : rows.br().y);
     // Held only while needed: a damaged frame may show what its buffer held before, and the
     // decoder then reuses its buffers in the order cv::VideoCapture sees.
     if (whole)
@@ -66,7 +58,7 @@ bool FrameReader::DirectInput::read(FrameSource::Frame& frame)
 {
     const size_t slot = static_cast<size_t>(&frame - reader.buffers.data());
     return reader.decoder.grab() &&
-           reader.pictures[slot]->take(reader.decoder, reader.analysed, reader.analysedGrey, frame);
+           reader.pictures[slot]->take(reader.decoder, reader.analysed, frame);
 }
 
 FrameReader::~FrameReader()
@@ -77,10 +69,8 @@ FrameReader::~FrameReader()
 bool FrameReader::open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props)
 {
     close();
-    for (Frame& frame : buffers) {
+    for (Frame& frame : buffers)
         frame.colour.release();
-        frame.grey.release();
-    }
     bool read = false;
     if (!path.isEmpty() && decoder.open(decoderPath(path))) {
         input = &directInput;
@@ -102,7 +92,7 @@ bool FrameReader::openDirect(int startFrame, cv::Mat& first, VideoProperties& pr
     props = decoder.properties();
     decoder.seek(startFrame);
     Slot& slot = *pictures.front();
-    if (!decoder.grab() || !slot.take(decoder, cv::Rect(), false, buffers.front()))
+    if (!decoder.grab() || !slot.take(decoder, cv::Rect(), buffers.front()))
         return false;
     buffers.front().colour.copyTo(first);
     return !first.empty();

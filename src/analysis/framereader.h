@@ -39,11 +39,7 @@ public:
     const Frame* next() override;
     long unreadableFrames() const override;
     void close() override;
-    void analyseOnly(const cv::Rect& area, bool grey) override
-    {
-        analysed = area;
-        analysedGrey = grey;
-    }
+    void analyseOnly(const cv::Rect& area) override { analysed = area; }
     // Whether the open video is read through the direct decoder (else through cv::VideoCapture).
     bool readsDirectly() const { return input == &directInput; }
 
@@ -54,16 +50,13 @@ private:
         ~Slot();
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
-        bool take(const VideoDecoder& decoder, const cv::Rect& area, bool wantsGrey,
-                  FrameSource::Frame& frame);
+        bool take(const VideoDecoder& decoder, const cv::Rect& rows, FrameSource::Frame& frame);
         void complete();
         void drop();
 
         AVFrame* decoded;
         cv::Size coded;
         BgrPicture bgr;
-        GreyFromLuma lumaGrey;
-        cv::Mat grey;
         bool whole = true;
     };
     class DirectInput : public FrameInput
@@ -89,7 +82,6 @@ private:
     DirectInput directInput{*this};
     FrameInput* input = nullptr;
     cv::Rect analysed;
-    bool analysedGrey = false;
     FrameCursor cursor; // used by the decoding thread only while it runs
     std::vector<Frame> buffers;
     std::vector<std::unique_ptr<Slot>> pictures; // one per buffer

@@ -15,12 +15,8 @@ class FrameSource
 {
 public:
     struct Frame {
-        // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first,
-        // or, when it gives `grey`, none of it.
+        // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first.
         cv::Mat colour;
-        // When analyseOnly() asked for it and the video has a luma plane: the analysed area in
-        // grey (the luma at full range), in a picture of the frame's size. Else empty.
-        cv::Mat grey;
         double index = 0; // position of the frame in the video, counted from 0
         // Set by such a source: converts the rest of `colour`. Called on the frame's holder's
         // thread while the frame is valid.
@@ -49,13 +45,8 @@ public:
     // Ends the reading; the video may stay open for its owner.
     virtual void close() = 0;
     // The part of the frames that the analysis reads, for the frames after the first: a source
-    // may leave the rest of their colour pictures unconverted until wholeColour() is asked. With
-    // `grey`, the analysis reads Frame::grey when it is given.
-    virtual void analyseOnly(const cv::Rect& area, bool grey)
-    {
-        (void)area;
-        (void)grey;
-    }
+    // may leave the rest of their colour pictures unconverted until wholeColour() is asked.
+    virtual void analyseOnly(const cv::Rect& area) { (void)area; }
 };
 
 // What FrameCursor reads from: a cv::VideoCapture, or the direct decoder.

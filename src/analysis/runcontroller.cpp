@@ -76,7 +76,7 @@ QString RunController::start(const QStringList& videos, cv::Size frameSize, Coun
     record.frameSize = frameSize;
     record.host = QSysInfo::machineHostName();
     engine.start(frameSize, mode);
-    source.analyseOnly(engine.analysedArea(), engine.readsLuma());
+    source.analyseOnly(engine.analysedArea());
     running = true;
     return QString();
 }
@@ -204,8 +204,7 @@ bool RunController::checkOutputs(const QString& path)
 void RunController::analysePending()
 {
     // Events carry the index of the frame before the one they were counted on.
-    const cv::Mat& analysed = pending->grey.empty() ? pending->colour : pending->grey;
-    const std::vector<Result> events = engine.analyseFrame(analysed, pending->index - 1);
+    const std::vector<Result> events = engine.analyseFrame(pending->colour, pending->index - 1);
     for (const Result& event : events) {
         if (!writer.append(event))
             return endVideo(VideoOutcome::Failed, writer.errorText());

@@ -11,7 +11,6 @@ extern "C" {
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <opencv2/imgproc.hpp>
 #include <thread>
 
 namespace
@@ -245,65 +244,6 @@ void VideoDecoder::seek(int64_t target)
         break;
     }
     stamp = target;
-}
-
-namespace
-{
-bool hasLumaPlane(int format)
-{
-    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
-}
-
-// The grey of each luma level with neutral chroma, through the conversion to BGR that the colour
-// frames take and cv::cvtColor: the levels as the analysis of colour frames sees them.
-cv::Mat lumaTable(int format)
-{
-    constexpr int levels = 256;
-    AVFrame* ramp = av_frame_alloc();
-    SwsContext* sws = sws_getContext(levels, 2, static_cast<AVPixelFormat>(format), levels, 2,
-                                     AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    cv::Mat table;
-    if (ramp && sws) {
-        ramp->format = format;
-        ramp->width = levels;
-        ramp->height = 2;
-        if (av_frame_get_buffer(ramp, bgrAlignment) == 0) {
-            for (int y = 0; y < 2; ++y) {
-                for (int x = 0; x < levels; ++x)
-                    ramp->data[0][y * ramp->linesize[0] + x] = static_cast<uint8_t>(x);
-            }
-            std::fill_n(ramp->data[1], ramp->linesize[1], uint8_t{128});
-            std::fill_n(ramp->data[2], ramp->linesize[2], uint8_t{128});
-            cv::Mat bgr(2, levels, CV_8UC3);
-            uint8_t* target[4] = {bgr.data, nullptr, nullptr, nullptr};
-            const int stride[4] = {static_cast<int>(bgr.step[0]), 0, 0, 0};
-            sws_scale(sws, ramp->data, ramp->linesize, 0, 2, target, stride);
-            cv::cvtColor(bgr.row(0), table, cv::COLOR_BGR2GRAY);
-        }
-    }
-    sws_freeContext(sws);
-    av_frame_free(&ramp);
-    return table;
-}
-} // namespace
-
-bool GreyFromLuma::convert(const AVFrame* frame, const cv::Rect& area, cv::Mat& grey)
-{
-    if (!frame || !frame->data[0] || !hasLumaPlane(frame->format))
-        return false;
-    if (frame->format != format) {
-        table = lumaTable(frame->format);
-        format = frame->format;
-    }
-    if (table.empty())
-        return false;
-    const cv::Rect inside = area & cv::Rect(0, 0, frame->width, frame->height);
-    grey.create(frame->height, frame->width, CV_8UC1);
-    const cv::Mat luma(frame->height, frame->width, CV_8UC1, frame->data[0],
-                       static_cast<size_t>(frame->linesize[0]));
-    cv::Mat target = grey(inside);
-    cv::LUT(luma(inside), table, target);
-    return true;
 }
 
 BgrPicture::~BgrPicture()

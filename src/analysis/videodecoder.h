@@ -64,20 +64,6 @@ private:
     int64_t firstFrameNumber = -1;
 };
 
-// Grey pictures made from the luma plane alone, each level as the colour frame of a grey scene
-// turned grey shows it (measured once through the same conversions), without converting colour.
-class GreyFromLuma
-{
-public:
-    // The grey of `area` into `grey` (of the frame's size, reused; left as it was outside
-    // `area`). False, leaving `grey` alone, for a frame that is not planar 4:2:0.
-    bool convert(const AVFrame* frame, const cv::Rect& area, cv::Mat& grey);
-
-private:
-    cv::Mat table;
-    int format = -1;
-};
-
 // A BGR picture converted from decoded frames by swscale exactly as cv::VideoCapture converts
 // them (its flags, its size and its row alignment), in a buffer reused from frame to frame.
 // Rows may be converted on their own: planar 4:2:0 pictures convert in pairs of rows that do not

@@ -29,7 +29,6 @@ CountingRules CountingRules::of(CountingMode mode)
     r.crowds = strict;
     r.restarts = strict;
     r.followsInsects = strict;
-    r.luma = false;
     return r;
 }
 

@@ -47,12 +47,6 @@ public:
     // Counting: every tracked insect's crossings, entries and exits once each, with their
     // direction; otherwise the classic rules.
     bool followsEachInsect() const { return followsInsects; }
-    // Detection may read a grey made from the video's luma alone instead of the colour frame
-    // turned grey: a level or two apart, and no colour conversion at all. Off in both modes:
-    // classic counting's results must stay byte for byte what they were, and strict counting,
-    // as accurate either way, spent more time tracking on outdoor footage than the conversion
-    // saves.
-    bool readsLuma() const { return luma; }
 
     // Frames an unseen target is kept at `fps` frames a second before it is dropped.
     int keptUnseenFrames(double fps) const;
@@ -70,7 +64,6 @@ private:
     bool crowds = false;
     bool restarts = false;
     bool followsInsects = false;
-    bool luma = false;
 };
 
 // Whole frames in `seconds` at `fps` frames a second, at least `atLeast`. A rate that is not
