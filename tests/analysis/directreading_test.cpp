@@ -108,7 +108,8 @@ bool samePixels(const cv::Mat& a, const cv::Mat& b)
 // Reads `path` from frame 90 to its end through both readers; the frames compared. Without
 // `pixels` only the positions are: what a picture shows where a damaged frame could not be
 // decoded is whatever the decoder's buffer held, which depends on the buffers held elsewhere.
-int compareReaders(const QString& path, const cv::Rect& band, bool pixels = true)
+int compareReaders(const QString& path, const cv::Rect& band, bool pixels = true,
+                   bool directly = true)
 {
     cv::VideoCapture capture;
     CaptureSource plain(capture);
@@ -119,7 +120,7 @@ int compareReaders(const QString& path, const cv::Rect& band, bool pixels = true
     const bool plainRead = plain.open(path, 90, plainFirst, plainProps);
     EXPECT_EQ(direct.open(path, 90, directFirst, directProps), plainRead);
     if (plainProps.opened) {
-        EXPECT_TRUE(direct.readsDirectly());
+        EXPECT_EQ(direct.readsDirectly(), directly);
     }
     expectSameProperties(plainProps, directProps);
     if (!plainRead)
@@ -210,6 +211,18 @@ TEST_P(DirectReading, GivesTheFramesOfVideoCapture)
     const QString cut = dir + "/cut.mp4";
     ASSERT_TRUE(writeCutShort(video, cut));
     EXPECT_GT(compareReaders(cut, band, concealed), 5);
+}
+
+// A picture turned by its container is turned by cv::VideoCapture: such a file is read through it.
+TEST(DirectReadingFallback, RotatedVideoIsReadThroughVideoCapture)
+{
+    QTemporaryDir dir;
+    const QString video = writeFootage(dir.path(), Footage{{320, 240}, 120, false});
+    const QString rotated = dir.path() + "/rotated.mp4";
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-v", "error", "-y", "-i", video, "-c", "copy",
+                                           "-metadata:s:v:0", "rotate=90", rotated}),
+              0);
+    EXPECT_EQ(compareReaders(rotated, cv::Rect(0, 100, 240, 60), true, false), 120 - 91);
 }
 
 TEST_P(DirectReading, ClassicAndStrictResultsAreByteIdenticalToVideoCapture)
