@@ -10,7 +10,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5charts5-dev libqt5svg5-dev
     libopencv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libavformat-dev libavcodec-dev libavutil-dev ffmpeg
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     xvfb xauth
     # the Debian package: its manual pages, its checks and the package test
     dpkg-dev file help2man man-db bash-completion desktop-file-utils appstream lintian

@@ -1,12 +1,15 @@
-// count_bench: how much slower orvane-count is than decoding alone, and how much memory it needs.
+// count_bench: how orvane-count's time compares with decoding alone, and how much memory it needs.
 //
-//   count_bench [--frames N] [--dir DIR] [--keep]
+//   count_bench [--frames N] [--dir DIR] [--keep] [--video FILE] [--rounds N]
 //
 // Makes a 1920x1080 H.264 video of moving blobs (N frames, at least 1000), gives it a mask
-// covering most of the frame and a counting box, then times (i) a plain cv::VideoCapture decode
-// of the whole video and (ii) the orvane-count program next to this one analysing it, and prints
-// the ratio (ii)/(i), the peak memory of (ii) and whether its memory stayed flat. Then (iii) the
-// same analysis with strict counting, and the ratio (iii)/(ii).
+// covering most of the frame and a counting box (or takes FILE with the regions saved beside it,
+// e.g. footage made by orvane-makevideo --outdoor), then times in each round, one after the
+// other: (i) a plain cv::VideoCapture decode of every frame, (ii) the orvane-count program next
+// to this one with classic counting and (iii) with strict counting. It prints the median over the
+// rounds (3 by default) of each ratio to (i), measured in the same round, so that a load that
+// comes and goes on a shared machine weighs on both sides alike; then the peak memory of (ii)
+// and (iii) and whether it stayed flat over the video, and the load average before and after.
 #include "benchchild.h"
 #include "benchvideo.h"
 #include "exportpath.h"
@@ -89,12 +92,86 @@ bool flat(const std::vector<long>& samples, long* early, long* late)
     return *late - *early < 32 * 1024;
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+struct Timed {
+    double seconds = 0;
+    double cpu = 0;
+};
+
+Timed timeDecode(const QString& video, long* frames)
+{
+    const double cpuBefore = ownCpuSeconds();
+    const auto start = Clock::now();
+    *frames = benchvideo::plainDecode(video);
+    return {secondsSince(start), ownCpuSeconds() - cpuBefore};
+}
+
+// One mode's runs: elapsed and processor ratios to the decode of the same round, and memory.
+struct ModeRuns {
+    const char* name;
+    const char* aim;
+    std::vector<double> ratios, cpuRatios, seconds;
+    long peakKiB = 0;
+    bool isFlat = true;
+    long early = 0, late = 0;
+};
+
+bool timeMode(const std::string& program, const QString& video, const Timed& decode, ModeRuns& mode)
+{
+    const ChildRun run = runCount(program, video, mode.name);
+    if (run.exitStatus != 0) {
+        std::fprintf(stderr, "count_bench: %s --counting %s failed with status %d\n",
+                     program.c_str(), mode.name, run.exitStatus);
+        return false;
+    }
+    mode.ratios.push_back(run.seconds / decode.seconds);
+    mode.cpuRatios.push_back(run.cpu / decode.cpu);
+    mode.seconds.push_back(run.seconds);
+    mode.peakKiB = std::max(mode.peakKiB, run.peakKiB);
+    long early = 0, late = 0;
+    const bool wasFlat = flat(run.samples, &early, &late);
+    if (mode.isFlat || !wasFlat) { // the figures of a run that was not flat are kept
+        mode.early = early;
+        mode.late = late;
+    }
+    mode.isFlat = mode.isFlat && wasFlat;
+    std::printf("  %-8s %6.2f s, %6.2f s of CPU: %.2f x decode (%.2f x its CPU)\n", mode.name,
+                run.seconds, run.cpu, mode.ratios.back(), mode.cpuRatios.back());
+    return true;
+}
+
+void printMode(const ModeRuns& mode, long frames)
+{
+    std::printf("%-8s median %.2f x plain decode (aim: at most %s), %.2f x its CPU; %.1f "
+                "frames/s\n",
+                mode.name, median(mode.ratios), mode.aim, median(mode.cpuRatios),
+                frames / median(mode.seconds));
+    std::printf("         peak memory %.1f MiB; memory flat: %s (%.1f MiB after the first "
+                "quarter, at most %.1f MiB afterwards)\n",
+                mode.peakKiB / 1024.0, mode.isFlat ? "yes" : "no", mode.early / 1024.0,
+                mode.late / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int frames = 1000;
-    QString dirArg;
+    int rounds = 3;
+    QString dirArg, videoArg;
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -102,10 +179,15 @@ int main(int argc, char** argv)
             frames = std::max(1000, std::atoi(argv[++i]));
         else if (arg == "--dir" && i + 1 < argc)
             dirArg = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--video" && i + 1 < argc)
+            videoArg = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--rounds" && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--keep")
             keep = true;
         else {
-            std::fprintf(stderr, "usage: count_bench [--frames N] [--dir DIR] [--keep]\n");
+            std::fprintf(stderr, "usage: count_bench [--frames N] [--dir DIR] [--keep] "
+                                 "[--video FILE] [--rounds N]\n");
             return 64;
         }
     }
@@ -113,55 +195,43 @@ int main(int argc, char** argv)
     temporary.setAutoRemove(!keep);
     const QString dir = dirArg.isEmpty() ? temporary.path() : dirArg;
     QDir().mkpath(dir);
-    const QString video = dir + QStringLiteral("/video_20260601_0930_01.mp4");
+    const QString video =
+        videoArg.isEmpty() ? dir + QStringLiteral("/video_20260601_0930_01.mp4") : videoArg;
     const std::string program =
         QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString() + "/orvane-count";
 
-    if (!QFileInfo::exists(video)) {
-        std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
-                    qPrintable(video));
-        std::fflush(stdout);
-        if (!benchvideo::makeVideo(video, frames, "count_bench"))
+    if (videoArg.isEmpty()) {
+        if (!QFileInfo::exists(video)) {
+            std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
+                        qPrintable(video));
+            std::fflush(stdout);
+            if (!benchvideo::makeVideo(video, frames, "count_bench"))
+                return 1;
+        }
+        if (!benchvideo::saveRegions(video))
             return 1;
     }
-    if (!benchvideo::saveRegions(video))
-        return 1;
 
+    std::printf("load average before: %s\n", loadAverage().c_str());
+    long decoded = 0;
     benchvideo::plainDecode(video); // warms the file cache and the decoder's libraries
-    const double cpuBefore = ownCpuSeconds();
-    auto start = Clock::now();
-    const long decoded = benchvideo::plainDecode(video);
-    const double decodeSeconds = secondsSince(start);
-    const double decodeCpu = ownCpuSeconds() - cpuBefore;
-
-    const ChildRun count = runCount(program, video, "classic");
-    if (count.exitStatus != 0) {
-        std::fprintf(stderr, "count_bench: %s failed with status %d\n", program.c_str(),
-                     count.exitStatus);
-        return 1;
+    ModeRuns classic{"classic", "1.0", {}, {}, {}};
+    ModeRuns strict{"strict", "0.9", {}, {}, {}};
+    std::vector<double> decodeSeconds;
+    for (int round = 1; round <= rounds; ++round) {
+        const Timed decode = timeDecode(video, &decoded);
+        decodeSeconds.push_back(decode.seconds);
+        std::printf("round %d: plain decode %ld frames in %.2f s, %.2f s of CPU\n", round, decoded,
+                    decode.seconds, decode.cpu);
+        std::fflush(stdout);
+        if (!timeMode(program, video, decode, classic) || !timeMode(program, video, decode, strict))
+            return 1;
+        std::fflush(stdout);
     }
-    long early = 0, late = 0;
-    const bool isFlat = flat(count.samples, &early, &late);
-    std::printf("(i)  plain decode:   %ld frames in %.2f s (%.1f frames/s), %.2f s of CPU\n",
-                decoded, decodeSeconds, decoded / decodeSeconds, decodeCpu);
-    std::printf("(ii) orvane-count:   %.2f s (%.1f frames/s), %.2f s of CPU\n", count.seconds,
-                decoded / count.seconds, count.cpu);
-    std::printf("ratio (ii)/(i):      %.2f  (aim: at most 1.25)\n", count.seconds / decodeSeconds);
-    std::printf("peak memory of (ii): %.1f MiB (peak resident set, sampled every 100 ms)\n",
-                count.peakKiB / 1024.0);
-    std::printf("memory flat:         %s (%.1f MiB after the first quarter, at most %.1f MiB "
-                "afterwards)\n",
-                isFlat ? "yes" : "no", early / 1024.0, late / 1024.0);
-
-    const ChildRun strict = runCount(program, video, "strict");
-    if (strict.exitStatus != 0) {
-        std::fprintf(stderr, "count_bench: %s --counting strict failed with status %d\n",
-                     program.c_str(), strict.exitStatus);
-        return 1;
-    }
-    std::printf("(iii) --counting strict: %.2f s (%.1f frames/s), %.2f s of CPU\n", strict.seconds,
-                decoded / strict.seconds, strict.cpu);
-    std::printf("ratio (iii)/(ii):    %.2f elapsed, %.2f CPU  (aim: at most 1.1)\n",
-                strict.seconds / count.seconds, strict.cpu / count.cpu);
+    std::printf("plain decode: median %.2f s (%.1f frames/s)\n", median(decodeSeconds),
+                decoded / median(decodeSeconds));
+    printMode(classic, decoded);
+    printMode(strict, decoded);
+    std::printf("load average after: %s\n", loadAverage().c_str());
     return 0;
 }

@@ -28,6 +28,12 @@ void AnalysisRun::start(cv::Size frameSize, CountingMode mode)
     insectDetect.setRules(rules);
 }
 
+cv::Rect AnalysisRun::analysedArea() const
+{
+    const cv::Rect& box = tracker.detector.workingBox();
+    return box.empty() ? cv::Rect(cv::Point(), mask.size()) : box;
+}
+
 bool AnalysisRun::accepts(const cv::Mat& frame) const
 {
     return !mask.empty() && frame.type() == CV_8UC3 && frame.size() == mask.size();

@@ -30,6 +30,9 @@ public:
     // for the whole run.
     void start(cv::Size frameSize, CountingMode mode = CountingMode::Classic);
 
+    // The part of each frame that the analysis reads, once started.
+    cv::Rect analysedArea() const;
+
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;
     // Why such a frame is not accepted; empty when it is.

@@ -22,7 +22,7 @@ AnalysisSession::AnalysisSession(const QString& program, FrameSource* borrowed,
     RunCallbacks& own = controller.callbacks;
     own.videoStarted = [this](const RunProgress& p, const VideoProperties& props,
                               const cv::Mat& first) { videoStarted(p, props, first); };
-    own.frameAnalysed = [this](const RunProgress& p, const cv::Mat& frame,
+    own.frameAnalysed = [this](const RunProgress& p, const FrameSource::Frame& frame,
                                const std::vector<Result>& events) {
         frameAnalysed(p, frame, events);
     };
@@ -135,7 +135,7 @@ void AnalysisSession::videoStarted(const RunProgress& progress, const VideoPrope
 }
 
 // Most frames count nothing: they only move the progress on, without a note.
-void AnalysisSession::frameAnalysed(const RunProgress& progress, const cv::Mat& frame,
+void AnalysisSession::frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame,
                                     const std::vector<Result>& events)
 {
     if (inBackground.load() && !events.empty()) {

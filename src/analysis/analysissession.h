@@ -117,7 +117,7 @@ private:
                     std::unique_ptr<FrameSource> owned);
     void videoStarted(const RunProgress& progress, const VideoProperties& props,
                       const cv::Mat& first);
-    void frameAnalysed(const RunProgress& progress, const cv::Mat& frame,
+    void frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame,
                        const std::vector<Result>& events);
     void videoEnded(const VideoOutcome& outcome);
     void hand(Note note, const RunProgress& progress);

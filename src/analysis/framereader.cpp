@@ -1,7 +1,64 @@
 #include "framereader.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 FrameReader::FrameReader(int capacity) : buffers(static_cast<size_t>(capacity < 2 ? 2 : capacity))
 {
+    for (Frame& frame : buffers) {
+        pictures.push_back(std::make_unique<Slot>());
+        Slot* slot = pictures.back().get();
+        frame.completeColour = [slot] { slot->complete(); };
+    }
+}
+
+FrameReader::Slot::Slot() : decoded(av_frame_alloc()) {}
+
+FrameReader::Slot::~Slot()
+{
+    av_frame_free(&decoded);
+}
+
+// Holds the decoder's picture (a reference, not a copy) and converts the analysed rows of it.
+bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& rows,
+                             FrameSource::Frame& frame)
+{
+    const AVFrame* picture = decoder.picture();
+    av_frame_unref(decoded);
+    if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
+        return false;
+    coded = decoder.codedSize();
+    whole = bgr.convert(decoded, coded, rows.empty() ? 0 : rows.y,
+                        rows.empty() ? coded.height : rows.br().y);
+    // Held only while needed: a damaged frame may show what its buffer held before, and the
+    // decoder then reuses its buffers in the order cv::VideoCapture sees.
+    if (whole)
+        av_frame_unref(decoded);
+    frame.colour = bgr.mat();
+    return !frame.colour.empty();
+}
+
+void FrameReader::Slot::complete()
+{
+    if (whole)
+        return;
+    bgr.convert(decoded, coded, 0, coded.height);
+    av_frame_unref(decoded);
+    whole = true;
+}
+
+void FrameReader::Slot::drop()
+{
+    av_frame_unref(decoded);
+    whole = true;
+}
+
+bool FrameReader::DirectInput::read(FrameSource::Frame& frame)
+{
+    const size_t slot = static_cast<size_t>(&frame - reader.buffers.data());
+    return reader.decoder.grab() &&
+           reader.pictures[slot]->take(reader.decoder, reader.analysed, frame);
 }
 
 FrameReader::~FrameReader()
@@ -12,12 +69,33 @@ FrameReader::~FrameReader()
 bool FrameReader::open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props)
 {
     close();
-    const bool read = openVideoAt(capture, path, startFrame, first, &props);
+    for (Frame& frame : buffers)
+        frame.colour.release();
+    bool read = false;
+    if (!path.isEmpty() && decoder.open(decoderPath(path))) {
+        input = &directInput;
+        read = openDirect(startFrame, first, props);
+    } else {
+        input = &captureInput;
+        read = openVideoAt(capture, path, startFrame, first, &props);
+    }
     cursor.reset(startFrame + 1, props);
     unreadable = 0;
     if (read)
         start();
     return read;
+}
+
+// The first frame is converted whole, into the caller's picture.
+bool FrameReader::openDirect(int startFrame, cv::Mat& first, VideoProperties& props)
+{
+    props = decoder.properties();
+    decoder.seek(startFrame);
+    Slot& slot = *pictures.front();
+    if (!decoder.grab() || !slot.take(decoder, cv::Rect(), buffers.front()))
+        return false;
+    buffers.front().colour.copyTo(first);
+    return !first.empty();
 }
 
 void FrameReader::start()
@@ -41,7 +119,7 @@ void FrameReader::decode()
         }
         // The slot is neither queued nor being analysed, so it is ours without the lock.
         Frame& frame = buffers[static_cast<size_t>(slot)];
-        const bool ok = cursor.read(capture, frame);
+        const bool ok = cursor.read(*input, frame);
         std::lock_guard<std::mutex> lock(mutex);
         unreadable = cursor.unreadable();
         if (!ok)
@@ -93,4 +171,7 @@ void FrameReader::close()
     if (thread.joinable())
         thread.join();
     capture.release();
+    for (auto& slot : pictures)
+        slot->drop();
+    decoder.close();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "framesource.h"
+#include "videodecoder.h"
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -14,8 +16,14 @@
 // at `capacity` frames however long the video is. Only the decoder runs on the thread; the engine,
 // which turns into grey just the pixels it analyses, does not.
 //
+// Videos are read through FFmpeg directly (VideoDecoder), giving the frames cv::VideoCapture gives,
+// without its copy of each frame, and converting to BGR only the rows of the area given to
+// analyseOnly(); wholeColour() converts the rest of a frame that is shown. A file the direct
+// reader declines is read through cv::VideoCapture.
+//
 //   FrameReader reader;
-//   if (reader.open(path, 90, first, props))       // frame 90 read on the caller's thread
+//   reader.analyseOnly(box);
+//   if (reader.open(path, 90, first, props))       // frame 90 read whole on the caller's thread
 //       while (const FrameSource::Frame* frame = reader.next())
 //           analyse(frame->colour);                 // valid until the next call of next()
 //   reader.close();                                 // stops the thread
@@ -31,18 +39,54 @@ public:
     const Frame* next() override;
     long unreadableFrames() const override;
     void close() override;
+    void analyseOnly(const cv::Rect& area) override { analysed = area; }
+    // Whether the open video is read through the direct decoder (else through cv::VideoCapture).
+    bool readsDirectly() const { return input == &directInput; }
 
 private:
+    // A decoded picture held for a frame of the ring, and its BGR conversion.
+    struct Slot {
+        Slot();
+        ~Slot();
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+        bool take(const VideoDecoder& decoder, const cv::Rect& rows, FrameSource::Frame& frame);
+        void complete();
+        void drop();
+
+        AVFrame* decoded;
+        cv::Size coded;
+        BgrPicture bgr;
+        bool whole = true;
+    };
+    class DirectInput : public FrameInput
+    {
+    public:
+        explicit DirectInput(FrameReader& reader) : reader(reader) {}
+        bool read(FrameSource::Frame& frame) override;
+        double positionMs() override { return reader.decoder.positionMs(); }
+
+    private:
+        FrameReader& reader;
+    };
+
+    bool openDirect(int startFrame, cv::Mat& first, VideoProperties& props);
     void start();
     void decode();
     // Returns the frame given by the last next() to the decoder.
     void release();
 
     cv::VideoCapture capture;
+    CaptureInput captureInput{capture};
+    VideoDecoder decoder;
+    DirectInput directInput{*this};
+    FrameInput* input = nullptr;
+    cv::Rect analysed;
     FrameCursor cursor; // used by the decoding thread only while it runs
     std::vector<Frame> buffers;
-    int head = 0;         // oldest frame not yet released
-    int tail = 0;         // slot the decoder fills next
+    std::vector<std::unique_ptr<Slot>> pictures; // one per buffer
+    int head = 0;                                // oldest frame not yet released
+    int tail = 0;                                // slot the decoder fills next
     int count = 0;        // frames decoded and not yet released, including the one being analysed
     bool holding = false; // the caller holds the frame at `head`
     bool finished = false;

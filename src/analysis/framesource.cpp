@@ -16,15 +16,20 @@ void FrameCursor::reset(double index, const VideoProperties& props)
 
 // Where the decoder says the frame just read lies, from its time stamp; -1 when it cannot say
 // (no usable rate, or frames flushed at the end without a time stamp).
-double FrameCursor::stampedIndex(cv::VideoCapture& capture) const
+double FrameCursor::stampedIndex(FrameInput& input) const
 {
     if (!(fps > 0) || !std::isfinite(fps))
         return -1;
+    const double ms = input.positionMs();
+    return ms > 0 && std::isfinite(ms) ? std::round(ms * fps / 1000) : -1;
+}
+
+double CaptureInput::positionMs()
+{
     try {
-        const double ms = capture.get(cv::CAP_PROP_POS_MSEC);
-        return ms > 0 && std::isfinite(ms) ? std::round(ms * fps / 1000) : -1;
+        return capture.get(cv::CAP_PROP_POS_MSEC);
     } catch (const cv::Exception&) {
-        return -1;
+        return 0;
     }
 }
 
@@ -32,12 +37,12 @@ double FrameCursor::stampedIndex(cv::VideoCapture& capture) const
 // video whose container promises a few frames too many they are no damage. A decoder may also
 // drop a damaged stretch without a failed read; its time stamps then show the gap. Small
 // differences are left alone, so that a clean video keeps its plain frame count.
-bool FrameCursor::read(cv::VideoCapture& capture, FrameSource::Frame& frame)
+bool FrameCursor::read(FrameInput& input, FrameSource::Frame& frame)
 {
     for (int failed = 0; failed <= maxInARow; ++failed) {
-        if (readFrame(capture, frame.colour)) {
+        if (input.read(frame)) {
             double index = nextIndex + failed;
-            const double stamped = stampedIndex(capture);
+            const double stamped = stampedIndex(input);
             if ((failed > 0 && stamped >= nextIndex) || stamped > index + 1)
                 index = stamped;
             frame.index = index;
@@ -61,5 +66,5 @@ bool CaptureSource::open(const QString& path, int startFrame, cv::Mat& first,
 
 const FrameSource::Frame* CaptureSource::next()
 {
-    return cursor.read(capture, frame) ? &frame : nullptr;
+    return cursor.read(input, frame) ? &frame : nullptr;
 }

@@ -3,6 +3,7 @@
 #include "videoinput.h"
 
 #include <QString>
+#include <functional>
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -14,8 +15,20 @@ class FrameSource
 {
 public:
     struct Frame {
+        // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first.
         cv::Mat colour;
         double index = 0; // position of the frame in the video, counted from 0
+        // Set by such a source: converts the rest of `colour`. Called on the frame's holder's
+        // thread while the frame is valid.
+        std::function<void()> completeColour;
+
+        // The whole picture in colour, for showing it.
+        const cv::Mat& wholeColour() const
+        {
+            if (completeColour)
+                completeColour();
+            return colour;
+        }
     };
 
     virtual ~FrameSource() = default;
@@ -31,6 +44,31 @@ public:
     virtual long unreadableFrames() const = 0;
     // Ends the reading; the video may stay open for its owner.
     virtual void close() = 0;
+    // The part of the frames that the analysis reads, for the frames after the first: a source
+    // may leave the rest of their colour pictures unconverted until wholeColour() is asked.
+    virtual void analyseOnly(const cv::Rect& area) { (void)area; }
+};
+
+// What FrameCursor reads from: a cv::VideoCapture, or the direct decoder.
+class FrameInput
+{
+public:
+    virtual ~FrameInput() = default;
+    // The next frame; false at the end or when it cannot be read.
+    virtual bool read(FrameSource::Frame& frame) = 0;
+    // The time stamp of the frame last read, as CAP_PROP_POS_MSEC gives it.
+    virtual double positionMs() = 0;
+};
+
+class CaptureInput : public FrameInput
+{
+public:
+    explicit CaptureInput(cv::VideoCapture& capture) : capture(capture) {}
+    bool read(FrameSource::Frame& frame) override { return readFrame(capture, frame.colour); }
+    double positionMs() override;
+
+private:
+    cv::VideoCapture& capture;
 };
 
 // Reads the frames of an opened capture in order. A frame that cannot be read before the
@@ -45,11 +83,11 @@ public:
 
     // After the frame `index` - 1 has been read.
     void reset(double index, const VideoProperties& props);
-    bool read(cv::VideoCapture& capture, FrameSource::Frame& frame);
+    bool read(FrameInput& input, FrameSource::Frame& frame);
     long unreadable() const { return skipped; }
 
 private:
-    double stampedIndex(cv::VideoCapture& capture) const;
+    double stampedIndex(FrameInput& input) const;
 
     double nextIndex = 0;
     double containerFrames = 0;
@@ -63,7 +101,7 @@ private:
 class CaptureSource : public FrameSource
 {
 public:
-    explicit CaptureSource(cv::VideoCapture& capture) : capture(capture) {}
+    explicit CaptureSource(cv::VideoCapture& capture) : input(capture), capture(capture) {}
 
     bool open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props) override;
     const Frame* next() override;
@@ -71,6 +109,7 @@ public:
     void close() override {}
 
 private:
+    CaptureInput input;
     cv::VideoCapture& capture;
     FrameCursor cursor;
     Frame frame;

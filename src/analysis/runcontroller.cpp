@@ -76,6 +76,7 @@ QString RunController::start(const QStringList& videos, cv::Size frameSize, Coun
     record.frameSize = frameSize;
     record.host = QSysInfo::machineHostName();
     engine.start(frameSize, mode);
+    source.analyseOnly(engine.analysedArea());
     running = true;
     return QString();
 }
@@ -222,7 +223,7 @@ void RunController::analysePending()
     ++outcome.frames;
     position = pending->index;
     if (callbacks.frameAnalysed)
-        callbacks.frameAnalysed(progress(), pending->colour, events);
+        callbacks.frameAnalysed(progress(), *pending, events);
     pending = source.next();
     if (!pending)
         finishVideo();

@@ -74,8 +74,10 @@ struct RunCallbacks {
     // A video passed its checks and is being analysed; `first` is its frame 90.
     std::function<void(const RunProgress&, const VideoProperties&, const cv::Mat& first)>
         videoStarted;
-    // After each analysed frame: the frame as read and its events (already in the .part file).
-    std::function<void(const RunProgress&, const cv::Mat& frame, const std::vector<Result>&)>
+    // After each analysed frame: the frame as read (wholeColour() to show it) and its events
+    // (already in the .part file).
+    std::function<void(const RunProgress&, const FrameSource::Frame& frame,
+                       const std::vector<Result>&)>
         frameAnalysed;
     std::function<void(const VideoOutcome&)> videoEnded;
 };

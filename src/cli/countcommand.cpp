@@ -105,7 +105,7 @@ public:
             if (progressRecords)
                 progressRecords->report(p, true);
         };
-        session.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat&,
+        session.callbacks.frameAnalysed = [this](const RunProgress& p, const FrameSource::Frame&,
                                                  const std::vector<Result>&) {
             progress.frame(p.frame - 1);
             if (progressRecords)

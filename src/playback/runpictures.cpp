@@ -9,7 +9,7 @@ RunPictures::RunPictures(AnalysisSession& session) : session(session)
 {
     session.callbacks.videoStarted = [this](const RunProgress& p, const VideoProperties&,
                                             const cv::Mat& first) { videoStarted(p, first); };
-    session.callbacks.frameAnalysed = [this](const RunProgress& p, const cv::Mat& frame,
+    session.callbacks.frameAnalysed = [this](const RunProgress& p, const FrameSource::Frame& frame,
                                              const std::vector<Result>&) {
         frameAnalysed(p, frame);
     };
@@ -87,12 +87,12 @@ void RunPictures::videoStarted(const RunProgress& progress, const cv::Mat& first
     publish();
 }
 
-void RunPictures::frameAnalysed(const RunProgress& progress, const cv::Mat& frame)
+void RunPictures::frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame)
 {
     lastProgress = progress;
     if (!pacing.due())
         return;
-    prepare(frame, true);
+    prepare(frame.wholeColour(), true);
     publish();
 }
 

@@ -74,7 +74,7 @@ public:
 
 private:
     void videoStarted(const RunProgress& progress, const cv::Mat& first);
-    void frameAnalysed(const RunProgress& progress, const cv::Mat& frame);
+    void frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame);
     void prepare(const cv::Mat& frame, bool withTargets);
     void prepareDensity(const View& view);
     void publish();

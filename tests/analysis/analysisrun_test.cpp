@@ -33,7 +33,7 @@ class DrivenRun
 public:
     DrivenRun()
     {
-        session.callbacks.frameAnalysed = [this](const RunProgress&, const cv::Mat&,
+        session.callbacks.frameAnalysed = [this](const RunProgress&, const FrameSource::Frame&,
                                                  const std::vector<Result>& frameEvents) {
             events.insert(events.end(), frameEvents.begin(), frameEvents.end());
         };

@@ -119,7 +119,7 @@ protected:
 TEST_F(RunControllerTest, ResultFileGetsItsNameOnlyOnceTheVideoIsComplete)
 {
     int framesSeen = 0;
-    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const FrameSource::Frame&,
                                               const std::vector<Result>&) {
         ++framesSeen;
         EXPECT_EQ(p.frame, 90 + framesSeen);
@@ -177,7 +177,7 @@ TEST_F(RunControllerTest, StopEndsTheVideoAsInterruptedAndLeavesTheEarlierResult
     ASSERT_TRUE(done.open(QIODevice::WriteOnly));
     done.write(earlier);
     done.close();
-    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const cv::Mat&,
+    run.session.callbacks.frameAnalysed = [&](const RunProgress& p, const FrameSource::Frame&,
                                               const std::vector<Result>&) {
         if (p.frame == 120) // after the crossing
             run.session.cancel();
@@ -425,7 +425,7 @@ std::vector<Result> analyseVideo(const QString& video, QVector<VideoOutcome>& ou
     run.regions().load_area(video);
     run.regions().load_mask(video);
     std::vector<Result> events;
-    run.session.callbacks.frameAnalysed = [&](const RunProgress&, const cv::Mat&,
+    run.session.callbacks.frameAnalysed = [&](const RunProgress&, const FrameSource::Frame&,
                                               const std::vector<Result>& e) {
         events.insert(events.end(), e.begin(), e.end());
     };

@@ -66,6 +66,8 @@ public:
 
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
     void setMask(const cv::Mat& m);
+    // The part of a frame that detection reads; empty without a mask (the whole frame is read).
+    const cv::Rect& workingBox() const { return box; }
     void detect(cv::Mat& frame, QList<Target*>& targets);
     void detectabsdiff(cv::Mat& frame, QList<Target*>& targets);
     // The same as detect on the frame turned grey with cv::cvtColor(COLOR_BGR2GRAY), converting
