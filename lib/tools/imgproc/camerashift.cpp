@@ -93,7 +93,7 @@ CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShif
     for (int i = 0; i < refinements && textured && isPlausible(d); ++i) {
         const cv::Point2d step = refinement(d, textured);
         d += step;
-        if (std::hypot(step.x, step.y) < settledStep)
+        if (std::hypot(step.x, step.y) < settledStep || clearlyStill(d, step, smallestShift))
             break;
     }
     if (!textured)
@@ -107,6 +107,15 @@ CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShif
     if (meanDifference(shifted) > (1 - smallestImprovement) * meanDifference(background32))
         return Outcome::Failed;
     return Outcome::Shifted;
+}
+
+// A camera that only trembles, well within the shift worth undoing, needs no finer estimate: its
+// tremble is left to the pixels' usual variation anyway.
+bool CameraShift::clearlyStill(const cv::Point2d& d, const cv::Point2d& step, double smallestShift)
+{
+    const double stillShare = 0.5;
+    return (std::hypot(d.x, d.y) + std::hypot(step.x, step.y)) * reduction <
+           stillShare * smallestShift;
 }
 
 void CameraShift::keepDetail(cv::Mat& picture)

@@ -22,6 +22,7 @@ public:
 private:
     cv::Rect window(cv::Size size) const;
     double meanDifference(const cv::Mat& shifted) const;
+    static bool clearlyStill(const cv::Point2d& d, const cv::Point2d& step, double smallestShift);
     void keepDetail(cv::Mat& picture);
     enum class Outcome { Still, Shifted, Failed };
     cv::Point2d phaseCorrelation();

@@ -161,40 +161,94 @@ void TargetTracker::matchLeftovers(const QList<Target*>& detected, const QList<T
         for (int r = 0; r < rows; ++r)
             leftCost(r, c) = leftoverCost(*detected[leftRows[static_cast<size_t>(r)]],
                                           *tracked[leftColumns[static_cast<size_t>(c)]], gate);
-    leftCost.copyTo(leftAssignment);
-    solver.solve(leftAssignment);
+    solveInParts(leftCost, leftMatch);
     for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < cols; ++c)
-            if (leftAssignment(r, c) == 0 && leftCost(r, c) < outOfGate)
-                matchOf[static_cast<size_t>(leftRows[static_cast<size_t>(r)])] =
-                    leftColumns[static_cast<size_t>(c)];
+        if (leftMatch[static_cast<size_t>(r)] >= 0)
+            matchOf[static_cast<size_t>(leftRows[static_cast<size_t>(r)])] =
+                leftColumns[static_cast<size_t>(leftMatch[static_cast<size_t>(r)])];
+}
+
+int TargetTracker::rootOf(int node)
+{
+    while (parent[static_cast<size_t>(node)] != node) {
+        parent[static_cast<size_t>(node)] =
+            parent[static_cast<size_t>(parent[static_cast<size_t>(node)])];
+        node = parent[static_cast<size_t>(node)];
+    }
+    return node;
+}
+
+// Costs beyond the gates link nothing: the rows and columns that gated costs link form groups
+// (insects far apart from each other), each paired on its own. The pairs are those of one
+// assignment over the whole matrix, while the solver's work, which grows with the cube of its
+// matrix's side, stays small on a frame of many blobs.
+void TargetTracker::solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow)
+{
+    const int rows = costs.rows, cols = costs.cols;
+    columnOfRow.assign(static_cast<size_t>(rows), -1);
+    parent.resize(static_cast<size_t>(rows + cols));
+    for (int n = 0; n < rows + cols; ++n)
+        parent[static_cast<size_t>(n)] = n;
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j)
+            if (costs(i, j) < outOfGate)
+                parent[static_cast<size_t>(rootOf(i))] = rootOf(rows + j);
+    byGroup.resize(static_cast<size_t>(rows + cols));
+    for (int n = 0; n < rows + cols; ++n)
+        byGroup[static_cast<size_t>(n)] = n;
+    for (int n = 0; n < rows + cols; ++n)
+        parent[static_cast<size_t>(n)] = rootOf(n);
+    std::stable_sort(byGroup.begin(), byGroup.end(), [this](int a, int b) {
+        return parent[static_cast<size_t>(a)] < parent[static_cast<size_t>(b)];
+    });
+    for (size_t first = 0; first < byGroup.size();) {
+        const int group = parent[static_cast<size_t>(byGroup[first])];
+        partRows.clear();
+        partColumns.clear();
+        size_t end = first;
+        for (; end < byGroup.size() && parent[static_cast<size_t>(byGroup[end])] == group; ++end)
+            (byGroup[end] < rows ? partRows : partColumns)
+                .push_back(byGroup[end] < rows ? byGroup[end] : byGroup[end] - rows);
+        first = end;
+        if (partRows.empty() || partColumns.empty())
+            continue;
+        const int pr = static_cast<int>(partRows.size()), pc = static_cast<int>(partColumns.size());
+        partCost.create(pr, pc);
+        for (int a = 0; a < pr; ++a)
+            for (int b = 0; b < pc; ++b)
+                partCost(a, b) =
+                    costs(partRows[static_cast<size_t>(a)], partColumns[static_cast<size_t>(b)]);
+        partCost.copyTo(partAssignment);
+        solver.solve(partAssignment);
+        for (int a = 0; a < pr; ++a)
+            for (int b = 0; b < pc; ++b)
+                if (partAssignment(a, b) == 0 && partCost(a, b) < outOfGate)
+                    columnOfRow[static_cast<size_t>(partRows[static_cast<size_t>(a)])] =
+                        partColumns[static_cast<size_t>(b)];
+    }
 }
 
 void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
 {
     age_tracked_targets(tracked);
     const int columns = detected.isEmpty() ? 0 : tracked.size();
-    if (columns > 0) {
-        if (prediction)
-            fill_predicted_costs(detected, tracked);
-        else
-            fill_cost_matrix(detected, tracked, cost);
+    solver.setDebug(false);
+    // With prediction every pair is known before any target moves; otherwise each detection is
+    // paired as it comes, its messages in between.
+    if (prediction && columns > 0) {
+        fill_predicted_costs(detected, tracked);
+        solveInParts(cost, matchOf);
+        if (debugOn())
+            display("Costs", cost, detected, tracked);
+        matchLeftovers(detected, tracked);
+    } else if (columns > 0) {
+        fill_cost_matrix(detected, tracked, cost);
         cost.copyTo(assignment);
-        solver.setDebug(false);
         solver.solve(assignment);
         if (debugOn()) {
             display("Costs", cost, detected, tracked);
             display("Results", assignment, detected, tracked);
         }
-    }
-
-    // With prediction every pair is known before any target moves; otherwise each detection is
-    // paired as it comes, its messages in between.
-    if (prediction && columns > 0) {
-        matchOf.resize(static_cast<size_t>(detected.size()));
-        for (int i = 0; i < detected.size(); ++i)
-            matchOf[static_cast<size_t>(i)] = matched_column(i, detected[i], columns);
-        matchLeftovers(detected, tracked);
     }
 
     TargetPool* pool = TargetPool::instance();

@@ -55,6 +55,9 @@ private:
     int matched_column(int row, Target* d, int columns) const;
     double closeGate(const Target& t) const;
     void matchLeftovers(const QList<Target*>& detected, const QList<Target*>& tracked);
+    // Pairs rows with columns at the least total cost, counting only costs within a gate.
+    void solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow);
+    int rootOf(int node);
 
     bool prediction = false;
     int gate = defaultGate;
@@ -67,7 +70,11 @@ private:
     std::vector<int> matchOf; // per detection: its target's column, or -1
     std::vector<int> leftRows, leftColumns;
     std::vector<char> takenColumns;
-    cv::Mat_<int> leftCost, leftAssignment;
+    cv::Mat_<int> leftCost;
+    std::vector<int> leftMatch;
+    // Groups of rows and columns linked by costs within a gate, solved one by one.
+    std::vector<int> parent, byGroup, partRows, partColumns;
+    cv::Mat_<int> partCost, partAssignment;
 };
 
 // Emits the matrix as one debug message, rows and columns labelled with target identities.
