@@ -61,7 +61,7 @@ public:
     static constexpr int maxBlobs = 150;
     // Against the background, a blob with less than this share of the area of a blob at most
     // fragmentGap pixels away is part of that insect: a leg, a translucent wing, its shadow.
-    static constexpr double fragmentShare = 0.5;
+    static constexpr double fragmentShare = 0.35;
     static constexpr int fragmentGap = 6;
 
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
