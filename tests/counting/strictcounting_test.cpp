@@ -179,6 +179,15 @@ TEST_F(StrictCounting, ACrossingCountsOnlyWhenTheTrackGoesOnAfterIt)
     EXPECT_EQ(walking[0].in, 1);
 }
 
+// Its blob sharpened by a key frame, or a leg showing, the box of a resting insect jumps across.
+TEST_F(StrictCounting, ARestingInsectWhoseBoxJumpsAcrossTheLineCountsNothing)
+{
+    useRegion(downwardLine);
+    Points resting{{97, 100}, {97, 100}, {98, 100}, {97, 100}, {103, 100}};
+    resting.insert(resting.end(), 12, cv::Point(103, 100));
+    EXPECT_TRUE(runOne(resting).empty());
+}
+
 TEST_F(StrictCounting, TwoInsectsCrossingInTheSameFrameGiveTwoEvents)
 {
     useRegion(downwardLine);

@@ -101,6 +101,7 @@ void StrictCounter::reset()
 void StrictCounter::setFrameRate(double fps)
 {
     confirmations = framesIn(confirmationSeconds, fps, fewestConfirmations);
+    longestHold = framesIn(longestHoldSeconds, fps, confirmations);
 }
 
 // A track followed for a while that steps across the way it was already going is an insect
@@ -117,29 +118,36 @@ bool StrictCounter::goesOnItsWay(const Target& t) const
            before.dot(step) >= sameWayCosine * pace * length;
 }
 
-void StrictCounter::countCrossing(Track& k, const Target& t, const Event& e, int insects,
-                                  std::vector<Event>& events)
+void StrictCounter::countCrossing(Track& k, const Target& t, double offset, const Event& e,
+                                  int insects, std::vector<Event>& events)
 {
-    if (goesOnItsWay(t))
+    if (goesOnItsWay(t)) {
         addEvents(events, e, insects);
-    else
-        holdCrossing(k, e, insects);
-}
-
-void StrictCounter::holdCrossing(Track& k, const Event& e, int insects)
-{
-    if (k.held.empty())
+        return;
+    }
+    if (k.held.empty()) {
         k.heldMatches = 0;
+        k.heldOffset = std::abs(offset);
+        k.heldCrowded = t.insects > 1 || t.coveredAnother;
+    }
     addEvents(k.held, e, insects);
 }
 
-// Called on every frame the track is matched after its crossing.
-void StrictCounter::confirm(Track& k, std::vector<Event>& events) const
+// Called on every frame the track is matched after its crossing, with its offset from the line
+// or the border: an insect that crossed goes on away from it, while the box of one resting by
+// it, whose centre jumped across as its blob changed shape (a key frame sharpening the picture,
+// a leg showing), stays where it landed. A crossing that never goes on counts nothing.
+void StrictCounter::confirm(Track& k, double offset, std::vector<Event>& events) const
 {
     if (k.held.empty() || ++k.heldMatches < confirmations)
         return;
-    events.insert(events.end(), k.held.begin(), k.held.end());
-    k.held.clear();
+    // A blob of several insects grows and shrinks as they join and part: its centre tells little.
+    if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance) {
+        events.insert(events.end(), k.held.begin(), k.held.end());
+        k.held.clear();
+    } else if (k.heldMatches >= longestHold) {
+        k.held.clear();
+    }
 }
 
 void StrictCounter::finish(std::vector<Event>& events)
@@ -356,15 +364,15 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         k.lastAge = t->age;
         if (t->age != 0)
             continue;
-        confirm(k, events);
         Crossing c;
         // The step passes within the line's extent when it meets the segment at all.
         // An insect that steps past the line goes on beyond the band: the band only delays the
         // crossing, which keeps its date.
         const double offset = offsetFrom(p0, p1, t->centroid);
+        confirm(k, offset, events);
         if (settles(k, offset, holdingBand(k, offset, sideBand), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1)) {
-            countCrossing(k, *t, eventOf(c, c.fromSide > 0), t->insects, events);
+            countCrossing(k, *t, offset, eventOf(c, c.fromSide > 0), t->insects, events);
             hold(k, *t);
         }
     }
@@ -386,7 +394,7 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         }
         k.lastAge = t->age;
         if (t->age == 0) {
-            confirm(k, events);
+            confirm(k, depthIn(area, t->centroid), events);
             followArea(k, *t, frame, segments, area, events);
             k.lastAt = t->centroid;
             k.lastSeenFrame = frame;
@@ -428,7 +436,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     const double band = striding(t, depth, area) ? 0 : holdingBand(k, depth, sideBand);
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
-        countCrossing(k, t, eventOf(c, c.fromSide < 0), k.insects, events);
+        countCrossing(k, t, depth, eventOf(c, c.fromSide < 0), k.insects, events);
         hold(k, t);
         return;
     }

@@ -23,10 +23,12 @@
 //
 // A blob that holds several overlapping insects (Target::insects) counts one event for each.
 //
-// A crossing seen on the way is written once the track has gone on being followed for a moment
-// after it (confirmationSeconds): a track that jumps across on a fleck of flickering texture, a
-// shadow's edge or a neighbour's fragment, and is lost straight after, counts nothing. The event
-// keeps the crossing's date and place. What is still held when the video ends is written then.
+// A crossing by a track that was not already going that way is written once the track has gone
+// on, for a moment after it (confirmationSeconds), away from the line or border: a track that
+// jumps across on a fleck of flickering texture, a shadow's edge or a neighbour's fragment and is
+// lost straight after, or the box of a resting insect whose centre jumps across as its blob
+// changes shape, counts nothing. The event keeps the crossing's date and place. What is still
+// held when the video ends is written then.
 class StrictCounter
 {
 public:
@@ -73,6 +75,10 @@ public:
     // fewest matches that takes at any frame rate.
     static constexpr double confirmationSeconds = 0.08;
     static constexpr int fewestConfirmations = 2;
+    // How long a crossing waits for its track to go on away from the line or border, and how
+    // much farther from it the track must get.
+    static constexpr double longestHoldSeconds = 0.4;
+    static constexpr double onwardsDistance = 1;
     // A crossing step needs no confirmation when the track, followed that long already, was
     // going the same way (within this cosine) at least at this share of the step's pace.
     static constexpr double sameWayCosine = 0.5;
@@ -103,16 +109,17 @@ private:
         int insects = 1;     // area: in its blob when last matched
         double holdBand = 0; // after a crossing: the band going back must pass
         cv::Point history[historyLength];
-        std::vector<Event> held; // crossings waiting to be confirmed
-        int heldMatches = 0;     // matches since the first of them
+        std::vector<Event> held;  // crossings waiting to be confirmed
+        int heldMatches = 0;      // matches since the first of them
+        double heldOffset = 0;    // how far from the line or border the first of them landed
+        bool heldCrowded = false; // made by a blob of several insects
     };
 
     Track& trackOf(const Target& t);
     bool goesOnItsWay(const Target& t) const;
-    void countCrossing(Track& k, const Target& t, const Event& e, int insects,
+    void countCrossing(Track& k, const Target& t, double offset, const Event& e, int insects,
                        std::vector<Event>& events);
-    void holdCrossing(Track& k, const Event& e, int insects);
-    void confirm(Track& k, std::vector<Event>& events) const;
+    void confirm(Track& k, double offset, std::vector<Event>& events) const;
     void forgetAbsent();
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
@@ -143,4 +150,5 @@ private:
 
     std::vector<Track> tracks;
     int confirmations = fewestConfirmations;
+    int longestHold = 10;
 };
