@@ -26,6 +26,9 @@ AnalysisSession::AnalysisSession(const QString& program, FrameSource* borrowed,
                                const std::vector<Result>& events) {
         frameAnalysed(p, frame, events);
     };
+    own.eventsAtEnd = [this](const RunProgress& p, const std::vector<Result>& events) {
+        eventsAtEnd(p, events);
+    };
     own.videoEnded = [this](const VideoOutcome& o) { videoEnded(o); };
 }
 
@@ -149,6 +152,19 @@ void AnalysisSession::frameAnalysed(const RunProgress& progress, const FrameSour
     }
     if (callbacks.frameAnalysed)
         callbacks.frameAnalysed(progress, frame, events);
+}
+
+// Shown like a frame's events, so that the window's table and counters match the file.
+void AnalysisSession::eventsAtEnd(const RunProgress& progress, const std::vector<Result>& events)
+{
+    if (inBackground.load()) {
+        Note note;
+        note.kind = Note::FrameEvents;
+        note.events = events;
+        hand(std::move(note), progress);
+    }
+    if (callbacks.eventsAtEnd)
+        callbacks.eventsAtEnd(progress, events);
 }
 
 void AnalysisSession::videoEnded(const VideoOutcome& outcome)

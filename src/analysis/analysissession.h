@@ -53,7 +53,7 @@ public:
         Kind kind = FrameEvents;
         RunProgress progress;       // VideoStarted
         VideoProperties props;      // VideoStarted
-        std::vector<Result> events; // FrameEvents: those of one analysed frame
+        std::vector<Result> events; // FrameEvents: those of one analysed frame, or of the end
         VideoOutcome outcome;       // VideoEnded
     };
 
@@ -119,6 +119,7 @@ private:
                       const cv::Mat& first);
     void frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame,
                        const std::vector<Result>& events);
+    void eventsAtEnd(const RunProgress& progress, const std::vector<Result>& events);
     void videoEnded(const VideoOutcome& outcome);
     void hand(Note note, const RunProgress& progress);
 

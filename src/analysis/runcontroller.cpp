@@ -234,8 +234,11 @@ void RunController::analysePending()
 void RunController::finishVideo()
 {
     const VideoFiles files(currentPath);
-    if (!writeEvents(engine.finalEvents()))
+    const std::vector<Result> settled = engine.finalEvents();
+    if (!writeEvents(settled))
         return;
+    if (!settled.empty() && callbacks.eventsAtEnd)
+        callbacks.eventsAtEnd(progress(), settled);
     if (!engine.endVideo())
         return endVideo(
             VideoOutcome::Failed,

@@ -79,6 +79,8 @@ struct RunCallbacks {
     std::function<void(const RunProgress&, const FrameSource::Frame& frame,
                        const std::vector<Result>&)>
         frameAnalysed;
+    // The events only the video's end settles (already in the .part file), before videoEnded.
+    std::function<void(const RunProgress&, const std::vector<Result>&)> eventsAtEnd;
     std::function<void(const VideoOutcome&)> videoEnded;
 };
 

@@ -501,3 +501,26 @@ TEST(ResultWriter, CommitReplacesTheResultFileAndAbandonKeepsThePart)
 }
 
 } // namespace
+
+// A strict crossing made in the last frames is settled by the video's end: it is in the file, in
+// the outcome's counts and handed to the front ends, like any other.
+TEST_F(RunControllerTest, StrictCrossingsSettledAtTheEndReachTheFileAndTheFrontEnds)
+{
+    run.mode = CountingMode::Strict;
+    // Seen first 12 px before the line two frames before the end, across it in the last frame.
+    source.recipe.blobs = {movingAlongRow(148, 120, 14, 127)};
+    std::vector<Result> shown;
+    run.session.callbacks.frameAnalysed = [&](const RunProgress&, const FrameSource::Frame&,
+                                              const std::vector<Result>& events) {
+        shown.insert(shown.end(), events.begin(), events.end());
+    };
+    run.session.callbacks.eventsAtEnd = [&](const RunProgress&, const std::vector<Result>& events) {
+        shown.insert(shown.end(), events.begin(), events.end());
+    };
+    const QVector<VideoOutcome> outcomes = analyse({video});
+    ASSERT_EQ(outcomes.size(), 1);
+    EXPECT_EQ(outcomes[0].in + outcomes[0].out, 1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(contents(exported(video, ExportPath::resultSuffix)).count(QByteArrayLiteral("\n")),
+              2);
+}
