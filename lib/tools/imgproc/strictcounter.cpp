@@ -394,7 +394,8 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         }
         k.lastAge = t->age;
         if (t->age == 0) {
-            confirm(k, depthIn(area, t->centroid), events);
+            if (!k.held.empty())
+                confirm(k, depthIn(area, t->centroid), events);
             followArea(k, *t, frame, segments, area, events);
             k.lastAt = t->centroid;
             k.lastSeenFrame = frame;

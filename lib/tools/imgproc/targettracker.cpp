@@ -179,9 +179,9 @@ int TargetTracker::rootOf(int node)
 }
 
 // Costs beyond the gates link nothing: the rows and columns that gated costs link form groups
-// (insects far apart from each other), each paired on its own. The pairs are those of one
-// assignment over the whole matrix, while the solver's work, which grows with the cube of its
-// matrix's side, stays small on a frame of many blobs.
+// (insects far apart from each other), each paired on its own. The pairs are as good as those of
+// one assignment over the whole matrix (only ties may fall otherwise), while the solver's work,
+// which grows with the cube of its matrix's side, stays small on a frame of many blobs.
 void TargetTracker::solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow)
 {
     const int rows = costs.rows, cols = costs.cols;
