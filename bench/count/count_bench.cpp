@@ -200,17 +200,8 @@ int main(int argc, char** argv)
     const std::string program =
         QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath().toStdString() + "/orvane-count";
 
-    if (videoArg.isEmpty()) {
-        if (!QFileInfo::exists(video)) {
-            std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
-                        qPrintable(video));
-            std::fflush(stdout);
-            if (!benchvideo::makeVideo(video, frames, "count_bench"))
-                return 1;
-        }
-        if (!benchvideo::saveRegions(video))
-            return 1;
-    }
+    if (videoArg.isEmpty() && !benchvideo::prepare(video, frames, "count_bench"))
+        return 1;
 
     std::printf("load average before: %s\n", loadAverage().c_str());
     long decoded = 0;

@@ -5,6 +5,7 @@
 #include "videogen.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 #include <opencv2/videoio.hpp>
 #include <string>
@@ -42,6 +43,18 @@ bool saveRegions(const QString& video)
     regions.mask = {{40, 40}, {1880, 40}, {1880, 1040}, {40, 1040}, {40, 40}};
     regions.area = {{760, 340}, {1160, 340}, {1160, 740}, {760, 740}, {760, 340}};
     return ExportPath::ensureFolder(video) && regions.save_mask(video) && regions.save_area(video);
+}
+
+bool prepare(const QString& video, int frames, const char* program)
+{
+    if (!QFileInfo::exists(video)) {
+        std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
+                    qPrintable(video));
+        std::fflush(stdout);
+        if (!makeVideo(video, frames, program))
+            return false;
+    }
+    return saveRegions(video);
 }
 
 long plainDecode(const QString& path)

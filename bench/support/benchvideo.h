@@ -10,6 +10,8 @@ namespace benchvideo
 bool makeVideo(const QString& path, int frames, const char* program);
 // Writes the clip's mask and counting area into its exportCSV folder.
 bool saveRegions(const QString& video);
+// Writes the clip unless it is there already, saying so on standard output, then its regions.
+bool prepare(const QString& video, int frames, const char* program);
 // Decodes every frame and returns how many there were.
 long plainDecode(const QString& path);
 } // namespace benchvideo

@@ -157,14 +157,7 @@ int main(int argc, char** argv)
             .absoluteFilePath()
             .toStdString();
 
-    if (!QFileInfo::exists(video)) {
-        std::printf("Writing a 1920x1080 H.264 video of %d frames to %s ...\n", frames,
-                    qPrintable(video));
-        std::fflush(stdout);
-        if (!benchvideo::makeVideo(video, frames, "window_bench"))
-            return 1;
-    }
-    if (!benchvideo::saveRegions(video))
+    if (!benchvideo::prepare(video, frames, "window_bench"))
         return 1;
     QSettings(QStringLiteral("Brellico"), QStringLiteral("Orvane"))
         .setValue(QStringLiteral("currentPath"), dir);

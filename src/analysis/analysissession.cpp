@@ -141,15 +141,7 @@ void AnalysisSession::videoStarted(const RunProgress& progress, const VideoPrope
 void AnalysisSession::frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame,
                                     const std::vector<Result>& events)
 {
-    if (inBackground.load() && !events.empty()) {
-        Note note;
-        note.kind = Note::FrameEvents;
-        note.events = events;
-        hand(std::move(note), progress);
-    } else if (inBackground.load()) {
-        std::lock_guard<std::mutex> lock(mutex);
-        shared.progress = progress;
-    }
+    handEvents(progress, events);
     if (callbacks.frameAnalysed)
         callbacks.frameAnalysed(progress, frame, events);
 }
@@ -157,12 +149,7 @@ void AnalysisSession::frameAnalysed(const RunProgress& progress, const FrameSour
 // Shown like a frame's events, so that the window's table and counters match the file.
 void AnalysisSession::eventsAtEnd(const RunProgress& progress, const std::vector<Result>& events)
 {
-    if (inBackground.load()) {
-        Note note;
-        note.kind = Note::FrameEvents;
-        note.events = events;
-        hand(std::move(note), progress);
-    }
+    handEvents(progress, events);
     if (callbacks.eventsAtEnd)
         callbacks.eventsAtEnd(progress, events);
 }
@@ -178,6 +165,22 @@ void AnalysisSession::videoEnded(const VideoOutcome& outcome)
     note.outcome = outcome;
     std::lock_guard<std::mutex> lock(mutex);
     shared.notes.push_back(std::move(note));
+}
+
+// Running in the background, a front end reads the events and the progress from the notes.
+void AnalysisSession::handEvents(const RunProgress& progress, const std::vector<Result>& events)
+{
+    if (!inBackground.load())
+        return;
+    if (events.empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        shared.progress = progress;
+        return;
+    }
+    Note note;
+    note.kind = Note::FrameEvents;
+    note.events = events;
+    hand(std::move(note), progress);
 }
 
 void AnalysisSession::hand(Note note, const RunProgress& progress)

@@ -120,6 +120,7 @@ private:
     void frameAnalysed(const RunProgress& progress, const FrameSource::Frame& frame,
                        const std::vector<Result>& events);
     void eventsAtEnd(const RunProgress& progress, const std::vector<Result>& events);
+    void handEvents(const RunProgress& progress, const std::vector<Result>& events);
     void videoEnded(const VideoOutcome& outcome);
     void hand(Note note, const RunProgress& progress);
 

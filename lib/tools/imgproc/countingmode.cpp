@@ -44,9 +44,14 @@ int CountingRules::keptUnseenFrames(double fps) const
                                                 : classicKeptUnseenFrames;
 }
 
+double frameRateOr(double fps)
+{
+    return fps > 0 && std::isfinite(fps) ? fps : usualFrameRate;
+}
+
 int framesIn(double seconds, double fps, int atLeast)
 {
-    const double rate = fps > 0 && std::isfinite(fps) ? fps : usualFrameRate;
+    const double rate = frameRateOr(fps);
     // Rates above a few thousand frames a second are no camera's; the cap keeps the product an int.
     constexpr double fastestRate = 10000;
     return std::max(atLeast, static_cast<int>(std::lround(seconds * std::min(rate, fastestRate))));

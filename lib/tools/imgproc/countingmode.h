@@ -69,5 +69,7 @@ private:
 // Whole frames in `seconds` at `fps` frames a second, at least `atLeast`. A rate that is not
 // positive (a video that does not report one) is taken as 25 frames a second.
 int framesIn(double seconds, double fps, int atLeast = 1);
+// `fps`, or usualFrameRate when it is not a positive finite number.
+double frameRateOr(double fps);
 // The rate taken for a video that reports none.
 constexpr double usualFrameRate = 25;

@@ -41,7 +41,7 @@ void CrowdEstimate::setFrameRate(double fps)
     established = framesIn(establishedSeconds, fps, 2);
     steady = framesIn(steadySeconds, fps, 1);
     raising = framesIn(raisingSeconds, fps, 2);
-    movingStep = movingSpeed / (std::isfinite(fps) && fps > 0 ? fps : 25);
+    movingStep = movingSpeed / frameRateOr(fps);
 }
 
 // A track followed on its own: its area is one insect's, and a moving one shows how far the

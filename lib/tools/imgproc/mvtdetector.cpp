@@ -254,12 +254,8 @@ void MvtDetector::joinFragments(QList<Target*>& targets, int first)
         }
         if (!body)
             continue;
-        const cv::Rect joined = cv::Rect(body->origin, cv::Size(body->width, body->height)) |
-                                cv::Rect(small->origin, cv::Size(small->width, small->height));
-        body->origin = joined.tl();
-        body->width = joined.width;
-        body->height = joined.height;
-        body->centroid = cv::Point(joined.x + joined.width / 2, joined.y + joined.height / 2);
+        body->setBox(cv::Rect(body->origin, cv::Size(body->width, body->height)) |
+                     cv::Rect(small->origin, cv::Size(small->width, small->height)));
         body->area += small->area;
         TargetPool::instance()->release(small);
         targets.removeAt(i);
@@ -572,10 +568,7 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
         cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
         const cv::Rect r = cv::boundingRect(polygon);
         t->init();
-        t->width = r.width;
-        t->height = r.height;
-        t->origin = r.tl();
-        t->centroid = cv::Point(r.x + r.width / 2, r.y + r.height / 2);
+        t->setBox(r);
         if (referenceKind == Reference::Background)
             t->area = pixelArea(contour);
         targets.append(t);

@@ -104,6 +104,13 @@ void StrictCounter::setFrameRate(double fps)
     longestHold = framesIn(longestHoldSeconds, fps, confirmations);
 }
 
+// The step a target took before the one that brought it here: its velocity has taken in half of
+// the last step already.
+cv::Point2f StrictCounter::stepBefore(const Target& t)
+{
+    return 2.0f * t.velocity - cv::Point2f(t.centroid - t.last);
+}
+
 // A track followed for a while that steps across the way it was already going is an insect
 // walking over: its crossing needs no confirmation.
 bool StrictCounter::goesOnItsWay(const Target& t) const
@@ -111,8 +118,7 @@ bool StrictCounter::goesOnItsWay(const Target& t) const
     if (t.agemovement < confirmations || t.velocitySamples < fewestConfirmations)
         return false;
     const cv::Point2f step(t.centroid - t.last);
-    // The velocity has taken in half of this step already.
-    const cv::Point2f before = 2.0f * t.velocity - step;
+    const cv::Point2f before = stepBefore(t);
     const double pace = cv::norm(before), length = cv::norm(step);
     return pace > 0 && length > 0 && pace >= sameWayPace * length &&
            before.dot(step) >= sameWayCosine * pace * length;
@@ -142,20 +148,22 @@ void StrictCounter::confirm(Track& k, double offset, std::vector<Event>& events)
     if (k.held.empty() || ++k.heldMatches < confirmations)
         return;
     // A blob of several insects grows and shrinks as they join and part: its centre tells little.
-    if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance) {
-        events.insert(events.end(), k.held.begin(), k.held.end());
+    if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance)
+        release(k, events);
+    else if (k.heldMatches >= longestHold)
         k.held.clear();
-    } else if (k.heldMatches >= longestHold) {
-        k.held.clear();
-    }
+}
+
+void StrictCounter::release(Track& k, std::vector<Event>& events)
+{
+    events.insert(events.end(), k.held.begin(), k.held.end());
+    k.held.clear();
 }
 
 void StrictCounter::finish(std::vector<Event>& events)
 {
-    for (Track& k : tracks) {
-        events.insert(events.end(), k.held.begin(), k.held.end());
-        k.held.clear();
-    }
+    for (Track& k : tracks)
+        release(k, events);
 }
 
 StrictCounter::Track& StrictCounter::trackOf(const Target& t)
@@ -269,8 +277,7 @@ bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv
     if (!steppedHere(t) || t.velocitySamples < stridesSeen)
         return false;
     const cv::Point2f step(t.centroid - t.last);
-    // The velocity has taken in half of this step already.
-    const cv::Point2f before = 2.0f * t.velocity - step;
+    const cv::Point2f before = stepBefore(t);
     const double pace = cv::norm(before);
     if (cv::norm(step) < strideLength || pace < strideLength || cv::norm(step - before) > pace)
         return false;

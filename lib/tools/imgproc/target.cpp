@@ -28,6 +28,14 @@ void Target::init()
     coveredAnother = false;
 }
 
+void Target::setBox(const cv::Rect& box)
+{
+    origin = box.tl();
+    width = box.width;
+    height = box.height;
+    centroid = cv::Point(box.x + box.width / 2, box.y + box.height / 2);
+}
+
 void Target::update(const Target& detection)
 {
     last = centroid;

@@ -31,6 +31,8 @@ public:
     bool coveredAnother = false;
 
     void init();
+    // The bounding box, and the centroid at its middle (truncated).
+    void setBox(const cv::Rect& box);
     void update(const Target& detection);
     // Before update: folds the step to `detection`, taken over `frames` frames, into velocity,
     // which takes in `weight` of it.

@@ -122,7 +122,8 @@ cv::Mat_<int> TargetTracker::cost_matrix(const QList<Target*>& rows, const QList
     return out;
 }
 
-// The solver's choice is final: a pair that fails the distance test matches nothing.
+// Without prediction the solver's choice is final: a pair that fails the distance test matches
+// nothing.
 int TargetTracker::matched_column(int row, Target* d, int columns) const
 {
     const bool log = debugOn();
@@ -131,7 +132,7 @@ int TargetTracker::matched_column(int row, Target* d, int columns) const
     for (int j = 0; j < columns; ++j) {
         if (log)
             qDebug("Looking at tracked # %d", j);
-        if (assignment(row, j) == 0 && cost(row, j) < (prediction ? outOfGate : maxDistance + 1))
+        if (assignment(row, j) == 0 && cost(row, j) < maxDistance + 1)
             return j;
     }
     return -1;
