@@ -342,3 +342,34 @@ TEST(DrawTargets, ColoursAndLabelDependOnTheMatchAndThePreviousPosition)
     EXPECT_EQ(labelEarlier.y - labelNow.y, 20);
     EXPECT_EQ(labelEarlier.height, labelNow.height);
 }
+
+// Once the insects' usual size is known, specks far smaller that flicker here and there (the dots
+// of a card under compression) make no track, while the insects are followed.
+TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
+{
+    tracker.setMode(CountingMode::Strict);
+    tracker.setFrameRate(25);
+    cv::Mat frame(120, 160, CV_8UC1, cv::Scalar(150));
+    for (int f = 0; f < 10; ++f)
+        tracker.process(frame); // the background
+    const cv::Point specks[] = {{20, 100}, {130, 20}, {140, 100}, {25, 15}};
+    int speckTracks = 0, insectSeen = 0;
+    for (int f = 0; f < 60; ++f) {
+        frame.setTo(150);
+        const cv::Point insect(20 + 2 * f, 60);
+        cv::ellipse(frame, insect, cv::Size(7, 3), 0, 0, 360, cv::Scalar(40), cv::FILLED);
+        if (f >= 30) // a speck in a new place every other frame
+            frame(cv::Rect(specks[(f / 2) % 4], cv::Size(3, 3))).setTo(40);
+        tracker.process(frame);
+        for (const Target* t : qAsConst(tracked())) {
+            if (t->age > 0)
+                continue;
+            if (cv::norm(t->centroid - insect) <= 3)
+                ++insectSeen;
+            else if (f >= 40) // the specks before any usual size is known are tracked
+                ++speckTracks;
+        }
+    }
+    EXPECT_GE(insectSeen, 58);
+    EXPECT_EQ(speckTracks, 0);
+}

@@ -42,6 +42,10 @@ constexpr double takeInSeconds = 10;
 // fainter or sharper.
 constexpr double patternCorrelation = 0.7;
 constexpr double patternDeviation = 4;
+// A box smaller than this each way is judged on a square of this side around its centre: a speck of
+// a few pixels, a dot of the card flickering under compression, cannot show a pattern on its own.
+// Larger boxes stay as they are, so that an insect is not diluted by the texture around it.
+constexpr int patternSide = 9;
 // A shift smaller than this is left to the pixels' usual variation (a camera's jitter); a
 // larger one is undone by shifting the frame back onto the background.
 constexpr double jitterTolerance = 0.5;
@@ -234,9 +238,21 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
     return c;
 }
 
+namespace
+{
+cv::Rect patternWindow(const cv::Rect& box)
+{
+    if (box.width >= patternSide || box.height >= patternSide)
+        return box;
+    const cv::Point centre(box.x + box.width / 2, box.y + box.height / 2);
+    return cv::Rect(centre.x - patternSide / 2, centre.y - patternSide / 2, patternSide,
+                    patternSide);
+}
+} // namespace
+
 bool BackgroundModel::showsBackgroundPattern(const cv::Rect& box) const
 {
-    const cv::Rect r = box & cv::Rect(0, 0, mean.cols, mean.rows);
+    const cv::Rect r = patternWindow(box) & cv::Rect(0, 0, mean.cols, mean.rows);
     if (compared.empty() || r.area() < 4)
         return false;
     double sf = 0, sb = 0, sff = 0, sbb = 0, sfb = 0;

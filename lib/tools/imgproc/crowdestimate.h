@@ -25,6 +25,12 @@ public:
 
     // The usual area of one insect, 0 until enough have been seen.
     int usualArea() const { return usual; }
+    // A blob under this share of the usual area is no insect of the video: a fleck of flickering
+    // texture, a speck of compression or of sensor noise. Insects within one video differ in
+    // length by less than twice, in area by less than four times.
+    static constexpr double speckShare = 0.25;
+    // Whether `blob` is such a speck; nothing is, until the usual area is known.
+    bool isSpeck(const Target& blob) const { return blob.area < speckShare * usual; }
     int insectsIn(int area) const;
 
     // The video's frame rate: the spans below become matches (frames) at it. 25 until set.

@@ -104,13 +104,6 @@ void StrictCounter::setFrameRate(double fps)
     longestHold = framesIn(longestHoldSeconds, fps, confirmations);
 }
 
-// The step a target took before the one that brought it here: its velocity has taken in half of
-// the last step already.
-cv::Point2f StrictCounter::stepBefore(const Target& t)
-{
-    return 2.0f * t.velocity - cv::Point2f(t.centroid - t.last);
-}
-
 // A track followed for a while that steps across the way it was already going is an insect
 // walking over: its crossing needs no confirmation.
 bool StrictCounter::goesOnItsWay(const Target& t) const
@@ -118,7 +111,7 @@ bool StrictCounter::goesOnItsWay(const Target& t) const
     if (t.agemovement < confirmations || t.velocitySamples < fewestConfirmations)
         return false;
     const cv::Point2f step(t.centroid - t.last);
-    const cv::Point2f before = stepBefore(t);
+    const cv::Point2f before = t.velocityBefore;
     const double pace = cv::norm(before), length = cv::norm(step);
     return pace > 0 && length > 0 && pace >= sameWayPace * length &&
            before.dot(step) >= sameWayCosine * pace * length;
@@ -277,7 +270,7 @@ bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv
     if (!steppedHere(t) || t.velocitySamples < stridesSeen)
         return false;
     const cv::Point2f step(t.centroid - t.last);
-    const cv::Point2f before = stepBefore(t);
+    const cv::Point2f before = t.velocityBefore;
     const double pace = cv::norm(before);
     if (cv::norm(step) < strideLength || pace < strideLength || cv::norm(step - before) > pace)
         return false;

@@ -116,7 +116,6 @@ private:
     };
 
     Track& trackOf(const Target& t);
-    static cv::Point2f stepBefore(const Target& t);
     bool goesOnItsWay(const Target& t) const;
     static void release(Track& k, std::vector<Event>& events);
     void countCrossing(Track& k, const Target& t, double offset, const Event& e, int insects,

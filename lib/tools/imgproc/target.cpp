@@ -20,7 +20,7 @@ void Target::init()
     width = height = area = movement = 0;
     age = 0;
     last = cv::Point(0, 0);
-    velocity = cv::Point2f();
+    velocity = velocityBefore = cv::Point2f();
     velocitySamples = 0;
     insects = 1;
     blobInsects = 1;
@@ -49,6 +49,7 @@ void Target::update(const Target& detection)
 void Target::followStep(const Target& detection, int frames, float weight)
 {
     const cv::Point2f step = cv::Point2f(detection.centroid - centroid) / std::max(1, frames);
+    velocityBefore = velocity;
     // Part of each new step: box centres jitter by a pixel or two from frame to frame.
     velocity = velocitySamples == 0 ? step : (1 - weight) * velocity + weight * step;
     ++velocitySamples;

@@ -21,6 +21,7 @@ public:
     int age = 0;    // frames since the last match
     // Strict tracking: the smoothed step per frame, and how many matches it has seen.
     cv::Point2f velocity;
+    cv::Point2f velocityBefore; // before the latest step was taken in
     int velocitySamples = 0;
     // Strict tracking: how many insects the track's blob holds (overlapping insects are one
     // blob), what its latest blobs showed and for how many matches in a row, and whether it

@@ -30,12 +30,26 @@ template <typename Detect> void Tracker::run(Detect detect)
     QElapsedTimer stopwatch;
     stopwatch.start();
     detect();
+    if (rules.estimatesCrowds())
+        dropSpecks();
     targetTracker.track(detected_targets, tracked_targets);
     if (rules.estimatesCrowds())
         crowds.assign(tracked_targets);
     clean_detected_targets();
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+}
+
+// Specks are left out before tracking: linked from one flicker to the next, they make tracks that
+// jump across lines.
+void Tracker::dropSpecks()
+{
+    for (int i = detected_targets.size() - 1; i >= 0; --i) {
+        if (crowds.isSpeck(*detected_targets[i])) {
+            TargetPool::instance()->release(detected_targets[i]);
+            detected_targets.removeAt(i);
+        }
+    }
 }
 
 void Tracker::process(cv::Mat& frame)

@@ -45,6 +45,7 @@ private:
     CountingRules rules = CountingRules::of(CountingMode::Classic);
     double frameRate = usualFrameRate;
     template <typename Detect> void run(Detect detect);
+    void dropSpecks();
 };
 
 // The target overlay, drawn on the colour frame the user sees.
