@@ -275,6 +275,27 @@ bool BackgroundModel::showsBackgroundPattern(const cv::Rect& box) const
     return cov / std::sqrt(vf * vb) >= patternCorrelation;
 }
 
+cv::Point BackgroundModel::centreOfChange(const cv::Rect& box) const
+{
+    const cv::Rect r = box & cv::Rect(0, 0, mean.cols, mean.rows);
+    double total = 0, sumX = 0, sumY = 0;
+    for (int y = r.y; y < r.br().y; ++y) {
+        const uchar* f = compared.ptr<uchar>(y);
+        const ushort* b = mean.ptr<ushort>(y);
+        for (int x = r.x; x < r.br().x; ++x) {
+            const double beyond = std::abs(f[x] - b[x] * (1.0 / scale)) - smallestChange;
+            if (beyond > 0) {
+                total += beyond;
+                sumX += beyond * x;
+                sumY += beyond * y;
+            }
+        }
+    }
+    if (total <= 0)
+        return cv::Point(box.x + box.width / 2, box.y + box.height / 2);
+    return cv::Point(static_cast<int>(sumX / total), static_cast<int>(sumY / total));
+}
+
 // The margin a shift brings in from outside the frame repeats the frame's border: nothing there
 // is known to have changed.
 void BackgroundModel::clearShiftedIn(cv::Mat& out, const cv::Point2d& shift)

@@ -56,6 +56,11 @@ public:
     // or a leaf's veins under changing light or compression, not an insect, which hides the
     // pattern it covers. `grey` is that frame; a plain background has no pattern to show.
     bool showsBackgroundPattern(const cv::Rect& box) const;
+    // The centre of what differs from the background inside `box` in the last frame compared,
+    // each pixel weighted by how far it differs beyond the smallest change: an insect's body
+    // outweighs its translucent wings, its legs and its soft shadow, which stretch its box to one
+    // side. The box's centre when nothing differs.
+    cv::Point centreOfChange(const cv::Rect& box) const;
 
 private:
     struct Rates {

@@ -223,6 +223,18 @@ void MvtDetector::detectOnBackground(const cv::Mat& frame, const cv::Rect& work,
     }
     dropBackgroundPattern(targets, before, work.tl() + shift);
     joinFragments(targets, before);
+    centreOnBodies(targets, before, work.tl() + shift);
+}
+
+// A box's centre lies off the insect's body toward its wings and shadow; crossings are judged by
+// where the body is.
+void MvtDetector::centreOnBodies(QList<Target*>& targets, int first, cv::Point offset)
+{
+    for (int i = first; i < targets.size(); ++i) {
+        Target* t = targets[i];
+        const cv::Rect onBackground(t->origin - offset, cv::Size(t->width, t->height));
+        t->centroid = model.centreOfChange(onBackground) + offset;
+    }
 }
 
 namespace

@@ -96,6 +96,7 @@ private:
     void prepareBoxMask(const cv::Rect& work);
     void joinFragments(QList<Target*>& targets, int first);
     void dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset);
+    void centreOnBodies(QList<Target*>& targets, int first, cv::Point offset);
     void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
     void erodeChangedBlocks();
     // False, having found nothing, when the frame against the background holds more clusters of

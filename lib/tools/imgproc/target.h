@@ -12,7 +12,7 @@ public:
     int id = 0;
     int agemovement = 0; // matches in a row
     cv::Point origin;    // top-left corner of the bounding box
-    cv::Point centroid;  // origin + size / 2, truncated
+    cv::Point centroid;  // origin + size / 2, truncated; strict: the centre of the change
     int width = 0;
     int height = 0;
     int area = 0; // strict detection: the blob's area in pixels
