@@ -21,6 +21,7 @@
 #include <QSet>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -200,7 +201,8 @@ void CountRun::reportEnd(const VideoOutcome& o)
         error(QStringLiteral("%1 %2").arg(o.path, o.shortEnd()));
 }
 
-// Debug messages of the engine (one per frame and target) would drown the progress.
+// Debug messages of the engine (one per frame and target) would drown the progress; they are
+// kept out unless the user asks for them with logging rules of their own.
 QtMessageHandler previousHandler = nullptr;
 
 void countMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
@@ -469,7 +471,9 @@ int runCount(const CountOptions& options, CountStreams streams, QVector<VideoOut
             queue.append(v);
     }
 
-    QuietDebug quietDebug;
+    std::optional<QuietDebug> quietDebug;
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        quietDebug.emplace();
     CountRun countRun(streams, options.quiet, options.folderRecords, counting);
     if (!countRun.loadRegions(regionsVideo))
         return ExitSkipped;
