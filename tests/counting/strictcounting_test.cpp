@@ -195,6 +195,27 @@ TEST_F(StrictCounting, ARestingInsectWhoseBoxJumpsAcrossTheLineCountsNothing)
     }
 }
 
+// A fast insect blurred away for a few frames crossed between its two sightings: the event is
+// dated and placed where the straight way between them meets the line or the border.
+TEST_F(StrictCounting, ACrossingUnseenIsDatedBetweenTheSightingsAroundIt)
+{
+    useRegion(downwardLine);
+    const std::vector<Result> line = runOne(
+        {{50, 100}, {60, 100}, {70, 100}, gone, gone, gone, {140, 100}, {150, 100}, {160, 100}});
+    ASSERT_EQ(line.size(), 1u);
+    EXPECT_EQ(line[0].frame, 104); // three sevenths of the way from frame 102 to 106
+    EXPECT_EQ(line[0].x, 100);
+    EXPECT_EQ(line[0].in, 1);
+
+    useRegion(square);
+    const std::vector<Result> area = runOne(
+        {{120, 250}, {130, 250}, {140, 250}, gone, gone, gone, {240, 250}, {250, 250}, {260, 250}});
+    ASSERT_EQ(area.size(), 1u);
+    EXPECT_EQ(area[0].frame, 105); // three fifths of the way
+    EXPECT_EQ(area[0].x, 200);
+    EXPECT_EQ(area[0].in, 1);
+}
+
 TEST_F(StrictCounting, TwoInsectsCrossingInTheSameFrameGiveTwoEvents)
 {
     useRegion(downwardLine);

@@ -283,30 +283,58 @@ bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv
 bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, int frame,
                             Crossing& crossing)
 {
+    const bool afterGap = k.sideFrame > 0 && k.sideFrame == k.seenFrame && frame - k.seenFrame > 1;
+    k.seenFrame = frame;
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
     if (k.side == 0) {
         if (std::abs(offset) > band) {
             k.side = raw;
-            k.sideAt = at;
+            keepSide(k, at, frame, offset);
         }
         return false;
     }
     if (raw == k.side) {
         k.pendingFrame = 0; // back where it came from
-        k.sideAt = at;
+        keepSide(k, at, frame, offset);
         return false;
     }
     if (raw == -k.side && k.pendingFrame == 0) {
         k.pendingFrame = frame;
         k.pendingAt = at;
+        k.pendingOffset = offset;
+        k.pendingAfterGap = afterGap;
     }
     if (raw != -k.side || std::abs(offset) <= band)
         return false;
     crossing = {k.pendingFrame, k.pendingAt, k.sideAt, k.side};
+    if (k.pendingAfterGap)
+        dateAcrossGap(k, crossing);
     k.side = raw;
-    k.sideAt = at;
+    keepSide(k, at, frame, offset);
     k.pendingFrame = 0;
     return true;
+}
+
+void StrictCounter::keepSide(Track& k, cv::Point at, int frame, double offset)
+{
+    k.sideAt = at;
+    k.sideFrame = frame;
+    k.sideOffset = offset;
+}
+
+// An insect unseen for a few frames (blurred away, hidden by compression) that turns up on the
+// other side crossed somewhere between its two sightings: the straight way between them meets
+// the line where their offsets say, at the time the same share of the gap says.
+void StrictCounter::dateAcrossGap(const Track& k, Crossing& crossing)
+{
+    const int gap = k.pendingFrame - k.sideFrame;
+    const double before = std::abs(k.sideOffset), after = std::abs(k.pendingOffset);
+    if (before + after <= 0)
+        return;
+    const double share = before / (before + after);
+    crossing.frame = k.sideFrame + std::clamp(static_cast<int>(std::ceil(share * gap)), 1, gap);
+    crossing.at = k.sideAt + cv::Point(cvRound(share * (k.pendingAt.x - k.sideAt.x)),
+                                       cvRound(share * (k.pendingAt.y - k.sideAt.y)));
 }
 
 // A box centre jitters by a share of the box's size: more for a large or blurred insect, or one
