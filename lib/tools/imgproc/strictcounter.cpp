@@ -283,58 +283,50 @@ bool StrictCounter::striding(const Target& t, double depth, const std::vector<cv
 bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, int frame,
                             Crossing& crossing)
 {
-    const bool afterGap = k.sideFrame > 0 && k.sideFrame == k.seenFrame && frame - k.seenFrame > 1;
-    k.seenFrame = frame;
+    const Sighting before = k.seen;
+    k.seen = {frame, at, offset};
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
     if (k.side == 0) {
         if (std::abs(offset) > band) {
             k.side = raw;
-            keepSide(k, at, frame, offset);
+            k.sideAt = at;
         }
         return false;
     }
     if (raw == k.side) {
         k.pendingFrame = 0; // back where it came from
-        keepSide(k, at, frame, offset);
+        k.sideAt = at;
         return false;
     }
     if (raw == -k.side && k.pendingFrame == 0) {
         k.pendingFrame = frame;
         k.pendingAt = at;
-        k.pendingOffset = offset;
-        k.pendingAfterGap = afterGap;
+        if (before.frame > 0 && frame - before.frame > 1)
+            dateAcrossGap(before, k.seen, k.pendingFrame, k.pendingAt);
     }
     if (raw != -k.side || std::abs(offset) <= band)
         return false;
     crossing = {k.pendingFrame, k.pendingAt, k.sideAt, k.side};
-    if (k.pendingAfterGap)
-        dateAcrossGap(k, crossing);
     k.side = raw;
-    keepSide(k, at, frame, offset);
+    k.sideAt = at;
     k.pendingFrame = 0;
     return true;
 }
 
-void StrictCounter::keepSide(Track& k, cv::Point at, int frame, double offset)
-{
-    k.sideAt = at;
-    k.sideFrame = frame;
-    k.sideOffset = offset;
-}
-
-// An insect unseen for a few frames (blurred away, hidden by compression) that turns up on the
+// An insect unseen for a few frames (blurred away, lost in compression) that turns up on the
 // other side crossed somewhere between its two sightings: the straight way between them meets
-// the line where their offsets say, at the time the same share of the gap says.
-void StrictCounter::dateAcrossGap(const Track& k, Crossing& crossing)
+// the line or border where their offsets from it say, at the time the same share of the gap says.
+void StrictCounter::dateAcrossGap(const Sighting& before, const Sighting& after, int& frame,
+                                  cv::Point& at)
 {
-    const int gap = k.pendingFrame - k.sideFrame;
-    const double before = std::abs(k.sideOffset), after = std::abs(k.pendingOffset);
-    if (before + after <= 0)
+    const int gap = after.frame - before.frame;
+    const double from = std::abs(before.offset), to = std::abs(after.offset);
+    if (from + to <= 0)
         return;
-    const double share = before / (before + after);
-    crossing.frame = k.sideFrame + std::clamp(static_cast<int>(std::ceil(share * gap)), 1, gap);
-    crossing.at = k.sideAt + cv::Point(cvRound(share * (k.pendingAt.x - k.sideAt.x)),
-                                       cvRound(share * (k.pendingAt.y - k.sideAt.y)));
+    const double share = from / (from + to);
+    frame = before.frame + std::clamp(static_cast<int>(std::ceil(share * gap)), 1, gap);
+    at = before.at + cv::Point(cvRound(share * (after.at.x - before.at.x)),
+                               cvRound(share * (after.at.y - before.at.y)));
 }
 
 // A box centre jitters by a share of the box's size: more for a large or blurred insect, or one

@@ -88,28 +88,29 @@ private:
     // Matches remembered for an insect's heading, and the distance that shows a direction.
     static constexpr int historyLength = 12;
     static constexpr double directionDistance = 4;
+    struct Sighting {
+        int frame = 0;
+        cv::Point at;
+        double offset = 0; // from the line, or depth in the area
+    };
     struct Track {
         int id = 0;
         bool present = false; // still in the tracker's list this frame
         int side = 0;         // last strict side: of a line, or -1 outside an area, 1 inside
         cv::Point sideAt;     // where it was last on that side
-        int sideFrame = 0;    // and when
-        double sideOffset = 0;
         int pendingFrame = 0; // first frame on the other side, not yet beyond the band
         cv::Point pendingAt;
-        double pendingOffset = 0;
-        bool pendingAfterGap = false; // first seen there after frames unseen since sideAt
-        int seenFrame = 0;            // its last match judged for its side
-        cv::Point firstAt;            // area: where it was first seen
-        int stillFrame = 0;           // area: last frame it was still where it appeared
-        cv::Point lastHeading;        // area: its last way that showed a direction
-        double firstReach = 0;        // area: how far from it a border touched its box, first seen
-        double lastReach = 0;         // and last seen
-        int matches = 0;              // frames matched since first seen
-        bool decided = false;         // area: its appearance has been judged
-        bool counted = false;         // area: its vanishing has been counted
-        int lastAge = 0;              // the target's age on the previous frame
-        cv::Point lastAt;             // area: where it was last matched, on frame lastSeenFrame
+        Sighting seen;         // its last match judged for its side
+        cv::Point firstAt;     // area: where it was first seen
+        int stillFrame = 0;    // area: last frame it was still where it appeared
+        cv::Point lastHeading; // area: its last way that showed a direction
+        double firstReach = 0; // area: how far from it a border touched its box, first seen
+        double lastReach = 0;  // and last seen
+        int matches = 0;       // frames matched since first seen
+        bool decided = false;  // area: its appearance has been judged
+        bool counted = false;  // area: its vanishing has been counted
+        int lastAge = 0;       // the target's age on the previous frame
+        cv::Point lastAt;      // area: where it was last matched, on frame lastSeenFrame
         int lastSeenFrame = 0;
         int insects = 1;     // area: in its blob when last matched
         double holdBand = 0; // after a crossing: the band going back must pass
@@ -143,8 +144,8 @@ private:
     static bool striding(const Target& t, double depth, const std::vector<cv::Point>& area);
     static bool settles(Track& k, double offset, double band, cv::Point at, int frame,
                         Crossing& crossing);
-    static void keepSide(Track& k, cv::Point at, int frame, double offset);
-    static void dateAcrossGap(const Track& k, Crossing& crossing);
+    static void dateAcrossGap(const Sighting& before, const Sighting& after, int& frame,
+                              cv::Point& at);
     void followArea(Track& k, const Target& t, int frame, const std::vector<cv::Point>& segments,
                     const std::vector<cv::Point>& area, std::vector<Event>& events);
     static double depthIn(const std::vector<cv::Point>& area, cv::Point2f p);
