@@ -2,6 +2,17 @@
 
 #include "videodecoder.h"
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define ORVANE_AVX2_STEP 1
+#define ORVANE_AVX2 __attribute__((target("avx2")))
+#define ORVANE_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define ORVANE_AVX2_STEP 0
+#define ORVANE_AVX2
+#define ORVANE_ALWAYS_INLINE
+#endif
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
@@ -17,6 +28,7 @@ extern "C" {
 #include <memory>
 #include <mutex>
 #include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <utility>
 #include <vector>
@@ -45,8 +57,8 @@ constexpr int largestConstant = 1024;
 // swscale's SIMD converters work in steps of 8 or 16 pixels: at other widths the last pixels of
 // a row may be converted otherwise.
 constexpr int widthStep = 16;
-// Pixels the vector code handles at once: 16 luma and 8 chroma samples.
-constexpr int blockPixels = 16;
+// The rounding term of the grey, 2^14, taken twice: it does not fit a 16-bit lane.
+constexpr short greyRound = 1 << (greyShift - 2);
 
 bool unclipped(int value)
 {
@@ -170,8 +182,11 @@ bool allKnown(const int (&f)[256])
 }
 
 #if CV_SIMD128
-struct Vectors {
-    explicit Vectors(const YuvGrey::Terms& t)
+// The step of 16 pixels in 128-bit vectors, wherever OpenCV has them.
+struct Step128 {
+    static constexpr int pixels = 16;
+
+    explicit Step128(const YuvGrey::Terms& t)
         : lumaOffset(cv::v_setall_s16(static_cast<short>(t.luma.offset))),
           lumaCoefficient(cv::v_setall_s16(static_cast<short>(t.luma.coefficient))),
           blueOffset(cv::v_setall_s16(static_cast<short>(t.blue.offset))),
@@ -188,63 +203,241 @@ struct Vectors {
           redConstant(cv::v_setall_s16(static_cast<short>(t.luma.constant + t.red.constant))),
           blueGreen(cv::v_int16x8(greyBlue, greyGreen, greyBlue, greyGreen, greyBlue, greyGreen,
                                   greyBlue, greyGreen)),
-          redRound(cv::v_int16x8(greyRed, 1 << (greyShift - 2), greyRed, 1 << (greyShift - 2),
-                                 greyRed, 1 << (greyShift - 2), greyRed, 1 << (greyShift - 2))),
+          redRound(cv::v_int16x8(greyRed, greyRound, greyRed, greyRound, greyRed, greyRound,
+                                 greyRed, greyRound)),
           two(cv::v_setall_s16(2)), top(cv::v_setall_s16(255)), zero(cv::v_setzero_s16())
     {
     }
+
+    void one(const uchar* y, const uchar* u, const uchar* v, uchar* out) const
+    {
+        step(y, u, v, out);
+    }
+    void run(const uchar* y, const uchar* u, const uchar* v, uchar* out, int steps) const
+    {
+        for (int i = 0; i < steps; ++i)
+            step(y + i * pixels, u + i * pixels / 2, v + i * pixels / 2, out + i * pixels);
+    }
+
+private:
+    // Sixteen pixels from an even column on: their luma, and the chroma of their eight blocks.
+    ORVANE_ALWAYS_INLINE void step(const uchar* y, const uchar* u, const uchar* v, uchar* out) const
+    {
+        const cv::v_int16x8 cu = cv::v_shl<3>(cv::v_reinterpret_as_s16(cv::v_load_expand(u)));
+        const cv::v_int16x8 cv_ = cv::v_shl<3>(cv::v_reinterpret_as_s16(cv::v_load_expand(v)));
+        const cv::v_int16x8 blue = cv::v_mul_hi(cu - blueOffset, blueCoefficient) + blueConstant;
+        const cv::v_int16x8 green = cv::v_mul_hi(cu - greenUOffset, greenUCoefficient) +
+                                    cv::v_mul_hi(cv_ - greenVOffset, greenVCoefficient) +
+                                    greenConstant;
+        const cv::v_int16x8 red = cv::v_mul_hi(cv_ - redOffset, redCoefficient) + redConstant;
+        cv::v_uint16x8 y0, y1;
+        cv::v_expand(cv::v_load(y), y0, y1);
+        // Each chroma sample serves the two pixels of its block in the row.
+        cv::v_int16x8 blue0, blue1, green0, green1, red0, red1;
+        cv::v_zip(blue, blue, blue0, blue1);
+        cv::v_zip(green, green, green0, green1);
+        cv::v_zip(red, red, red0, red1);
+        cv::v_store(out, cv::v_pack_u(greyOf8(luma(y0), blue0, green0, red0),
+                                      greyOf8(luma(y1), blue1, green1, red1)));
+    }
+
+    cv::v_int16x8 luma(const cv::v_uint16x8& y) const
+    {
+        return cv::v_mul_hi(cv::v_shl<3>(cv::v_reinterpret_as_s16(y)) - lumaOffset,
+                            lumaCoefficient);
+    }
+
+    // Eight pixels' grey from their luma term and their chroma terms.
+    cv::v_int16x8 greyOf8(const cv::v_int16x8& l, const cv::v_int16x8& blue,
+                          const cv::v_int16x8& green, const cv::v_int16x8& red) const
+    {
+        const cv::v_int16x8 b = cv::v_max(cv::v_min(l + blue, top), zero);
+        const cv::v_int16x8 g = cv::v_max(cv::v_min(l + green, top), zero);
+        const cv::v_int16x8 r = cv::v_max(cv::v_min(l + red, top), zero);
+        cv::v_int16x8 bg0, bg1, r0, r1;
+        cv::v_zip(b, g, bg0, bg1);
+        cv::v_zip(r, two, r0, r1);
+        const cv::v_int32x4 sum0 = cv::v_dotprod(bg0, blueGreen, cv::v_dotprod(r0, redRound));
+        const cv::v_int32x4 sum1 = cv::v_dotprod(bg1, blueGreen, cv::v_dotprod(r1, redRound));
+        return cv::v_pack(cv::v_shr<greyShift>(sum0), cv::v_shr<greyShift>(sum1));
+    }
+
     cv::v_int16x8 lumaOffset, lumaCoefficient, blueOffset, blueCoefficient, greenUOffset,
         greenUCoefficient, greenVOffset, greenVCoefficient, redOffset, redCoefficient, blueConstant,
         greenConstant, redConstant, blueGreen, redRound, two, top, zero;
 };
+#endif
 
-// Eight pixels' grey from their luma term and their chroma terms.
-inline cv::v_int16x8 greyOf8(const Vectors& k, const cv::v_int16x8& luma, const cv::v_int16x8& blue,
-                             const cv::v_int16x8& green, const cv::v_int16x8& red)
+#if ORVANE_AVX2_STEP
+// The same in 256-bit vectors, 32 pixels a step. AVX2 works within each 128-bit half: the low
+// half of a 16-bit vector holds pixels 0..7 and the high half 16..23 (or 8..15 and 24..31),
+// which the final pack puts back in order.
+struct Step256 {
+    static constexpr int pixels = 32;
+
+    ORVANE_AVX2 explicit Step256(const YuvGrey::Terms& t)
+        : lumaOffset(_mm256_set1_epi16(static_cast<short>(t.luma.offset))),
+          lumaCoefficient(_mm256_set1_epi16(static_cast<short>(t.luma.coefficient))),
+          blueOffset(_mm256_set1_epi16(static_cast<short>(t.blue.offset))),
+          blueCoefficient(_mm256_set1_epi16(static_cast<short>(t.blue.coefficient))),
+          greenUOffset(_mm256_set1_epi16(static_cast<short>(t.greenU.offset))),
+          greenUCoefficient(_mm256_set1_epi16(static_cast<short>(t.greenU.coefficient))),
+          greenVOffset(_mm256_set1_epi16(static_cast<short>(t.greenV.offset))),
+          greenVCoefficient(_mm256_set1_epi16(static_cast<short>(t.greenV.coefficient))),
+          redOffset(_mm256_set1_epi16(static_cast<short>(t.red.offset))),
+          redCoefficient(_mm256_set1_epi16(static_cast<short>(t.red.coefficient))),
+          blueConstant(_mm256_set1_epi16(static_cast<short>(t.luma.constant + t.blue.constant))),
+          greenConstant(_mm256_set1_epi16(
+              static_cast<short>(t.luma.constant + t.greenU.constant + t.greenV.constant))),
+          redConstant(_mm256_set1_epi16(static_cast<short>(t.luma.constant + t.red.constant))),
+          blueGreen(_mm256_set1_epi32(greyGreen << 16 | greyBlue)),
+          redRound(_mm256_set1_epi32(greyRound << 16 | greyRed)), two(_mm256_set1_epi16(2)),
+          top(_mm256_set1_epi16(255)), zero(_mm256_setzero_si256())
+    {
+    }
+
+    ORVANE_AVX2 void one(const uchar* y, const uchar* u, const uchar* v, uchar* out) const
+    {
+        step(y, u, v, out);
+    }
+    ORVANE_AVX2 void run(const uchar* y, const uchar* u, const uchar* v, uchar* out,
+                         int steps) const
+    {
+        for (int i = 0; i < steps; ++i)
+            step(y + i * pixels, u + i * pixels / 2, v + i * pixels / 2, out + i * pixels);
+    }
+
+private:
+    ORVANE_AVX2 ORVANE_ALWAYS_INLINE void step(const uchar* y, const uchar* u, const uchar* v,
+                                               uchar* out) const
+    {
+        const __m256i cu = _mm256_slli_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u))), 3);
+        const __m256i cv = _mm256_slli_epi16(
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v))), 3);
+        const __m256i blue = _mm256_adds_epi16(
+            _mm256_mulhi_epi16(_mm256_subs_epi16(cu, blueOffset), blueCoefficient), blueConstant);
+        const __m256i green = _mm256_adds_epi16(
+            _mm256_adds_epi16(
+                _mm256_mulhi_epi16(_mm256_subs_epi16(cu, greenUOffset), greenUCoefficient),
+                _mm256_mulhi_epi16(_mm256_subs_epi16(cv, greenVOffset), greenVCoefficient)),
+            greenConstant);
+        const __m256i red = _mm256_adds_epi16(
+            _mm256_mulhi_epi16(_mm256_subs_epi16(cv, redOffset), redCoefficient), redConstant);
+        const __m256i luma8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+        const __m256i grey0 =
+            greyOf16(luma(_mm256_unpacklo_epi8(luma8, zero)), _mm256_unpacklo_epi16(blue, blue),
+                     _mm256_unpacklo_epi16(green, green), _mm256_unpacklo_epi16(red, red));
+        const __m256i grey1 =
+            greyOf16(luma(_mm256_unpackhi_epi8(luma8, zero)), _mm256_unpackhi_epi16(blue, blue),
+                     _mm256_unpackhi_epi16(green, green), _mm256_unpackhi_epi16(red, red));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_packus_epi16(grey0, grey1));
+    }
+
+    ORVANE_AVX2 __m256i luma(__m256i y) const
+    {
+        return _mm256_mulhi_epi16(_mm256_subs_epi16(_mm256_slli_epi16(y, 3), lumaOffset),
+                                  lumaCoefficient);
+    }
+
+    ORVANE_AVX2 __m256i clip(__m256i value) const
+    {
+        return _mm256_max_epi16(_mm256_min_epi16(value, top), zero);
+    }
+
+    ORVANE_AVX2 __m256i greyOf16(__m256i l, __m256i blue, __m256i green, __m256i red) const
+    {
+        const __m256i b = clip(_mm256_adds_epi16(l, blue));
+        const __m256i g = clip(_mm256_adds_epi16(l, green));
+        const __m256i r = clip(_mm256_adds_epi16(l, red));
+        const __m256i sum0 =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(b, g), blueGreen),
+                             _mm256_madd_epi16(_mm256_unpacklo_epi16(r, two), redRound));
+        const __m256i sum1 =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(b, g), blueGreen),
+                             _mm256_madd_epi16(_mm256_unpackhi_epi16(r, two), redRound));
+        return _mm256_packs_epi32(_mm256_srai_epi32(sum0, greyShift),
+                                  _mm256_srai_epi32(sum1, greyShift));
+    }
+
+    __m256i lumaOffset, lumaCoefficient, blueOffset, blueCoefficient, greenUOffset,
+        greenUCoefficient, greenVOffset, greenVCoefficient, redOffset, redCoefficient, blueConstant,
+        greenConstant, redConstant, blueGreen, redRound, two, top, zero;
+};
+#endif
+
+// A step that sticks out of [x0, x1) on either side, through copies of its pixels, so that every
+// pixel goes through the same step.
+template <class Step>
+void stepThroughCopy(const Step& step, const uchar* y, const uchar* u, const uchar* v, uchar* out,
+                     int x, int x0, int x1)
 {
-    const cv::v_int16x8 b = cv::v_max(cv::v_min(luma + blue, k.top), k.zero);
-    const cv::v_int16x8 g = cv::v_max(cv::v_min(luma + green, k.top), k.zero);
-    const cv::v_int16x8 r = cv::v_max(cv::v_min(luma + red, k.top), k.zero);
-    cv::v_int16x8 bg0, bg1, r0, r1;
-    cv::v_zip(b, g, bg0, bg1);
-    // The rounding term 2^14 does not fit a 16-bit lane: it is 2 * 2^13.
-    cv::v_zip(r, k.two, r0, r1);
-    const cv::v_int32x4 sum0 = cv::v_dotprod(bg0, k.blueGreen, cv::v_dotprod(r0, k.redRound));
-    const cv::v_int32x4 sum1 = cv::v_dotprod(bg1, k.blueGreen, cv::v_dotprod(r1, k.redRound));
-    return cv::v_pack(cv::v_shr<greyShift>(sum0), cv::v_shr<greyShift>(sum1));
+    constexpr int n = Step::pixels;
+    const int from = std::max(x, x0), to = std::min(x + n, x1);
+    uchar lumaCopy[n] = {}, uCopy[n / 2] = {}, vCopy[n / 2] = {}, greyCopy[n];
+    std::memcpy(lumaCopy + (from - x), y + from, static_cast<size_t>(to - from));
+    const int c0 = from / 2, c1 = (to + 1) / 2;
+    std::memcpy(uCopy + (c0 - x / 2), u + c0, static_cast<size_t>(c1 - c0));
+    std::memcpy(vCopy + (c0 - x / 2), v + c0, static_cast<size_t>(c1 - c0));
+    step.one(lumaCopy, uCopy, vCopy, greyCopy);
+    std::memcpy(out + (from - x0), greyCopy + (from - x), static_cast<size_t>(to - from));
 }
 
-// Sixteen pixels from an even column on: their luma, and the chroma of their eight blocks.
-inline void greyBlock(const Vectors& k, const uchar* y, const uchar* u, const uchar* v, uchar* out)
+// Pixels [x0, x1) of a row, into out[0 .. x1 - x0), in steps from even columns.
+template <class Step>
+void convertRowWith(const Step& step, const uchar* y, const uchar* u, const uchar* v, uchar* out,
+                    int x0, int x1)
 {
-    const cv::v_int16x8 cu = cv::v_shl<3>(cv::v_reinterpret_as_s16(cv::v_load_expand(u)));
-    const cv::v_int16x8 cv_ = cv::v_shl<3>(cv::v_reinterpret_as_s16(cv::v_load_expand(v)));
-    const cv::v_int16x8 blue = cv::v_mul_hi(cu - k.blueOffset, k.blueCoefficient) + k.blueConstant;
-    const cv::v_int16x8 green = cv::v_mul_hi(cu - k.greenUOffset, k.greenUCoefficient) +
-                                cv::v_mul_hi(cv_ - k.greenVOffset, k.greenVCoefficient) +
-                                k.greenConstant;
-    const cv::v_int16x8 red = cv::v_mul_hi(cv_ - k.redOffset, k.redCoefficient) + k.redConstant;
-    cv::v_uint16x8 y0, y1;
-    cv::v_expand(cv::v_load(y), y0, y1);
-    const cv::v_int16x8 luma0 =
-        cv::v_mul_hi(cv::v_shl<3>(cv::v_reinterpret_as_s16(y0)) - k.lumaOffset, k.lumaCoefficient);
-    const cv::v_int16x8 luma1 =
-        cv::v_mul_hi(cv::v_shl<3>(cv::v_reinterpret_as_s16(y1)) - k.lumaOffset, k.lumaCoefficient);
-    // Each chroma sample serves the two pixels of its block in the row.
-    cv::v_int16x8 blue0, blue1, green0, green1, red0, red1;
-    cv::v_zip(blue, blue, blue0, blue1);
-    cv::v_zip(green, green, green0, green1);
-    cv::v_zip(red, red, red0, red1);
-    cv::v_store(out, cv::v_pack_u(greyOf8(k, luma0, blue0, green0, red0),
-                                  greyOf8(k, luma1, blue1, green1, red1)));
+    constexpr int n = Step::pixels;
+    int x = x0 & ~1;
+    if (x < x0) {
+        stepThroughCopy(step, y, u, v, out, x, x0, x1);
+        x += n;
+    }
+    const int steps = std::max(0, (x1 - x) / n);
+    step.run(y + x, u + x / 2, v + x / 2, out + (x - x0), steps);
+    x += steps * n;
+    if (x < x1)
+        stepThroughCopy(step, y, u, v, out, x, x0, x1);
+}
+
+#if CV_SIMD128
+void convertRow128(const YuvGrey::Terms& t, const uchar* y, const uchar* u, const uchar* v,
+                   uchar* out, int x0, int x1)
+{
+    convertRowWith(Step128(t), y, u, v, out, x0, x1);
 }
 #endif
+
+#if ORVANE_AVX2_STEP
+ORVANE_AVX2 void convertRow256(const YuvGrey::Terms& t, const uchar* y, const uchar* u,
+                               const uchar* v, uchar* out, int x0, int x1)
+{
+    convertRowWith(Step256(t), y, u, v, out, x0, x1);
+}
+#endif
+
+// One for the whole process, so that the check of every (Y, U, V) covers every pixel converted.
+YuvGrey::RowConverter rowConverter(YuvGrey::Vectors vectors)
+{
+#if ORVANE_AVX2_STEP
+    if (vectors == YuvGrey::Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2))
+        return convertRow256;
+#else
+    (void)vectors;
+#endif
+#if CV_SIMD128
+    return convertRow128;
+#else
+    return nullptr;
+#endif
+}
 } // namespace
 
 const YuvGrey* YuvGrey::forPictures(int format, cv::Size coded)
 {
-#if CV_SIMD128
-    if ((format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) || coded.width <= 0 ||
+    if (!rowConverter(Vectors::Widest) ||
+        (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P) || coded.width <= 0 ||
         coded.width % widthStep != 0 || coded.height <= 0 || coded.height % 2 != 0)
         return nullptr;
     static std::mutex mutex;
@@ -262,11 +455,6 @@ const YuvGrey* YuvGrey::forPictures(int format, cv::Size coded)
         converter.reset();
     }
     return (learnt[key] = std::move(converter)).get();
-#else
-    (void)format;
-    (void)coded;
-    return nullptr;
-#endif
 }
 
 // The luma term from the blue channel at neutral chroma, and where that clips from blue at the
@@ -274,6 +462,9 @@ const YuvGrey* YuvGrey::forPictures(int format, cv::Size coded)
 // luma term.
 bool YuvGrey::learn(int format, int width)
 {
+    convertRow = rowConverter(vectors);
+    if (!convertRow)
+        return false;
     std::vector<int> pairs;
     for (int c = 0; c < 256; ++c)
         pairs.push_back(c << 8 | neutral); // U varies
@@ -384,46 +575,9 @@ void YuvGrey::convert(const AVFrame* frame, const cv::Rect& area, cv::Mat& grey)
     grey.create(area.size(), CV_8UC1);
     for (int row = 0; row < area.height; ++row) {
         const int y = area.y + row;
-        convertRow(
-            frame->data[0] + y * frame->linesize[0], frame->data[1] + (y >> 1) * frame->linesize[1],
-            frame->data[2] + (y >> 1) * frame->linesize[2], grey.ptr(row), area.x, area.br().x);
+        convertRow(t, frame->data[0] + y * frame->linesize[0],
+                   frame->data[1] + (y >> 1) * frame->linesize[1],
+                   frame->data[2] + (y >> 1) * frame->linesize[2], grey.ptr(row), area.x,
+                   area.br().x);
     }
-}
-
-// Pixels [x0, x1) of a row, into out[0 .. x1 - x0). Steps of 16 pixels start at even columns;
-// the first and last ones, which may stick out of the range, go through a copy, so that every
-// pixel takes the same path.
-void YuvGrey::convertRow(const uchar* y, const uchar* u, const uchar* v, uchar* out, int x0,
-                         int x1) const
-{
-#if CV_SIMD128
-    const Vectors k(t);
-    auto throughCopy = [&](int x) {
-        const int from = std::max(x, x0), to = std::min(x + blockPixels, x1);
-        uchar lumaCopy[blockPixels] = {}, uCopy[blockPixels / 2] = {}, vCopy[blockPixels / 2] = {},
-              greyCopy[blockPixels];
-        std::memcpy(lumaCopy + (from - x), y + from, static_cast<size_t>(to - from));
-        const int c0 = from / 2, c1 = (to + 1) / 2;
-        std::memcpy(uCopy + (c0 - x / 2), u + c0, static_cast<size_t>(c1 - c0));
-        std::memcpy(vCopy + (c0 - x / 2), v + c0, static_cast<size_t>(c1 - c0));
-        greyBlock(k, lumaCopy, uCopy, vCopy, greyCopy);
-        std::memcpy(out + (from - x0), greyCopy + (from - x), static_cast<size_t>(to - from));
-    };
-    int x = x0 & ~1;
-    if (x < x0) {
-        throughCopy(x);
-        x += blockPixels;
-    }
-    for (; x + blockPixels <= x1; x += blockPixels)
-        greyBlock(k, y + x, u + x / 2, v + x / 2, out + (x - x0));
-    if (x < x1)
-        throughCopy(x);
-#else
-    (void)y;
-    (void)u;
-    (void)v;
-    (void)out;
-    (void)x0;
-    (void)x1;
-#endif
 }

@@ -42,14 +42,23 @@ public:
     };
     const Terms& terms() const { return t; }
 
+    // The vectors the conversion works in: the widest the processor has (256 bits with AVX2),
+    // or 128 bits, which every processor with vectors has.
+    enum class Vectors { Widest, Narrow };
+    explicit YuvGrey(Vectors vectors = Vectors::Widest) : vectors(vectors) {}
+
     // Learns the terms for pictures of `format` `width` pixels wide, and checks them on every
     // (Y, U, V); false when either fails. Exposed for tests.
     bool learn(int format, int width);
 
+    // Pixels [x0, x1) of a row into out[0 .. x1 - x0), from the rows of the three planes.
+    using RowConverter = void (*)(const Terms& t, const uchar* y, const uchar* u, const uchar* v,
+                                  uchar* out, int x0, int x1);
+
 private:
     bool checkAll(int format, int width) const;
-    void convertRow(const uchar* y, const uchar* u, const uchar* v, uchar* out, int x0,
-                    int x1) const;
 
+    Vectors vectors;
     Terms t;
+    RowConverter convertRow = nullptr;
 };
