@@ -84,8 +84,11 @@ std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double frame
 
 std::vector<Result> AnalysisRun::analyseFrame(const FrameSource::Frame& frame, double framePos)
 {
-    if (frame.grey.empty() || frame.greyArea != analysedArea())
+    if (frame.grey.empty())
         return analyseFrame(frame.colour, framePos);
+    // A source told another area left the colour picture unconverted: it is completed.
+    if (frame.greyArea != analysedArea())
+        return analyseFrame(frame.wholeColour(), framePos);
     if (!accepts(frame.colour))
         return {};
     logFrame(framePos);
