@@ -82,6 +82,20 @@ std::vector<Result> AnalysisRun::analyseFrame(const cv::Mat& frame, double frame
     return countAndMap(framePos);
 }
 
+std::vector<Result> AnalysisRun::analyseFrame(const FrameSource::Frame& frame, double framePos)
+{
+    if (frame.grey.empty())
+        return analyseFrame(frame.colour, framePos);
+    // A source told another area left the colour picture unconverted: it is completed.
+    if (frame.greyArea != analysedArea())
+        return analyseFrame(frame.wholeColour(), framePos);
+    if (!accepts(frame.colour))
+        return {};
+    logFrame(framePos);
+    tracker.processWorkingBox(frame.grey);
+    return countAndMap(framePos);
+}
+
 void AnalysisRun::logFrame(double framePos)
 {
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())

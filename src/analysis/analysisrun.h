@@ -1,6 +1,7 @@
 #pragma once
 
 #include "countingmode.h"
+#include "framesource.h"
 #include "result.h"
 #include "target.h"
 
@@ -46,6 +47,9 @@ public:
     // One analysed colour frame; `framePos` is the index of the previous frame, which the events
     // carry. The engine turns into grey only the pixels it analyses.
     std::vector<Result> analyseFrame(const cv::Mat& frame, double framePos);
+    // The same for a frame of a source, whose grey of the analysed area, when it has it, spares
+    // turning the colour frame into grey.
+    std::vector<Result> analyseFrame(const FrameSource::Frame& frame, double framePos);
 
     const QList<Target*>& trackedTargets() const;
 

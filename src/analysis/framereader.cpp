@@ -1,5 +1,7 @@
 #include "framereader.h"
 
+#include "yuvgrey.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 }
@@ -20,8 +22,8 @@ FrameReader::Slot::~Slot()
     av_frame_free(&decoded);
 }
 
-// Holds the decoder's picture (a reference, not a copy) and converts the analysed rows of it.
-bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& rows,
+// Holds the decoder's picture (a reference, not a copy) and converts the analysed area of it.
+bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area,
                              FrameSource::Frame& frame)
 {
     const AVFrame* picture = decoder.picture();
@@ -29,14 +31,35 @@ bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& rows,
     if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
         return false;
     coded = decoder.codedSize();
-    whole = bgr.convert(decoded, coded, rows.empty() ? 0 : rows.y,
-                        rows.empty() ? coded.height : rows.br().y);
+    if (takeGrey(area, frame))
+        return true;
+    frame.grey.release();
+    frame.greyArea = cv::Rect();
+    whole = bgr.convert(decoded, coded, area.empty() ? 0 : area.y,
+                        area.empty() ? coded.height : area.br().y);
     // Held only while needed: a damaged frame may show what its buffer held before, and the
     // decoder then reuses its buffers in the order cv::VideoCapture sees.
     if (whole)
         av_frame_unref(decoded);
     frame.colour = bgr.mat();
     return !frame.colour.empty();
+}
+
+// The area in grey, the BGR picture left to complete(); false when the picture's grey cannot be
+// had so.
+bool FrameReader::Slot::takeGrey(const cv::Rect& area, FrameSource::Frame& frame)
+{
+    const cv::Rect picture(0, 0, decoded->width, decoded->height);
+    const YuvGrey* converter = area.empty() || (area & picture) != area
+                                   ? nullptr
+                                   : YuvGrey::forPictures(decoded->format, coded);
+    if (!converter || !bgr.prepare(decoded, coded) || bgr.mat().empty())
+        return false;
+    converter->convert(decoded, area, frame.grey);
+    frame.greyArea = area;
+    frame.colour = bgr.mat();
+    whole = false;
+    return true;
 }
 
 void FrameReader::Slot::complete()
@@ -69,8 +92,10 @@ FrameReader::~FrameReader()
 bool FrameReader::open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props)
 {
     close();
-    for (Frame& frame : buffers)
+    for (Frame& frame : buffers) {
         frame.colour.release();
+        frame.grey.release();
+    }
     bool read = false;
     if (!path.isEmpty() && decoder.open(decoderPath(path))) {
         input = &directInput;

@@ -17,9 +17,10 @@
 // which turns into grey just the pixels it analyses, does not.
 //
 // Videos are read through FFmpeg directly (VideoDecoder), giving the frames cv::VideoCapture gives,
-// without its copy of each frame, and converting to BGR only the rows of the area given to
-// analyseOnly(); wholeColour() converts the rest of a frame that is shown. A file the direct
-// reader declines is read through cv::VideoCapture.
+// without its copy of each frame. Of the frames after the first only the area given to
+// analyseOnly() is converted: into grey straight from the decoded picture where YuvGrey can
+// (the frame's `grey`), else into BGR, its rows only; wholeColour() converts the rest of a frame
+// that is shown. A file the direct reader declines is read through cv::VideoCapture.
 //
 //   FrameReader reader;
 //   reader.analyseOnly(box);
@@ -44,13 +45,14 @@ public:
     bool readsDirectly() const { return input == &directInput; }
 
 private:
-    // A decoded picture held for a frame of the ring, and its BGR conversion.
+    // A decoded picture held for a frame of the ring, and its BGR conversion or grey area.
     struct Slot {
         Slot();
         ~Slot();
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
-        bool take(const VideoDecoder& decoder, const cv::Rect& rows, FrameSource::Frame& frame);
+        bool take(const VideoDecoder& decoder, const cv::Rect& area, FrameSource::Frame& frame);
+        bool takeGrey(const cv::Rect& area, FrameSource::Frame& frame);
         void complete();
         void drop();
 

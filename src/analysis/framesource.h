@@ -15,8 +15,13 @@ class FrameSource
 {
 public:
     struct Frame {
-        // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first.
+        // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first,
+        // or none of them when it gives `grey`.
         cv::Mat colour;
+        // The area given to analyseOnly() in grey, as cv::cvtColor(COLOR_BGR2GRAY) makes it of
+        // `colour`, when the source computes it straight from the decoded picture; else empty.
+        cv::Mat grey;
+        cv::Rect greyArea;
         double index = 0; // position of the frame in the video, counted from 0
         // Set by such a source: converts the rest of `colour`. Called on the frame's holder's
         // thread while the frame is valid.

@@ -217,7 +217,7 @@ bool RunController::writeEvents(const std::vector<Result>& events)
 void RunController::analysePending()
 {
     // Events carry the index of the frame before the one they were counted on.
-    const std::vector<Result> events = engine.analyseFrame(pending->colour, pending->index - 1);
+    const std::vector<Result> events = engine.analyseFrame(*pending, pending->index - 1);
     if (!writeEvents(events))
         return;
     ++outcome.frames;

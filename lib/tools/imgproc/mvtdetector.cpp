@@ -164,24 +164,50 @@ void MvtDetector::detectColour(const cv::Mat& frame, QList<Target*>& targets)
         detectIn(frame, targets);
 }
 
+void MvtDetector::detectWorkingBox(const cv::Mat& grey, QList<Target*>& targets)
+{
+    if (grey.empty() || grey.type() != CV_8UC1) {
+        qWarning("Frame is not an 8-bit grey image: no motion detection");
+        return;
+    }
+    if (!mask.empty() && mask.type() != CV_8UC1) {
+        qWarning("The mask is not an 8-bit one-channel image: no motion detection");
+        return;
+    }
+    if (!mask.empty() && box.empty())
+        return; // nothing to analyse, as with a whole frame
+    if (!mask.empty() && grey.size() != box.size()) {
+        qWarning("Working box of %dx%d does not match the mask's of %dx%d: no motion detection",
+                 grey.cols, grey.rows, box.width, box.height);
+        return;
+    }
+    detectInBox(grey, mask.empty() ? cv::Rect(cv::Point(), grey.size()) : box, targets);
+}
+
 void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
 {
     const cv::Rect work = mask.empty() ? cv::Rect(0, 0, frame.cols, frame.rows) : box;
+    if (!work.empty())
+        detectInBox(frame(work), work, targets);
+}
+
+void MvtDetector::detectInBox(const cv::Mat& inWork, const cv::Rect& work, QList<Target*>& targets)
+{
     if (work.empty())
         return;
     try {
         if (referenceKind == Reference::Background) {
-            detectOnBackground(frame, work, targets);
+            detectOnBackground(inWork, work, targets);
             return;
         }
         if (mask.empty() && runsSize != work.size())
             buildRuns(cv::Mat(), work.size());
         if (previous.size() != work.size()) {
-            storeReference(frame(work)); // first frame, or a new frame size: the new reference
+            storeReference(inWork); // first frame, or a new frame size: the new reference
             return;
         }
         // A caller that passes a non-empty list keeps comparing against the same reference.
-        differenceAndThreshold(frame(work), targets.isEmpty());
+        differenceAndThreshold(inWork, targets.isEmpty());
         findBlobs(work, targets);
     } catch (const cv::Exception& e) {
         differenceClean = false;
@@ -191,10 +217,10 @@ void MvtDetector::detectIn(const cv::Mat& frame, QList<Target*>& targets)
 
 // Against the background the whole working box is compared, since the camera's shift and the
 // light are measured on all of it; only changes inside the mask count.
-void MvtDetector::detectOnBackground(const cv::Mat& frame, const cv::Rect& work,
+void MvtDetector::detectOnBackground(const cv::Mat& inWork, const cv::Rect& work,
                                      QList<Target*>& targets)
 {
-    const cv::Mat grey = greyOf(frame(work));
+    const cv::Mat grey = greyOf(inWork);
     if (!model.hasStarted(work.size())) {
         prepareBoxMask(work);
         model.start(grey);

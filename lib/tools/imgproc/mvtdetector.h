@@ -73,6 +73,9 @@ public:
     // The same as detect on the frame turned grey with cv::cvtColor(COLOR_BGR2GRAY), converting
     // only the pixels the mask lets through. `frame` is 8-bit BGR.
     void detectColour(const cv::Mat& frame, QList<Target*>& targets);
+    // The same as detect on a grey frame of which `grey` is the working box (the whole frame
+    // without a mask): the analysed part of a frame made grey by its source.
+    void detectWorkingBox(const cv::Mat& grey, QList<Target*>& targets);
 
     // Forgets the reference frame, like setMask.
     void setMorphology(const BlobMorphology& m);
@@ -85,12 +88,14 @@ private:
 
     bool acceptFrame(const cv::Mat& frame, int type) const;
     void detectIn(const cv::Mat& frame, QList<Target*>& targets);
+    // `inWork` is the working box `work` of the frame.
+    void detectInBox(const cv::Mat& inWork, const cv::Rect& work, QList<Target*>& targets);
     const uchar* greyRun(const cv::Mat& frame, const Run& r);
     void buildRuns(const cv::Mat& boxMask, cv::Size size);
     void storeReference(const cv::Mat& frame);
     void differenceAndThreshold(const cv::Mat& frame, bool keepAsReference);
     void clearDifference(cv::Size size);
-    void detectOnBackground(const cv::Mat& frame, const cv::Rect& work, QList<Target*>& targets);
+    void detectOnBackground(const cv::Mat& inWork, const cv::Rect& work, QList<Target*>& targets);
     // The frame itself when grey, else greyBox.
     cv::Mat greyOf(const cv::Mat& frame);
     void prepareBoxMask(const cv::Rect& work);

@@ -62,6 +62,11 @@ void Tracker::processColour(const cv::Mat& frame)
     run([&] { detector.detectColour(frame, detected_targets); });
 }
 
+void Tracker::processWorkingBox(const cv::Mat& grey)
+{
+    run([&] { detector.detectWorkingBox(grey, detected_targets); });
+}
+
 void Tracker::setMode(CountingMode mode)
 {
     setRules(CountingRules::of(mode));

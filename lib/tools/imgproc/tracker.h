@@ -22,6 +22,8 @@ public:
     void process(cv::Mat& frame); // 8-bit greyscale frame
     // The same for the 8-bit BGR frame whose cv::cvtColor grey process would be given.
     void processColour(const cv::Mat& frame);
+    // The same for the grey of the detector's working box alone (see MvtDetector::workingBox).
+    void processWorkingBox(const cv::Mat& grey);
     void clean_detected_targets();
     void reset();
     // Classic: frame differences and nearest-target matching. Strict: a background difference
