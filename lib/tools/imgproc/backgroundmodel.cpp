@@ -184,6 +184,7 @@ void BackgroundModel::reset()
     spread.release();
     busy.release();
     previous.release();
+    camera.forget();
 }
 
 void BackgroundModel::start(const cv::Mat& grey)
@@ -200,6 +201,7 @@ void BackgroundModel::relearn(const cv::Mat& grey)
     busy.create(grey.size(), CV_16UC1);
     busy.setTo(0);
     grey.copyTo(previous);
+    camera.forget();
 }
 
 BackgroundModel::Rates BackgroundModel::ratesFor(bool learn) const

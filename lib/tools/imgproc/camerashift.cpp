@@ -34,6 +34,17 @@ constexpr double leastTexture = 1;
 // Shifting the background must remove at least this share of its mean difference from the
 // frame, or the peak came from noise or from insects rather than from the camera.
 constexpr double smallestImprovement = 0.1;
+// A frame whose mean difference from the background (in grey levels, on every
+// roughRowStep-th row of the window) is at most stillShare times, plus stillSlack, what it was
+// when the camera was last found still is taken as still too, for at most longestStill frames in
+// a row: a shake of half a pixel on a textured card raises that difference by far more.
+constexpr int roughRowStep = 4;
+constexpr double stillShare = 1.2;
+constexpr double stillSlack = 0.5;
+constexpr int longestStill = 4;
+// The background's detail is recomputed after this many estimates: it learns over about a third
+// of a second, and a change of light barely changes its fine detail.
+constexpr int detailRefresh = 4;
 } // namespace
 
 cv::Rect CameraShift::window(cv::Size size) const
@@ -50,20 +61,65 @@ double CameraShift::meanDifference(const cv::Mat& other) const
     return cv::norm(frame32(inner), other(inner), cv::NORM_L1) / inner.area();
 }
 
+void CameraShift::forget()
+{
+    detailAge = -1;
+    wasStill = false;
+    framesTakenStill = 0;
+}
+
+double CameraShift::roughDifference(const cv::Mat& frame, const cv::Mat& background,
+                                    int backgroundScale)
+{
+    long long sum = 0;
+    int rows = 0;
+    for (int y = 0; y < frame.rows; y += roughRowStep, ++rows) {
+        const uchar* f = frame.ptr<uchar>(y);
+        const ushort* b = background.ptr<ushort>(y);
+        int row = 0;
+        for (int x = 0; x < frame.cols; ++x)
+            row += std::abs(f[x] * backgroundScale - b[x]);
+        sum += row;
+    }
+    return static_cast<double>(sum) / (static_cast<double>(rows) * frame.cols * backgroundScale);
+}
+
+bool CameraShift::stillAsBefore(double difference) const
+{
+    return wasStill && framesTakenStill < longestStill &&
+           difference <= stillShare * stillDifference + stillSlack;
+}
+
+void CameraShift::prepareBackground(const cv::Mat& background, int backgroundScale)
+{
+    if (detailAge >= 0 && detailAge < detailRefresh && background32.size() == frame32.size()) {
+        ++detailAge;
+        return;
+    }
+    cv::pyrDown(background, smallBackground);
+    smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
+    keepDetail(background32);
+    detailAge = 1;
+}
+
 cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& background,
                                   int backgroundScale, double smallestShift)
 {
     const cv::Rect middle = window(frame.size());
     if (middle.width < smallestWindow || middle.height < smallestWindow)
         return {};
+    const double difference = roughDifference(frame(middle), background(middle), backgroundScale);
+    if (stillAsBefore(difference)) {
+        ++framesTakenStill;
+        return {};
+    }
+    framesTakenStill = 0;
     // Smoothed before it is halved, so that a thin line shifted by a pixel stays a line shifted
     // by half a pixel rather than jumping from one reduced pixel to the next.
     cv::pyrDown(frame(middle), smallFrame);
-    cv::pyrDown(background(middle), smallBackground);
     smallFrame.convertTo(frame32, CV_32F);
-    smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
     keepDetail(frame32);
-    keepDetail(background32);
+    prepareBackground(background(middle), backgroundScale);
     // Most frames move little from the last one: the refinement starts from the last shift, and
     // only when that fails does phase correlation search the whole range.
     Outcome outcome = refined(last, smallestShift);
@@ -71,6 +127,8 @@ cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& backgroun
         outcome = refined(phaseCorrelation(), smallestShift);
     if (outcome == Outcome::Failed)
         last = {};
+    wasStill = outcome == Outcome::Still;
+    stillDifference = difference;
     return outcome == Outcome::Shifted ? last * reduction : cv::Point2d();
 }
 
