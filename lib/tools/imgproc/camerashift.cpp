@@ -99,6 +99,7 @@ void CameraShift::prepareBackground(const cv::Mat& background, int backgroundSca
     cv::pyrDown(background, smallBackground);
     smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
     keepDetail(background32);
+    gradients(background32, restGradientX, restGradientY);
     detailAge = 1;
 }
 
@@ -158,9 +159,10 @@ CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShif
         return last = {}, Outcome::Still;
     if (!isPlausible(d))
         return Outcome::Failed;
-    last = d;
+    // A still camera's next estimate starts from rest, where the background's gradient is known.
     if (std::hypot(d.x, d.y) * reduction < smallestShift)
-        return Outcome::Still;
+        return last = {}, Outcome::Still;
+    last = d;
     shift(d);
     if (meanDifference(shifted) > (1 - smallestImprovement) * meanDifference(background32))
         return Outcome::Failed;
@@ -198,21 +200,26 @@ void CameraShift::shift(const cv::Point2d& d)
 }
 
 // One Gauss-Newton step on the reduced pictures: the frame is about the shifted background less
-// its gradient times the remaining shift.
+// its gradient times the remaining shift. Unshifted, the background and its gradient are those
+// kept with its detail.
 cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
 {
-    shift(d);
-    constexpr double sobelScale = 1.0 / 8;
-    cv::Sobel(shifted, gradientX, CV_32F, 1, 0, 3, sobelScale);
-    cv::Sobel(shifted, gradientY, CV_32F, 0, 1, 3, sobelScale);
+    const bool atRest = d == cv::Point2d();
+    if (!atRest) {
+        shift(d);
+        gradients(shifted, gradientX, gradientY);
+    }
+    const cv::Mat& moved = atRest ? background32 : shifted;
+    const cv::Mat& alongX = atRest ? restGradientX : gradientX;
+    const cv::Mat& alongY = atRest ? restGradientY : gradientY;
     const int margin = static_cast<int>(largestShift) / reduction + 1;
     const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
     double xx = 0, xy = 0, yy = 0, xr = 0, yr = 0;
     for (int y = inner.y; y < inner.br().y; ++y) {
-        const float* b = shifted.ptr<float>(y);
+        const float* b = moved.ptr<float>(y);
         const float* f = frame32.ptr<float>(y);
-        const float* gx = gradientX.ptr<float>(y);
-        const float* gy = gradientY.ptr<float>(y);
+        const float* gx = alongX.ptr<float>(y);
+        const float* gy = alongY.ptr<float>(y);
         for (int x = inner.x; x < inner.br().x; ++x) {
             const double r = b[x] - f[x];
             if (std::abs(r) > std::abs(gx[x]) + std::abs(gy[x]) + outlierNoise)
@@ -229,4 +236,11 @@ cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
     if (!(det > 0))
         return {};
     return {(yy * xr - xy * yr) / det, (xx * yr - xy * xr) / det};
+}
+
+void CameraShift::gradients(const cv::Mat& picture, cv::Mat& alongX, cv::Mat& alongY)
+{
+    constexpr double sobelScale = 1.0 / 8;
+    cv::Sobel(picture, alongX, CV_32F, 1, 0, 3, sobelScale);
+    cv::Sobel(picture, alongY, CV_32F, 0, 1, 3, sobelScale);
 }

@@ -41,10 +41,12 @@ private:
     static bool isPlausible(const cv::Point2d& d);
     void shift(const cv::Point2d& d); // the reduced background shifted by d, into `shifted`
     cv::Point2d refinement(const cv::Point2d& d, bool& textured);
+    static void gradients(const cv::Mat& picture, cv::Mat& alongX, cv::Mat& alongY);
 
     cv::Mat smallFrame, smallBackground, frame32, background32, hann, windowedFrame,
         windowedBackground, shifted, gradientX, gradientY, coarse;
-    cv::Point2d last; // the last shift found, in reduced pixels
+    cv::Mat restGradientX, restGradientY; // of background32, unshifted
+    cv::Point2d last;                     // the last shift found, in reduced pixels
     // Estimates since background32 was computed; -1 when it is unknown.
     int detailAge = -1;
     // Whether the last estimate found the camera still, and the frame's rough difference from

@@ -34,6 +34,43 @@ uchar codeOf(double ratio)
     const double r = std::clamp(ratio, lowestGain, highestGain);
     return cv::saturate_cast<uchar>((r - lowestGain) * ratioSteps);
 }
+
+// What cv::medianBlur gives for an 8-bit picture, its border replicated, by a histogram of the
+// window slid along each row: on a picture this small it costs about half as much.
+void medianOf(const cv::Mat& src, cv::Mat& dst, int window, std::vector<const uchar*>& rows)
+{
+    dst.create(src.size(), CV_8UC1);
+    const int reach = window / 2, rank = window * window / 2, last = src.cols - 1;
+    rows.resize(static_cast<size_t>(window));
+    for (int y = 0; y < src.rows; ++y) {
+        for (int dy = -reach; dy <= reach; ++dy)
+            rows[static_cast<size_t>(dy + reach)] =
+                src.ptr<uchar>(std::clamp(y + dy, 0, src.rows - 1));
+        int histogram[256] = {};
+        for (const uchar* row : rows)
+            for (int dx = -reach; dx <= reach; ++dx)
+                ++histogram[row[std::clamp(dx, 0, last)]];
+        int median = 0, below = 0; // below: the values in the window less than median
+        uchar* out = dst.ptr<uchar>(y);
+        for (int x = 0;; ++x) {
+            while (below > rank)
+                below -= histogram[--median];
+            while (below + histogram[median] <= rank)
+                below += histogram[median++];
+            out[x] = static_cast<uchar>(median);
+            if (x == last)
+                break;
+            const int leaving = std::max(x - reach, 0), entering = std::min(x + 1 + reach, last);
+            for (const uchar* row : rows) {
+                const uchar gone = row[leaving], come = row[entering];
+                --histogram[gone];
+                below -= gone < median;
+                ++histogram[come];
+                below += come < median;
+            }
+        }
+    }
+}
 } // namespace
 
 void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
@@ -61,7 +98,7 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
     if (window >= 3)
-        cv::medianBlur(codedRatio, medianRatio, window);
+        medianOf(codedRatio, medianRatio, window, medianRows);
     else
         codedRatio.copyTo(medianRatio);
     const double unit = 1 << gainShift;
@@ -75,7 +112,6 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
         uniformValue = cv::saturate_cast<ushort>(cv::mean(smallGains)[0]);
         return;
     }
-    cv::Mat coarse;
     smallGains.convertTo(coarse, CV_16U);
     cv::resize(coarse, fullMap, frame.size(), 0, 0, cv::INTER_LINEAR);
 }
