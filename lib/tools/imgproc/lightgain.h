@@ -29,6 +29,7 @@ private:
 
     cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse, fullMap;
     std::vector<const uchar*> medianRows;
+    std::vector<int> columnSums;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };
