@@ -36,6 +36,15 @@ cv::Mat makeCard()
     return card;
 }
 
+// Another card, of sand about as bright as the first: grains of many grey levels.
+cv::Mat makeSandCard()
+{
+    cv::Mat card(frameSize.height + 2 * margin, frameSize.width + 2 * margin, CV_8UC1);
+    cv::RNG(5).fill(card, cv::RNG::UNIFORM, 95, 255);
+    cv::GaussianBlur(card, card, cv::Size(0, 0), 0.5);
+    return card;
+}
+
 struct Shadow {
     cv::Point2d centre;
     double depth = 0; // share of the light taken away at its centre
@@ -55,6 +64,8 @@ struct Insect {
 class Scene
 {
 public:
+    explicit Scene(cv::Mat seen = makeCard()) : card(std::move(seen)) {}
+
     // `sharpen` adds that share of the fine detail everywhere, as a key frame of a low bit rate
     // does.
     cv::Mat frame(cv::Point2d shift, const Shadow& shadow = {}, const Insect& insect = {},
@@ -106,7 +117,7 @@ private:
             }
     }
 
-    cv::Mat card = makeCard();
+    cv::Mat card;
     cv::RNG random{7};
 };
 
@@ -206,6 +217,31 @@ TEST_F(StrictDetection, AnInsectWalkingOnAShakenCardIsFoundInEveryFrame)
         }
     }
     EXPECT_GE(found, 98);
+    EXPECT_EQ(elsewhere, 0);
+}
+
+// What was known of the old background (its detail, how still the camera was against it) must
+// not be used to align frames on the new one: a shaken frame left unaligned would change
+// everywhere, be taken for a disturbance, and hide the insect.
+TEST_F(StrictDetection, AShakeRightAfterTheBackgroundIsReplacedIsUndone)
+{
+    detect(scene.frame({}));
+    for (int f = 1; f < 30; ++f)
+        detect(scene.frame(cameraAt(f)));
+    // Another card: the whole picture changes, and becomes the background.
+    Scene sand(makeSandCard());
+    EXPECT_TRUE(detect(sand.frame({})).empty());
+    int found = 0, elsewhere = 0;
+    for (int f = 0; f < 10; ++f) {
+        const Insect insect{{60 + 2.0 * f, 50}, true};
+        for (const cv::Point& c : detect(sand.frame({1.2, -0.9}, {}, insect))) {
+            if (cv::norm(cv::Point2d(c) - insect.centre) <= 4)
+                ++found;
+            else
+                ++elsewhere;
+        }
+    }
+    EXPECT_EQ(found, 10);
     EXPECT_EQ(elsewhere, 0);
 }
 

@@ -124,10 +124,11 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
 
 #if CV_SIMD128
 // Eight pixels of comparePixel, `g` and `p` widened to 16 bits; returns the changed ones inside
-// the mask as 0xFFFF lanes.
-cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_uint16x8& g, const cv::v_uint16x8& p,
-                            const cv::v_uint16x8& inside, const Bars& bars, short meanRate,
-                            short spreadRate, bool learn)
+// the mask as 0xFFFF lanes. Inlined, its vectors stay in registers.
+CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_uint16x8& g,
+                                             const cv::v_uint16x8& p, const cv::v_uint16x8& inside,
+                                             const Bars& bars, short meanRate, short spreadRate,
+                                             bool learn)
 {
     using namespace cv;
     const v_uint16x8 smallest = v_setall_u16(smallestChange << spreadShift);
@@ -184,6 +185,7 @@ void BackgroundModel::reset()
     spread.release();
     busy.release();
     previous.release();
+    camera.forget();
 }
 
 void BackgroundModel::start(const cv::Mat& grey)
@@ -200,6 +202,7 @@ void BackgroundModel::relearn(const cv::Mat& grey)
     busy.create(grey.size(), CV_16UC1);
     busy.setTo(0);
     grey.copyTo(previous);
+    camera.forget();
 }
 
 BackgroundModel::Rates BackgroundModel::ratesFor(bool learn) const

@@ -1,6 +1,8 @@
 #include "camerashift.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -34,6 +36,17 @@ constexpr double leastTexture = 1;
 // Shifting the background must remove at least this share of its mean difference from the
 // frame, or the peak came from noise or from insects rather than from the camera.
 constexpr double smallestImprovement = 0.1;
+// A frame whose mean difference from the background (in grey levels, on every
+// roughRowStep-th row of the window) is at most stillShare times, plus stillSlack, what it was
+// when the camera was last found still is taken as still too, for at most longestStill frames in
+// a row: a shake of half a pixel on a textured card raises that difference by far more.
+constexpr int roughRowStep = 4;
+constexpr double stillShare = 1.2;
+constexpr double stillSlack = 0.5;
+constexpr int longestStill = 4;
+// The background's detail is recomputed after this many estimates: it learns over about a third
+// of a second, and a change of light barely changes its fine detail.
+constexpr int detailRefresh = 4;
 } // namespace
 
 cv::Rect CameraShift::window(cv::Size size) const
@@ -50,20 +63,93 @@ double CameraShift::meanDifference(const cv::Mat& other) const
     return cv::norm(frame32(inner), other(inner), cv::NORM_L1) / inner.area();
 }
 
+void CameraShift::forget()
+{
+    detailAge = -1;
+    wasStill = false;
+    framesTakenStill = 0;
+}
+
+namespace
+{
+// The sum of |frame * scale - background| over a row.
+long long rowDifference(const uchar* f, const ushort* b, int n, int scale)
+{
+    long long sum = 0;
+    int x = 0;
+#if CV_SIMD128
+    // The scaled frame fits 16 bits while the scale does: 255 * 257 is the most.
+    if (scale <= 257) {
+        const cv::v_uint16x8 factor = cv::v_setall_u16(static_cast<ushort>(scale));
+        cv::v_uint32x4 total = cv::v_setzero_u32();
+        for (; x + 16 <= n; x += 16) {
+            cv::v_uint16x8 low, high;
+            cv::v_expand(cv::v_load(f + x), low, high);
+            const cv::v_uint16x8 a = cv::v_absdiff(cv::v_mul_wrap(low, factor), cv::v_load(b + x));
+            const cv::v_uint16x8 c =
+                cv::v_absdiff(cv::v_mul_wrap(high, factor), cv::v_load(b + x + 8));
+            cv::v_uint32x4 a0, a1, c0, c1;
+            cv::v_expand(a, a0, a1);
+            cv::v_expand(c, c0, c1);
+            total += (a0 + a1) + (c0 + c1);
+        }
+        sum = cv::v_reduce_sum(total);
+    }
+#endif
+    for (; x < n; ++x)
+        sum += std::abs(f[x] * scale - b[x]);
+    return sum;
+}
+} // namespace
+
+double CameraShift::roughDifference(const cv::Mat& frame, const cv::Mat& background,
+                                    int backgroundScale)
+{
+    long long sum = 0;
+    int rows = 0;
+    for (int y = 0; y < frame.rows; y += roughRowStep, ++rows)
+        sum += rowDifference(frame.ptr<uchar>(y), background.ptr<ushort>(y), frame.cols,
+                             backgroundScale);
+    return static_cast<double>(sum) / (static_cast<double>(rows) * frame.cols * backgroundScale);
+}
+
+bool CameraShift::stillAsBefore(double difference) const
+{
+    return wasStill && framesTakenStill < longestStill &&
+           difference <= stillShare * stillDifference + stillSlack;
+}
+
+void CameraShift::prepareBackground(const cv::Mat& background, int backgroundScale)
+{
+    if (detailAge >= 0 && detailAge < detailRefresh && background32.size() == frame32.size()) {
+        ++detailAge;
+        return;
+    }
+    cv::pyrDown(background, smallBackground);
+    smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
+    keepDetail(background32);
+    gradients(background32, restGradientX, restGradientY);
+    detailAge = 1;
+}
+
 cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& background,
                                   int backgroundScale, double smallestShift)
 {
     const cv::Rect middle = window(frame.size());
     if (middle.width < smallestWindow || middle.height < smallestWindow)
         return {};
+    const double difference = roughDifference(frame(middle), background(middle), backgroundScale);
+    if (stillAsBefore(difference)) {
+        ++framesTakenStill;
+        return {};
+    }
+    framesTakenStill = 0;
     // Smoothed before it is halved, so that a thin line shifted by a pixel stays a line shifted
     // by half a pixel rather than jumping from one reduced pixel to the next.
     cv::pyrDown(frame(middle), smallFrame);
-    cv::pyrDown(background(middle), smallBackground);
     smallFrame.convertTo(frame32, CV_32F);
-    smallBackground.convertTo(background32, CV_32F, 1.0 / backgroundScale);
     keepDetail(frame32);
-    keepDetail(background32);
+    prepareBackground(background(middle), backgroundScale);
     // Most frames move little from the last one: the refinement starts from the last shift, and
     // only when that fails does phase correlation search the whole range.
     Outcome outcome = refined(last, smallestShift);
@@ -71,6 +157,8 @@ cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& backgroun
         outcome = refined(phaseCorrelation(), smallestShift);
     if (outcome == Outcome::Failed)
         last = {};
+    wasStill = outcome == Outcome::Still;
+    stillDifference = difference;
     return outcome == Outcome::Shifted ? last * reduction : cv::Point2d();
 }
 
@@ -100,9 +188,10 @@ CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShif
         return last = {}, Outcome::Still;
     if (!isPlausible(d))
         return Outcome::Failed;
-    last = d;
+    // A still camera's next estimate starts from rest, where the background's gradient is known.
     if (std::hypot(d.x, d.y) * reduction < smallestShift)
-        return Outcome::Still;
+        return last = {}, Outcome::Still;
+    last = d;
     shift(d);
     if (meanDifference(shifted) > (1 - smallestImprovement) * meanDifference(background32))
         return Outcome::Failed;
@@ -140,21 +229,26 @@ void CameraShift::shift(const cv::Point2d& d)
 }
 
 // One Gauss-Newton step on the reduced pictures: the frame is about the shifted background less
-// its gradient times the remaining shift.
+// its gradient times the remaining shift. Unshifted, the background and its gradient are those
+// kept with its detail.
 cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
 {
-    shift(d);
-    constexpr double sobelScale = 1.0 / 8;
-    cv::Sobel(shifted, gradientX, CV_32F, 1, 0, 3, sobelScale);
-    cv::Sobel(shifted, gradientY, CV_32F, 0, 1, 3, sobelScale);
+    const bool atRest = d == cv::Point2d();
+    if (!atRest) {
+        shift(d);
+        gradients(shifted, gradientX, gradientY);
+    }
+    const cv::Mat& moved = atRest ? background32 : shifted;
+    const cv::Mat& alongX = atRest ? restGradientX : gradientX;
+    const cv::Mat& alongY = atRest ? restGradientY : gradientY;
     const int margin = static_cast<int>(largestShift) / reduction + 1;
     const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
     double xx = 0, xy = 0, yy = 0, xr = 0, yr = 0;
     for (int y = inner.y; y < inner.br().y; ++y) {
-        const float* b = shifted.ptr<float>(y);
+        const float* b = moved.ptr<float>(y);
         const float* f = frame32.ptr<float>(y);
-        const float* gx = gradientX.ptr<float>(y);
-        const float* gy = gradientY.ptr<float>(y);
+        const float* gx = alongX.ptr<float>(y);
+        const float* gy = alongY.ptr<float>(y);
         for (int x = inner.x; x < inner.br().x; ++x) {
             const double r = b[x] - f[x];
             if (std::abs(r) > std::abs(gx[x]) + std::abs(gy[x]) + outlierNoise)
@@ -171,4 +265,11 @@ cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
     if (!(det > 0))
         return {};
     return {(yy * xr - xy * yr) / det, (xx * yr - xy * xr) / det};
+}
+
+void CameraShift::gradients(const cv::Mat& picture, cv::Mat& alongX, cv::Mat& alongY)
+{
+    constexpr double sobelScale = 1.0 / 8;
+    cv::Sobel(picture, alongX, CV_32F, 1, 0, 3, sobelScale);
+    cv::Sobel(picture, alongY, CV_32F, 0, 1, 3, sobelScale);
 }

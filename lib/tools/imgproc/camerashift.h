@@ -11,6 +11,11 @@
 //
 // A flat background, or one covered by moving insects, gives a meaningless peak; the shift is
 // kept only when it makes the reduced frame and background differ clearly less than unshifted.
+//
+// Most frames of a still camera need no estimate: while the last estimate found the camera still
+// and the frame differs from the background about as much as it did then, the camera is taken to
+// be still, up to a few frames in a row. The background's detail changes slowly and is
+// recomputed only every few estimates; forget() drops it when the background is replaced.
 class CameraShift
 {
 public:
@@ -18,9 +23,15 @@ public:
     // A shift shorter than `smallestShift` pixels is given as (0, 0).
     cv::Point2d estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale,
                          double smallestShift);
+    // The background was replaced (or the frame size changed): nothing known of it holds.
+    void forget();
 
 private:
     cv::Rect window(cv::Size size) const;
+    static double roughDifference(const cv::Mat& frame, const cv::Mat& background,
+                                  int backgroundScale);
+    bool stillAsBefore(double difference) const;
+    void prepareBackground(const cv::Mat& background, int backgroundScale);
     double meanDifference(const cv::Mat& shifted) const;
     static bool clearlyStill(const cv::Point2d& d, const cv::Point2d& step, double smallestShift);
     void keepDetail(cv::Mat& picture);
@@ -30,8 +41,17 @@ private:
     static bool isPlausible(const cv::Point2d& d);
     void shift(const cv::Point2d& d); // the reduced background shifted by d, into `shifted`
     cv::Point2d refinement(const cv::Point2d& d, bool& textured);
+    static void gradients(const cv::Mat& picture, cv::Mat& alongX, cv::Mat& alongY);
 
     cv::Mat smallFrame, smallBackground, frame32, background32, hann, windowedFrame,
         windowedBackground, shifted, gradientX, gradientY, coarse;
-    cv::Point2d last; // the last shift found, in reduced pixels
+    cv::Mat restGradientX, restGradientY; // of background32, unshifted
+    cv::Point2d last;                     // the last shift found, in reduced pixels
+    // Estimates since background32 was computed; -1 when it is unknown.
+    int detailAge = -1;
+    // Whether the last estimate found the camera still, and the frame's rough difference from
+    // the background then; frames taken as still since.
+    bool wasStill = false;
+    double stillDifference = 0;
+    int framesTakenStill = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <vector>
 
 // How much brighter or darker the light is in each part of a frame than in its background: a
 // field of gains, so that a passing cloud's shadow or the light of a drifting sun is divided out
@@ -26,7 +27,9 @@ public:
 private:
     void measureRatios(cv::Size reduced, int backgroundScale);
 
-    cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, fullMap;
+    cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse, fullMap;
+    std::vector<const uchar*> medianRows;
+    std::vector<int> columnSums;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };
