@@ -493,11 +493,8 @@ bool YuvGrey::learn(int format, int width)
     }
     const Probe& blueOfU = channel[0]; // pairs 0..255: U varies
     int luma[256], blue[256], red[256], greenU[256], greenV[256];
-    std::fill(std::begin(luma), std::end(luma), unknown);
-    std::fill(std::begin(blue), std::end(blue), unknown);
-    std::fill(std::begin(red), std::end(red), unknown);
-    std::fill(std::begin(greenU), std::end(greenU), unknown);
-    std::fill(std::begin(greenV), std::end(greenV), unknown);
+    for (int* term : {luma, blue, red, greenU, greenV})
+        std::fill(term, term + 256, unknown);
     for (int y = 0; y < 256; ++y) {
         if (unclipped(blueOfU[neutral][y]))
             luma[y] = blueOfU[neutral][y];

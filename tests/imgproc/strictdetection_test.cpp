@@ -147,6 +147,17 @@ protected:
         return centres;
     }
 
+    // Counts the blobs found in `frame` within 4 px of the insect, and those found elsewhere.
+    void tally(cv::Mat frame, const Insect& insect, int& found, int& elsewhere)
+    {
+        for (const cv::Point& c : detect(frame)) {
+            if (cv::norm(cv::Point2d(c) - insect.centre) <= 4)
+                ++found;
+            else
+                ++elsewhere;
+        }
+    }
+
     // A camera that jitters by a quarter of a pixel, shaken by a gust of a pixel or more for 0.8 s
     // (20 frames) from frame 40 on and again from frame 100.
     cv::Point2d cameraAt(int f)
@@ -209,12 +220,7 @@ TEST_F(StrictDetection, AnInsectWalkingOnAShakenCardIsFoundInEveryFrame)
     int found = 0, elsewhere = 0;
     for (int f = 30; f < 130; ++f) {
         const Insect insect{{10 + 1.4 * (f - 30), 30 + 0.6 * (f - 30)}, true};
-        for (const cv::Point& c : detect(scene.frame(cameraAt(f), {}, insect))) {
-            if (cv::norm(cv::Point2d(c) - insect.centre) <= 4)
-                ++found;
-            else
-                ++elsewhere;
-        }
+        tally(scene.frame(cameraAt(f), {}, insect), insect, found, elsewhere);
     }
     EXPECT_GE(found, 98);
     EXPECT_EQ(elsewhere, 0);
@@ -234,12 +240,7 @@ TEST_F(StrictDetection, AShakeRightAfterTheBackgroundIsReplacedIsUndone)
     int found = 0, elsewhere = 0;
     for (int f = 0; f < 10; ++f) {
         const Insect insect{{60 + 2.0 * f, 50}, true};
-        for (const cv::Point& c : detect(sand.frame({1.2, -0.9}, {}, insect))) {
-            if (cv::norm(cv::Point2d(c) - insect.centre) <= 4)
-                ++found;
-            else
-                ++elsewhere;
-        }
+        tally(sand.frame({1.2, -0.9}, {}, insect), insect, found, elsewhere);
     }
     EXPECT_EQ(found, 10);
     EXPECT_EQ(elsewhere, 0);

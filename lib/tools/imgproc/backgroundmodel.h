@@ -54,7 +54,7 @@ public:
     // Whether the last frame compared shows, inside `box` (in the background's pixels), the
     // background's own pattern, only lighter, darker or more or less contrasted: a printed grid
     // or a leaf's veins under changing light or compression, not an insect, which hides the
-    // pattern it covers. `grey` is that frame; a plain background has no pattern to show.
+    // pattern it covers. A plain background has no pattern to show.
     bool showsBackgroundPattern(const cv::Rect& box) const;
     // The centre of what differs from the background inside `box` in the last frame compared,
     // each pixel weighted by how far it differs beyond the smallest change: an insect's body

@@ -47,6 +47,9 @@ constexpr int longestStill = 4;
 // The background's detail is recomputed after this many estimates: it learns over about a third
 // of a second, and a change of light barely changes its fine detail.
 constexpr int detailRefresh = 4;
+// The refinement stops once the shift and its last step together are below this share of the
+// shift worth undoing.
+constexpr double clearlyStillShare = 0.5;
 } // namespace
 
 cv::Rect CameraShift::window(cv::Size size) const
@@ -202,9 +205,8 @@ CameraShift::Outcome CameraShift::refined(cv::Point2d start, double smallestShif
 // tremble is left to the pixels' usual variation anyway.
 bool CameraShift::clearlyStill(const cv::Point2d& d, const cv::Point2d& step, double smallestShift)
 {
-    const double stillShare = 0.5;
     return (std::hypot(d.x, d.y) + std::hypot(step.x, step.y)) * reduction <
-           stillShare * smallestShift;
+           clearlyStillShare * smallestShift;
 }
 
 void CameraShift::keepDetail(cv::Mat& picture)

@@ -12,6 +12,12 @@
 
 namespace
 {
+// A blob's box where it lies on the background, the frame's pixels less `offset`.
+cv::Rect onBackground(const Target& t, cv::Point offset)
+{
+    return cv::Rect(t.origin - offset, cv::Size(t.width, t.height));
+}
+
 constexpr double differenceThreshold = 6;
 constexpr double setValue = 255;
 constexpr double polygonEpsilon = 3.0;
@@ -258,8 +264,7 @@ void MvtDetector::centreOnBodies(QList<Target*>& targets, int first, cv::Point o
 {
     for (int i = first; i < targets.size(); ++i) {
         Target* t = targets[i];
-        const cv::Rect onBackground(t->origin - offset, cv::Size(t->width, t->height));
-        t->centroid = model.centreOfChange(onBackground) + offset;
+        t->centroid = model.centreOfChange(onBackground(*t, offset)) + offset;
     }
 }
 
@@ -306,8 +311,7 @@ void MvtDetector::dropBackgroundPattern(QList<Target*>& targets, int first, cv::
 {
     for (int i = targets.size() - 1; i >= first; --i) {
         Target* t = targets[i];
-        const cv::Rect onBackground(t->origin - offset, cv::Size(t->width, t->height));
-        if (model.showsBackgroundPattern(onBackground)) {
+        if (model.showsBackgroundPattern(onBackground(*t, offset))) {
             TargetPool::instance()->release(t);
             targets.removeAt(i);
         }

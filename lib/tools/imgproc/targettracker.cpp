@@ -185,48 +185,63 @@ int TargetTracker::rootOf(int node)
 // which grows with the cube of its matrix's side, stays small on a frame of many blobs.
 void TargetTracker::solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow)
 {
-    const int rows = costs.rows, cols = costs.cols;
+    const int rows = costs.rows;
     columnOfRow.assign(static_cast<size_t>(rows), -1);
-    parent.resize(static_cast<size_t>(rows + cols));
-    for (int n = 0; n < rows + cols; ++n)
-        parent[static_cast<size_t>(n)] = n;
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j)
-            if (costs(i, j) < outOfGate)
-                parent[static_cast<size_t>(rootOf(i))] = rootOf(rows + j);
-    byGroup.resize(static_cast<size_t>(rows + cols));
-    for (int n = 0; n < rows + cols; ++n)
-        byGroup[static_cast<size_t>(n)] = n;
-    for (int n = 0; n < rows + cols; ++n)
-        parent[static_cast<size_t>(n)] = rootOf(n);
-    std::stable_sort(byGroup.begin(), byGroup.end(), [this](int a, int b) {
-        return parent[static_cast<size_t>(a)] < parent[static_cast<size_t>(b)];
-    });
+    groupByGates(costs);
     for (size_t first = 0; first < byGroup.size();) {
         const int group = parent[static_cast<size_t>(byGroup[first])];
         partRows.clear();
         partColumns.clear();
-        size_t end = first;
-        for (; end < byGroup.size() && parent[static_cast<size_t>(byGroup[end])] == group; ++end)
-            (byGroup[end] < rows ? partRows : partColumns)
-                .push_back(byGroup[end] < rows ? byGroup[end] : byGroup[end] - rows);
-        first = end;
-        if (partRows.empty() || partColumns.empty())
-            continue;
-        const int pr = static_cast<int>(partRows.size()), pc = static_cast<int>(partColumns.size());
-        partCost.create(pr, pc);
-        for (int a = 0; a < pr; ++a)
-            for (int b = 0; b < pc; ++b)
-                partCost(a, b) =
-                    costs(partRows[static_cast<size_t>(a)], partColumns[static_cast<size_t>(b)]);
-        partCost.copyTo(partAssignment);
-        solver.solve(partAssignment);
-        for (int a = 0; a < pr; ++a)
-            for (int b = 0; b < pc; ++b)
-                if (partAssignment(a, b) == 0 && partCost(a, b) < outOfGate)
-                    columnOfRow[static_cast<size_t>(partRows[static_cast<size_t>(a)])] =
-                        partColumns[static_cast<size_t>(b)];
+        for (; first < byGroup.size() && parent[static_cast<size_t>(byGroup[first])] == group;
+             ++first) {
+            const int node = byGroup[first];
+            if (node < rows)
+                partRows.push_back(node);
+            else
+                partColumns.push_back(node - rows);
+        }
+        solvePart(costs, columnOfRow);
     }
+}
+
+// Rows are nodes 0 .. rows - 1, columns the nodes after them; `parent` ends as each node's
+// group, and `byGroup` lists the nodes group by group.
+void TargetTracker::groupByGates(const cv::Mat_<int>& costs)
+{
+    const int rows = costs.rows, nodes = costs.rows + costs.cols;
+    parent.resize(static_cast<size_t>(nodes));
+    byGroup.resize(static_cast<size_t>(nodes));
+    for (int n = 0; n < nodes; ++n)
+        parent[static_cast<size_t>(n)] = byGroup[static_cast<size_t>(n)] = n;
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < costs.cols; ++j)
+            if (costs(i, j) < outOfGate)
+                parent[static_cast<size_t>(rootOf(i))] = rootOf(rows + j);
+    for (int n = 0; n < nodes; ++n)
+        parent[static_cast<size_t>(n)] = rootOf(n);
+    std::stable_sort(byGroup.begin(), byGroup.end(), [this](int a, int b) {
+        return parent[static_cast<size_t>(a)] < parent[static_cast<size_t>(b)];
+    });
+}
+
+// The assignment of one group, partRows against partColumns.
+void TargetTracker::solvePart(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow)
+{
+    if (partRows.empty() || partColumns.empty())
+        return;
+    const int pr = static_cast<int>(partRows.size()), pc = static_cast<int>(partColumns.size());
+    partCost.create(pr, pc);
+    for (int a = 0; a < pr; ++a)
+        for (int b = 0; b < pc; ++b)
+            partCost(a, b) =
+                costs(partRows[static_cast<size_t>(a)], partColumns[static_cast<size_t>(b)]);
+    partCost.copyTo(partAssignment);
+    solver.solve(partAssignment);
+    for (int a = 0; a < pr; ++a)
+        for (int b = 0; b < pc; ++b)
+            if (partAssignment(a, b) == 0 && partCost(a, b) < outOfGate)
+                columnOfRow[static_cast<size_t>(partRows[static_cast<size_t>(a)])] =
+                    partColumns[static_cast<size_t>(b)];
 }
 
 void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)

@@ -57,6 +57,8 @@ private:
     void matchLeftovers(const QList<Target*>& detected, const QList<Target*>& tracked);
     // Pairs rows with columns at the least total cost, counting only costs within a gate.
     void solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow);
+    void groupByGates(const cv::Mat_<int>& costs);
+    void solvePart(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow);
     int rootOf(int node);
 
     bool prediction = false;
