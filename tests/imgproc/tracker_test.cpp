@@ -344,7 +344,8 @@ TEST(DrawTargets, ColoursAndLabelDependOnTheMatchAndThePreviousPosition)
 }
 
 // Once the insects' usual size is known, specks far smaller that flicker here and there (the dots
-// of a card under compression) make no track, while the insects are followed.
+// of a card under compression) make no track, while the insects are followed, also one that
+// fades to a speck of itself against a darker background.
 TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
 {
     tracker.setMode(CountingMode::Strict);
@@ -357,7 +358,10 @@ TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
     for (int f = 0; f < 60; ++f) {
         frame.setTo(150);
         const cv::Point insect(20 + 2 * f, 60);
-        cv::ellipse(frame, insect, cv::Size(7, 3), 0, 0, 360, cv::Scalar(40), cv::FILLED);
+        if (f < 50)
+            cv::ellipse(frame, insect, cv::Size(7, 3), 0, 0, 360, cv::Scalar(40), cv::FILLED);
+        else
+            frame(cv::Rect(insect - cv::Point(1, 1), cv::Size(3, 3))).setTo(40);
         if (f >= 30) // a speck in a new place every other frame
             frame(cv::Rect(specks[(f / 2) % 4], cv::Size(3, 3))).setTo(40);
         tracker.process(frame);

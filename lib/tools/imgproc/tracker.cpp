@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 #include <string>
 
@@ -40,12 +41,35 @@ template <typename Detect> void Tracker::run(Detect detect)
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
 }
 
+// An insect followed on its own that fades against a darker or busier background shows only a
+// speck of itself: where it was to be next, a speck is kept.
+bool Tracker::continuesAnInsect(const Target& speck) const
+{
+    for (const Target* t : tracked_targets) {
+        if (t->agemovement < crowds.establishedMatches() || t->insects != 1)
+            continue;
+        const cv::Point next = t->predictedAt(t->age + 1);
+        const cv::Rect box(next.x - t->width / 2 - speckReach, next.y - t->height / 2 - speckReach,
+                           t->width + 2 * speckReach, t->height + 2 * speckReach);
+        if (!box.contains(speck.centroid))
+            continue;
+        // Where a whole blob lies there too, the insect is that blob.
+        const bool wholeThere =
+            std::any_of(detected_targets.begin(), detected_targets.end(), [&](const Target* d) {
+                return !crowds.isSpeck(*d) && box.contains(d->centroid);
+            });
+        if (!wholeThere)
+            return true;
+    }
+    return false;
+}
+
 // Specks are left out before tracking: linked from one flicker to the next, they make tracks that
 // jump across lines.
 void Tracker::dropSpecks()
 {
     for (int i = detected_targets.size() - 1; i >= 0; --i) {
-        if (crowds.isSpeck(*detected_targets[i])) {
+        if (crowds.isSpeck(*detected_targets[i]) && !continuesAnInsect(*detected_targets[i])) {
             TargetPool::instance()->release(detected_targets[i]);
             detected_targets.removeAt(i);
         }

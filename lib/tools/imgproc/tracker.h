@@ -48,6 +48,9 @@ private:
     double frameRate = usualFrameRate;
     template <typename Detect> void run(Detect detect);
     void dropSpecks();
+    bool continuesAnInsect(const Target& speck) const;
+    // How far beyond a followed insect's predicted box a speck of it may lie.
+    static constexpr int speckReach = 2;
 };
 
 // The target overlay, drawn on the colour frame the user sees.
