@@ -598,21 +598,36 @@ int pixelArea(const std::vector<cv::Point>& contour)
 
 void MvtDetector::makeTargets(QList<Target*>& targets)
 {
-    TargetPool* pool = TargetPool::instance();
     for (const std::vector<cv::Point>& contour : contours) {
         if (contour.size() < static_cast<size_t>(passes.minContourPoints))
             continue;
-        Target* t = pool->acquire();
-        if (!t) {
-            qWarning("No more target in the pool");
-            return;
-        }
         cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
         const cv::Rect r = cv::boundingRect(polygon);
-        t->init();
-        t->setBox(r);
-        if (referenceKind == Reference::Background)
-            t->area = pixelArea(contour);
-        targets.append(t);
+        if (referenceKind != Reference::Background) {
+            if (!addTarget(targets, r, 0))
+                return;
+            continue;
+        }
+        const std::vector<BlobSplit::Part>& parts =
+            splitter.split(contour, cv::boundingRect(contour), usualArea);
+        if (parts.empty() && !addTarget(targets, r, pixelArea(contour)))
+            return;
+        for (const BlobSplit::Part& p : parts)
+            if (!addTarget(targets, p.box, p.area))
+                return;
     }
+}
+
+bool MvtDetector::addTarget(QList<Target*>& targets, const cv::Rect& box, int area)
+{
+    Target* t = TargetPool::instance()->acquire();
+    if (!t) {
+        qWarning("No more target in the pool");
+        return false;
+    }
+    t->init();
+    t->setBox(box);
+    t->area = area;
+    targets.append(t);
+    return true;
 }

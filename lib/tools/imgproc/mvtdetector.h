@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backgroundmodel.h"
+#include "blobsplit.h"
 #include "target.h"
 
 #include <QList>
@@ -77,6 +78,10 @@ public:
     // without a mask): the analysed part of a frame made grey by its source.
     void detectWorkingBox(const cv::Mat& grey, QList<Target*>& targets);
 
+    // Against the background, blobs of insects that touch are split once the area of one insect
+    // is known (see BlobSplit); 0 until then.
+    void setUsualArea(int pixels) { usualArea = pixels; }
+
     // Forgets the reference frame, like setMask.
     void setMorphology(const BlobMorphology& m);
     const BlobMorphology& morphology() const { return passes; }
@@ -112,13 +117,17 @@ private:
     void mergeClose(std::vector<cv::Rect>& rects, int reach, int blocks) const;
     void traceRegion(const cv::Rect& region, const cv::Point& offset);
     void makeTargets(QList<Target*>& targets);
+    // False when the pool ran dry.
+    bool addTarget(QList<Target*>& targets, const cv::Rect& box, int area);
 
     cv::Mat previous; // masked reference frame, limited to the working box
     BlobMorphology passes = BlobMorphology::forFrameDifference();
     Reference referenceKind = Reference::PreviousFrame;
     BackgroundModel model; // with Reference::Background
-    cv::Mat greyBox;       // a colour frame's working box turned grey
-    cv::Mat boxMask;       // the mask in the working box, 0 or 255
+    BlobSplit splitter;
+    int usualArea = 0;
+    cv::Mat greyBox; // a colour frame's working box turned grey
+    cv::Mat boxMask; // the mask in the working box, 0 or 255
     long boxMaskPixels = 0;
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set

@@ -30,6 +30,7 @@ template <typename Detect> void Tracker::run(Detect detect)
 {
     QElapsedTimer stopwatch;
     stopwatch.start();
+    detector.setUsualArea(rules.estimatesCrowds() ? crowds.usualArea() : 0);
     detect();
     if (rules.estimatesCrowds())
         dropSpecks();
