@@ -1,11 +1,20 @@
 #include "blobsplit.h"
 
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 
 namespace
 {
 // Cores shallower than this, in pixels, are the texture of one blob's edge, not bodies.
 constexpr double shallowestCore = 2;
+
+// A `size` view of `store`, which only ever grows: blobs of every size reuse it.
+cv::Mat viewOf(cv::Mat& store, cv::Size size, int type)
+{
+    if (store.type() != type || store.cols < size.width || store.rows < size.height)
+        store.create(std::max(store.rows, size.height), std::max(store.cols, size.width), type);
+    return store(cv::Rect(cv::Point(), size));
+}
 } // namespace
 
 const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point>& contour,
@@ -16,7 +25,8 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
         return parts;
     // A blank border, so that the outline's own edge is at depth 0.
     const cv::Point shift = cv::Point(1, 1) - box.tl();
-    filled.create(box.height + 2, box.width + 2, CV_8UC1);
+    const cv::Size size(box.width + 2, box.height + 2);
+    cv::Mat filled = viewOf(filledStore, size, CV_8UC1);
     filled.setTo(0);
     outline[0] = contour;
     cv::drawContours(filled, outline, 0, cv::Scalar(255), cv::FILLED, cv::LINE_8, cv::noArray(),
@@ -24,6 +34,7 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     const int area = cv::countNonZero(filled);
     if (area < splitShare * usualArea)
         return parts;
+    cv::Mat depth = viewOf(depthStore, size, CV_32FC1);
     cv::distanceTransform(filled, depth, cv::DIST_L2, cv::DIST_MASK_3);
     double deepest = 0;
     cv::minMaxLoc(depth, nullptr, &deepest);
@@ -31,8 +42,11 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
         return parts;
     // Cores are the sites (zero pixels) of a second transform, which labels every pixel with the
     // core nearest to it.
+    cv::Mat sites = viewOf(sitesStore, size, CV_8UC1);
     cv::compare(depth, deepest * coreShare, sites, cv::CMP_LT);
-    cv::distanceTransform(sites, nearestDistance, nearest, cv::DIST_L2, cv::DIST_MASK_5,
+    cv::Mat nearest = viewOf(nearestStore, size, CV_32SC1);
+    // The distances to the cores are not needed: they go where the depth was.
+    cv::distanceTransform(sites, depth, nearest, cv::DIST_L2, cv::DIST_MASK_5,
                           cv::DIST_LABEL_CCOMP);
     double cores = 0;
     cv::minMaxLoc(nearest, nullptr, &cores);

@@ -29,7 +29,8 @@ public:
                                    int usualArea);
 
 private:
-    cv::Mat filled, depth, sites, nearest, nearestDistance;
+    // Working images, grown to the largest blob seen.
+    cv::Mat filledStore, depthStore, sitesStore, nearestStore;
     std::vector<Part> parts;
     std::vector<std::vector<cv::Point>> outline{1};
 };
