@@ -77,12 +77,22 @@ TEST(BlobSplit, LeavesWholeWhatMayBeOneInsect)
     EXPECT_TRUE(splitter.split(outline, cv::boundingRect(outline), 0).empty());
 }
 
-// A swarm's blob of several touching insects in a row gives one part each.
-TEST(BlobSplit, SplitsARowOfTouchingBodies)
+// A swarm's blob of several touching insects gives one part each, and a small insect beside one
+// twice its size is an insect of its own, however deep the large one's body.
+TEST(BlobSplit, SplitsRowsOfTouchingBodiesOfMixedSizes)
 {
     BlobSplit splitter;
     cv::Mat row(100, 120, CV_8UC1, cv::Scalar(0));
     for (int i = 0; i < 5; ++i)
         cv::circle(row, {20 + 15 * i, 50 + (i % 2) * 3}, 8, cv::Scalar(255), cv::FILLED);
     EXPECT_EQ(split(row, splitter).size(), 5u);
+
+    const cv::Point large(50, 50), small(66, 52);
+    cv::Mat mixed(100, 120, CV_8UC1, cv::Scalar(0));
+    cv::circle(mixed, large, 11, cv::Scalar(255), cv::FILLED);
+    cv::circle(mixed, small, 6, cv::Scalar(255), cv::FILLED);
+    const std::vector<BlobSplit::Part> parts = split(mixed, splitter);
+    ASSERT_EQ(parts.size(), 2u);
+    const BlobSplit::Part& smaller = parts[0].area < parts[1].area ? parts[0] : parts[1];
+    EXPECT_LE(cv::norm(middleOf(smaller.box) - small), 2.5);
 }

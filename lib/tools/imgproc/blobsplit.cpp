@@ -5,16 +5,15 @@
 
 namespace
 {
-// Cores shallower than this, in pixels, are the texture of one blob's edge, not bodies.
-constexpr double shallowestCore = 2;
-
-// A `size` view of `store`, which only ever grows: blobs of every size reuse it.
-cv::Mat viewOf(cv::Mat& store, cv::Size size, int type)
+// An image of `size` on `buffer`, which only ever grows: blobs of every size reuse it. The image
+// is continuous, so that its pixels are one index apart along a row and a row apart across.
+template <typename T> cv::Mat imageOn(std::vector<T>& buffer, cv::Size size, int type)
 {
-    if (store.type() != type || store.cols < size.width || store.rows < size.height)
-        store.create(std::max(store.rows, size.height), std::max(store.cols, size.width), type);
-    return store(cv::Rect(cv::Point(), size));
+    buffer.resize(std::max(buffer.size(), static_cast<size_t>(size.area())));
+    return cv::Mat(size, type, buffer.data());
 }
+
+constexpr int outside = -1;
 } // namespace
 
 const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point>& contour,
@@ -23,52 +22,137 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     parts.clear();
     if (usualArea <= 0 || box.area() < splitShare * usualArea)
         return parts;
-    // A blank border, so that the outline's own edge is at depth 0.
+    // A blank border, so that the outline's own edge is at depth 0 and every pixel of the blob
+    // has eight neighbours in the images.
     const cv::Point shift = cv::Point(1, 1) - box.tl();
     const cv::Size size(box.width + 2, box.height + 2);
-    cv::Mat filled = viewOf(filledStore, size, CV_8UC1);
+    cv::Mat filled = imageOn(filledStore, size, CV_8UC1);
     filled.setTo(0);
     outline[0] = contour;
     cv::drawContours(filled, outline, 0, cv::Scalar(255), cv::FILLED, cv::LINE_8, cv::noArray(),
                      INT_MAX, shift);
-    const int area = cv::countNonZero(filled);
-    if (area < splitShare * usualArea)
+    if (cv::countNonZero(filled) < splitShare * usualArea)
         return parts;
-    cv::Mat depth = viewOf(depthStore, size, CV_32FC1);
+    cv::Mat depth = imageOn(depthStore, size, CV_32FC1);
     cv::distanceTransform(filled, depth, cv::DIST_L2, cv::DIST_MASK_3);
-    double deepest = 0;
-    cv::minMaxLoc(depth, nullptr, &deepest);
-    if (deepest * coreShare < shallowestCore)
-        return parts;
-    // Cores are the sites (zero pixels) of a second transform, which labels every pixel with the
-    // core nearest to it.
-    cv::Mat sites = viewOf(sitesStore, size, CV_8UC1);
-    cv::compare(depth, deepest * coreShare, sites, cv::CMP_LT);
-    cv::Mat nearest = viewOf(nearestStore, size, CV_32SC1);
-    // The distances to the cores are not needed: they go where the depth was.
-    cv::distanceTransform(sites, depth, nearest, cv::DIST_L2, cv::DIST_MASK_5,
-                          cv::DIST_LABEL_CCOMP);
-    double cores = 0;
-    cv::minMaxLoc(nearest, nullptr, &cores);
-    if (cores < 2)
-        return parts;
-    parts.assign(static_cast<size_t>(cores), Part());
-    for (int y = 0; y < filled.rows; ++y) {
-        const uchar* in = filled.ptr<uchar>(y);
-        const int* label = nearest.ptr<int>(y);
-        for (int x = 0; x < filled.cols; ++x) {
-            if (!in[x] || label[x] < 1)
+    region = imageOn(regionStore, size, CV_32SC1);
+    flood(depth);
+    joinSmallParts(static_cast<int>(partShare * usualArea));
+    collectParts(shift);
+    if (parts.size() < 2)
+        parts.clear();
+    return parts;
+}
+
+int BlobSplit::rootOf(int r)
+{
+    while (parent[static_cast<size_t>(r)] != r) {
+        parent[static_cast<size_t>(r)] =
+            parent[static_cast<size_t>(parent[static_cast<size_t>(r)])];
+        r = parent[static_cast<size_t>(r)];
+    }
+    return r;
+}
+
+// From the deepest pixel down, each pixel starts a region or joins those around it.
+void BlobSplit::flood(const cv::Mat& depth)
+{
+    region.setTo(outside);
+    order.clear();
+    const int cols = depth.cols;
+    for (int y = 1; y + 1 < depth.rows; ++y)
+        for (int x = 1; x + 1 < cols; ++x)
+            if (depth.at<float>(y, x) > 0)
+                order.push_back(y * cols + x);
+    const float* d = depth.ptr<float>();
+    std::stable_sort(order.begin(), order.end(), [d](int a, int b) { return d[a] > d[b]; });
+    parent.clear();
+    peak.clear();
+    int* label = region.ptr<int>();
+    const int around[] = {-cols - 1, -cols, -cols + 1, -1, 1, cols - 1, cols, cols + 1};
+    for (int p : order) {
+        int joined = outside;
+        for (int step : around) {
+            const int n = label[p + step];
+            if (n == outside)
                 continue;
-            Part& p = parts[static_cast<size_t>(label[x] - 1)];
+            const int r = rootOf(n);
+            if (joined == outside) {
+                joined = r;
+                continue;
+            }
+            if (r == joined)
+                continue;
+            // Two cores meet here: one body unless the pixel is a pinch between two.
+            const float lower =
+                std::min(peak[static_cast<size_t>(r)], peak[static_cast<size_t>(joined)]);
+            if (d[p] < coreShare * lower)
+                continue;
+            const int high =
+                peak[static_cast<size_t>(r)] >= peak[static_cast<size_t>(joined)] ? r : joined;
+            parent[static_cast<size_t>(r + joined - high)] = high;
+            joined = high;
+        }
+        if (joined == outside) {
+            joined = static_cast<int>(parent.size());
+            parent.push_back(joined);
+            peak.push_back(d[p]);
+        }
+        label[p] = joined;
+    }
+}
+
+// A region too small for an insect is a bump of the outline: the neighbour it touches most
+// takes it.
+void BlobSplit::joinSmallParts(int smallest)
+{
+    pixels.assign(parent.size(), 0);
+    const int* label = region.ptr<int>();
+    const int total = region.rows * region.cols;
+    for (int p = 0; p < total; ++p)
+        if (label[p] != outside)
+            ++pixels[static_cast<size_t>(rootOf(label[p]))];
+    const int cols = region.cols;
+    const int around[] = {-cols, -1, 1, cols};
+    for (size_t r = 0; r < parent.size(); ++r) {
+        if (parent[r] != static_cast<int>(r) || pixels[r] >= smallest)
+            continue;
+        // Its most touched neighbour, counted over its border pixels.
+        partOf.assign(parent.size(), 0);
+        for (int p = 0; p < total; ++p) {
+            if (label[p] == outside || rootOf(label[p]) != static_cast<int>(r))
+                continue;
+            for (int step : around)
+                if (label[p + step] != outside)
+                    ++partOf[static_cast<size_t>(rootOf(label[p + step]))];
+        }
+        partOf[r] = 0;
+        const auto most = std::max_element(partOf.begin(), partOf.end());
+        const int best = *most > 0 ? static_cast<int>(most - partOf.begin()) : outside;
+        if (best == outside)
+            continue;
+        parent[r] = best;
+        pixels[static_cast<size_t>(best)] += pixels[r];
+    }
+}
+
+void BlobSplit::collectParts(cv::Point shift)
+{
+    partOf.assign(parent.size(), outside);
+    for (int y = 0; y < region.rows; ++y) {
+        const int* label = region.ptr<int>(y);
+        for (int x = 0; x < region.cols; ++x) {
+            if (label[x] == outside)
+                continue;
+            int& index = partOf[static_cast<size_t>(rootOf(label[x]))];
+            if (index == outside) {
+                index = static_cast<int>(parts.size());
+                parts.emplace_back();
+            }
+            Part& part = parts[static_cast<size_t>(index)];
             const cv::Rect pixel(x - shift.x, y - shift.y, 1, 1);
-            p.box = p.area == 0 ? pixel : (p.box | pixel);
-            ++p.area;
+            part.box = part.area == 0 ? pixel : (part.box | pixel);
+            ++part.area;
         }
     }
-    for (const Part& p : parts)
-        if (p.area < partShare * usualArea) {
-            parts.clear();
-            break;
-        }
-    return parts;
 }

@@ -4,9 +4,12 @@
 #include <vector>
 
 // Insects that touch are one outline to the detector. Where the outline pinches between broad
-// cores, as two round bodies side by side do, each core is an insect: every pixel of the blob goes
-// to the core nearest to it. A single insect's outline is broad at its body alone (its legs, wings
-// and the waist between its segments are narrow), and a blob no larger than one insect is never
+// cores, as round bodies side by side do, each core is an insect. The blob is flooded from its
+// deepest pixels (depth: the distance to its outline) down: each pixel joins the core it touches,
+// and two cores that meet stay apart when the pixel where they meet is shallower than coreShare
+// of the shallower core's peak. A single insect's outline is broad at its body alone (its legs,
+// wings and a thorax narrower than its abdomen stay below that share), a clump of many insects
+// splits into each of them however deep its middle, and a blob no larger than one insect is never
 // split.
 class BlobSplit
 {
@@ -15,12 +18,12 @@ public:
         cv::Rect box;
         int area = 0;
     };
-    // A core reaches this share of the blob's greatest depth (distance to its outline): two round
-    // bodies whose centres lie more than 1.4 times their radius apart pinch below it between them.
+    // Two round bodies whose centres lie more than 1.4 times their radius apart pinch below this
+    // share of their depth between them.
     static constexpr double coreShare = 0.7;
     // Only a blob this many times the usual area of one insect is looked at for cores...
     static constexpr double splitShare = 1.3;
-    // ...and each part holds at least this share of it.
+    // ...and a part under this share of it is a bump of its neighbour's outline, which takes it.
     static constexpr double partShare = 0.4;
 
     // The parts of the filled outline `contour` (frame coordinates, bounding box `box`), or none
@@ -29,8 +32,19 @@ public:
                                    int usualArea);
 
 private:
-    // Working images, grown to the largest blob seen.
-    cv::Mat filledStore, depthStore, sitesStore, nearestStore;
+    void flood(const cv::Mat& depth);
+    int rootOf(int region);
+    void joinSmallParts(int smallest);
+    void collectParts(cv::Point shift);
+
+    // Pixels of the working images and lists, grown to the largest blob seen.
+    std::vector<uchar> filledStore;
+    std::vector<float> depthStore;
+    std::vector<int> regionStore;
+    cv::Mat region; // per pixel of the current blob: its region, -1 outside the blob
+    std::vector<int> order;
+    std::vector<int> parent, pixels, partOf;
+    std::vector<float> peak;
     std::vector<Part> parts;
     std::vector<std::vector<cv::Point>> outline{1};
 };
