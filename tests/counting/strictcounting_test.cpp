@@ -265,8 +265,16 @@ TEST_F(StrictCounting, AFastInsectInsideTheCornerForAFrameCountsItsEntryAndItsEx
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(std::tie(events[0].frame, events[0].in), std::make_tuple(103, 1));
     EXPECT_EQ(std::tie(events[1].frame, events[1].out), std::make_tuple(104, 1));
-    // At a walking pace, a pixel into the area and back is the box jittering.
-    EXPECT_TRUE(runOne({{303, 205}, {301, 205}, {299, 205}, {301, 205}, {303, 205}}).empty());
+    // At rest, a pixel into the area and back is the box jittering.
+    EXPECT_TRUE(runOne({{302, 205},
+                        {302, 205},
+                        {301, 205},
+                        {299, 205},
+                        {301, 205},
+                        {299, 205},
+                        {301, 205},
+                        {302, 205}})
+                    .empty());
 }
 
 TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)
@@ -346,9 +354,23 @@ TEST_F(StrictCounting, AnInsectRestingOnTheLineCountsOnlyItsCrossing)
                                                {101, 100},
                                                {120, 100}});
     ASSERT_EQ(events.size(), 1u);
-    // Dated to the first frame since which it has stayed on the new side.
-    EXPECT_EQ(events[0].frame, 106);
+    // It walked over at 103: the pixel its centre is off the line is a side while it walks on.
+    EXPECT_EQ(events[0].frame, 103);
     EXPECT_EQ(events[0].in, 1);
+}
+
+// Walking along the line a pixel beside it, an insect that steps a pixel over and later back
+// crossed it twice: its centre goes on, where a resting insect's box would jitter.
+TEST_F(StrictCounting, AnInsectWalkingAlongTheLineCountsEachStepOver)
+{
+    useRegion(downwardLine);
+    Points path;
+    for (int i = 0; i < 12; ++i)
+        path.push_back({i >= 4 && i < 8 ? 101 : 99, 60 + 3 * i});
+    const std::vector<Result> events = runOne(path);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(std::tie(events[0].frame, events[0].in), std::make_tuple(104, 1));
+    EXPECT_EQ(std::tie(events[1].frame, events[1].out), std::make_tuple(108, 1));
 }
 
 // A 16 px box whose centre swings 3 px either way once across: its legs and shadow come and go.
@@ -412,7 +434,17 @@ TEST_F(StrictCounting, AnInsectSeenInsideTheAreaCountsWhenItsCentreCrossesTheBor
     EXPECT_EQ(events[1].out, 1);
     EXPECT_EQ(events[1].frame, 107);
     EXPECT_EQ(events[1].x, 305);
-    // Along the border, a pixel either side of it, and back out: nothing.
-    EXPECT_TRUE(
-        runOne({{190, 250}, {199, 250}, {201, 260}, {199, 270}, {201, 280}, {190, 280}}).empty());
+    // Resting on the border, a pixel either side of it, and back out: nothing.
+    EXPECT_TRUE(runOne({{190, 250},
+                        {199, 250},
+                        {199, 250},
+                        {199, 250},
+                        {199, 250},
+                        {201, 251},
+                        {199, 251},
+                        {201, 252},
+                        {199, 252},
+                        {199, 252},
+                        {190, 252}})
+                    .empty());
 }

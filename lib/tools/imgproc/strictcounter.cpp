@@ -93,6 +93,19 @@ void addEvents(std::vector<StrictCounter::Event>& events, const StrictCounter::E
 
 } // namespace
 
+// The box of a resting insect jitters by a pixel or two either way, more just after it crossed
+// (see hold); the centre of an insect walking on the way it went goes on, and a pixel off the line
+// or border is the side it is on.
+double StrictCounter::bandFor(Track& k, const Target& t, double offset) const
+{
+    // A box jittering to and fro steps against the way it went before.
+    const cv::Point2f step(t.centroid - t.last);
+    const bool walking = t.velocitySamples >= fewestConfirmations &&
+                         cv::norm(t.velocityBefore) >= walkingStep &&
+                         t.velocityBefore.dot(step) > 0;
+    return walking ? walkingBand : holdingBand(k, offset, sideBand);
+}
+
 void StrictCounter::reset()
 {
     tracks.clear();
@@ -100,8 +113,10 @@ void StrictCounter::reset()
 
 void StrictCounter::setFrameRate(double fps)
 {
+    const double rate = frameRateOr(fps);
     confirmations = framesIn(confirmationSeconds, fps, fewestConfirmations);
     longestHold = framesIn(longestHoldSeconds, fps, confirmations);
+    walkingStep = walkingSpeed / rate;
 }
 
 // A track followed for a while that steps across the way it was already going is an insect
@@ -390,7 +405,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         // crossing, which keeps its date.
         const double offset = offsetFrom(p0, p1, t->centroid);
         confirm(k, offset, events);
-        if (settles(k, offset, holdingBand(k, offset, sideBand), t->centroid, frame, c) &&
+        if (settles(k, offset, bandFor(k, *t, offset), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1)) {
             countCrossing(k, *t, offset, eventOf(c, c.fromSide > 0), t->insects, events);
             hold(k, *t);
@@ -454,7 +469,7 @@ void StrictCounter::followArea(Track& k, const Target& t, int frame,
     Crossing c;
     // A fast insect cutting a corner is inside for a frame, a pixel or two deep: a striding
     // insect takes the side its centre is on at once.
-    const double band = striding(t, depth, area) ? 0 : holdingBand(k, depth, sideBand);
+    const double band = striding(t, depth, area) ? 0 : bandFor(k, t, depth);
     if (settles(k, depth, band, at, frame, c)) {
         k.decided = k.counted = true; // crossing in sight settles both
         countCrossing(k, t, depth, eventOf(c, c.fromSide < 0), k.insects, events);

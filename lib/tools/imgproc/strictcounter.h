@@ -57,8 +57,11 @@ public:
     // Pixels beyond its box within which an insect counts as touching a border.
     static constexpr double touchMargin = 4;
     // A detected centre this close to a line or an area's border counts as on it: the box of a
-    // resting insect jitters by a pixel or two.
+    // resting insect jitters by a pixel or two. An insect walking at least walkingSpeed pixels a
+    // second goes on, and takes the side its centre is on more than walkingBand off it.
     static constexpr double sideBand = 1.5;
+    static constexpr double walkingBand = 0.5;
+    static constexpr double walkingSpeed = 40;
     // A step of this length, at this pace before it, that moves more than strideAcross across
     // an area's border is the insect walking over, which a box jittering a pixel either way
     // cannot do: it takes the side its centre is on at once.
@@ -122,6 +125,7 @@ private:
     };
 
     Track& trackOf(const Target& t);
+    double bandFor(Track& k, const Target& t, double offset) const;
     bool goesOnItsWay(const Target& t) const;
     static void release(Track& k, std::vector<Event>& events);
     void countCrossing(Track& k, const Target& t, double offset, const Event& e, int insects,
@@ -160,4 +164,5 @@ private:
     std::vector<Track> tracks;
     int confirmations = fewestConfirmations;
     int longestHold = 10;
+    double walkingStep = walkingSpeed / 25; // walkingSpeed in pixels a frame
 };
