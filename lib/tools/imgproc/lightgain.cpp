@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -34,80 +33,6 @@ uchar codeOf(double ratio)
 {
     const double r = std::clamp(ratio, lowestGain, highestGain);
     return cv::saturate_cast<uchar>((r - lowestGain) * ratioSteps);
-}
-
-// Adds a row of pixels to running column sums.
-void addRow(int* sums, const ushort* row, int n)
-{
-    int x = 0;
-#if CV_SIMD128
-    for (; x + 8 <= n; x += 8) {
-        cv::v_uint32x4 a, b;
-        cv::v_expand(cv::v_load(row + x), a, b);
-        cv::v_store(sums + x, cv::v_load(sums + x) + cv::v_reinterpret_as_s32(a));
-        cv::v_store(sums + x + 4, cv::v_load(sums + x + 4) + cv::v_reinterpret_as_s32(b));
-    }
-#endif
-    for (; x < n; ++x)
-        sums[x] += row[x];
-}
-
-void addRow(int* sums, const uchar* row, int n)
-{
-    int x = 0;
-#if CV_SIMD128
-    for (; x + 16 <= n; x += 16) {
-        cv::v_uint16x8 low, high;
-        cv::v_expand(cv::v_load(row + x), low, high);
-        cv::v_uint32x4 part[4];
-        cv::v_expand(low, part[0], part[1]);
-        cv::v_expand(high, part[2], part[3]);
-        for (int i = 0; i < 4; ++i)
-            cv::v_store(sums + x + 4 * i,
-                        cv::v_load(sums + x + 4 * i) + cv::v_reinterpret_as_s32(part[i]));
-    }
-#endif
-    for (; x < n; ++x)
-        sums[x] += row[x];
-}
-
-// The mean of each factor x factor block, rounded as cv::resize with INTER_AREA rounds it for a
-// whole factor (the sum times a float share, to the nearest even).
-template <typename T>
-void blockMeans(const cv::Mat& src, cv::Mat& dst, int factor, std::vector<int>& columnSums)
-{
-    const float share = 1.f / static_cast<float>(factor * factor);
-    columnSums.resize(static_cast<size_t>(src.cols));
-    int* sums = columnSums.data();
-    for (int y = 0; y < dst.rows; ++y) {
-        std::fill(sums, sums + src.cols, 0);
-        for (int dy = 0; dy < factor; ++dy)
-            addRow(sums, src.ptr<T>(y * factor + dy), src.cols);
-        T* out = dst.ptr<T>(y);
-        for (int x = 0; x < dst.cols; ++x) {
-            int sum = 0;
-            for (int dx = 0; dx < factor; ++dx)
-                sum += sums[x * factor + dx];
-            out[x] = cv::saturate_cast<T>(static_cast<float>(sum) * share);
-        }
-    }
-}
-
-// What cv::resize with INTER_AREA gives (8-bit or 16-bit grey), in about half its time when
-// `factor` divides both sides. Other sizes, and halving, which resize does with vector code of
-// its own rounding, go to resize.
-void reduce(const cv::Mat& src, cv::Mat& dst, cv::Size reduced, int factor,
-            std::vector<int>& columnSums)
-{
-    if (factor <= 2 || src.cols != reduced.width * factor || src.rows != reduced.height * factor) {
-        cv::resize(src, dst, reduced, 0, 0, cv::INTER_AREA);
-        return;
-    }
-    dst.create(reduced, src.type());
-    if (src.depth() == CV_8U)
-        blockMeans<uchar>(src, dst, factor, columnSums);
-    else
-        blockMeans<ushort>(src, dst, factor, columnSums);
 }
 
 // A window's median found from a histogram split in parts (the window's rows shared with the
@@ -204,8 +129,8 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
     const int factor = std::max(leastReduction,
                                 (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
     const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
-    reduce(frame, smallFrame, reduced, factor, columnSums);
-    reduce(background, smallBackground, reduced, factor, columnSums);
+    reduction.reduce(frame, smallFrame, reduced);
+    reduction.reduce(background, smallBackground, reduced);
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
     if (window >= 3)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "areareduction.h"
+
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -28,8 +30,8 @@ private:
     void measureRatios(cv::Size reduced, int backgroundScale);
 
     cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse, fullMap;
+    AreaReduction reduction;
     std::vector<const uchar*> medianRows;
-    std::vector<int> columnSums;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };

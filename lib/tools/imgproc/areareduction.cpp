@@ -1,0 +1,258 @@
+#include "areareduction.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+// A share smaller than this of a source pixel at either end of a reduced pixel is left out, as
+// resize leaves it out.
+constexpr double negligibleShare = 1e-3;
+// Source rows reduced along x together: their sums are independent, so the processor works on
+// all of them at once instead of waiting for each addition in turn.
+constexpr int rowsAtOnce = 4;
+
+// Adds a row of pixels to running column sums.
+void addRow(int* sums, const ushort* row, int n)
+{
+    int x = 0;
+#if CV_SIMD128
+    for (; x + 8 <= n; x += 8) {
+        cv::v_uint32x4 a, b;
+        cv::v_expand(cv::v_load(row + x), a, b);
+        cv::v_store(sums + x, cv::v_load(sums + x) + cv::v_reinterpret_as_s32(a));
+        cv::v_store(sums + x + 4, cv::v_load(sums + x + 4) + cv::v_reinterpret_as_s32(b));
+    }
+#endif
+    for (; x < n; ++x)
+        sums[x] += row[x];
+}
+
+void addRow(int* sums, const uchar* row, int n)
+{
+    int x = 0;
+#if CV_SIMD128
+    for (; x + 16 <= n; x += 16) {
+        cv::v_uint16x8 low, high;
+        cv::v_expand(cv::v_load(row + x), low, high);
+        cv::v_uint32x4 part[4];
+        cv::v_expand(low, part[0], part[1]);
+        cv::v_expand(high, part[2], part[3]);
+        for (int i = 0; i < 4; ++i)
+            cv::v_store(sums + x + 4 * i,
+                        cv::v_load(sums + x + 4 * i) + cv::v_reinterpret_as_s32(part[i]));
+    }
+#endif
+    for (; x < n; ++x)
+        sums[x] += row[x];
+}
+
+// resize's scale of one side: the inverse of the reduced length over the source length, both
+// divisions in double, as resize computes it.
+double scaleOf(int sourceLength, int reducedLength)
+{
+    return 1. / (static_cast<double>(reducedLength) / sourceLength);
+}
+
+bool isWhole(double scale)
+{
+    return std::abs(scale - cv::saturate_cast<int>(scale)) < DBL_EPSILON;
+}
+} // namespace
+
+// The shares as resize computes them: a reduced pixel covers `scale` source pixels from
+// i * scale on, whole ones in the middle and a part of one at either end.
+void AreaReduction::computeSide(int sourceLength, int reducedLength, Side& side)
+{
+    const double scale = scaleOf(sourceLength, reducedLength);
+    side.shares.clear();
+    side.first.assign(1, 0);
+    for (int i = 0; i < reducedLength; ++i) {
+        const double start = i * scale, end = start + scale;
+        const double cell = std::min(scale, sourceLength - start);
+        int wholeEnd = std::min(cvFloor(end), sourceLength - 1);
+        const int wholeStart = std::min(cvCeil(start), wholeEnd);
+        if (wholeStart - start > negligibleShare)
+            side.shares.push_back(
+                {wholeStart - 1, static_cast<float>((wholeStart - start) / cell)});
+        for (int s = wholeStart; s < wholeEnd; ++s)
+            side.shares.push_back({s, static_cast<float>(1.0 / cell)});
+        if (end - wholeEnd > negligibleShare)
+            side.shares.push_back(
+                {wholeEnd,
+                 static_cast<float>(std::min(std::min(end - wholeEnd, 1.), cell) / cell)});
+        side.first.push_back(static_cast<int>(side.shares.size()));
+    }
+}
+
+void AreaReduction::prepare(cv::Size from, cv::Size to)
+{
+    if (from == preparedFrom && to == preparedTo)
+        return;
+    computeSide(from.width, to.width, columns);
+    computeSide(from.height, to.height, rows);
+    preparedFrom = from;
+    preparedTo = to;
+}
+
+// `count` source rows (at most rowsAtOnce) reduced along x: each reduced pixel is the sum of its
+// source pixels times their shares, added in order from zero as resize adds them. Rows past
+// `count` repeat the last one, so that the loop is the same for every group.
+template <typename T>
+void AreaReduction::reduceRows(const T* const* source, float* const* out, int count) const
+{
+    const Share* shares = columns.shares.data();
+    const int* first = columns.first.data();
+    const int width = static_cast<int>(columns.first.size()) - 1;
+    static_assert(rowsAtOnce == 4, "four sums, named so that they stay in registers");
+    const T *row0 = source[0], *row1 = source[1], *row2 = source[2], *row3 = source[3];
+    for (int x = 0; x < width; ++x) {
+        float sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
+        for (int k = first[x]; k < first[x + 1]; ++k) {
+            const int s = shares[k].source;
+            const float alpha = shares[k].alpha;
+            sum0 += static_cast<float>(row0[s]) * alpha;
+            sum1 += static_cast<float>(row1[s]) * alpha;
+            sum2 += static_cast<float>(row2[s]) * alpha;
+            sum3 += static_cast<float>(row3[s]) * alpha;
+        }
+        const float sums[rowsAtOnce] = {sum0, sum1, sum2, sum3};
+        for (int r = 0; r < count; ++r)
+            out[r][x] = sums[r];
+    }
+}
+
+template <typename T> void AreaReduction::reduceSpread(const cv::Mat& src, cv::Mat& dst)
+{
+    const int width = dst.cols;
+    rowSums.create(src.rows, width, CV_32F);
+    for (int y = 0; y < src.rows; y += rowsAtOnce) {
+        const int count = std::min(rowsAtOnce, src.rows - y);
+        const T* source[rowsAtOnce];
+        float* out[rowsAtOnce];
+        for (int r = 0; r < rowsAtOnce; ++r) {
+            const int row = y + std::min(r, count - 1);
+            source[r] = src.ptr<T>(row);
+            out[r] = rowSums.ptr<float>(row);
+        }
+        reduceRows(source, out, count);
+    }
+    total.resize(static_cast<size_t>(width));
+    float* sum = total.data();
+    for (int y = 0; y < dst.rows; ++y) {
+        T* out = dst.ptr<T>(y);
+        for (int k = rows.first[y]; k < rows.first[y + 1]; ++k) {
+            const float beta = rows.shares[k].alpha;
+            const float* row = rowSums.ptr<float>(rows.shares[k].source);
+            if (k == rows.first[y])
+                for (int x = 0; x < width; ++x)
+                    sum[x] = beta * row[x];
+            else
+                for (int x = 0; x < width; ++x)
+                    sum[x] += beta * row[x];
+        }
+        for (int x = 0; x < width; ++x)
+            out[x] = cv::saturate_cast<T>(sum[x]);
+    }
+}
+
+// The mean of each factor x factor block, rounded as resize rounds it for a whole factor (the sum
+// times a float share, to the nearest even).
+template <typename T> void AreaReduction::blockMeans(const cv::Mat& src, cv::Mat& dst, int factor)
+{
+    const float share = 1.f / static_cast<float>(factor * factor);
+    columnSums.resize(static_cast<size_t>(src.cols));
+    int* sums = columnSums.data();
+    for (int y = 0; y < dst.rows; ++y) {
+        std::fill(sums, sums + src.cols, 0);
+        for (int dy = 0; dy < factor; ++dy)
+            addRow(sums, src.ptr<T>(y * factor + dy), src.cols);
+        T* out = dst.ptr<T>(y);
+        for (int x = 0; x < dst.cols; ++x) {
+            int sum = 0;
+            for (int dx = 0; dx < factor; ++dx)
+                sum += sums[x * factor + dx];
+            out[x] = cv::saturate_cast<T>(static_cast<float>(sum) * share);
+        }
+    }
+}
+
+namespace
+{
+// Whether the sum of a block of 16-bit pixels may pass what a float holds exactly.
+bool mayRoundInFloat(int factor)
+{
+    constexpr double exactInFloat = 1 << 24;
+    return static_cast<double>(factor) * factor * 65535 >= exactInFloat;
+}
+
+// One block of 16-bit pixels as resize sums it for a whole factor: in a float, four pixels at a
+// time in raster order, then one at a time; past 2^24 the float rounds, and so must this.
+ushort blockMeanInFloat(const cv::Mat& src, int top, int left, int factor, float share)
+{
+    const int area = factor * factor, grouped = area / 4 * 4;
+    float sum = 0;
+    int group = 0, k = 0;
+    for (int dy = 0; dy < factor; ++dy) {
+        const ushort* row = src.ptr<ushort>(top + dy) + left;
+        for (int dx = 0; dx < factor; ++dx, ++k) {
+            if (k >= grouped) {
+                sum += row[dx];
+                continue;
+            }
+            group += row[dx];
+            if (k % 4 == 3) {
+                sum += static_cast<float>(group);
+                group = 0;
+            }
+        }
+    }
+    return cv::saturate_cast<ushort>(sum * share);
+}
+
+void blockMeansInFloat(const cv::Mat& src, cv::Mat& dst, int factor)
+{
+    const float share = 1.f / static_cast<float>(factor * factor);
+    for (int y = 0; y < dst.rows; ++y) {
+        ushort* out = dst.ptr<ushort>(y);
+        for (int x = 0; x < dst.cols; ++x)
+            out[x] = blockMeanInFloat(src, y * factor, x * factor, factor, share);
+    }
+}
+} // namespace
+
+void AreaReduction::reduce(const cv::Mat& src, cv::Mat& dst, cv::Size size)
+{
+    const bool grey = src.type() == CV_8UC1 || src.type() == CV_16UC1;
+    if (!grey || size.empty() || size.width > src.cols || size.height > src.rows ||
+        src.data == dst.data) {
+        cv::resize(src, dst, size, 0, 0, cv::INTER_AREA);
+        return;
+    }
+    const double scaleX = scaleOf(src.cols, size.width), scaleY = scaleOf(src.rows, size.height);
+    if (isWhole(scaleX) && isWhole(scaleY)) {
+        // Halving, and unequal factors, go to resize's own vector code and rounding.
+        const int factor = cv::saturate_cast<int>(scaleX);
+        if (factor <= 2 || factor != cv::saturate_cast<int>(scaleY)) {
+            cv::resize(src, dst, size, 0, 0, cv::INTER_AREA);
+            return;
+        }
+        dst.create(size, src.type());
+        if (src.depth() == CV_8U)
+            blockMeans<uchar>(src, dst, factor);
+        else if (mayRoundInFloat(factor))
+            blockMeansInFloat(src, dst, factor);
+        else
+            blockMeans<ushort>(src, dst, factor);
+        return;
+    }
+    prepare(src.size(), size);
+    dst.create(size, src.type());
+    if (src.depth() == CV_8U)
+        reduceSpread<uchar>(src, dst);
+    else
+        reduceSpread<ushort>(src, dst);
+}
