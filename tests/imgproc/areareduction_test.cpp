@@ -30,13 +30,23 @@ void expectAsResize(const cv::Mat& src, cv::Size size, AreaReduction& reduction)
 }
 
 // The light's gains are measured on frames and working boxes of any size, reduced to about 80
-// pixels across: every size must give resize's result to the bit, or a frame's blobs would depend
-// on which path reduced it.
-TEST(AreaReduction, GivesResizesResultForEverySizeAndDepth)
+// pixels across: every size must give resize's result to the bit, with or without vectors, or a
+// frame's blobs would depend on which path reduced it.
+class AreaReductionPaths : public ::testing::TestWithParam<AreaReduction::Vectors>
 {
-    const cv::Size sources[] = {{320, 240}, {317, 229}, {1920, 1080}, {1794, 1001}, {640, 360},
-                                {163, 97},  {81, 61},   {96, 72},     {100, 100},   {33, 17}};
+};
+
+INSTANTIATE_TEST_SUITE_P(Vectors, AreaReductionPaths,
+                         ::testing::Values(AreaReduction::Vectors::Widest,
+                                           AreaReduction::Vectors::None));
+
+TEST_P(AreaReductionPaths, GiveResizesResultForEverySizeAndDepth)
+{
+    const cv::Size sources[] = {{320, 240}, {317, 229}, {1920, 1080}, {1794, 1001},
+                                {640, 360}, {163, 97},  {81, 61},     {96, 72},
+                                {100, 100}, {33, 17},   {1799, 1013}};
     AreaReduction reduction; // one object: its tables must follow each change of size
+    reduction.setVectors(GetParam());
     unsigned seed = 1;
     for (const cv::Size& s : sources)
         for (int type : {CV_8UC1, CV_16UC1}) {

@@ -6,6 +6,15 @@
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define ORVANE_AREA256 1
+#define ORVANE_AVX2 __attribute__((target("avx2")))
+#define ORVANE_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+#else
+#define ORVANE_AREA256 0
+#endif
+
 namespace
 {
 // A share smaller than this of a source pixel at either end of a reduced pixel is left out, as
@@ -125,11 +134,140 @@ void AreaReduction::reduceRows(const T* const* source, float* const* out, int co
     }
 }
 
+#if ORVANE_AREA256
+namespace
+{
+// Eight source rows reduced along x at once, a row in each lane of eight floats: the rows'
+// pixels are loaded a run of columns at a time and turned so that each column of the eight rows
+// is one vector, which each of that column's shares multiplies and adds, lane by lane, with the
+// very float operations (no fused multiply-add) of the one-row sum.
+constexpr int lanes256 = 8;
+
+// 16 columns of 8 rows of bytes, as 8 vectors of two columns each (8 bytes a column).
+ORVANE_AVX2_INLINE void transpose(const __m128i (&r)[lanes256], __m128i (&c)[lanes256], uchar)
+{
+    __m128i a[8], b[8];
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        a[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+        a[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+    }
+#pragma GCC unroll 16
+    for (int h = 0; h < 2; ++h) { // rows 0-3, then 4-7
+        const __m128i* p = a + 4 * h;
+        b[4 * h] = _mm_unpacklo_epi16(p[0], p[2]);
+        b[4 * h + 1] = _mm_unpackhi_epi16(p[0], p[2]);
+        b[4 * h + 2] = _mm_unpacklo_epi16(p[1], p[3]);
+        b[4 * h + 3] = _mm_unpackhi_epi16(p[1], p[3]);
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        c[2 * i] = _mm_unpacklo_epi32(b[i], b[4 + i]);
+        c[2 * i + 1] = _mm_unpackhi_epi32(b[i], b[4 + i]);
+    }
+}
+
+// 8 columns of 8 rows of 16-bit pixels, as 8 vectors of one column each.
+ORVANE_AVX2_INLINE void transpose(const __m128i (&r)[lanes256], __m128i (&c)[lanes256], ushort)
+{
+    __m128i a[8], b[8];
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        a[2 * i] = _mm_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
+        a[2 * i + 1] = _mm_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
+    }
+#pragma GCC unroll 16
+    for (int h = 0; h < 2; ++h) {
+        const __m128i* p = a + 4 * h;
+        b[4 * h] = _mm_unpacklo_epi32(p[0], p[2]);
+        b[4 * h + 1] = _mm_unpackhi_epi32(p[0], p[2]);
+        b[4 * h + 2] = _mm_unpacklo_epi32(p[1], p[3]);
+        b[4 * h + 3] = _mm_unpackhi_epi32(p[1], p[3]);
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 4; ++i) {
+        c[2 * i] = _mm_unpacklo_epi64(b[i], b[4 + i]);
+        c[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[4 + i]);
+    }
+}
+
+// The columns [x0, x0 + columnsPerLoad) of the eight rows as floats, a vector per column.
+template <typename T>
+ORVANE_AVX2_INLINE void loadColumns(const T* const* rows, int x0, int cols, __m256* out)
+{
+    constexpr int perLoad = 16 / static_cast<int>(sizeof(T));
+    __m128i r[lanes256], c[lanes256];
+    if (x0 + perLoad <= cols) {
+#pragma GCC unroll 16
+        for (int i = 0; i < lanes256; ++i)
+            r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + x0));
+    } else { // the last columns: no read past the end of a row
+        alignas(16) T part[lanes256][perLoad] = {};
+#pragma GCC unroll 16
+        for (int i = 0; i < lanes256; ++i) {
+            for (int x = x0; x < cols; ++x)
+                part[i][x - x0] = rows[i][x];
+            r[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(part[i]));
+        }
+    }
+    transpose(r, c, T());
+#pragma GCC unroll 16
+    for (int j = 0; j < perLoad; ++j) {
+        __m256i wide;
+        if (sizeof(T) == 1)
+            wide = _mm256_cvtepu8_epi32(j % 2 ? _mm_srli_si128(c[j / 2], 8) : c[j / 2]);
+        else
+            wide = _mm256_cvtepu16_epi32(c[j]);
+        out[j] = _mm256_cvtepi32_ps(wide);
+    }
+}
+
+template <typename T>
+ORVANE_AVX2 void reduceEightRows(const T* const* rows, int cols, const AreaReduction::Share* shares,
+                                 const int* first, int width, float* const* out)
+{
+    constexpr int perLoad = 16 / static_cast<int>(sizeof(T));
+    __m256 column[perLoad];
+    int loaded = -perLoad; // the first column loaded
+    for (int x = 0; x < width; ++x) {
+        __m256 sum = _mm256_setzero_ps();
+        for (int k = first[x]; k < first[x + 1]; ++k) {
+            const int s = shares[k].source;
+            if (s >= loaded + perLoad) {
+                loaded = s;
+                loadColumns(rows, loaded, cols, column);
+            }
+            sum = _mm256_add_ps(sum,
+                                _mm256_mul_ps(column[s - loaded], _mm256_set1_ps(shares[k].alpha)));
+        }
+        alignas(32) float sums[lanes256];
+        _mm256_store_ps(sums, sum);
+        for (int r = 0; r < lanes256; ++r)
+            out[r][x] = sums[r];
+    }
+}
+} // namespace
+#endif
+
 template <typename T> void AreaReduction::reduceSpread(const cv::Mat& src, cv::Mat& dst)
 {
     const int width = dst.cols;
     rowSums.create(src.rows, width, CV_32F);
-    for (int y = 0; y < src.rows; y += rowsAtOnce) {
+    int y = 0;
+#if ORVANE_AREA256
+    if (vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2))
+        for (; y + lanes256 <= src.rows; y += lanes256) {
+            const T* source[lanes256];
+            float* out[lanes256];
+            for (int r = 0; r < lanes256; ++r) {
+                source[r] = src.ptr<T>(y + r);
+                out[r] = rowSums.ptr<float>(y + r);
+            }
+            reduceEightRows(source, src.cols, columns.shares.data(), columns.first.data(), width,
+                            out);
+        }
+#endif
+    for (; y < src.rows; y += rowsAtOnce) {
         const int count = std::min(rowsAtOnce, src.rows - y);
         const T* source[rowsAtOnce];
         float* out[rowsAtOnce];

@@ -19,12 +19,18 @@ public:
     // `src` CV_8UC1 or CV_16UC1; `size` no larger than it either way. Other types go to resize.
     void reduce(const cv::Mat& src, cv::Mat& dst, cv::Size size);
 
-private:
+    // The widest vectors the processor has (AVX2 on x86), or none: both give the same result,
+    // which the tests check.
+    enum class Vectors { Widest, None };
+    void setVectors(Vectors v) { vectors = v; }
+
     // The share `alpha` of source pixel (or row) `source` that goes into one reduced pixel.
     struct Share {
         int source;
         float alpha;
     };
+
+private:
     // The shares of one side: those of reduced pixel i are shares[first[i]] to shares[first[i +
     // 1]].
     struct Side {
@@ -38,6 +44,7 @@ private:
     template <typename T> void reduceSpread(const cv::Mat& src, cv::Mat& dst);
     template <typename T> void blockMeans(const cv::Mat& src, cv::Mat& dst, int factor);
 
+    Vectors vectors = Vectors::Widest;
     cv::Size preparedFrom, preparedTo;
     Side columns, rows;
     cv::Mat rowSums;             // CV_32F: each source row reduced along x
