@@ -431,14 +431,10 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
     const bool widest = vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2);
     long changed = 0;
     for (int y = 0; y < grey.rows; ++y) {
-        const Row r{grey.ptr<uchar>(y),
-                    mask.ptr<uchar>(y),
-                    gainMap ? light.gainMap().ptr<ushort>(y) : nullptr,
-                    mean.ptr<ushort>(y),
-                    spread.ptr<ushort>(y),
-                    busy.ptr<ushort>(y),
-                    previous.ptr<uchar>(y),
-                    out.ptr<uchar>(y)};
+        const Row r{
+            grey.ptr<uchar>(y),     mask.ptr<uchar>(y),    gainMap ? light.gainsOfRow(y) : nullptr,
+            mean.ptr<ushort>(y),    spread.ptr<ushort>(y), busy.ptr<ushort>(y),
+            previous.ptr<uchar>(y), out.ptr<uchar>(y)};
         uchar* blockRow = blocks.ptr<uchar>(y / blockSide);
         int x = 0;
 #if ORVANE_COMPARE256

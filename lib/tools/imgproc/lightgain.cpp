@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -149,5 +150,81 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
         return;
     }
     smallGains.convertTo(coarse, CV_16U);
-    cv::resize(coarse, fullMap, frame.size(), 0, 0, cv::INTER_LINEAR);
+    if (blendFrom != coarse.size() || blendTo != frame.size()) {
+        prepareBlend(coarse.cols, frame.cols, true, acrossBlend);
+        prepareBlend(coarse.rows, frame.rows, false, downBlend);
+        blendFrom = coarse.size();
+        blendTo = frame.size();
+    }
+    blendColumns();
+}
+
+// The tables of cv::resize's bilinear interpolation: a pixel's centre mapped onto the field
+// in single precision and the weights of its two neighbours. Across, past either border the
+// field's first or last pixel stands alone; down, the weights stay and the rows read are
+// clamped to the field.
+void LightGain::prepareBlend(int fieldLength, int frameLength, bool across, Blend& blend)
+{
+    const double scale = 1. / (static_cast<double>(frameLength) / fieldLength);
+    blend.from.resize(static_cast<size_t>(frameLength));
+    blend.weights.resize(2 * static_cast<size_t>(frameLength));
+    blend.blended = frameLength;
+    for (int i = 0; i < frameLength; ++i) {
+        float f = static_cast<float>((i + 0.5) * scale - 0.5);
+        int from = cvFloor(f);
+        f -= static_cast<float>(from);
+        if (from < 0 && across)
+            f = 0, from = 0;
+        if (from + 1 >= fieldLength && across) {
+            blend.blended = std::min(blend.blended, i);
+            if (from >= fieldLength - 1)
+                f = 0, from = fieldLength - 1;
+        }
+        blend.from[static_cast<size_t>(i)] = from;
+        blend.weights[2 * static_cast<size_t>(i)] = 1.f - f;
+        blend.weights[2 * static_cast<size_t>(i) + 1] = f;
+    }
+}
+
+// Each row of the field blended across to the frame's width, as resize blends it.
+void LightGain::blendColumns()
+{
+    blendedRows.create(coarse.rows, blendTo.width, CV_32F);
+    const int* from = acrossBlend.from.data();
+    const float* w = acrossBlend.weights.data();
+    for (int y = 0; y < coarse.rows; ++y) {
+        const ushort* field = coarse.ptr<ushort>(y);
+        float* out = blendedRows.ptr<float>(y);
+        int x = 0;
+        for (; x < acrossBlend.blended; ++x)
+            out[x] = static_cast<float>(field[from[x]]) * w[2 * x] +
+                     static_cast<float>(field[from[x] + 1]) * w[2 * x + 1];
+        for (; x < blendTo.width; ++x)
+            out[x] = static_cast<float>(field[from[x]]);
+    }
+}
+
+const ushort* LightGain::gainsOfRow(int y)
+{
+    const int width = blendTo.width, last = coarse.rows - 1;
+    rowGains.resize(static_cast<size_t>(width));
+    const int from = downBlend.from[static_cast<size_t>(y)];
+    const float* upper = blendedRows.ptr<float>(std::clamp(from, 0, last));
+    const float* lower = blendedRows.ptr<float>(std::clamp(from + 1, 0, last));
+    const float b0 = downBlend.weights[2 * static_cast<size_t>(y)];
+    const float b1 = downBlend.weights[2 * static_cast<size_t>(y) + 1];
+    ushort* out = rowGains.data();
+    int x = 0;
+#if CV_SIMD128
+    const cv::v_float32x4 vb0 = cv::v_setall_f32(b0), vb1 = cv::v_setall_f32(b1);
+    for (; x + 8 <= width; x += 8) {
+        // Products and sum apart, never fused, as resize computes them.
+        const cv::v_float32x4 a = cv::v_load(upper + x) * vb0 + cv::v_load(lower + x) * vb1;
+        const cv::v_float32x4 b = cv::v_load(upper + x + 4) * vb0 + cv::v_load(lower + x + 4) * vb1;
+        cv::v_store(out + x, cv::v_pack_u(cv::v_round(a), cv::v_round(b)));
+    }
+#endif
+    for (; x < width; ++x)
+        out[x] = cv::saturate_cast<ushort>(upper[x] * b0 + lower[x] * b1);
+    return out;
 }

@@ -1,0 +1,54 @@
+#include "lightgain.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+namespace
+{
+
+// A card of grey 160 (the background, in the model's 16-bit levels times 128) under a shadow
+// that darkens its left part and a patch of light on its right.
+void shadedScene(cv::Size size, cv::Mat& frame, cv::Mat& background)
+{
+    constexpr int backgroundScale = 128;
+    cv::Mat card(size, CV_8UC1);
+    cv::RNG(9).fill(card, cv::RNG::UNIFORM, 150, 171);
+    card.convertTo(background, CV_16U, backgroundScale);
+    cv::Mat light(size, CV_32F);
+    for (int y = 0; y < size.height; ++y)
+        for (int x = 0; x < size.width; ++x)
+            light.at<float>(y, x) = x < size.width / 3 ? 0.6f : (x > size.width * 3 / 4 ? 1.3f : 1);
+    card.convertTo(frame, CV_32F);
+    frame = frame.mul(light);
+    frame.convertTo(frame, CV_8U);
+}
+
+// The rows of gains are what a bilinear resize of the reduced field to the frame's size gives,
+// for frames whose size the field divides and for others, larger and smaller than the field's
+// window.
+TEST(LightGain, RowsOfGainsAreTheFieldResizedBilinearly)
+{
+    LightGain light; // one object: its tables must follow each change of size
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(317, 229), cv::Size(1794, 1001),
+                                cv::Size(1920, 1080), cv::Size(100, 61), cv::Size(33, 17)}) {
+        SCOPED_TRACE(testing::Message() << size);
+        cv::Mat frame, background;
+        shadedScene(size, frame, background);
+        light.estimate(frame, background, 128);
+        ASSERT_FALSE(light.uniform());
+        cv::Mat expected;
+        cv::resize(light.field(), expected, size, 0, 0, cv::INTER_LINEAR);
+        int differing = 0;
+        for (int y = 0; y < size.height; ++y) {
+            const cv::Mat row(1, size.width, CV_16UC1, const_cast<ushort*>(light.gainsOfRow(y)));
+            differing += cv::norm(expected.row(y), row, cv::NORM_INF) != 0;
+        }
+        EXPECT_EQ(differing, 0);
+        // The shadow's gain is below one, the patch's above.
+        const ushort* middle = light.gainsOfRow(size.height / 2);
+        EXPECT_LT(middle[0], 1 << LightGain::gainShift);
+        EXPECT_GT(middle[size.width - 1], 1 << LightGain::gainShift);
+    }
+}
+
+} // namespace
