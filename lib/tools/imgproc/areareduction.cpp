@@ -223,28 +223,41 @@ ORVANE_AVX2_INLINE void loadColumns(const T* const* rows, int x0, int cols, __m2
     }
 }
 
-template <typename T>
+// `groups` groups of eight rows at once: the sums of one group wait on each other, one
+// addition after the other, while those of the other group go on.
+template <typename T, int groups>
 ORVANE_AVX2 void reduceEightRows(const T* const* rows, int cols, const AreaReduction::Share* shares,
                                  const int* first, int width, float* const* out)
 {
     constexpr int perLoad = 16 / static_cast<int>(sizeof(T));
-    __m256 column[perLoad];
+    __m256 column[groups][perLoad];
     int loaded = -perLoad; // the first column loaded
     for (int x = 0; x < width; ++x) {
-        __m256 sum = _mm256_setzero_ps();
+        __m256 sum[groups];
+#pragma GCC unroll 4
+        for (int g = 0; g < groups; ++g)
+            sum[g] = _mm256_setzero_ps();
         for (int k = first[x]; k < first[x + 1]; ++k) {
             const int s = shares[k].source;
             if (s >= loaded + perLoad) {
                 loaded = s;
-                loadColumns(rows, loaded, cols, column);
+#pragma GCC unroll 4
+                for (int g = 0; g < groups; ++g)
+                    loadColumns(rows + g * lanes256, loaded, cols, column[g]);
             }
-            sum = _mm256_add_ps(sum,
-                                _mm256_mul_ps(column[s - loaded], _mm256_set1_ps(shares[k].alpha)));
+            const __m256 alpha = _mm256_set1_ps(shares[k].alpha);
+#pragma GCC unroll 4
+            for (int g = 0; g < groups; ++g)
+                sum[g] = _mm256_add_ps(sum[g], _mm256_mul_ps(column[g][s - loaded], alpha));
         }
-        alignas(32) float sums[lanes256];
-        _mm256_store_ps(sums, sum);
-        for (int r = 0; r < lanes256; ++r)
-            out[r][x] = sums[r];
+#pragma GCC unroll 4
+        for (int g = 0; g < groups; ++g) {
+            alignas(32) float sums[lanes256];
+            _mm256_store_ps(sums, sum[g]);
+#pragma GCC unroll 8
+            for (int r = 0; r < lanes256; ++r)
+                out[g * lanes256 + r][x] = sums[r];
+        }
     }
 }
 } // namespace
@@ -256,17 +269,25 @@ template <typename T> void AreaReduction::reduceSpread(const cv::Mat& src, cv::M
     rowSums.create(src.rows, width, CV_32F);
     int y = 0;
 #if ORVANE_AREA256
-    if (vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2))
-        for (; y + lanes256 <= src.rows; y += lanes256) {
-            const T* source[lanes256];
-            float* out[lanes256];
-            for (int r = 0; r < lanes256; ++r) {
+    if (vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2)) {
+        constexpr int pairOfGroups = 2 * lanes256;
+        const T* source[pairOfGroups];
+        float* out[pairOfGroups];
+        const Share* shares = columns.shares.data();
+        const int* first = columns.first.data();
+        for (; y + lanes256 <= src.rows;) {
+            const int count = y + pairOfGroups <= src.rows ? pairOfGroups : lanes256;
+            for (int r = 0; r < count; ++r) {
                 source[r] = src.ptr<T>(y + r);
                 out[r] = rowSums.ptr<float>(y + r);
             }
-            reduceEightRows(source, src.cols, columns.shares.data(), columns.first.data(), width,
-                            out);
+            if (count == pairOfGroups)
+                reduceEightRows<T, 2>(source, src.cols, shares, first, width, out);
+            else
+                reduceEightRows<T, 1>(source, src.cols, shares, first, width, out);
+            y += count;
         }
+    }
 #endif
     for (; y < src.rows; y += rowsAtOnce) {
         const int count = std::min(rowsAtOnce, src.rows - y);
