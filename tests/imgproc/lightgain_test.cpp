@@ -25,10 +25,18 @@ void shadedScene(cv::Size size, cv::Mat& frame, cv::Mat& background)
 
 // The rows of gains are what a bilinear resize of the reduced field to the frame's size gives,
 // for frames whose size the field divides and for others, larger and smaller than the field's
-// window.
-TEST(LightGain, RowsOfGainsAreTheFieldResizedBilinearly)
+// window, with or without vectors.
+class LightGainPaths : public ::testing::TestWithParam<LightGain::Vectors>
+{
+};
+
+INSTANTIATE_TEST_SUITE_P(Vectors, LightGainPaths,
+                         ::testing::Values(LightGain::Vectors::Widest, LightGain::Vectors::None));
+
+TEST_P(LightGainPaths, RowsOfGainsAreTheFieldResizedBilinearly)
 {
     LightGain light; // one object: its tables must follow each change of size
+    light.setVectors(GetParam());
     for (const cv::Size size : {cv::Size(320, 240), cv::Size(317, 229), cv::Size(1794, 1001),
                                 cv::Size(1920, 1080), cv::Size(100, 61), cv::Size(33, 17)}) {
         SCOPED_TRACE(testing::Message() << size);

@@ -25,6 +25,10 @@ public:
     // Row `y` of the gains, the frame's width, as cv::resize with INTER_LINEAR would give them
     // from the reduced field, without a map of the whole frame. Valid until the next call.
     const ushort* gainsOfRow(int y);
+    // Blending the field across uses the widest vectors the processor has (AVX2 on x86), or
+    // none: both give the same gains, which the tests check.
+    enum class Vectors { Widest, None };
+    void setVectors(Vectors v) { vectors = v; }
     // The reduced field of gains the rows are interpolated from (CV_16UC1), unless uniform().
     const cv::Mat& field() const { return coarse; }
 
@@ -32,10 +36,10 @@ public:
 
 private:
     // Where a pixel of one side of the frame takes its gain from on that side of the reduced
-    // field: the two neighbours from `from` on, weighed `weights[2i]` and `weights[2i + 1]`.
+    // field: the two neighbours from `from` on, weighed `first[i]` and `second[i]`.
     struct Blend {
         std::vector<int> from;
-        std::vector<float> weights;
+        std::vector<float> first, second;
         int blended = 0; // past this pixel, only `from` is read (the field's last column)
     };
     static void prepareBlend(int fieldLength, int frameLength, bool across, Blend& blend);
@@ -48,6 +52,7 @@ private:
     std::vector<ushort> rowGains;
     Blend acrossBlend, downBlend;
     cv::Size blendFrom, blendTo;
+    Vectors vectors = Vectors::Widest;
     AreaReduction reduction;
     std::vector<const uchar*> medianRows;
     bool isUniform = true;
