@@ -216,6 +216,25 @@ ORVANE_AVX2 int blendAcross256(const ushort* field, const int* from, const float
     }
     return x;
 }
+
+// Sixteen gains of a frame row at a time, blended down from two blended rows of the field.
+ORVANE_AVX2 int blendDown256(const float* upper, const float* lower, float b0, float b1, int width,
+                             ushort* out)
+{
+    int x = 0;
+    const __m256 w0 = _mm256_set1_ps(b0), w1 = _mm256_set1_ps(b1);
+    for (; x + 16 <= width; x += 16) {
+        const __m256 a = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(upper + x), w0),
+                                       _mm256_mul_ps(_mm256_loadu_ps(lower + x), w1));
+        const __m256 b = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(upper + x + 8), w0),
+                                       _mm256_mul_ps(_mm256_loadu_ps(lower + x + 8), w1));
+        // Rounded to the nearest even, packed with saturation, the lanes put back in order.
+        const __m256i packed = _mm256_packus_epi32(_mm256_cvtps_epi32(a), _mm256_cvtps_epi32(b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                            _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    return x;
+}
 } // namespace
 #endif
 
@@ -256,6 +275,10 @@ const ushort* LightGain::gainsOfRow(int y)
     const float b1 = downBlend.second[static_cast<size_t>(y)];
     ushort* out = rowGains.data();
     int x = 0;
+#if ORVANE_BLEND256
+    if (vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2))
+        x = blendDown256(upper, lower, b0, b1, width, out);
+#endif
 #if CV_SIMD128
     const cv::v_float32x4 vb0 = cv::v_setall_f32(b0), vb1 = cv::v_setall_f32(b1);
     for (; x + 8 <= width; x += 8) {

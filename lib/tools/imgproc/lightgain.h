@@ -25,9 +25,9 @@ public:
     // Row `y` of the gains, the frame's width, as cv::resize with INTER_LINEAR would give them
     // from the reduced field, without a map of the whole frame. Valid until the next call.
     const ushort* gainsOfRow(int y);
-    // Blending the field across uses the widest vectors the processor has (AVX2 on x86), or
-    // none: both give the same gains, which the tests check.
-    enum class Vectors { Widest, None };
+    // Blending the field uses the widest vectors the processor has (AVX2 on x86), or narrower
+    // ones: both give the same gains, which the tests check.
+    enum class Vectors { Widest, Narrow };
     void setVectors(Vectors v) { vectors = v; }
     // The reduced field of gains the rows are interpolated from (CV_16UC1), unless uniform().
     const cv::Mat& field() const { return coarse; }
