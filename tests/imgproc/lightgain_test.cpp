@@ -1,5 +1,6 @@
 #include "lightgain.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -56,6 +57,54 @@ TEST_P(LightGainPaths, RowsOfGainsAreTheFieldResizedBilinearly)
         const ushort* middle = light.gainsOfRow(size.height / 2);
         EXPECT_LT(middle[0], 1 << LightGain::gainShift);
         EXPECT_GT(middle[size.width - 1], 1 << LightGain::gainShift);
+    }
+}
+
+// The field as OpenCV's own functions give it: the frame and the background reduced by area to
+// about 80 pixels across, their ratio coded in steps of 1/128 from 0.25, a 9x9 median, a 3x3
+// Gaussian, in fixed point.
+cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
+{
+    const int factor = std::max(2, (std::max(frame.cols, frame.rows) + 79) / 80);
+    const cv::Size reduced(frame.cols / factor, frame.rows / factor);
+    cv::Mat smallFrame, smallBackground;
+    cv::resize(frame, smallFrame, reduced, 0, 0, cv::INTER_AREA);
+    cv::resize(background, smallBackground, reduced, 0, 0, cv::INTER_AREA);
+    cv::Mat codes(reduced, CV_8UC1);
+    for (int y = 0; y < reduced.height; ++y)
+        for (int x = 0; x < reduced.width; ++x) {
+            const double level = smallBackground.at<ushort>(y, x) / double(backgroundScale);
+            const double ratio = level >= 8 ? smallFrame.at<uchar>(y, x) / level : 1.0;
+            codes.at<uchar>(y, x) =
+                cv::saturate_cast<uchar>((std::clamp(ratio, 0.25, 1.99) - 0.25) * 128);
+        }
+    cv::Mat median, gains, field;
+    cv::medianBlur(codes, median, 9);
+    const double unit = 1 << LightGain::gainShift;
+    median.convertTo(gains, CV_32F, unit / 128, 0.25 * unit);
+    cv::GaussianBlur(gains, gains, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+    gains.convertTo(field, CV_16U);
+    return field;
+}
+
+// The reductions, the ratios and the median have fast paths of their own: together they must
+// give what OpenCV gives, for frames whose size the reduction divides and for others.
+TEST(LightGain, FieldIsWhatOpenCvsFunctionsGive)
+{
+    LightGain light;
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(317, 229), cv::Size(1920, 1080),
+                                cv::Size(1794, 1001), cv::Size(640, 360)}) {
+        SCOPED_TRACE(testing::Message() << size);
+        cv::Mat frame, background;
+        shadedScene(size, frame, background);
+        // Insects and specks, so that the medians have outliers to ignore.
+        cv::RNG rng(size.width);
+        for (int i = 0; i < 40; ++i)
+            cv::circle(frame, {rng.uniform(0, size.width), rng.uniform(0, size.height)},
+                       rng.uniform(2, 12), cv::Scalar(rng.uniform(0, 255)), cv::FILLED);
+        light.estimate(frame, background, 128);
+        ASSERT_FALSE(light.uniform());
+        EXPECT_EQ(cv::norm(light.field(), referenceField(frame, background, 128), cv::NORM_INF), 0);
     }
 }
 

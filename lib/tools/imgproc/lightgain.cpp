@@ -98,12 +98,25 @@ void medianOf(const cv::Mat& src, cv::Mat& dst, int window, std::vector<const uc
             if (x == last)
                 break;
             const int leaving = std::max(x - reach, 0), entering = std::min(x + 1 + reach, last);
-            for (int r = 1; r < window; ++r) {
-                const uchar gone = row[r][leaving], come = row[r][entering];
-                --shared[gone];
-                ++shared[come];
-                top.replace(gone, come);
-                bottom.replace(gone, come);
+            // The two medians are mostly the same level: the shared rows then move both alike.
+            if (top.median == bottom.median) {
+                int moved = 0;
+                for (int r = 1; r < window; ++r) {
+                    const uchar gone = row[r][leaving], come = row[r][entering];
+                    --shared[gone];
+                    ++shared[come];
+                    moved += (come < top.median) - (gone < top.median);
+                }
+                top.below += moved;
+                bottom.below += moved;
+            } else {
+                for (int r = 1; r < window; ++r) {
+                    const uchar gone = row[r][leaving], come = row[r][entering];
+                    --shared[gone];
+                    ++shared[come];
+                    top.replace(gone, come);
+                    bottom.replace(gone, come);
+                }
             }
             const uchar topGone = row[0][leaving], topCome = row[0][entering];
             --upper[topGone];
