@@ -8,6 +8,15 @@
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define ORVANE_COMPARE256 1
+#define ORVANE_AVX2 __attribute__((target("avx2")))
+#define ORVANE_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+#else
+#define ORVANE_COMPARE256 0
+#endif
+
 namespace
 {
 constexpr int scale = 1 << BackgroundModel::scaleShift;
@@ -166,6 +175,111 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
     return moved & inside;
 }
 #endif
+
+#if ORVANE_COMPARE256
+// compareLanes on sixteen pixels at once, with the same operations lane for lane: the 16-bit
+// additions and subtractions saturate as the universal intrinsics' operators do, and unsigned
+// comparisons go through signed ones with the top bit flipped.
+struct Lanes256 {
+    static ORVANE_AVX2_INLINE __m256i absdiff(__m256i a, __m256i b)
+    {
+        return _mm256_sub_epi16(_mm256_max_epu16(a, b), _mm256_min_epu16(a, b));
+    }
+    static ORVANE_AVX2_INLINE __m256i greater(__m256i a, __m256i b)
+    {
+        const __m256i flip = _mm256_set1_epi16(static_cast<short>(0x8000));
+        return _mm256_cmpgt_epi16(_mm256_xor_si256(a, flip), _mm256_xor_si256(b, flip));
+    }
+    static ORVANE_AVX2_INLINE __m256i select(__m256i mask, __m256i a, __m256i b)
+    {
+        return _mm256_blendv_epi8(b, a, mask);
+    }
+    // max(smallest, (usual * 7) >> 1), the bar of a pixel's usual variation.
+    static ORVANE_AVX2_INLINE __m256i usualBar(__m256i usual, __m256i smallest)
+    {
+        return _mm256_max_epu16(
+            smallest, _mm256_srli_epi16(_mm256_subs_epu16(_mm256_slli_epi16(usual, 3), usual), 1));
+    }
+};
+
+template <bool learn>
+ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m256i p,
+                                           __m256i inside, const Bars& bars, short meanRate,
+                                           short spreadRate)
+{
+    using L = Lanes256;
+    const __m256i smallest = _mm256_set1_epi16(smallestChange << spreadShift);
+    __m256i usual = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.spread + x));
+    if (learn) {
+        const __m256i barBefore = L::usualBar(usual, smallest);
+        const __m256i step = _mm256_slli_epi16(L::absdiff(g, p), spreadShift);
+        const __m256i capped = _mm256_min_epu16(step, _mm256_adds_epu16(barBefore, barBefore));
+        usual = _mm256_adds_epi16(usual, _mm256_mulhi_epi16(_mm256_subs_epi16(capped, usual),
+                                                            _mm256_set1_epi16(spreadRate)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.spread + x), usual);
+    }
+    const __m256i gain = r.gain ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.gain + x))
+                                : _mm256_set1_epi16(static_cast<short>(bars.uniformGain));
+    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.mean + x));
+    const __m256i expected = _mm256_slli_epi16(_mm256_mulhi_epu16(m, gain), 1);
+    const __m256i scaled = _mm256_slli_epi16(g, BackgroundModel::scaleShift);
+    const __m256i difference =
+        _mm256_srli_epi16(L::absdiff(scaled, expected), BackgroundModel::scaleShift - spreadShift);
+    const __m256i one = _mm256_set1_epi16(static_cast<short>(1 << LightGain::gainShift));
+    const __m256i doubt =
+        _mm256_srli_epi16(_mm256_mulhi_epu16(expected, L::absdiff(gain, one)),
+                          BackgroundModel::scaleShift - spreadShift + lightDoubtShift - 1);
+    const __m256i bar = _mm256_adds_epu16(L::usualBar(usual, smallest), doubt);
+    const __m256i moved = L::greater(difference, bar);
+    if (!learn)
+        return _mm256_and_si256(moved, inside);
+    const __m256i quiet = _mm256_adds_epi16(
+        m, _mm256_mulhi_epi16(_mm256_subs_epi16(scaled, m), _mm256_set1_epi16(meanRate)));
+    const __m256i count = _mm256_adds_epu16(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.busy + x)), _mm256_set1_epi16(1));
+    const __m256i takeInAt = _mm256_set1_epi16(static_cast<short>(bars.takeInFrames - 1));
+    const __m256i takeIn = _mm256_and_si256(moved, L::greater(count, takeInAt));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.mean + x),
+                        L::select(moved, L::select(takeIn, scaled, m), quiet));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.busy + x),
+                        _mm256_andnot_si256(takeIn, _mm256_and_si256(moved, count)));
+    return _mm256_and_si256(moved, inside);
+}
+
+// The vector part of a row of the comparison, sixteen pixels at a time: returns where it
+// stopped, adding the changed pixels to `changed` and marking their blocks.
+template <bool learn>
+ORVANE_AVX2 int compareRow256(const Row& r, int cols, const Bars& bars, short meanRate,
+                              short spreadRate, uchar* blockRow, int blockSide, long& changed)
+{
+    int x = 0;
+    const __m256i zero = _mm256_setzero_si256();
+    for (; x + 16 <= cols; x += 16) {
+        const __m128i grey = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r.grey + x));
+        const __m256i g = _mm256_cvtepu8_epi16(grey);
+        const __m256i p =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.previous + x)));
+        const __m256i inside = _mm256_xor_si256(
+            _mm256_cmpeq_epi16(
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.mask + x))),
+                zero),
+            _mm256_set1_epi16(-1));
+        const __m256i c = compareLanes256<learn>(r, x, g, p, inside, bars, meanRate, spreadRate);
+        const __m256i half = _mm256_srli_epi16(c, 8);
+        const __m128i moved =
+            _mm_packus_epi16(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r.out + x), moved);
+        if (learn)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(r.previous + x), grey);
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(moved));
+        if (bits != 0) {
+            changed += __builtin_popcount(bits);
+            blockRow[x / blockSide] = blockRow[(x + 15) / blockSide] = 1;
+        }
+    }
+    return x;
+}
+#endif
 } // namespace
 
 void BackgroundModel::setFrameRate(double rate)
@@ -314,18 +428,22 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
 {
     const Bars bars{light.uniformGain(), framesIn(takeInSeconds)};
     const bool gainMap = !light.uniform();
+    const bool widest = vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2);
     long changed = 0;
     for (int y = 0; y < grey.rows; ++y) {
-        const Row r{grey.ptr<uchar>(y),
-                    mask.ptr<uchar>(y),
-                    gainMap ? light.gainMap().ptr<ushort>(y) : nullptr,
-                    mean.ptr<ushort>(y),
-                    spread.ptr<ushort>(y),
-                    busy.ptr<ushort>(y),
-                    previous.ptr<uchar>(y),
-                    out.ptr<uchar>(y)};
+        const Row r{
+            grey.ptr<uchar>(y),     mask.ptr<uchar>(y),    gainMap ? light.gainsOfRow(y) : nullptr,
+            mean.ptr<ushort>(y),    spread.ptr<ushort>(y), busy.ptr<ushort>(y),
+            previous.ptr<uchar>(y), out.ptr<uchar>(y)};
         uchar* blockRow = blocks.ptr<uchar>(y / blockSide);
         int x = 0;
+#if ORVANE_COMPARE256
+        if (widest)
+            x = rates.learn ? compareRow256<true>(r, grey.cols, bars, rates.mean, rates.spread,
+                                                  blockRow, blockSide, changed)
+                            : compareRow256<false>(r, grey.cols, bars, rates.mean, rates.spread,
+                                                   blockRow, blockSide, changed);
+#endif
 #if CV_SIMD128
         for (; x + 16 <= grey.cols; x += 16) {
             cv::v_uint16x8 g0, g1, p0, p1, m0, m1;

@@ -43,6 +43,11 @@ public:
         long changed = 0;  // changed pixels inside the mask
         cv::Point2d shift; // the camera's shift undone, in pixels
     };
+    // The comparison uses the widest vectors the processor has (AVX2 on x86), or 128-bit ones:
+    // both give the same result, which the tests check.
+    enum class Vectors { Widest, Narrow };
+    void setVectors(Vectors v) { vectors = v; }
+
     // `grey` 8-bit, `mask` 8-bit 0 or 255, both of the background's size. Writes 255 into `out`
     // for every changed pixel inside the mask and 0 for every other pixel, and sets to 1 the
     // cells of `blocks` (one per blockSide x blockSide pixels, blockSide at least 16) that hold a
@@ -75,6 +80,7 @@ private:
                        cv::Mat_<uchar>& blocks, int blockSide, const Rates& rates);
 
     double fps = 25;
+    Vectors vectors = Vectors::Widest;
     int framesLearnt = 0;
     cv::Mat mean;     // CV_16UC1: usual grey level times 1 << scaleShift
     cv::Mat spread;   // CV_16UC1: usual difference between neighbouring frames times 16

@@ -69,6 +69,7 @@ double CameraShift::meanDifference(const cv::Mat& other) const
 void CameraShift::forget()
 {
     detailAge = -1;
+    shiftedValid = false;
     wasStill = false;
     framesTakenStill = 0;
 }
@@ -133,6 +134,7 @@ void CameraShift::prepareBackground(const cv::Mat& background, int backgroundSca
     keepDetail(background32);
     gradients(background32, restGradientX, restGradientY);
     detailAge = 1;
+    shiftedValid = false;
 }
 
 cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& background,
@@ -225,6 +227,11 @@ bool CameraShift::isPlausible(const cv::Point2d& d)
 
 void CameraShift::shift(const cv::Point2d& d)
 {
+    // A camera still shaken starts its next estimate from the last shift, on the same background.
+    if (shiftedValid && d == shiftedBy && shifted.size() == background32.size())
+        return;
+    shiftedBy = d;
+    shiftedValid = true;
     const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, d.x, 0, 1, d.y);
     cv::warpAffine(background32, shifted, move, background32.size(), cv::INTER_LINEAR,
                    cv::BORDER_REPLICATE);

@@ -47,6 +47,9 @@ private:
         windowedBackground, shifted, gradientX, gradientY, coarse;
     cv::Mat restGradientX, restGradientY; // of background32, unshifted
     cv::Point2d last;                     // the last shift found, in reduced pixels
+    // `shifted` holds background32 shifted by shiftedBy, until background32 is recomputed.
+    cv::Point2d shiftedBy;
+    bool shiftedValid = false;
     // Estimates since background32 was computed; -1 when it is unknown.
     int detailAge = -1;
     // Whether the last estimate found the camera still, and the frame's rough difference from

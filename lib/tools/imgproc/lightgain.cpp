@@ -5,6 +5,14 @@
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define ORVANE_BLEND256 1
+#define ORVANE_AVX2 __attribute__((target("avx2")))
+#else
+#define ORVANE_BLEND256 0
+#endif
+
 namespace
 {
 // The ratios are measured on a copy reduced to about this many pixels across, whatever the
@@ -34,80 +42,6 @@ uchar codeOf(double ratio)
 {
     const double r = std::clamp(ratio, lowestGain, highestGain);
     return cv::saturate_cast<uchar>((r - lowestGain) * ratioSteps);
-}
-
-// Adds a row of pixels to running column sums.
-void addRow(int* sums, const ushort* row, int n)
-{
-    int x = 0;
-#if CV_SIMD128
-    for (; x + 8 <= n; x += 8) {
-        cv::v_uint32x4 a, b;
-        cv::v_expand(cv::v_load(row + x), a, b);
-        cv::v_store(sums + x, cv::v_load(sums + x) + cv::v_reinterpret_as_s32(a));
-        cv::v_store(sums + x + 4, cv::v_load(sums + x + 4) + cv::v_reinterpret_as_s32(b));
-    }
-#endif
-    for (; x < n; ++x)
-        sums[x] += row[x];
-}
-
-void addRow(int* sums, const uchar* row, int n)
-{
-    int x = 0;
-#if CV_SIMD128
-    for (; x + 16 <= n; x += 16) {
-        cv::v_uint16x8 low, high;
-        cv::v_expand(cv::v_load(row + x), low, high);
-        cv::v_uint32x4 part[4];
-        cv::v_expand(low, part[0], part[1]);
-        cv::v_expand(high, part[2], part[3]);
-        for (int i = 0; i < 4; ++i)
-            cv::v_store(sums + x + 4 * i,
-                        cv::v_load(sums + x + 4 * i) + cv::v_reinterpret_as_s32(part[i]));
-    }
-#endif
-    for (; x < n; ++x)
-        sums[x] += row[x];
-}
-
-// The mean of each factor x factor block, rounded as cv::resize with INTER_AREA rounds it for a
-// whole factor (the sum times a float share, to the nearest even).
-template <typename T>
-void blockMeans(const cv::Mat& src, cv::Mat& dst, int factor, std::vector<int>& columnSums)
-{
-    const float share = 1.f / static_cast<float>(factor * factor);
-    columnSums.resize(static_cast<size_t>(src.cols));
-    int* sums = columnSums.data();
-    for (int y = 0; y < dst.rows; ++y) {
-        std::fill(sums, sums + src.cols, 0);
-        for (int dy = 0; dy < factor; ++dy)
-            addRow(sums, src.ptr<T>(y * factor + dy), src.cols);
-        T* out = dst.ptr<T>(y);
-        for (int x = 0; x < dst.cols; ++x) {
-            int sum = 0;
-            for (int dx = 0; dx < factor; ++dx)
-                sum += sums[x * factor + dx];
-            out[x] = cv::saturate_cast<T>(static_cast<float>(sum) * share);
-        }
-    }
-}
-
-// What cv::resize with INTER_AREA gives (8-bit or 16-bit grey), in about half its time when
-// `factor` divides both sides. Other sizes, and halving, which resize does with vector code of
-// its own rounding, go to resize.
-void reduce(const cv::Mat& src, cv::Mat& dst, cv::Size reduced, int factor,
-            std::vector<int>& columnSums)
-{
-    if (factor <= 2 || src.cols != reduced.width * factor || src.rows != reduced.height * factor) {
-        cv::resize(src, dst, reduced, 0, 0, cv::INTER_AREA);
-        return;
-    }
-    dst.create(reduced, src.type());
-    if (src.depth() == CV_8U)
-        blockMeans<uchar>(src, dst, factor, columnSums);
-    else
-        blockMeans<ushort>(src, dst, factor, columnSums);
 }
 
 // A window's median found from a histogram split in parts (the window's rows shared with the
@@ -164,12 +98,25 @@ void medianOf(const cv::Mat& src, cv::Mat& dst, int window, std::vector<const uc
             if (x == last)
                 break;
             const int leaving = std::max(x - reach, 0), entering = std::min(x + 1 + reach, last);
-            for (int r = 1; r < window; ++r) {
-                const uchar gone = row[r][leaving], come = row[r][entering];
-                --shared[gone];
-                ++shared[come];
-                top.replace(gone, come);
-                bottom.replace(gone, come);
+            // The two medians are mostly the same level: the shared rows then move both alike.
+            if (top.median == bottom.median) {
+                int moved = 0;
+                for (int r = 1; r < window; ++r) {
+                    const uchar gone = row[r][leaving], come = row[r][entering];
+                    --shared[gone];
+                    ++shared[come];
+                    moved += (come < top.median) - (gone < top.median);
+                }
+                top.below += moved;
+                bottom.below += moved;
+            } else {
+                for (int r = 1; r < window; ++r) {
+                    const uchar gone = row[r][leaving], come = row[r][entering];
+                    --shared[gone];
+                    ++shared[come];
+                    top.replace(gone, come);
+                    bottom.replace(gone, come);
+                }
             }
             const uchar topGone = row[0][leaving], topCome = row[0][entering];
             --upper[topGone];
@@ -192,7 +139,33 @@ void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
         const uchar* f = smallFrame.ptr<uchar>(y);
         const ushort* b = smallBackground.ptr<ushort>(y);
         uchar* r = codedRatio.ptr<uchar>(y);
-        for (int x = 0; x < reduced.width; ++x) {
+        int x = 0;
+#if CV_SIMD128_64F
+        // Eight at a time, with the same double-precision operations and rounding as codeOf.
+        const cv::v_float64x2 vunit = cv::v_setall_f64(unit),
+                              useful = cv::v_setall_f64(darkestUseful), one = cv::v_setall_f64(1),
+                              low = cv::v_setall_f64(lowestGain),
+                              high = cv::v_setall_f64(highestGain),
+                              steps = cv::v_setall_f64(ratioSteps);
+        const auto code = [&](const cv::v_float64x2& fv, const cv::v_float64x2& bv) {
+            const cv::v_float64x2 level = bv * vunit;
+            const cv::v_float64x2 ratio = cv::v_select(level >= useful, fv / level, one);
+            return (cv::v_min(cv::v_max(ratio, low), high) - low) * steps;
+        };
+        for (; x + 8 <= reduced.width; x += 8) {
+            cv::v_int32x4 codes[2];
+            for (int h = 0; h < 2; ++h) {
+                const cv::v_int32x4 fi =
+                    cv::v_reinterpret_as_s32(cv::v_load_expand_q(f + x + 4 * h));
+                const cv::v_int32x4 bi = cv::v_reinterpret_as_s32(cv::v_load_expand(b + x + 4 * h));
+                codes[h] = cv::v_round(code(cv::v_cvt_f64(fi), cv::v_cvt_f64(bi)),
+                                       code(cv::v_cvt_f64_high(fi), cv::v_cvt_f64_high(bi)));
+            }
+            const cv::v_int16x8 words = cv::v_pack(codes[0], codes[1]);
+            cv::v_store_low(r + x, cv::v_pack_u(words, words));
+        }
+#endif
+        for (; x < reduced.width; ++x) {
             const double level = b[x] * unit;
             r[x] = codeOf(level >= darkestUseful ? f[x] / level : 1.0);
         }
@@ -204,8 +177,8 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
     const int factor = std::max(leastReduction,
                                 (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
     const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
-    reduce(frame, smallFrame, reduced, factor, columnSums);
-    reduce(background, smallBackground, reduced, factor, columnSums);
+    reduction.reduce(frame, smallFrame, reduced);
+    reduction.reduce(background, smallBackground, reduced);
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
     if (window >= 3)
@@ -224,5 +197,137 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
         return;
     }
     smallGains.convertTo(coarse, CV_16U);
-    cv::resize(coarse, fullMap, frame.size(), 0, 0, cv::INTER_LINEAR);
+    if (blendFrom != coarse.size() || blendTo != frame.size()) {
+        prepareBlend(coarse.cols, frame.cols, true, acrossBlend);
+        prepareBlend(coarse.rows, frame.rows, false, downBlend);
+        blendFrom = coarse.size();
+        blendTo = frame.size();
+    }
+    blendColumns();
+}
+
+// The tables of cv::resize's bilinear interpolation: a pixel's centre mapped onto the field
+// in single precision and the weights of its two neighbours. Across, past either border the
+// field's first or last pixel stands alone; down, the weights stay and the rows read are
+// clamped to the field.
+void LightGain::prepareBlend(int fieldLength, int frameLength, bool across, Blend& blend)
+{
+    const double scale = 1. / (static_cast<double>(frameLength) / fieldLength);
+    blend.from.resize(static_cast<size_t>(frameLength));
+    blend.first.resize(static_cast<size_t>(frameLength));
+    blend.second.resize(static_cast<size_t>(frameLength));
+    blend.blended = frameLength;
+    for (int i = 0; i < frameLength; ++i) {
+        float f = static_cast<float>((i + 0.5) * scale - 0.5);
+        int from = cvFloor(f);
+        f -= static_cast<float>(from);
+        if (from < 0 && across)
+            f = 0, from = 0;
+        if (from + 1 >= fieldLength && across) {
+            blend.blended = std::min(blend.blended, i);
+            if (from >= fieldLength - 1)
+                f = 0, from = fieldLength - 1;
+        }
+        blend.from[static_cast<size_t>(i)] = from;
+        blend.first[static_cast<size_t>(i)] = 1.f - f;
+        blend.second[static_cast<size_t>(i)] = f;
+    }
+}
+
+#if ORVANE_BLEND256
+namespace
+{
+// Eight pixels of a row at a time: one gather reads each pixel's two neighbours in the field
+// (two 16-bit values side by side), then the same single-precision products and sum as below.
+ORVANE_AVX2 int blendAcross256(const ushort* field, const int* from, const float* first,
+                               const float* second, int blended, float* out)
+{
+    int x = 0;
+    const __m256i low = _mm256_set1_epi32(0xFFFF);
+    for (; x + 8 <= blended; x += 8) {
+        const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + x));
+        const __m256i pairs =
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(field), index, sizeof(ushort));
+        const __m256 left = _mm256_cvtepi32_ps(_mm256_and_si256(pairs, low));
+        const __m256 right = _mm256_cvtepi32_ps(_mm256_srli_epi32(pairs, 16));
+        _mm256_storeu_ps(out + x, _mm256_add_ps(_mm256_mul_ps(left, _mm256_loadu_ps(first + x)),
+                                                _mm256_mul_ps(right, _mm256_loadu_ps(second + x))));
+    }
+    return x;
+}
+
+// Sixteen gains of a frame row at a time, blended down from two blended rows of the field.
+ORVANE_AVX2 int blendDown256(const float* upper, const float* lower, float b0, float b1, int width,
+                             ushort* out)
+{
+    int x = 0;
+    const __m256 w0 = _mm256_set1_ps(b0), w1 = _mm256_set1_ps(b1);
+    for (; x + 16 <= width; x += 16) {
+        const __m256 a = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(upper + x), w0),
+                                       _mm256_mul_ps(_mm256_loadu_ps(lower + x), w1));
+        const __m256 b = _mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(upper + x + 8), w0),
+                                       _mm256_mul_ps(_mm256_loadu_ps(lower + x + 8), w1));
+        // Rounded to the nearest even, packed with saturation, the lanes put back in order.
+        const __m256i packed = _mm256_packus_epi32(_mm256_cvtps_epi32(a), _mm256_cvtps_epi32(b));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+                            _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
+    }
+    return x;
+}
+} // namespace
+#endif
+
+// Each row of the field blended across to the frame's width, as resize blends it.
+void LightGain::blendColumns()
+{
+    blendedRows.create(coarse.rows, blendTo.width, CV_32F);
+    const int* from = acrossBlend.from.data();
+    const float* first = acrossBlend.first.data();
+    const float* second = acrossBlend.second.data();
+#if ORVANE_BLEND256
+    const bool widest = vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2);
+#endif
+    for (int y = 0; y < coarse.rows; ++y) {
+        const ushort* field = coarse.ptr<ushort>(y);
+        float* out = blendedRows.ptr<float>(y);
+        int x = 0;
+#if ORVANE_BLEND256
+        if (widest)
+            x = blendAcross256(field, from, first, second, acrossBlend.blended, out);
+#endif
+        for (; x < acrossBlend.blended; ++x)
+            out[x] = static_cast<float>(field[from[x]]) * first[x] +
+                     static_cast<float>(field[from[x] + 1]) * second[x];
+        for (; x < blendTo.width; ++x)
+            out[x] = static_cast<float>(field[from[x]]);
+    }
+}
+
+const ushort* LightGain::gainsOfRow(int y)
+{
+    const int width = blendTo.width, last = coarse.rows - 1;
+    rowGains.resize(static_cast<size_t>(width));
+    const int from = downBlend.from[static_cast<size_t>(y)];
+    const float* upper = blendedRows.ptr<float>(std::clamp(from, 0, last));
+    const float* lower = blendedRows.ptr<float>(std::clamp(from + 1, 0, last));
+    const float b0 = downBlend.first[static_cast<size_t>(y)];
+    const float b1 = downBlend.second[static_cast<size_t>(y)];
+    ushort* out = rowGains.data();
+    int x = 0;
+#if ORVANE_BLEND256
+    if (vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2))
+        x = blendDown256(upper, lower, b0, b1, width, out);
+#endif
+#if CV_SIMD128
+    const cv::v_float32x4 vb0 = cv::v_setall_f32(b0), vb1 = cv::v_setall_f32(b1);
+    for (; x + 8 <= width; x += 8) {
+        // Products and sum apart, never fused, as resize computes them.
+        const cv::v_float32x4 a = cv::v_load(upper + x) * vb0 + cv::v_load(lower + x) * vb1;
+        const cv::v_float32x4 b = cv::v_load(upper + x + 4) * vb0 + cv::v_load(lower + x + 4) * vb1;
+        cv::v_store(out + x, cv::v_pack_u(cv::v_round(a), cv::v_round(b)));
+    }
+#endif
+    for (; x < width; ++x)
+        out[x] = cv::saturate_cast<ushort>(upper[x] * b0 + lower[x] * b1);
+    return out;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "areareduction.h"
+
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -20,16 +22,39 @@ public:
     // Gains are fixed point: 1 << gainShift is a gain of 1.
     bool uniform() const { return isUniform; }
     ushort uniformGain() const { return uniformValue; }
-    const cv::Mat& gainMap() const { return fullMap; } // CV_16UC1, the frame's size
+    // Row `y` of the gains, the frame's width, as cv::resize with INTER_LINEAR would give them
+    // from the reduced field, without a map of the whole frame. Valid until the next call.
+    const ushort* gainsOfRow(int y);
+    // Blending the field uses the widest vectors the processor has (AVX2 on x86), or narrower
+    // ones: both give the same gains, which the tests check.
+    enum class Vectors { Widest, Narrow };
+    void setVectors(Vectors v) { vectors = v; }
+    // The reduced field of gains the rows are interpolated from (CV_16UC1), unless uniform().
+    const cv::Mat& field() const { return coarse; }
 
     static constexpr int gainShift = 15;
 
 private:
+    // Where a pixel of one side of the frame takes its gain from on that side of the reduced
+    // field: the two neighbours from `from` on, weighed `first[i]` and `second[i]`.
+    struct Blend {
+        std::vector<int> from;
+        std::vector<float> first, second;
+        int blended = 0; // past this pixel, only `from` is read (the field's last column)
+    };
+    static void prepareBlend(int fieldLength, int frameLength, bool across, Blend& blend);
     void measureRatios(cv::Size reduced, int backgroundScale);
+    void blendColumns();
 
-    cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse, fullMap;
+    cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse;
+    // The field's rows blended across to the frame's width (CV_32F), and one row of gains.
+    cv::Mat blendedRows;
+    std::vector<ushort> rowGains;
+    Blend acrossBlend, downBlend;
+    cv::Size blendFrom, blendTo;
+    Vectors vectors = Vectors::Widest;
+    AreaReduction reduction;
     std::vector<const uchar*> medianRows;
-    std::vector<int> columnSums;
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };
