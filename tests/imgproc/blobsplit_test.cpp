@@ -71,6 +71,9 @@ TEST(BlobSplit, LeavesWholeWhatMayBeOneInsect)
     cv::ellipse(segmented, {66, 50}, {5, 4}, 0, 0, 360, cv::Scalar(255), cv::FILLED);
     EXPECT_TRUE(split(segmented, splitter).empty());
 
+    // Beyond sixteen insects' area a blob is a change of light or a swarm's clump.
+    EXPECT_TRUE(split(discs({38, 50}, {80, 50}, 24), splitter).empty());
+
     const cv::Mat pair = discs({40, 50}, {49, 50}, 5);
     EXPECT_TRUE(split(pair, splitter).empty());
     const std::vector<cv::Point> outline = outlineOf(discs({40, 50}, {55, 52}, 8));

@@ -20,7 +20,8 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
                                                      const cv::Rect& box, int usualArea)
 {
     parts.clear();
-    if (usualArea <= 0 || box.area() < splitShare * usualArea)
+    if (usualArea <= 0 || box.area() < splitShare * usualArea ||
+        cv::contourArea(contour) > largestShare * usualArea)
         return parts;
     // A blank border, so that the outline's own edge is at depth 0 and every pixel of the blob
     // has eight neighbours in the images.

@@ -25,6 +25,9 @@ public:
     static constexpr double splitShare = 1.3;
     // ...and a part under this share of it is a bump of its neighbour's outline, which takes it.
     static constexpr double partShare = 0.4;
+    // A blob larger than this many insects is a change of light, a shadow's edge or a swarm's
+    // clump, whose cores are not looked for: the work per blob stays bounded.
+    static constexpr double largestShare = 16;
 
     // The parts of the filled outline `contour` (frame coordinates, bounding box `box`), or none
     // when it is one insect as far as its shape tells. `usualArea` 0: nothing is split.
