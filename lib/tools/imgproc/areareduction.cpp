@@ -337,9 +337,10 @@ int fourColumnMeans(const int* sums, int width, float share, uchar* out)
         const cv::v_int32x4 rounded = cv::v_round(cv::v_cvt_f32((a + b) + (c + d)) * vshare);
         const cv::v_int16x8 words = cv::v_pack(rounded, rounded);
         const cv::v_uint8x16 bytes = cv::v_pack_u(words, words);
-        int four;
-        cv::v_store_low(reinterpret_cast<uchar*>(&four), bytes);
-        std::memcpy(out + x, &four, sizeof four);
+        // The low half holds eight bytes, of which the first four are these means.
+        uchar low[8];
+        cv::v_store_low(low, bytes);
+        std::memcpy(out + x, low, 4);
     }
 #else
     (void)sums, (void)width, (void)share, (void)out;

@@ -153,10 +153,14 @@ void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
             return (cv::v_min(cv::v_max(ratio, low), high) - low) * steps;
         };
         for (; x + 8 <= reduced.width; x += 8) {
+            // Eight bytes loaded as such: a load of four as one int would be misaligned.
+            cv::v_uint16x8 frameWords, unused;
+            cv::v_expand(cv::v_load_low(f + x), frameWords, unused);
+            cv::v_uint32x4 frameLevels[2];
+            cv::v_expand(frameWords, frameLevels[0], frameLevels[1]);
             cv::v_int32x4 codes[2];
             for (int h = 0; h < 2; ++h) {
-                const cv::v_int32x4 fi =
-                    cv::v_reinterpret_as_s32(cv::v_load_expand_q(f + x + 4 * h));
+                const cv::v_int32x4 fi = cv::v_reinterpret_as_s32(frameLevels[h]);
                 const cv::v_int32x4 bi = cv::v_reinterpret_as_s32(cv::v_load_expand(b + x + 4 * h));
                 codes[h] = cv::v_round(code(cv::v_cvt_f64(fi), cv::v_cvt_f64(bi)),
                                        code(cv::v_cvt_f64_high(fi), cv::v_cvt_f64_high(bi)));
