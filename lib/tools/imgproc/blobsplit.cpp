@@ -1,6 +1,8 @@
 #include "blobsplit.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
 
 namespace
@@ -55,6 +57,32 @@ int BlobSplit::rootOf(int r)
     return r;
 }
 
+// Orders the blob's pixels deepest first, those of one depth in raster order: a stable radix
+// sort on the depths' bits, which order non-negative floats as unsigned integers.
+void BlobSplit::deepestFirst(const float* depth)
+{
+    constexpr int bits = 8, buckets = 1 << bits;
+    keyed.resize(order.size());
+    sorted.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        std::uint32_t key;
+        std::memcpy(&key, depth + order[i], sizeof key);
+        keyed[i] = {~key, order[i]}; // the deepest has the smallest key
+    }
+    for (int shift = 0; shift < 32; shift += bits) {
+        int start[buckets + 1] = {};
+        for (const Keyed& k : keyed)
+            ++start[((k.key >> shift) & (buckets - 1)) + 1];
+        for (int b = 0; b < buckets; ++b)
+            start[b + 1] += start[b];
+        for (const Keyed& k : keyed)
+            sorted[static_cast<size_t>(start[(k.key >> shift) & (buckets - 1)]++)] = k;
+        keyed.swap(sorted);
+    }
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = keyed[i].pixel;
+}
+
 // From the deepest pixel down, each pixel starts a region or joins those around it.
 void BlobSplit::flood(const cv::Mat& depth)
 {
@@ -66,7 +94,7 @@ void BlobSplit::flood(const cv::Mat& depth)
             if (depth.at<float>(y, x) > 0)
                 order.push_back(y * cols + x);
     const float* d = depth.ptr<float>();
-    std::stable_sort(order.begin(), order.end(), [d](int a, int b) { return d[a] > d[b]; });
+    deepestFirst(d);
     parent.clear();
     peak.clear();
     int* label = region.ptr<int>();
@@ -107,33 +135,43 @@ void BlobSplit::flood(const cv::Mat& depth)
 // takes it.
 void BlobSplit::joinSmallParts(int smallest)
 {
-    pixels.assign(parent.size(), 0);
-    const int* label = region.ptr<int>();
-    const int total = region.rows * region.cols;
-    for (int p = 0; p < total; ++p)
-        if (label[p] != outside)
-            ++pixels[static_cast<size_t>(rootOf(label[p]))];
+    int* label = region.ptr<int>();
+    const size_t regions = parent.size();
+    pixels.assign(regions, 0);
+    for (int p : order) {
+        label[p] = rootOf(label[p]);
+        ++pixels[static_cast<size_t>(label[p])];
+    }
+    // The blob's pixels grouped by region: first[r] is where region r's begin in members.
+    first.assign(regions + 1, 0);
+    for (int p : order)
+        ++first[static_cast<size_t>(label[p]) + 1];
+    for (size_t r = 0; r < regions; ++r)
+        first[r + 1] += first[r];
+    members.resize(order.size());
+    filledUpTo.assign(first.begin(), first.end() - 1);
+    for (int p : order)
+        members[static_cast<size_t>(filledUpTo[static_cast<size_t>(label[p])]++)] = p;
     const int cols = region.cols;
     const int around[] = {-cols, -1, 1, cols};
-    for (size_t r = 0; r < parent.size(); ++r) {
+    for (size_t r = 0; r < regions; ++r) {
         if (parent[r] != static_cast<int>(r) || pixels[r] >= smallest)
             continue;
         // Its most touched neighbour, counted over its border pixels.
-        partOf.assign(parent.size(), 0);
-        for (int p = 0; p < total; ++p) {
-            if (label[p] == outside || rootOf(label[p]) != static_cast<int>(r))
-                continue;
-            for (int step : around)
-                if (label[p + step] != outside)
-                    ++partOf[static_cast<size_t>(rootOf(label[p + step]))];
-        }
+        partOf.assign(regions, 0);
+        for (int i = first[r]; i < first[r + 1]; ++i)
+            for (int step : around) {
+                const int q = members[static_cast<size_t>(i)] + step;
+                if (label[q] != outside)
+                    ++partOf[static_cast<size_t>(rootOf(label[q]))];
+            }
         partOf[r] = 0;
         const auto most = std::max_element(partOf.begin(), partOf.end());
-        const int best = *most > 0 ? static_cast<int>(most - partOf.begin()) : outside;
-        if (best == outside)
+        if (*most == 0)
             continue;
-        parent[r] = best;
-        pixels[static_cast<size_t>(best)] += pixels[r];
+        const size_t best = static_cast<size_t>(most - partOf.begin());
+        parent[r] = static_cast<int>(best);
+        pixels[best] += pixels[r];
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -35,6 +36,7 @@ public:
                                    int usualArea);
 
 private:
+    void deepestFirst(const float* depth);
     void flood(const cv::Mat& depth);
     int rootOf(int region);
     void joinSmallParts(int smallest);
@@ -46,7 +48,12 @@ private:
     std::vector<int> regionStore;
     cv::Mat region; // per pixel of the current blob: its region, -1 outside the blob
     std::vector<int> order;
-    std::vector<int> parent, pixels, partOf;
+    struct Keyed {
+        std::uint32_t key;
+        int pixel;
+    };
+    std::vector<Keyed> keyed, sorted;
+    std::vector<int> parent, pixels, partOf, first, filledUpTo, members;
     std::vector<float> peak;
     std::vector<Part> parts;
     std::vector<std::vector<cv::Point>> outline{1};
