@@ -1,6 +1,7 @@
 #include "blobsplit.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <opencv2/imgproc.hpp>
