@@ -264,6 +264,24 @@ TEST_F(StrictDetection, AFragmentJoinsItsBodyButANeighbourStaysApart)
     EXPECT_NEAR(blobs[0].x, 50, 1);
 }
 
+// In a crowd, a blob of several overlapping insects is far larger than one insect beside it,
+// which is no fragment of it once the usual area of one insect is known; a wing still is.
+TEST_F(StrictDetection, AnInsectBesideAClumpStaysApartOnceTheUsualAreaIsKnown)
+{
+    const cv::Mat plain(120, 160, CV_8UC1, cv::Scalar(170));
+    detect(plain);
+    cv::Mat frame = plain.clone();
+    for (int i = 0; i < 6; ++i) // a clump of six, overlapping too much to be split
+        cv::ellipse(frame, {40 + 4 * i, 60 + 2 * (i % 2)}, {8, 4}, 0, 0, 360, cv::Scalar(40),
+                    cv::FILLED);
+    cv::ellipse(frame, {80, 60}, {8, 4}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+    cv::ellipse(frame, {120, 60}, {8, 4}, 0, 0, 360, cv::Scalar(40), cv::FILLED);
+    cv::rectangle(frame, cv::Rect(132, 57, 3, 3), cv::Scalar(110), cv::FILLED); // its wing
+    EXPECT_EQ(detect(frame).size(), 2u); // the clump takes in its neighbour
+    detector.setUsualArea(110);
+    EXPECT_EQ(detect(frame).size(), 3u);
+}
+
 TEST_F(StrictDetection, AnExplodingFrameGivesNoBlobAndTheBackgroundIsLearntAgain)
 {
     detect(scene.frame({}));

@@ -291,7 +291,7 @@ void MvtDetector::joinFragments(QList<Target*>& targets, int first)
         Target* body = nullptr;
         for (int j = first; j < targets.size(); ++j) {
             Target* t = targets[j];
-            if (t != small && small->area < fragmentShare * t->area &&
+            if (t != small && small->area < fragmentShare * t->area && !wholeInsect(*small) &&
                 gapBetween(*small, *t) <= fragmentGap && (!body || t->area > body->area))
                 body = t;
         }
@@ -303,6 +303,14 @@ void MvtDetector::joinFragments(QList<Target*>& targets, int first)
         TargetPool::instance()->release(small);
         targets.removeAt(i);
     }
+}
+
+// Once the usual area of one insect is known, a blob of at least wholeShare of it is an insect of
+// its own, however large the blob beside it: in a crowd, a blob of several insects would otherwise
+// take in its neighbours one by one.
+bool MvtDetector::wholeInsect(const Target& blob) const
+{
+    return usualArea > 0 && blob.area >= wholeShare * usualArea;
 }
 
 // Blobs that show the background's own pattern are a change of light or of compression on

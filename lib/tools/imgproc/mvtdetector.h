@@ -64,6 +64,8 @@ public:
     // fragmentGap pixels away is part of that insect: a leg, a translucent wing, its shadow.
     static constexpr double fragmentShare = 0.35;
     static constexpr int fragmentGap = 6;
+    // ...unless it holds at least this share of the usual area of one insect.
+    static constexpr double wholeShare = 0.5;
 
     // Deep copy of the mask; forgets the reference frame, so the next frame detects nothing.
     void setMask(const cv::Mat& m);
@@ -105,6 +107,7 @@ private:
     cv::Mat greyOf(const cv::Mat& frame);
     void prepareBoxMask(const cv::Rect& work);
     void joinFragments(QList<Target*>& targets, int first);
+    bool wholeInsect(const Target& blob) const;
     void dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset);
     void centreOnBodies(QList<Target*>& targets, int first, cv::Point offset);
     void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
