@@ -144,51 +144,49 @@ namespace
 // very float operations (no fused multiply-add) of the one-row sum.
 constexpr int lanes256 = 8;
 
-// 16 columns of 8 rows of bytes, as 8 vectors of two columns each (8 bytes a column).
-ORVANE_AVX2_INLINE void transpose(const __m128i (&r)[lanes256], __m128i (&c)[lanes256], uchar)
+// Interleaving two vectors' elements of `Bytes` bytes, from their low or their high halves.
+template <int Bytes> ORVANE_AVX2_INLINE __m128i interleave(__m128i a, __m128i b, bool high);
+template <> ORVANE_AVX2_INLINE __m128i interleave<1>(__m128i a, __m128i b, bool high)
 {
+    return high ? _mm_unpackhi_epi8(a, b) : _mm_unpacklo_epi8(a, b);
+}
+template <> ORVANE_AVX2_INLINE __m128i interleave<2>(__m128i a, __m128i b, bool high)
+{
+    return high ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
+}
+template <> ORVANE_AVX2_INLINE __m128i interleave<4>(__m128i a, __m128i b, bool high)
+{
+    return high ? _mm_unpackhi_epi32(a, b) : _mm_unpacklo_epi32(a, b);
+}
+template <> ORVANE_AVX2_INLINE __m128i interleave<8>(__m128i a, __m128i b, bool high)
+{
+    return high ? _mm_unpackhi_epi64(a, b) : _mm_unpacklo_epi64(a, b);
+}
+
+// 8 rows of pixels of type T turned into 8 vectors of columns: 16 columns of bytes as two
+// columns a vector (8 bytes a column), or 8 columns of 16-bit pixels as one a vector.
+template <typename T>
+ORVANE_AVX2_INLINE void transpose(const __m128i (&r)[lanes256], __m128i (&c)[lanes256])
+{
+    constexpr int bytes = static_cast<int>(sizeof(T));
     __m128i a[8], b[8];
 #pragma GCC unroll 16
     for (int i = 0; i < 4; ++i) {
-        a[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
-        a[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+        a[2 * i] = interleave<bytes>(r[2 * i], r[2 * i + 1], false);
+        a[2 * i + 1] = interleave<bytes>(r[2 * i], r[2 * i + 1], true);
     }
 #pragma GCC unroll 16
     for (int h = 0; h < 2; ++h) { // rows 0-3, then 4-7
         const __m128i* p = a + 4 * h;
-        b[4 * h] = _mm_unpacklo_epi16(p[0], p[2]);
-        b[4 * h + 1] = _mm_unpackhi_epi16(p[0], p[2]);
-        b[4 * h + 2] = _mm_unpacklo_epi16(p[1], p[3]);
-        b[4 * h + 3] = _mm_unpackhi_epi16(p[1], p[3]);
+        b[4 * h] = interleave<2 * bytes>(p[0], p[2], false);
+        b[4 * h + 1] = interleave<2 * bytes>(p[0], p[2], true);
+        b[4 * h + 2] = interleave<2 * bytes>(p[1], p[3], false);
+        b[4 * h + 3] = interleave<2 * bytes>(p[1], p[3], true);
     }
 #pragma GCC unroll 16
     for (int i = 0; i < 4; ++i) {
-        c[2 * i] = _mm_unpacklo_epi32(b[i], b[4 + i]);
-        c[2 * i + 1] = _mm_unpackhi_epi32(b[i], b[4 + i]);
-    }
-}
-
-// 8 columns of 8 rows of 16-bit pixels, as 8 vectors of one column each.
-ORVANE_AVX2_INLINE void transpose(const __m128i (&r)[lanes256], __m128i (&c)[lanes256], ushort)
-{
-    __m128i a[8], b[8];
-#pragma GCC unroll 16
-    for (int i = 0; i < 4; ++i) {
-        a[2 * i] = _mm_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
-        a[2 * i + 1] = _mm_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
-    }
-#pragma GCC unroll 16
-    for (int h = 0; h < 2; ++h) {
-        const __m128i* p = a + 4 * h;
-        b[4 * h] = _mm_unpacklo_epi32(p[0], p[2]);
-        b[4 * h + 1] = _mm_unpackhi_epi32(p[0], p[2]);
-        b[4 * h + 2] = _mm_unpacklo_epi32(p[1], p[3]);
-        b[4 * h + 3] = _mm_unpackhi_epi32(p[1], p[3]);
-    }
-#pragma GCC unroll 16
-    for (int i = 0; i < 4; ++i) {
-        c[2 * i] = _mm_unpacklo_epi64(b[i], b[4 + i]);
-        c[2 * i + 1] = _mm_unpackhi_epi64(b[i], b[4 + i]);
+        c[2 * i] = interleave<4 * bytes>(b[i], b[4 + i], false);
+        c[2 * i + 1] = interleave<4 * bytes>(b[i], b[4 + i], true);
     }
 }
 
@@ -211,7 +209,7 @@ ORVANE_AVX2_INLINE void loadColumns(const T* const* rows, int x0, int cols, __m2
             r[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(part[i]));
         }
     }
-    transpose(r, c, T());
+    transpose<T>(r, c);
 #pragma GCC unroll 16
     for (int j = 0; j < perLoad; ++j) {
         __m256i wide;
@@ -323,32 +321,26 @@ template <typename T> void AreaReduction::reduceSpread(const cv::Mat& src, cv::M
 // times a float share, to the nearest even).
 namespace
 {
-// Blocks of four are the usual case (a 320-pixel-wide picture reduced to 80): their sums are
-// formed four columns at a time in vectors. Returns how many reduced pixels of the row it gave.
-int fourColumnMeans(const int* sums, int width, float share, uchar* out)
-{
-    int x = 0;
 #if CV_SIMD128
-    const cv::v_float32x4 vshare = cv::v_setall_f32(share);
-    for (; x + 4 <= width; x += 4) {
-        cv::v_int32x4 a = cv::v_load(sums + 4 * x), b = cv::v_load(sums + 4 * x + 4),
-                      c = cv::v_load(sums + 4 * x + 8), d = cv::v_load(sums + 4 * x + 12);
-        cv::v_transpose4x4(a, b, c, d, a, b, c, d);
-        const cv::v_int32x4 rounded = cv::v_round(cv::v_cvt_f32((a + b) + (c + d)) * vshare);
-        const cv::v_int16x8 words = cv::v_pack(rounded, rounded);
-        const cv::v_uint8x16 bytes = cv::v_pack_u(words, words);
-        // The low half holds eight bytes, of which the first four are these means.
-        uchar low[8];
-        cv::v_store_low(low, bytes);
-        std::memcpy(out + x, low, 4);
-    }
-#else
-    (void)sums, (void)width, (void)share, (void)out;
-#endif
-    return x;
+// Four rounded means stored as pixels.
+void storeFour(uchar* out, const cv::v_int32x4& means)
+{
+    const cv::v_int16x8 words = cv::v_pack(means, means);
+    // The low half holds eight bytes, of which the first four are these means.
+    uchar low[8];
+    cv::v_store_low(low, cv::v_pack_u(words, words));
+    std::memcpy(out, low, 4);
 }
 
-int fourColumnMeans(const int* sums, int width, float share, ushort* out)
+void storeFour(ushort* out, const cv::v_int32x4& means)
+{
+    cv::v_pack_u_store(out, means);
+}
+#endif
+
+// Blocks of four are the usual case (a 320-pixel-wide picture reduced to 80): their sums are
+// formed four columns at a time in vectors. Returns how many reduced pixels of the row it gave.
+template <typename T> int fourColumnMeans(const int* sums, int width, float share, T* out)
 {
     int x = 0;
 #if CV_SIMD128
@@ -357,8 +349,7 @@ int fourColumnMeans(const int* sums, int width, float share, ushort* out)
         cv::v_int32x4 a = cv::v_load(sums + 4 * x), b = cv::v_load(sums + 4 * x + 4),
                       c = cv::v_load(sums + 4 * x + 8), d = cv::v_load(sums + 4 * x + 12);
         cv::v_transpose4x4(a, b, c, d, a, b, c, d);
-        const cv::v_int32x4 rounded = cv::v_round(cv::v_cvt_f32((a + b) + (c + d)) * vshare);
-        cv::v_pack_u_store(out + x, rounded);
+        storeFour(out + x, cv::v_round(cv::v_cvt_f32((a + b) + (c + d)) * vshare));
     }
 #else
     (void)sums, (void)width, (void)share, (void)out;

@@ -1,5 +1,7 @@
 #include "blobsplit.h"
 
+#include "unionfind.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -20,11 +22,13 @@ constexpr int outside = -1;
 } // namespace
 
 const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point>& contour,
-                                                     const cv::Rect& box, int usualArea)
+                                                     int usualArea)
 {
     parts.clear();
-    if (usualArea <= 0 || box.area() < splitShare * usualArea ||
-        cv::contourArea(contour) > largestShare * usualArea)
+    if (usualArea <= 0)
+        return parts;
+    const cv::Rect box = cv::boundingRect(contour);
+    if (box.area() < splitShare * usualArea || cv::contourArea(contour) > largestShare * usualArea)
         return parts;
     // A blank border, so that the outline's own edge is at depth 0 and every pixel of the blob
     // has eight neighbours in the images.
@@ -46,16 +50,6 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     if (parts.size() < 2)
         parts.clear();
     return parts;
-}
-
-int BlobSplit::rootOf(int r)
-{
-    while (parent[static_cast<size_t>(r)] != r) {
-        parent[static_cast<size_t>(r)] =
-            parent[static_cast<size_t>(parent[static_cast<size_t>(r)])];
-        r = parent[static_cast<size_t>(r)];
-    }
-    return r;
 }
 
 // Orders the blob's pixels deepest first, those of one depth in raster order: a stable radix
@@ -106,7 +100,7 @@ void BlobSplit::flood(const cv::Mat& depth)
             const int n = label[p + step];
             if (n == outside)
                 continue;
-            const int r = rootOf(n);
+            const int r = rootOf(parent, n);
             if (joined == outside) {
                 joined = r;
                 continue;
@@ -140,7 +134,7 @@ void BlobSplit::joinSmallParts(int smallest)
     const size_t regions = parent.size();
     pixels.assign(regions, 0);
     for (int p : order) {
-        label[p] = rootOf(label[p]);
+        label[p] = rootOf(parent, label[p]);
         ++pixels[static_cast<size_t>(label[p])];
     }
     // The blob's pixels grouped by region: first[r] is where region r's begin in members.
@@ -164,7 +158,7 @@ void BlobSplit::joinSmallParts(int smallest)
             for (int step : around) {
                 const int q = members[static_cast<size_t>(i)] + step;
                 if (label[q] != outside)
-                    ++partOf[static_cast<size_t>(rootOf(label[q]))];
+                    ++partOf[static_cast<size_t>(rootOf(parent, label[q]))];
             }
         partOf[r] = 0;
         const auto most = std::max_element(partOf.begin(), partOf.end());
@@ -184,7 +178,7 @@ void BlobSplit::collectParts(cv::Point shift)
         for (int x = 0; x < region.cols; ++x) {
             if (label[x] == outside)
                 continue;
-            int& index = partOf[static_cast<size_t>(rootOf(label[x]))];
+            int& index = partOf[static_cast<size_t>(rootOf(parent, label[x]))];
             if (index == outside) {
                 index = static_cast<int>(parts.size());
                 parts.emplace_back();

@@ -30,15 +30,13 @@ public:
     // clump, whose cores are not looked for: the work per blob stays bounded.
     static constexpr double largestShare = 16;
 
-    // The parts of the filled outline `contour` (frame coordinates, bounding box `box`), or none
-    // when it is one insect as far as its shape tells. `usualArea` 0: nothing is split.
-    const std::vector<Part>& split(const std::vector<cv::Point>& contour, const cv::Rect& box,
-                                   int usualArea);
+    // The parts of the filled outline `contour` (frame coordinates), or none when it is one
+    // insect as far as its shape tells. `usualArea` 0: nothing is split.
+    const std::vector<Part>& split(const std::vector<cv::Point>& contour, int usualArea);
 
 private:
     void deepestFirst(const float* depth);
     void flood(const cv::Mat& depth);
-    int rootOf(int region);
     void joinSmallParts(int smallest);
     void collectParts(cv::Point shift);
 

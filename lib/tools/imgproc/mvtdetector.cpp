@@ -1,6 +1,7 @@
 #include "mvtdetector.h"
 
 #include "targetpool.h"
+#include "unionfind.h"
 
 #include <QDebug>
 #include <QLoggingCategory>
@@ -37,15 +38,6 @@ constexpr double disturbedShare = 0.5;
 cv::Rect widened(const cv::Rect& r, int by)
 {
     return cv::Rect(r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by);
-}
-
-int rootOf(std::vector<int>& parent, int i)
-{
-    while (parent[i] != i) {
-        parent[i] = parent[parent[i]];
-        i = parent[i];
-    }
-    return i;
 }
 
 // findContours returns outer contours in descending raster order of their first point.
@@ -604,25 +596,24 @@ int pixelArea(const std::vector<cv::Point>& contour)
 }
 } // namespace
 
+// Only the strict detector splits blobs and measures their area.
 void MvtDetector::makeTargets(QList<Target*>& targets)
 {
+    const bool strict = referenceKind == Reference::Background;
     for (const std::vector<cv::Point>& contour : contours) {
         if (contour.size() < static_cast<size_t>(passes.minContourPoints))
             continue;
-        cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
-        const cv::Rect r = cv::boundingRect(polygon);
-        if (referenceKind != Reference::Background) {
-            if (!addTarget(targets, r, 0))
-                return;
-            continue;
+        if (strict) {
+            const std::vector<BlobSplit::Part>& parts = splitter.split(contour, usualArea);
+            for (const BlobSplit::Part& p : parts)
+                if (!addTarget(targets, p.box, p.area))
+                    return;
+            if (!parts.empty())
+                continue;
         }
-        const std::vector<BlobSplit::Part>& parts =
-            splitter.split(contour, cv::boundingRect(contour), usualArea);
-        if (parts.empty() && !addTarget(targets, r, pixelArea(contour)))
+        cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
+        if (!addTarget(targets, cv::boundingRect(polygon), strict ? pixelArea(contour) : 0))
             return;
-        for (const BlobSplit::Part& p : parts)
-            if (!addTarget(targets, p.box, p.area))
-                return;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "targettracker.h"
 
 #include "targetpool.h"
+#include "unionfind.h"
 
 #include "countingmode.h"
 #include <QDebug>
@@ -169,16 +170,6 @@ void TargetTracker::matchLeftovers(const QList<Target*>& detected, const QList<T
                 leftColumns[static_cast<size_t>(leftMatch[static_cast<size_t>(r)])];
 }
 
-int TargetTracker::rootOf(int node)
-{
-    while (parent[static_cast<size_t>(node)] != node) {
-        parent[static_cast<size_t>(node)] =
-            parent[static_cast<size_t>(parent[static_cast<size_t>(node)])];
-        node = parent[static_cast<size_t>(node)];
-    }
-    return node;
-}
-
 // Costs beyond the gates link nothing: the rows and columns that gated costs link form groups
 // (insects far apart from each other), each paired on its own. The pairs are as good as those of
 // one assignment over the whole matrix (only ties may fall otherwise), while the solver's work,
@@ -216,9 +207,9 @@ void TargetTracker::groupByGates(const cv::Mat_<int>& costs)
     for (int i = 0; i < rows; ++i)
         for (int j = 0; j < costs.cols; ++j)
             if (costs(i, j) < outOfGate)
-                parent[static_cast<size_t>(rootOf(i))] = rootOf(rows + j);
+                parent[static_cast<size_t>(rootOf(parent, i))] = rootOf(parent, rows + j);
     for (int n = 0; n < nodes; ++n)
-        parent[static_cast<size_t>(n)] = rootOf(n);
+        parent[static_cast<size_t>(n)] = rootOf(parent, n);
     std::stable_sort(byGroup.begin(), byGroup.end(), [this](int a, int b) {
         return parent[static_cast<size_t>(a)] < parent[static_cast<size_t>(b)];
     });

@@ -59,7 +59,6 @@ private:
     void solveInParts(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow);
     void groupByGates(const cv::Mat_<int>& costs);
     void solvePart(const cv::Mat_<int>& costs, std::vector<int>& columnOfRow);
-    int rootOf(int node);
 
     bool prediction = false;
     int gate = defaultGate;
