@@ -92,10 +92,11 @@ protected:
         return all;
     }
 
-    std::vector<Result> runOne(const Points& path)
+    std::vector<Result> runOne(const Points& path, int boxSide = 16)
     {
         engine.reset();
         Insect a(1);
+        a.t.width = a.t.height = boxSide;
         std::vector<Points> frames;
         for (const cv::Point& p : path)
             frames.push_back({p});
@@ -385,6 +386,38 @@ TEST_F(StrictCounting, AnInsectJitteringOnTheLineAfterCrossingItIsCountedOnce)
     const std::vector<Result> back = runOne({{80, 100}, {90, 100}, {103, 100}, {90, 100}});
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[1].out, 1);
+}
+
+// Out fast, back in two pixels inside the border, along it for a body length and more, and out
+// again: three crossings, however close to the border it keeps.
+TEST_F(StrictCounting, AnInsectWalkingBackInAlongTheBorderCountsEachCrossing)
+{
+    useRegion(square);
+    // It turns while still walking, then slows down beside the border.
+    const Points turn{{284, 230}, {288, 230}, {292, 230}, {296, 230}, {300, 230},
+                      {304, 230}, {308, 230}, {309, 232}, {309, 234}, {308, 236},
+                      {306, 238}, {304, 239}, {302, 240}, {301, 241}, {301, 242},
+                      {301, 243}, {301, 244}, {301, 245}, {301, 246}};
+    const auto checkThreeCrossings = [&](Points path, cv::Point in) {
+        for (const cv::Point& p : {cv::Point(301, 271), cv::Point(305, 272), cv::Point(309, 273)})
+            path.push_back(p);
+        const std::vector<Result> events = runOne(path, 12);
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(std::tie(events[0].out, events[0].x), std::make_tuple(1, 304));
+        EXPECT_EQ(std::tie(events[1].in, events[1].x, events[1].y), std::make_tuple(1, in.x, in.y));
+        EXPECT_EQ(std::tie(events[2].out, events[2].x, events[2].y), std::make_tuple(1, 301, 271));
+    };
+    // Back in slowly, four pixels in three frames: the hold of its way out has ended.
+    Points slow = turn;
+    slow.push_back({299, 247});
+    for (int i = 0; i <= 16; ++i)
+        slow.push_back({298, 248 + i + i / 3});
+    checkThreeCrossings(slow, {299, 247});
+    // Stepping in sideways, then walking on along the border: it never gets farther from it.
+    Points along = turn;
+    for (int y = 246; y <= 270; y += 2)
+        along.push_back({298, y});
+    checkThreeCrossings(along, {298, 246});
 }
 
 TEST_F(StrictCounting, ATargetRelinkedAcrossTheAreaCountsTheEntryAndTheExit)

@@ -103,7 +103,9 @@ double StrictCounter::bandFor(Track& k, const Target& t, double offset) const
     const bool walking = t.velocitySamples >= fewestConfirmations &&
                          cv::norm(t.velocityBefore) >= walkingStep &&
                          t.velocityBefore.dot(step) > 0;
-    return walking ? walkingBand : holdingBand(k, offset, sideBand);
+    // The hold ends once the insect is clearly away on its new side, whichever way it then goes.
+    const double holding = holdingBand(k, offset, sideBand);
+    return walking ? walkingBand : holding;
 }
 
 void StrictCounter::reset()
@@ -142,6 +144,8 @@ void StrictCounter::countCrossing(Track& k, const Target& t, double offset, cons
     if (k.held.empty()) {
         k.heldMatches = 0;
         k.heldOffset = std::abs(offset);
+        k.heldAt = t.centroid;
+        k.heldTravel = std::max(double(std::max(t.width, t.height)), directionDistance);
         k.heldCrowded = t.insects > 1 || t.coveredAnother;
     }
     addEvents(k.held, e, insects);
@@ -151,12 +155,16 @@ void StrictCounter::countCrossing(Track& k, const Target& t, double offset, cons
 // or the border: an insect that crossed goes on away from it, while the box of one resting by
 // it, whose centre jumped across as its blob changed shape (a key frame sharpening the picture,
 // a leg showing), stays where it landed. A crossing that never goes on counts nothing.
-void StrictCounter::confirm(Track& k, double offset, std::vector<Event>& events) const
+void StrictCounter::confirm(Track& k, double offset, cv::Point at, std::vector<Event>& events) const
 {
     if (k.held.empty() || ++k.heldMatches < confirmations)
         return;
+    // An insect walking along the border on its new side goes on too, a body length and more,
+    // which a resting box never does.
+    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    const bool walkedOn = raw == k.side && cv::norm(at - k.heldAt) >= k.heldTravel;
     // A blob of several insects grows and shrinks as they join and part: its centre tells little.
-    if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance)
+    if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance || walkedOn)
         release(k, events);
     else if (k.heldMatches >= longestHold)
         k.held.clear();
@@ -404,7 +412,7 @@ void StrictCounter::countLine(const QList<Target*>& targets, cv::Point p0, cv::P
         // An insect that steps past the line goes on beyond the band: the band only delays the
         // crossing, which keeps its date.
         const double offset = offsetFrom(p0, p1, t->centroid);
-        confirm(k, offset, events);
+        confirm(k, offset, t->centroid, events);
         if (settles(k, offset, bandFor(k, *t, offset), t->centroid, frame, c) &&
             meets(c.from, t->centroid, p0, p1)) {
             countCrossing(k, *t, offset, eventOf(c, c.fromSide > 0), t->insects, events);
@@ -430,7 +438,7 @@ void StrictCounter::countArea(const QList<Target*>& targets, const std::vector<c
         k.lastAge = t->age;
         if (t->age == 0) {
             if (!k.held.empty())
-                confirm(k, depthIn(area, t->centroid), events);
+                confirm(k, depthIn(area, t->centroid), t->centroid, events);
             followArea(k, *t, frame, segments, area, events);
             k.lastAt = t->centroid;
             k.lastSeenFrame = frame;

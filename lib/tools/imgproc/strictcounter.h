@@ -121,6 +121,8 @@ private:
         std::vector<Event> held;  // crossings waiting to be confirmed
         int heldMatches = 0;      // matches since the first of them
         double heldOffset = 0;    // how far from the line or border the first of them landed
+        cv::Point heldAt;         // where
+        double heldTravel = 0;    // how far along it the insect must go on: a body length
         bool heldCrowded = false; // made by a blob of several insects
     };
 
@@ -130,7 +132,7 @@ private:
     static void release(Track& k, std::vector<Event>& events);
     void countCrossing(Track& k, const Target& t, double offset, const Event& e, int insects,
                        std::vector<Event>& events);
-    void confirm(Track& k, double offset, std::vector<Event>& events) const;
+    void confirm(Track& k, double offset, cv::Point at, std::vector<Event>& events) const;
     void forgetAbsent();
     void remember(Track& track, cv::Point at);
     cv::Point heading(const Track& track, cv::Point now) const;
