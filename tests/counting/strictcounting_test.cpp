@@ -278,6 +278,21 @@ TEST_F(StrictCounting, AFastInsectInsideTheCornerForAFrameCountsItsEntryAndItsEx
                     .empty());
 }
 
+// An insect first seen on the border (too fast or too faint to be seen before) and a stride
+// inside at the next frame came in; one setting off slowly from there may have rested inside.
+TEST_F(StrictCounting, AnInsectFirstSeenOnTheBorderCountsWhenItStridesOffIt)
+{
+    useRegion(square);
+    const std::vector<Result> fast = runOne({{300, 250}, {277, 250}, {254, 250}});
+    ASSERT_EQ(fast.size(), 1u);
+    EXPECT_EQ(std::tie(fast[0].frame, fast[0].in, fast[0].x), std::make_tuple(100, 1, 300));
+    EXPECT_TRUE(runOne({{300, 250}, {299, 250}, {297, 250}, {295, 250}, {290, 250}}).empty());
+    useRegion(downwardLine);
+    const std::vector<Result> line = runOne({{100, 100}, {90, 100}, {80, 100}});
+    ASSERT_EQ(line.size(), 1u);
+    EXPECT_EQ(line[0].out, 1);
+}
+
 TEST_F(StrictCounting, AnInsectVanishingIntoTheAreaCountsInOnce)
 {
     useRegion(square);

@@ -308,13 +308,20 @@ bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, 
 {
     const Sighting before = k.seen;
     k.seen = {frame, at, offset};
+    ++k.sightings;
     const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
     if (k.side == 0) {
-        if (std::abs(offset) > band) {
-            k.side = raw;
-            k.sideAt = at;
-        }
-        return false;
+        if (std::abs(offset) <= band)
+            return false;
+        k.side = raw;
+        k.sideAt = at;
+        // First seen on the line or border and straight away a stride off it: an insect coming
+        // across, too fast or too faint to be seen before (the first frames of a video).
+        if (k.sightings != 2 || frame - before.frame > 1 ||
+            std::abs(offset) - std::abs(before.offset) < strideLength)
+            return false;
+        crossing = {before.frame, before.at, before.at, -raw};
+        return true;
     }
     if (raw == k.side) {
         k.pendingFrame = 0; // back where it came from

@@ -104,6 +104,7 @@ private:
         int pendingFrame = 0; // first frame on the other side, not yet beyond the band
         cv::Point pendingAt;
         Sighting seen;         // its last match judged for its side
+        int sightings = 0;     // matches judged for a side
         cv::Point firstAt;     // area: where it was first seen
         int stillFrame = 0;    // area: last frame it was still where it appeared
         cv::Point lastHeading; // area: its last way that showed a direction
