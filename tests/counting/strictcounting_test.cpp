@@ -338,6 +338,13 @@ TEST_F(StrictCounting, AnInsectAppearingFromTheAreaCountsOutOnce)
     EXPECT_EQ(rested[0].frame, 103);
     // Appearing near the border but walking towards it is no exit.
     EXPECT_TRUE(runOne({{340, 250}, {330, 250}, {320, 250}}).empty());
+    // A fleck of texture by the border whose box jumps once and springs back, then fades, went
+    // neither out nor in.
+    Points fleck(5, {250, 195});
+    fleck.push_back({250, 191});
+    fleck.insert(fleck.end(), 5, {250, 195});
+    fleck.insert(fleck.end(), 6, gone);
+    EXPECT_TRUE(runOne(fleck).empty());
 }
 
 TEST_F(StrictCounting, ClassicModeStaysTheDefault)

@@ -271,6 +271,9 @@ void StrictCounter::judgeLoss(Track& k, cv::Point at, int frame,
     if (k.counted || k.matches == 0)
         return;
     k.counted = true;
+    // A fleck of flickering texture by the border jitters in place: it never went anywhere.
+    if (cv::norm(at - k.firstAt) < directionDistance)
+        return;
     // A rest on the border before going in leaves the way it came as its heading.
     if (nearBorder(at, segments, k.lastReach) && rayReachesArea(at, k.lastHeading, segments, area))
         addEvents(events, {frame, at, 1, 0}, k.insects);
@@ -395,6 +398,12 @@ void StrictCounter::judgeAppearance(Track& k, cv::Point now, int frame,
         return;
     if (cv::norm(moved) < directionDistance) {
         k.stillFrame = frame; // resting where it appeared: it came out when it set off
+        k.setOff = false;
+        return;
+    }
+    // A box jittering in place springs back; an insect setting off goes on.
+    if (!k.setOff) {
+        k.setOff = true;
         return;
     }
     k.decided = true;

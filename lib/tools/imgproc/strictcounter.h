@@ -112,6 +112,7 @@ private:
         double lastReach = 0;  // and last seen
         int matches = 0;       // frames matched since first seen
         bool decided = false;  // area: its appearance has been judged
+        bool setOff = false;   // area: away from where it appeared at its last match
         bool counted = false;  // area: its vanishing has been counted
         int lastAge = 0;       // the target's age on the previous frame
         cv::Point lastAt;      // area: where it was last matched, on frame lastSeenFrame
