@@ -20,6 +20,7 @@
 #include "scenario.h"
 #include "truth.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +49,8 @@ struct Video {
 // Counts per scenario, region and mode.
 using Tally = std::map<std::tuple<size_t, int, int>, MatchCounts>;
 
-std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& dir, int jobs)
+std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& dir, int jobs,
+                            unsigned draw)
 {
     std::vector<Video> videos;
     for (size_t s = 0; s < grid.size(); ++s)
@@ -62,7 +64,7 @@ std::vector<Video> generate(const std::vector<Scenario>& grid, const QString& di
         Video& v = videos[k];
         const int index =
             v.name.section(QLatin1Char('v'), -1).section(QLatin1Char('.'), 0, 0).toInt();
-        const videogen::ClipRecipe recipe = recipeOf(grid[v.scenario], index);
+        const videogen::ClipRecipe recipe = recipeOf(grid[v.scenario], index, draw);
         const std::vector<cv::Point> line = BenchGeometry::line();
         v.truth[Line] = videogen::lineEvents(recipe.blobs, recipe.frames, line[0], line[1]);
         v.truth[Area] = videogen::areaEvents(recipe.blobs, recipe.frames, BenchGeometry::area());
@@ -213,11 +215,11 @@ int runCleanGrid(const BenchSettings& settings, const QString& dir, const QStrin
         return settings.outdoor ? 0 : 1;
     }
 
-    const QString videoDir = dir + QStringLiteral("/videos");
+    const QString videoDir = videoFolder(dir, settings.draw);
     QDir().mkpath(videoDir);
     std::fprintf(stderr, "Generating the videos of %zu scenarios in %s ...\n", grid.size(),
-                 qPrintable(dir));
-    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs);
+                 qPrintable(videoDir));
+    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs, settings.draw);
     if (videos.empty())
         return 1;
     QStringList names;
@@ -277,33 +279,70 @@ int runCleanGrid(const BenchSettings& settings, const QString& dir, const QStrin
     return 0;
 }
 
-bool parse(const QStringList& args, BenchSettings& s)
+// Reads the options into `s`; false, with the reason in `error`, for what it cannot take.
+bool parse(const QStringList& args, BenchSettings& s, QString& error)
 {
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--modes") && hasValue)
-            s.modes = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
-        else if (a == QLatin1String("--jobs") && hasValue)
-            s.jobs = std::clamp(args[++i].toInt(), 1, 16);
-        else if (a == QLatin1String("--dir") && hasValue)
-            s.dir = args[++i];
-        else if (a == QLatin1String("--max-insects") && hasValue)
-            s.maxInsects = std::max(1, args[++i].toInt());
-        else if (a == QLatin1String("--filter") && hasValue)
-            s.filter = args[++i];
-        else if (a == QLatin1String("--explain"))
-            s.explain = true;
-        else if (a == QLatin1String("--keep"))
-            s.keep = true;
-        else if (a == QLatin1String("--outdoor"))
-            s.clean = false, s.outdoor = true;
-        else if (a == QLatin1String("--both"))
-            s.clean = true, s.outdoor = true;
-        else
-            return false;
+    QCommandLineParser parser;
+    const QCommandLineOption outdoor(QStringLiteral("outdoor"), QStringLiteral("the outdoor grid"));
+    const QCommandLineOption both(QStringLiteral("both"), QStringLiteral("both grids"));
+    const QCommandLineOption modes(QStringLiteral("modes"), QStringLiteral("counting modes"),
+                                   QStringLiteral("classic,strict"));
+    const QCommandLineOption jobs(QStringLiteral("jobs"), QStringLiteral("runs at once"),
+                                  QStringLiteral("N"));
+    const QCommandLineOption dir(QStringLiteral("dir"), QStringLiteral("work folder"),
+                                 QStringLiteral("DIR"));
+    const QCommandLineOption keep(QStringLiteral("keep"), QStringLiteral("keep the work folder"));
+    const QCommandLineOption maxInsects(QStringLiteral("max-insects"),
+                                        QStringLiteral("at most N insects at once"),
+                                        QStringLiteral("N"));
+    const QCommandLineOption filter(QStringLiteral("filter"), QStringLiteral("scenario keys"),
+                                    QStringLiteral("TEXT"));
+    const QCommandLineOption explain(QStringLiteral("explain"),
+                                     QStringLiteral("list the wrongly counted videos"));
+    const QCommandLineOption draw(QStringLiteral("draw"), QStringLiteral("another draw"),
+                                  QStringLiteral("N"));
+    parser.addOptions({outdoor, both, modes, jobs, dir, keep, maxInsects, filter, explain, draw});
+    if (!parser.parse(args)) {
+        error = parser.errorText();
+        return false;
     }
-    return !s.modes.isEmpty();
+    if (!parser.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first());
+        return false;
+    }
+    const auto number = [&](const QCommandLineOption& o, int least, int most, int& value) {
+        if (!parser.isSet(o))
+            return true;
+        bool ok = false;
+        const int n = parser.value(o).toInt(&ok);
+        if (!ok || n < least || n > most) {
+            error = QStringLiteral("--%1 takes a number from %2 to %3")
+                        .arg(o.names().first())
+                        .arg(least)
+                        .arg(most);
+            return false;
+        }
+        value = n;
+        return true;
+    };
+    int drawNumber = 0;
+    if (!number(jobs, 1, 16, s.jobs) || !number(maxInsects, 1, 1000, s.maxInsects) ||
+        !number(draw, 0, 1000, drawNumber))
+        return false;
+    s.draw = static_cast<unsigned>(drawNumber);
+    if (parser.isSet(modes))
+        s.modes = parser.value(modes).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    s.dir = parser.value(dir);
+    s.filter = parser.value(filter);
+    s.explain = parser.isSet(explain);
+    s.keep = parser.isSet(keep);
+    s.outdoor = parser.isSet(outdoor) || parser.isSet(both);
+    s.clean = !parser.isSet(outdoor) || parser.isSet(both);
+    if (s.modes.isEmpty()) {
+        error = QStringLiteral("--modes names no mode");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -312,10 +351,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     BenchSettings settings;
-    if (!parse(app.arguments(), settings)) {
-        std::fprintf(stderr, "usage: accuracy_bench [--outdoor | --both] [--modes classic,strict] "
-                             "[--jobs N] [--dir DIR] [--keep] [--max-insects N] [--filter TEXT] "
-                             "[--explain]\n");
+    QString error;
+    if (!parse(app.arguments(), settings, error)) {
+        std::fprintf(stderr,
+                     "accuracy_bench: %s\nusage: accuracy_bench [--outdoor | --both] "
+                     "[--modes classic,strict] [--jobs N] [--dir DIR] [--keep] [--max-insects N] "
+                     "[--filter TEXT] [--explain] [--draw N]\n",
+                     qPrintable(error));
         return 64;
     }
     QTemporaryDir temporary;

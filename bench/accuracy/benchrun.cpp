@@ -37,6 +37,12 @@ std::string local(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+QString videoFolder(const QString& parent, unsigned draw)
+{
+    return parent +
+           (draw == 0 ? QStringLiteral("/videos") : QStringLiteral("/videos-draw%1").arg(draw));
+}
+
 bool prepareFolder(const QString& folder, const QString& videoDir, const QStringList& videos,
                    Region region)
 {

@@ -27,7 +27,11 @@ struct BenchSettings {
     bool clean = true;    // today's grid
     bool outdoor = false; // the outdoor grid
     QString filter;       // only scenarios whose key contains this text
+    unsigned draw = 0;    // which draw of the grids' random insects, paths and backgrounds
 };
+
+// Each draw's videos (see drawnSeed) are kept in a folder of their own under `parent`.
+QString videoFolder(const QString& parent, unsigned draw);
 
 // Leaves in `grid` the scenarios that --max-insects and --filter select.
 template <typename Scenario>

@@ -96,7 +96,7 @@ bool writeVideo(const QString& path, const OutdoorClip& clip)
 }
 
 std::vector<Video> generate(const std::vector<OutdoorScenario>& grid, const QString& videoDir,
-                            int jobs)
+                            int jobs, unsigned draw)
 {
     std::vector<Video> videos(grid.size());
     std::atomic<int> failed{0};
@@ -104,7 +104,7 @@ std::vector<Video> generate(const std::vector<OutdoorScenario>& grid, const QStr
         Video& v = videos[k];
         v.scenario = k;
         v.name = videoPrefix + QString::fromStdString(grid[k].key()) + QStringLiteral(".mp4");
-        const OutdoorClip clip = outdoorClipOf(grid[k]);
+        const OutdoorClip clip = outdoorClipOf(grid[k], draw);
         const std::vector<cv::Point> line = BenchGeometry::line();
         v.truth[Line] =
             videogen::lineEvents(clip.recipe.blobs, clip.recipe.frames, line[0], line[1]);
@@ -291,11 +291,11 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
         // With both grids, a filter meant for the other one is no failure.
         return settings.clean ? 0 : 1;
     }
-    const QString videoDir = dir + QStringLiteral("/outdoor/videos");
+    const QString videoDir = videoFolder(dir + QStringLiteral("/outdoor"), settings.draw);
     QDir().mkpath(videoDir);
     std::fprintf(stderr, "Generating the videos of %zu outdoor scenarios in %s ...\n", grid.size(),
                  qPrintable(videoDir));
-    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs);
+    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs, settings.draw);
     if (videos.empty())
         return 1;
     std::vector<Count> counts = planCounts(grid, videos, settings, dir);

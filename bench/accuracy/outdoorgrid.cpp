@@ -80,7 +80,7 @@ std::vector<OutdoorScenario> outdoorGrid()
     return grid;
 }
 
-OutdoorClip outdoorClipOf(const OutdoorScenario& s)
+OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw)
 {
     OutdoorClip clip;
     videogen::ClipRecipe& r = clip.recipe;
@@ -90,6 +90,7 @@ OutdoorClip outdoorClipOf(const OutdoorScenario& s)
     r.seed = 5000u + 101u * static_cast<unsigned>(s.backdrop) +
              37u * static_cast<unsigned>(s.condition) + (s.large ? 7u : 0u) + (s.fast ? 13u : 0u) +
              3u * static_cast<unsigned>(s.fps) + 1009u * static_cast<unsigned>(s.insects);
+    r.seed = drawnSeed(r.seed, draw);
     videogen::MotionOptions m;
     m.count = s.insects;
     m.sizeMin = (s.large ? largeLengths : smallLengths)[0];

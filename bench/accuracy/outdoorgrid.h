@@ -40,4 +40,4 @@ struct OutdoorClip {
     videogen::OutdoorOptions options;
 };
 
-OutdoorClip outdoorClipOf(const OutdoorScenario& s);
+OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw = 0);

@@ -79,7 +79,14 @@ int videosOf(const Scenario& s)
     return s.insects == 1 ? videosPerLoneInsect : 1;
 }
 
-videogen::ClipRecipe recipeOf(const Scenario& s, int index)
+unsigned drawnSeed(unsigned seed, unsigned draw)
+{
+    // A prime step far beyond the grids' own spread of seeds, so that draws never share a video.
+    constexpr unsigned drawStep = 1000003u;
+    return seed + draw * drawStep;
+}
+
+videogen::ClipRecipe recipeOf(const Scenario& s, int index, unsigned draw)
 {
     videogen::ClipRecipe recipe;
     recipe.size = frameSize;
@@ -89,6 +96,7 @@ videogen::ClipRecipe recipeOf(const Scenario& s, int index)
                   static_cast<unsigned>(index) * 7919u + (s.wander ? 11u : 0u) +
                   (s.pauses ? 13u : 0u) + static_cast<unsigned>(s.insects) * 101u +
                   (s.noisy ? 17u : 0u);
+    recipe.seed = drawnSeed(recipe.seed, draw);
     if (s.noisy) {
         recipe.noise = noiseSigma;
         recipe.flicker = flickerAmplitude;

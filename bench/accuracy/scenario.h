@@ -36,5 +36,10 @@ struct BenchGeometry {
 // Videos generated per scenario: enough to hold a few insects even when one flies at a time.
 int videosOf(const Scenario& s);
 
-// The recipe of the scenario's video number `index`, reproducible from both.
-videogen::ClipRecipe recipeOf(const Scenario& s, int index);
+// Another draw of the grids keeps their scenarios but draws the insects, their paths, the
+// backgrounds and the gusts anew: figures on videos no setting was tuned to. Draw 0 is the usual
+// one.
+unsigned drawnSeed(unsigned seed, unsigned draw);
+
+// The recipe of the scenario's video number `index` in a draw, reproducible from the three.
+videogen::ClipRecipe recipeOf(const Scenario& s, int index, unsigned draw = 0);
