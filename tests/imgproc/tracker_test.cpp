@@ -377,3 +377,32 @@ TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
     EXPECT_GE(insectSeen, 58);
     EXPECT_EQ(speckTracks, 0);
 }
+
+// An insect followed on its own that turns faint, its contrast now under the bar of a blob, is
+// still followed where it was to be; once it is gone, nothing is followed there.
+TEST_F(TrackerTest, StrictTrackingFollowsAnInsectThatTurnsFaintButMakesNoGhost)
+{
+    tracker.setMode(CountingMode::Strict);
+    tracker.setFrameRate(25);
+    cv::Mat frame(120, 320, CV_8UC1, cv::Scalar(150));
+    for (int f = 0; f < 10; ++f)
+        tracker.process(frame); // the background
+    int faintSeen = 0, ghostSeen = 0;
+    for (int f = 0; f < 70; ++f) {
+        frame.setTo(150);
+        const cv::Point insect(20 + 4 * f, 60);
+        // Six grey levels: no more than the smallest change that makes a blob.
+        const int level = f < 30 ? 40 : 144;
+        if (f < 60)
+            cv::ellipse(frame, insect, cv::Size(7, 3), 0, 0, 360, cv::Scalar(level), cv::FILLED);
+        tracker.process(frame);
+        for (const Target* t : qAsConst(tracked())) {
+            if (t->age > 0 || cv::norm(t->centroid - insect) > 4)
+                continue;
+            faintSeen += f >= 30 && f < 60;
+            ghostSeen += f >= 62;
+        }
+    }
+    EXPECT_GE(faintSeen, 28);
+    EXPECT_EQ(ghostSeen, 0);
+}

@@ -91,6 +91,25 @@ struct Bars {
     int takeInFrames;
 };
 
+// How far a pixel of grey level `g` differs from its background level `mean` under the light's
+// `gain`, and the bar it must pass, from its usual variation `usual`: both times 1 << spreadShift.
+struct Judgement {
+    int difference;
+    int bar;
+};
+
+Judgement judgePixel(int g, int mean, int usual, int gain)
+{
+    const int expected = ((mean * gain) >> 16) << 1;
+    const int difference = std::abs((g << BackgroundModel::scaleShift) - expected) >>
+                           (BackgroundModel::scaleShift - spreadShift);
+    const int doubt =
+        ((expected * std::abs(gain - (1 << LightGain::gainShift))) >> LightGain::gainShift) >>
+        (BackgroundModel::scaleShift - spreadShift + lightDoubtShift);
+    return {difference,
+            std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1) + doubt};
+}
+
 // One pixel of the comparison; returns whether it changed.
 bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short spreadRate,
                   bool learn)
@@ -105,15 +124,8 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
             static_cast<ushort>(r.spread[x] + mulHigh(capped - r.spread[x], spreadRate));
     }
     const int gain = r.gain ? r.gain[x] : bars.uniformGain;
-    const int expected = ((r.mean[x] * gain) >> 16) << 1;
-    const int difference = std::abs((g << BackgroundModel::scaleShift) - expected) >>
-                           (BackgroundModel::scaleShift - spreadShift);
-    const int doubt =
-        ((expected * std::abs(gain - (1 << LightGain::gainShift))) >> LightGain::gainShift) >>
-        (BackgroundModel::scaleShift - spreadShift + lightDoubtShift);
-    const int bar =
-        std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1) + doubt;
-    const bool moved = difference > bar;
+    const Judgement j = judgePixel(g, r.mean[x], usual, gain);
+    const bool moved = j.difference > j.bar;
     r.out[x] = moved && r.mask[x] ? 255 : 0;
     if (!learn)
         return moved && r.mask[x];
@@ -349,6 +361,7 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
     light.estimate(*frame, mean, scale);
     const Rates rates = ratesFor(learn);
     c.changed = comparePixels(*frame, mask, out, blocks, blockSide, rates);
+    keptShare = rates.learn ? 1 - double(rates.mean) / rateUnit : 1;
     if (shaken)
         clearShiftedIn(out, c.shift);
     framesLearnt += rates.learn;
@@ -390,6 +403,45 @@ bool BackgroundModel::showsBackgroundPattern(const cv::Rect& box) const
     if (vb < patternDeviation * patternDeviation * n || vf <= 0)
         return false;
     return cov / std::sqrt(vf * vb) >= patternCorrelation;
+}
+
+BackgroundModel::Change BackgroundModel::fainterChangeIn(const cv::Rect& box, const cv::Mat& mask,
+                                                         double share)
+{
+    Change c;
+    const cv::Rect r = box & cv::Rect(0, 0, mean.cols, mean.rows);
+    if (compared.empty() || r.empty())
+        return c;
+    // The background has learnt from the frame's unchanged pixels since: their difference from it
+    // shrank by the share learnt.
+    const int fixedShare = static_cast<int>(std::lround(share * keptShare * 256));
+    int left = r.br().x, top = r.br().y, right = r.x, bottom = r.y;
+    double total = 0, sumX = 0, sumY = 0;
+    for (int y = r.y; y < r.br().y; ++y) {
+        const uchar* f = compared.ptr<uchar>(y);
+        const ushort* b = mean.ptr<ushort>(y);
+        const ushort* s = spread.ptr<ushort>(y);
+        const uchar* m = mask.ptr<uchar>(y);
+        const ushort* gains = light.uniform() ? nullptr : light.gainsOfRow(y);
+        for (int x = r.x; x < r.br().x; ++x) {
+            const int gain = gains ? gains[x] : light.uniformGain();
+            const Judgement j = judgePixel(f[x], b[x], s[x], gain);
+            const int beyond = j.difference - ((j.bar * fixedShare) >> 8);
+            if (beyond <= 0 || !m[x])
+                continue;
+            ++c.pixels;
+            total += beyond;
+            sumX += double(beyond) * x;
+            sumY += double(beyond) * y;
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    }
+    if (c.pixels == 0)
+        return c;
+    c.box = cv::Rect(cv::Point(left, top), cv::Point(right + 1, bottom + 1));
+    c.centre = cv::Point(static_cast<int>(sumX / total), static_cast<int>(sumY / total));
+    return c;
 }
 
 cv::Point BackgroundModel::centreOfChange(const cv::Rect& box) const

@@ -66,6 +66,16 @@ public:
     // outweighs its translucent wings, its legs and its soft shadow, which stretch its box to one
     // side. The box's centre when nothing differs.
     cv::Point centreOfChange(const cv::Rect& box) const;
+    // What differs from the background inside `box` and `mask` in the last frame compared by
+    // more than `share` of each pixel's bar: a faint insect that compression left only a few
+    // pixels of, too few to be a blob. Its pixels, their box, and their centre weighted by how
+    // far they pass that lower bar.
+    struct Change {
+        int pixels = 0;
+        cv::Rect box;
+        cv::Point centre;
+    };
+    Change fainterChangeIn(const cv::Rect& box, const cv::Mat& mask, double share);
 
 private:
     struct Rates {
@@ -82,12 +92,13 @@ private:
     double fps = 25;
     Vectors vectors = Vectors::Widest;
     int framesLearnt = 0;
-    cv::Mat mean;     // CV_16UC1: usual grey level times 1 << scaleShift
-    cv::Mat spread;   // CV_16UC1: usual difference between neighbouring frames times 16
-    cv::Mat busy;     // CV_16UC1: frames in a row each pixel has shown a change
-    cv::Mat previous; // CV_8UC1: the last frame learnt from
-    cv::Mat aligned;  // the frame shifted back onto the background
-    cv::Mat compared; // the last frame compared: the frame itself or `aligned`
+    cv::Mat mean;         // CV_16UC1: usual grey level times 1 << scaleShift
+    cv::Mat spread;       // CV_16UC1: usual difference between neighbouring frames times 16
+    cv::Mat busy;         // CV_16UC1: frames in a row each pixel has shown a change
+    cv::Mat previous;     // CV_8UC1: the last frame learnt from
+    cv::Mat aligned;      // the frame shifted back onto the background
+    cv::Mat compared;     // the last frame compared: the frame itself or `aligned`
+    double keptShare = 1; // of an unchanged pixel's difference, after learning from `compared`
     CameraShift camera;
     LightGain light;
 };

@@ -22,6 +22,8 @@ cv::Rect onBackground(const Target& t, cv::Point offset)
 constexpr double differenceThreshold = 6;
 constexpr double setValue = 255;
 constexpr double polygonEpsilon = 3.0;
+// The least share of its box that a fainter insect's pixels fill.
+constexpr double fainterDensity = 0.4;
 const cv::Scalar morphologyBorderValue = cv::Scalar::all(1);
 
 // Grid on which the clusters of changed pixels are found.
@@ -225,6 +227,7 @@ void MvtDetector::detectOnBackground(const cv::Mat& inWork, const cv::Rect& work
         differenceClean = false;
         return;
     }
+    compared = false;
     clearDifference(work.size());
     // A caller that passes a non-empty list keeps comparing against the same background.
     const bool learn = targets.isEmpty();
@@ -248,6 +251,23 @@ void MvtDetector::detectOnBackground(const cv::Mat& inWork, const cv::Rect& work
     dropBackgroundPattern(targets, before, work.tl() + shift);
     joinFragments(targets, before);
     centreOnBodies(targets, before, work.tl() + shift);
+    lastOffset = work.tl() + shift;
+    compared = true;
+}
+
+bool MvtDetector::addFainter(const cv::Rect& box, double share, int leastPixels,
+                             QList<Target*>& targets)
+{
+    if (!compared || referenceKind != Reference::Background)
+        return false;
+    const BackgroundModel::Change c =
+        model.fainterChangeIn(cv::Rect(box.tl() - lastOffset, box.size()), boxMask, share);
+    // Noise passes a lower bar too, in pixels scattered over the box; an insect's are together.
+    if (c.pixels < std::max(1, leastPixels) || c.pixels < fainterDensity * c.box.area() ||
+        !addTarget(targets, c.box + lastOffset, c.pixels))
+        return false;
+    targets.back()->centroid = c.centre + lastOffset;
+    return true;
 }
 
 // A box's centre lies off the insect's body toward its wings and shadow; crossings are judged by

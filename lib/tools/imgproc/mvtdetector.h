@@ -83,6 +83,11 @@ public:
     // Against the background, blobs of insects that touch are split once the area of one insect
     // is known (see BlobSplit); 0 until then.
     void setUsualArea(int pixels) { usualArea = pixels; }
+    // Against the background, after a frame was compared: where `box` (in the frame) holds at
+    // least `leastPixels` pixels that differ by more than `share` of their usual bar, appends a
+    // target of them. The tracker looks there for an insect it follows that the frame shows too
+    // faintly to make a blob.
+    bool addFainter(const cv::Rect& box, double share, int leastPixels, QList<Target*>& targets);
 
     // Forgets the reference frame, like setMask.
     void setMorphology(const BlobMorphology& m);
@@ -141,6 +146,9 @@ private:
     // Outside the runs the difference image is kept at 0 from one frame to the next.
     cv::Mat difference;
     bool differenceClean = false;
+    // Where the last frame compared against the background lies on it; whether it gave blobs.
+    cv::Point lastOffset;
+    bool compared = false;
     cv::Mat greyStrip; // stripRows rows of a colour frame turned grey, from row stripTop of the box
     int stripTop = 0;
     int stripRows = 0;

@@ -32,14 +32,49 @@ template <typename Detect> void Tracker::run(Detect detect)
     stopwatch.start();
     detector.setUsualArea(rules.estimatesCrowds() ? crowds.usualArea() : 0);
     detect();
-    if (rules.estimatesCrowds())
+    if (rules.estimatesCrowds()) {
+        findFaintInsects();
         dropSpecks();
+    }
     targetTracker.track(detected_targets, tracked_targets);
     if (rules.estimatesCrowds())
         crowds.assign(tracked_targets);
     clean_detected_targets();
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
+}
+
+// Where a followed insect was to be in this frame: its box around its predicted centre, widened by
+// `reach`.
+cv::Rect Tracker::predictedBox(const Target& t, int reach) const
+{
+    const cv::Point next = t.predictedAt(t.age + 1);
+    return cv::Rect(next.x - t.width / 2 - reach, next.y - t.height / 2 - reach,
+                    t.width + 2 * reach, t.height + 2 * reach);
+}
+
+// An insect followed on its own that crosses a darker or busier background, or that compression
+// blurs, can show too little of itself against the background to make a blob: where it was to
+// be, with nothing detected there, the frame is looked at again with a lower bar.
+void Tracker::findFaintInsects()
+{
+    const int usual = crowds.usualArea();
+    if (usual <= 0)
+        return;
+    const int leastPixels = static_cast<int>(CrowdEstimate::speckShare * usual);
+    for (const Target* t : tracked_targets) {
+        if (t->age != 0 || t->agemovement < crowds.establishedMatches() || t->insects != 1)
+            continue;
+        const cv::Rect box = predictedBox(*t, speckReach);
+        // Where any blob reaches into the box, the insect may be part of it: a neighbour's
+        // pixels are no trace of this one.
+        const bool near =
+            std::any_of(detected_targets.begin(), detected_targets.end(), [&](const Target* d) {
+                return (box & cv::Rect(d->origin, cv::Size(d->width, d->height))).area() > 0;
+            });
+        if (!near)
+            detector.addFainter(box, faintShare, leastPixels, detected_targets);
+    }
 }
 
 // An insect followed on its own that fades against a darker or busier background shows only a
@@ -49,9 +84,7 @@ bool Tracker::continuesAnInsect(const Target& speck) const
     for (const Target* t : tracked_targets) {
         if (t->agemovement < crowds.establishedMatches() || t->insects != 1)
             continue;
-        const cv::Point next = t->predictedAt(t->age + 1);
-        const cv::Rect box(next.x - t->width / 2 - speckReach, next.y - t->height / 2 - speckReach,
-                           t->width + 2 * speckReach, t->height + 2 * speckReach);
+        const cv::Rect box = predictedBox(*t, speckReach);
         if (!box.contains(speck.centroid))
             continue;
         // Where a whole blob lies there too, the insect is that blob.

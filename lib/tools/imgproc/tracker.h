@@ -49,8 +49,13 @@ private:
     template <typename Detect> void run(Detect detect);
     void dropSpecks();
     bool continuesAnInsect(const Target& speck) const;
+    void findFaintInsects();
+    cv::Rect predictedBox(const Target& t, int reach) const;
     // How far beyond a followed insect's predicted box a speck of it may lie.
     static constexpr int speckReach = 2;
+    // The share of the usual bar that a followed insect's pixels must pass where it was to be,
+    // when the frame shows no blob there.
+    static constexpr double faintShare = 0.75;
 };
 
 // The target overlay, drawn on the colour frame the user sees.
