@@ -146,7 +146,8 @@ private:
     // Outside the runs the difference image is kept at 0 from one frame to the next.
     cv::Mat difference;
     bool differenceClean = false;
-    // Where the last frame compared against the background lies on it; whether it gave blobs.
+    // Where the last frame compared against the background lies on it, and whether that frame
+    // gave its blobs (it was no disturbance).
     cv::Point lastOffset;
     bool compared = false;
     cv::Mat greyStrip; // stripRows rows of a colour frame turned grey, from row stripTop of the box
