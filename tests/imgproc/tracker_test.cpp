@@ -38,6 +38,17 @@ protected:
     }
 
     QList<Target*>& tracked() { return tracker.tracked_targets; }
+
+    // Strict tracking at 25 frames a second, its background learnt from a plain grey frame.
+    cv::Mat startStrict(cv::Size size)
+    {
+        tracker.setMode(CountingMode::Strict);
+        tracker.setFrameRate(25);
+        cv::Mat frame(size, CV_8UC1, cv::Scalar(150));
+        for (int f = 0; f < 10; ++f)
+            tracker.process(frame);
+        return frame;
+    }
     int usedSlots() const { return TargetPool::instance()->usedList().size(); }
 
     MessageCapture capture;
@@ -348,11 +359,7 @@ TEST(DrawTargets, ColoursAndLabelDependOnTheMatchAndThePreviousPosition)
 // fades to a speck of itself against a darker background.
 TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
 {
-    tracker.setMode(CountingMode::Strict);
-    tracker.setFrameRate(25);
-    cv::Mat frame(120, 160, CV_8UC1, cv::Scalar(150));
-    for (int f = 0; f < 10; ++f)
-        tracker.process(frame); // the background
+    cv::Mat frame = startStrict({160, 120});
     const cv::Point specks[] = {{20, 100}, {130, 20}, {140, 100}, {25, 15}};
     int speckTracks = 0, insectSeen = 0;
     for (int f = 0; f < 60; ++f) {
@@ -382,11 +389,7 @@ TEST_F(TrackerTest, StrictTrackingLeavesSpecksOutOnceTheInsectsSizeIsKnown)
 // still followed where it was to be; once it is gone, nothing is followed there.
 TEST_F(TrackerTest, StrictTrackingFollowsAnInsectThatTurnsFaintButMakesNoGhost)
 {
-    tracker.setMode(CountingMode::Strict);
-    tracker.setFrameRate(25);
-    cv::Mat frame(120, 320, CV_8UC1, cv::Scalar(150));
-    for (int f = 0; f < 10; ++f)
-        tracker.process(frame); // the background
+    cv::Mat frame = startStrict({320, 120});
     int faintSeen = 0, ghostSeen = 0;
     for (int f = 0; f < 70; ++f) {
         frame.setTo(150);

@@ -110,6 +110,23 @@ Judgement judgePixel(int g, int mean, int usual, int gain)
             std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1) + doubt};
 }
 
+// The centre of pixels weighted by how far each passes a bar.
+struct WeightedCentre {
+    double total = 0, sumX = 0, sumY = 0;
+    void add(int x, int y, double weight)
+    {
+        total += weight;
+        sumX += weight * x;
+        sumY += weight * y;
+    }
+    cv::Point centreOr(cv::Point none) const
+    {
+        if (total <= 0)
+            return none;
+        return cv::Point(static_cast<int>(sumX / total), static_cast<int>(sumY / total));
+    }
+};
+
 // One pixel of the comparison; returns whether it changed.
 bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short spreadRate,
                   bool learn)
@@ -416,7 +433,7 @@ BackgroundModel::Change BackgroundModel::fainterChangeIn(const cv::Rect& box, co
     // shrank by the share learnt.
     const int fixedShare = static_cast<int>(std::lround(share * keptShare * 256));
     int left = r.br().x, top = r.br().y, right = r.x, bottom = r.y;
-    double total = 0, sumX = 0, sumY = 0;
+    WeightedCentre centre;
     for (int y = r.y; y < r.br().y; ++y) {
         const uchar* f = compared.ptr<uchar>(y);
         const ushort* b = mean.ptr<ushort>(y);
@@ -430,9 +447,7 @@ BackgroundModel::Change BackgroundModel::fainterChangeIn(const cv::Rect& box, co
             if (beyond <= 0 || !m[x])
                 continue;
             ++c.pixels;
-            total += beyond;
-            sumX += double(beyond) * x;
-            sumY += double(beyond) * y;
+            centre.add(x, y, beyond);
             left = std::min(left, x), right = std::max(right, x);
             top = std::min(top, y), bottom = std::max(bottom, y);
         }
@@ -440,29 +455,24 @@ BackgroundModel::Change BackgroundModel::fainterChangeIn(const cv::Rect& box, co
     if (c.pixels == 0)
         return c;
     c.box = cv::Rect(cv::Point(left, top), cv::Point(right + 1, bottom + 1));
-    c.centre = cv::Point(static_cast<int>(sumX / total), static_cast<int>(sumY / total));
+    c.centre = centre.centreOr(c.box.tl());
     return c;
 }
 
 cv::Point BackgroundModel::centreOfChange(const cv::Rect& box) const
 {
     const cv::Rect r = box & cv::Rect(0, 0, mean.cols, mean.rows);
-    double total = 0, sumX = 0, sumY = 0;
+    WeightedCentre centre;
     for (int y = r.y; y < r.br().y; ++y) {
         const uchar* f = compared.ptr<uchar>(y);
         const ushort* b = mean.ptr<ushort>(y);
         for (int x = r.x; x < r.br().x; ++x) {
             const double beyond = std::abs(f[x] - b[x] * (1.0 / scale)) - smallestChange;
-            if (beyond > 0) {
-                total += beyond;
-                sumX += beyond * x;
-                sumY += beyond * y;
-            }
+            if (beyond > 0)
+                centre.add(x, y, beyond);
         }
     }
-    if (total <= 0)
-        return cv::Point(box.x + box.width / 2, box.y + box.height / 2);
-    return cv::Point(static_cast<int>(sumX / total), static_cast<int>(sumY / total));
+    return centre.centreOr(cv::Point(box.x + box.width / 2, box.y + box.height / 2));
 }
 
 // The margin a shift brings in from outside the frame repeats the frame's border: nothing there

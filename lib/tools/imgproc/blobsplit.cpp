@@ -139,10 +139,8 @@ void BlobSplit::joinSmallParts(int smallest)
     }
     // The blob's pixels grouped by region: first[r] is where region r's begin in members.
     first.assign(regions + 1, 0);
-    for (int p : order)
-        ++first[static_cast<size_t>(label[p]) + 1];
     for (size_t r = 0; r < regions; ++r)
-        first[r + 1] += first[r];
+        first[r + 1] = first[r] + pixels[r];
     members.resize(order.size());
     filledUpTo.assign(first.begin(), first.end() - 1);
     for (int p : order)

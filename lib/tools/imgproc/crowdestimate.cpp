@@ -108,8 +108,7 @@ int CrowdEstimate::insectsIn(int area) const
 // An unseen target whose predicted centre lies in the blob's box.
 bool CrowdEstimate::hides(const Target& blob, const Target& unseen)
 {
-    const cv::Rect box(blob.origin, cv::Size(blob.width, blob.height));
-    return box.contains(unseen.predictedAt(unseen.age));
+    return blob.box().contains(unseen.predictedAt(unseen.age));
 }
 
 // A blob that has covered another track's insect holds one insect of its own: the other track

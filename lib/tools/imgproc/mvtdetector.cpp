@@ -16,7 +16,7 @@ namespace
 // A blob's box where it lies on the background, the frame's pixels less `offset`.
 cv::Rect onBackground(const Target& t, cv::Point offset)
 {
-    return cv::Rect(t.origin - offset, cv::Size(t.width, t.height));
+    return t.box() - offset;
 }
 
 constexpr double differenceThreshold = 6;
@@ -309,8 +309,7 @@ void MvtDetector::joinFragments(QList<Target*>& targets, int first)
         }
         if (!body)
             continue;
-        body->setBox(cv::Rect(body->origin, cv::Size(body->width, body->height)) |
-                     cv::Rect(small->origin, cv::Size(small->width, small->height)));
+        body->setBox(body->box() | small->box());
         body->area += small->area;
         TargetPool::instance()->release(small);
         targets.removeAt(i);

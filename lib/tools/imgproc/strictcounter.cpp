@@ -18,7 +18,7 @@ bool steppedHere(const Target& t)
     return t.age == 0 && t.agemovement > 0;
 }
 
-int sign(Wide v)
+template <typename T> int sign(T v)
 {
     return v > 0 ? 1 : (v < 0 ? -1 : 0);
 }
@@ -161,7 +161,7 @@ void StrictCounter::confirm(Track& k, double offset, cv::Point at, std::vector<E
         return;
     // An insect walking along the border on its new side goes on too, a body length and more,
     // which a resting box never does.
-    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    const int raw = sign(offset);
     const bool walkedOn = raw == k.side && cv::norm(at - k.heldAt) >= k.heldTravel;
     // A blob of several insects grows and shrinks as they join and part: its centre tells little.
     if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance || walkedOn)
@@ -312,7 +312,7 @@ bool StrictCounter::settles(Track& k, double offset, double band, cv::Point at, 
     const Sighting before = k.seen;
     k.seen = {frame, at, offset};
     ++k.sightings;
-    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    const int raw = sign(offset);
     if (k.side == 0) {
         if (std::abs(offset) <= band)
             return false;
@@ -376,7 +376,7 @@ void StrictCounter::hold(Track& k, const Target& t)
 
 double StrictCounter::holdingBand(Track& k, double offset, double band)
 {
-    const int raw = offset > 0 ? 1 : (offset < 0 ? -1 : 0);
+    const int raw = sign(offset);
     if (k.holdBand > 0 && raw == k.side && std::abs(offset) > k.holdBand)
         k.holdBand = 0;
     return std::max(band, k.holdBand);

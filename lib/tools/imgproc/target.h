@@ -34,6 +34,7 @@ public:
     void init();
     // The bounding box, and the centroid at its middle (truncated).
     void setBox(const cv::Rect& box);
+    cv::Rect box() const { return cv::Rect(origin, cv::Size(width, height)); }
     void update(const Target& detection);
     // Before update: folds the step to `detection`, taken over `frames` frames, into velocity,
     // which takes in `weight` of it.

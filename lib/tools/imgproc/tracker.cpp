@@ -44,13 +44,22 @@ template <typename Detect> void Tracker::run(Detect detect)
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
 }
 
+namespace
+{
 // Where a followed insect was to be in this frame: its box around its predicted centre, widened by
 // `reach`.
-cv::Rect Tracker::predictedBox(const Target& t, int reach) const
+cv::Rect predictedBox(const Target& t, int reach)
 {
     const cv::Point next = t.predictedAt(t.age + 1);
     return cv::Rect(next.x - t.width / 2 - reach, next.y - t.height / 2 - reach,
                     t.width + 2 * reach, t.height + 2 * reach);
+}
+} // namespace
+
+// A track matched long enough to be an insect, whose blob holds it alone.
+bool Tracker::followedAlone(const Target& t) const
+{
+    return t.agemovement >= crowds.establishedMatches() && t.insects == 1;
 }
 
 // An insect followed on its own that crosses a darker or busier background, or that compression
@@ -63,15 +72,13 @@ void Tracker::findFaintInsects()
         return;
     const int leastPixels = static_cast<int>(CrowdEstimate::speckShare * usual);
     for (const Target* t : tracked_targets) {
-        if (t->age != 0 || t->agemovement < crowds.establishedMatches() || t->insects != 1)
+        if (t->age != 0 || !followedAlone(*t))
             continue;
         const cv::Rect box = predictedBox(*t, speckReach);
         // Where any blob reaches into the box, the insect may be part of it: a neighbour's
         // pixels are no trace of this one.
-        const bool near =
-            std::any_of(detected_targets.begin(), detected_targets.end(), [&](const Target* d) {
-                return (box & cv::Rect(d->origin, cv::Size(d->width, d->height))).area() > 0;
-            });
+        const bool near = std::any_of(detected_targets.begin(), detected_targets.end(),
+                                      [&](const Target* d) { return (box & d->box()).area() > 0; });
         if (!near)
             detector.addFainter(box, faintShare, leastPixels, detected_targets);
     }
@@ -82,7 +89,7 @@ void Tracker::findFaintInsects()
 bool Tracker::continuesAnInsect(const Target& speck) const
 {
     for (const Target* t : tracked_targets) {
-        if (t->agemovement < crowds.establishedMatches() || t->insects != 1)
+        if (!followedAlone(*t))
             continue;
         const cv::Rect box = predictedBox(*t, speckReach);
         if (!box.contains(speck.centroid))

@@ -50,7 +50,7 @@ private:
     void dropSpecks();
     bool continuesAnInsect(const Target& speck) const;
     void findFaintInsects();
-    cv::Rect predictedBox(const Target& t, int reach) const;
+    bool followedAlone(const Target& t) const;
     // How far beyond a followed insect's predicted box a speck of it may lie.
     static constexpr int speckReach = 2;
     // The share of the usual bar that a followed insect's pixels must pass where it was to be,
