@@ -12,29 +12,38 @@ class CrowdEstimateTest : public ::testing::Test
 protected:
     void SetUp() override { crowds.reset(); }
 
-    // A moving track unless `still`: only moving ones teach the usual area.
+    // A track walking 2 px a frame to the right unless `still`: only moving ones teach the usual
+    // area.
     Target& track(cv::Point at, int area, bool still = false)
     {
         targets.emplace_back();
         Target& t = targets.back();
         t.init();
-        t.centroid = at;
-        t.origin = at - cv::Point(6, 6);
-        t.width = t.height = 12;
+        t.setBox(cv::Rect(at - cv::Point(6, 6), cv::Size(12, 12)));
+        t.firstSeen = t.centroid;
         t.area = area;
         t.agemovement = crowds.establishedMatches();
-        t.velocity = still ? cv::Point2f() : cv::Point2f(1.5f, 0);
+        t.velocity = still ? cv::Point2f() : cv::Point2f(step, 0);
         list.append(&t);
         return t;
     }
 
-    // One frame in which each listed target is matched again.
+    // One frame in which each listed target is matched again, a step on along its way.
     void frame()
     {
         for (Target* t : list)
-            if (t->age == 0)
+            if (t->age == 0) {
                 ++t->agemovement;
+                t->setBox(t->box() + cv::Point(cvRound(t->velocity.x), cvRound(t->velocity.y)));
+            }
         crowds.assign(list);
+    }
+
+    // Frames until the usual area is known, at most `most`.
+    void framesUntilLearnt(int most = 100)
+    {
+        for (int f = 0; f < most && crowds.usualArea() == 0; ++f)
+            frame();
     }
 
     // Enough single insects of area 64 to know the usual area.
@@ -42,9 +51,10 @@ protected:
     {
         track({20, 20}, 64);
         track({60, 20}, 64);
-        for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
-            frame();
+        framesUntilLearnt();
     }
+
+    static constexpr float step = 2;
 
     CrowdEstimate crowds;
     std::deque<Target> targets; // stable addresses
@@ -143,8 +153,7 @@ TEST_F(CrowdEstimateTest, ManySmallFragmentsLeaveTheUsualAreaAtTheInsects)
     track({60, 20}, 64);
     for (int i = 0; i < 6; ++i)
         track({20 + 15 * i, 80}, 8);
-    for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
-        frame();
+    framesUntilLearnt();
     EXPECT_EQ(crowds.usualArea(), 64);
     Target& insect = track({150, 150}, 100);
     for (int f = 0; f < crowds.steadyMatches(); ++f)
@@ -168,7 +177,41 @@ TEST_F(CrowdEstimateTest, BlobsThatStayInPlaceDoNotTeachTheUsualArea)
     track({60, 20}, 64);
     for (int i = 0; i < 10; ++i)
         track({20 + 15 * i, 80}, 30, true);
-    for (int f = 0; f < CrowdEstimate::samplesNeeded; ++f)
-        frame();
+    framesUntilLearnt();
     EXPECT_EQ(crowds.usualArea(), 64);
+}
+
+// A leaf swaying in the wind is one large blob, moving fast but back and forth about one place;
+// learnt as one insect, it would make every real insect a speck too small to follow.
+TEST_F(CrowdEstimateTest, ALargeBlobSwayingInPlaceDoesNotTeachTheUsualArea)
+{
+    Target& leaf = track({100, 100}, 64 * 30);
+    leaf.setBox(cv::Rect(40, 90, 120, 40));
+    leaf.firstSeen = leaf.centroid;
+    leaf.velocity = cv::Point2f(0, 3);
+    track({20, 20}, 64);
+    track({60, 200}, 64);
+    for (int f = 0; f < 60; ++f) {
+        // Three pixels a frame, turning every ten frames.
+        if (f % 10 == 0)
+            leaf.velocity.y = -leaf.velocity.y;
+        frame();
+    }
+    EXPECT_EQ(crowds.usualArea(), 64);
+}
+
+// Specks of a leaf's edge walking early on teach a usual area far too small; the insects that
+// follow are then judged crowds, yet must still correct it, or every crossing counts four times.
+TEST_F(CrowdEstimateTest, AUsualAreaLearntTooSmallIsCorrectedByTheInsectsThatFollow)
+{
+    for (int i = 0; i < 4; ++i)
+        track({20 + 15 * i, 80}, 8);
+    framesUntilLearnt();
+    ASSERT_EQ(crowds.usualArea(), 8);
+    list.clear();
+    track({20, 150}, 300);
+    track({60, 180}, 300);
+    for (int f = 0; f < 30; ++f)
+        frame();
+    EXPECT_EQ(crowds.usualArea(), 300);
 }

@@ -133,12 +133,22 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
         t.insects = seen;
 }
 
+// A track that has gone farther than its own width from where it began: an insect walks away,
+// while a leaf swaying in the wind or a fleck of texture shaken with the camera moves back and
+// forth about one place.
+bool CrowdEstimate::walkedAway(const Target& t)
+{
+    return cv::norm(t.centroid - t.firstSeen) >= std::min(t.width, t.height);
+}
+
+// Whether a blob holds one insect is not asked here: that is judged against the usual area, and
+// a usual area learnt wrong early on would keep out the very insects that could correct it.
 void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
     for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= established && t->insects == 1 && !t->coveredAnother &&
-            cv::norm(t->velocity) >= movingStep)
+        if (t->age == 0 && t->agemovement >= established && !t->coveredAnother &&
+            cv::norm(t->velocity) >= movingStep && walkedAway(*t))
             observe(*t);
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();

@@ -9,8 +9,9 @@
 // its area, against the area of one insect, tells how many it holds.
 //
 // One insect's usual area is learnt from insects followed on their own: the pixel-weighted median
-// over the matches of established tracks whose blob holds one insect and never took in another,
-// so that merged pairs, fragments and specks of noise barely move it. A moving blob is measured
+// over the matches of established tracks that never took in another and have walked away from
+// where they began, so that merged pairs, fragments, specks of noise and a leaf swaying in place
+// barely move it. A moving blob is measured
 // against it widened by the smear of its motion: a camera's exposure draws a moving insect along
 // its way, and how much of a frame's step it draws is learnt from the insects followed on their own
 // too (until it is known, the whole step is allowed for).
@@ -68,6 +69,7 @@ private:
     int medianArea() const;
     double areaOfOne(const Target& t) const;
     static bool hides(const Target& blob, const Target& unseen);
+    static bool walkedAway(const Target& t);
     void judge(Target& t, const QList<Target*>& tracked) const;
 
     int established = 3;

@@ -30,6 +30,7 @@ public:
     int blobInsects = 1;
     int blobInsectsRun = 0;
     bool coveredAnother = false;
+    cv::Point firstSeen; // strict tracking: the centroid when the track began
 
     void init();
     // The bounding box, and the centroid at its middle (truncated).
