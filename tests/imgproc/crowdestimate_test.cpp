@@ -12,14 +12,14 @@ class CrowdEstimateTest : public ::testing::Test
 protected:
     void SetUp() override { crowds.reset(); }
 
-    // A track walking 2 px a frame to the right unless `still`: only moving ones teach the usual
-    // area.
-    Target& track(cv::Point at, int area, bool still = false)
+    // A track of box `size` around `at`, walking 2 px a frame to the right unless `still`: only
+    // moving ones teach the usual area.
+    Target& track(cv::Point at, int area, bool still = false, cv::Size size = {12, 12})
     {
         targets.emplace_back();
         Target& t = targets.back();
         t.init();
-        t.setBox(cv::Rect(at - cv::Point(6, 6), cv::Size(12, 12)));
+        t.setBox(cv::Rect(at - cv::Point(size.width / 2, size.height / 2), size));
         t.firstSeen = t.centroid;
         t.area = area;
         t.agemovement = crowds.establishedMatches();
@@ -185,9 +185,7 @@ TEST_F(CrowdEstimateTest, BlobsThatStayInPlaceDoNotTeachTheUsualArea)
 // learnt as one insect, it would make every real insect a speck too small to follow.
 TEST_F(CrowdEstimateTest, ALargeBlobSwayingInPlaceDoesNotTeachTheUsualArea)
 {
-    Target& leaf = track({100, 100}, 64 * 30);
-    leaf.setBox(cv::Rect(40, 90, 120, 40));
-    leaf.firstSeen = leaf.centroid;
+    Target& leaf = track({100, 110}, 64 * 30, false, {120, 40});
     leaf.velocity = cv::Point2f(0, 3);
     track({20, 20}, 64);
     track({60, 200}, 64);

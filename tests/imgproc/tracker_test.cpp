@@ -49,6 +49,7 @@ protected:
             tracker.process(frame);
         return frame;
     }
+
     int usedSlots() const { return TargetPool::instance()->usedList().size(); }
 
     MessageCapture capture;

@@ -161,8 +161,7 @@ void StrictCounter::confirm(Track& k, double offset, cv::Point at, std::vector<E
         return;
     // An insect walking along the border on its new side goes on too, a body length and more,
     // which a resting box never does.
-    const int raw = sign(offset);
-    const bool walkedOn = raw == k.side && cv::norm(at - k.heldAt) >= k.heldTravel;
+    const bool walkedOn = sign(offset) == k.side && cv::norm(at - k.heldAt) >= k.heldTravel;
     // A blob of several insects grows and shrinks as they join and part: its centre tells little.
     if (k.heldCrowded || std::abs(offset) >= k.heldOffset + onwardsDistance || walkedOn)
         release(k, events);
