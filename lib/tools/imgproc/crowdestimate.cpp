@@ -133,23 +133,26 @@ void CrowdEstimate::judge(Target& t, const QList<Target*>& tracked) const
         t.insects = seen;
 }
 
-// A track that has gone farther than its own width from where it began: an insect walks away,
+// A track that has gone farther than its own width from where it settled: an insect walks away,
 // while a leaf swaying in the wind or a fleck of texture shaken with the camera moves back and
-// forth about one place.
+// forth about one place. Where it settled, not where it began: a track often begins on a fleck
+// and leaps onto a nearby blob at its first matches, which is no walk.
 bool CrowdEstimate::walkedAway(const Target& t)
 {
-    return cv::norm(t.centroid - t.firstSeen) >= std::min(t.width, t.height);
+    return cv::norm(t.centroid - t.settledAt) >= std::min(t.width, t.height);
 }
 
-// Whether a blob holds one insect is not asked here: that is judged against the usual area, and
-// a usual area learnt wrong early on would keep out the very insects that could correct it.
 void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
-    for (const Target* t : tracked)
-        if (t->age == 0 && t->agemovement >= established && !t->coveredAnother &&
-            cv::norm(t->velocity) >= movingStep && walkedAway(*t))
+    for (Target* t : tracked) {
+        if (t->age != 0 || t->agemovement < established)
+            continue;
+        if (t->agemovement == established)
+            t->settledAt = t->centroid;
+        else if (!t->coveredAnother && cv::norm(t->velocity) >= movingStep && walkedAway(*t))
             observe(*t);
+    }
     if (samples != before && samples >= samplesNeeded)
         usual = medianArea();
     for (Target* t : tracked)

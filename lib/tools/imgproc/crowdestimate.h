@@ -10,7 +10,7 @@
 //
 // One insect's usual area is learnt from insects followed on their own: the pixel-weighted median
 // over the matches of established tracks that never took in another and have walked away from
-// where they began, so that merged pairs, fragments, specks of noise and a leaf swaying in place
+// where they settled, so that merged pairs, fragments, specks of noise and a leaf swaying in place
 // barely move it. A moving blob is measured against it widened by the smear of its motion: a
 // camera's exposure draws a moving insect along its way, and how much of a frame's step it draws
 // is learnt from the insects followed on their own too (until it is known, the whole step is

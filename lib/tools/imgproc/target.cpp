@@ -26,7 +26,7 @@ void Target::init()
     blobInsects = 1;
     blobInsectsRun = 0;
     coveredAnother = false;
-    firstSeen = cv::Point(-1, -1);
+    settledAt = cv::Point(-1, -1);
 }
 
 void Target::setBox(const cv::Rect& box)

@@ -30,7 +30,8 @@ public:
     int blobInsects = 1;
     int blobInsectsRun = 0;
     bool coveredAnother = false;
-    cv::Point firstSeen; // strict tracking: the centroid when the track began
+    // Strict tracking: the centroid when the track's current run of matches became established.
+    cv::Point settledAt;
 
     void init();
     // The bounding box, and the centroid at its middle (truncated).

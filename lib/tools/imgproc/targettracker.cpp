@@ -268,7 +268,6 @@ void TargetTracker::track(QList<Target*>& detected, QList<Target*>& tracked)
         if (j < 0) {
             d->age = 0;
             d->agemovement = 0;
-            d->firstSeen = d->centroid;
             tracked.append(d);
             continue;
         }
