@@ -175,10 +175,14 @@ void StrictCounter::release(Track& k, std::vector<Event>& events)
     k.held.clear();
 }
 
+// A crossing still held when the video ends had no time to be confirmed: it counts if its track
+// is still followed then, and not if the track was lost after it, as it would not have been had
+// the video gone on.
 void StrictCounter::finish(std::vector<Event>& events)
 {
     for (Track& k : tracks)
-        release(k, events);
+        if (k.lastAge == 0)
+            release(k, events);
 }
 
 StrictCounter::Track& StrictCounter::trackOf(const Target& t)

@@ -28,7 +28,7 @@
 // jumps across on a fleck of flickering texture, a shadow's edge or a neighbour's fragment and is
 // lost straight after, or the box of a resting insect whose centre jumps across as its blob
 // changes shape, counts nothing. The event keeps the crossing's date and place. What is still
-// held when the video ends is written then.
+// held when the video ends is written then, if its track is still followed.
 class StrictCounter
 {
 public:
@@ -43,7 +43,7 @@ public:
     void reset();
     // Frames come at `fps`; until told, 25.
     void setFrameRate(double fps);
-    // Writes the crossings still held: the video has ended.
+    // Writes the crossings still held by tracks followed to the end: the video has ended.
     void finish(std::vector<Event>& events);
     // A target that leaves the tracker's list has been dropped, lost for good.
     void countLine(const QList<Target*>& targets, cv::Point p0, cv::Point p1, int frame,
