@@ -39,6 +39,8 @@ namespace
 
 // Counted within this many frames of the insect touching the border.
 constexpr int frameTolerance = 3;
+// The outdoor grid's videos grow with the square of the scale: 4 is 1280x960.
+constexpr int maxScale = 4;
 
 struct Video {
     size_t scenario = 0;
@@ -301,7 +303,11 @@ bool parse(const QStringList& args, BenchSettings& s, QString& error)
                                      QStringLiteral("list the wrongly counted videos"));
     const QCommandLineOption draw(QStringLiteral("draw"), QStringLiteral("another draw"),
                                   QStringLiteral("N"));
-    parser.addOptions({outdoor, both, modes, jobs, dir, keep, maxInsects, filter, explain, draw});
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("the outdoor grid at N times the resolution"),
+                                   QStringLiteral("N"));
+    parser.addOptions(
+        {outdoor, both, modes, jobs, dir, keep, maxInsects, filter, explain, draw, scale});
     if (!parser.parse(args)) {
         error = parser.errorText();
         return false;
@@ -327,7 +333,7 @@ bool parse(const QStringList& args, BenchSettings& s, QString& error)
     };
     int drawNumber = 0;
     if (!number(jobs, 1, 16, s.jobs) || !number(maxInsects, 1, 1000, s.maxInsects) ||
-        !number(draw, 0, 1000, drawNumber))
+        !number(draw, 0, 1000, drawNumber) || !number(scale, 1, maxScale, s.scale))
         return false;
     s.draw = static_cast<unsigned>(drawNumber);
     if (parser.isSet(modes))
@@ -356,7 +362,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
                      "accuracy_bench: %s\nusage: accuracy_bench [--outdoor | --both] "
                      "[--modes classic,strict] [--jobs N] [--dir DIR] [--keep] [--max-insects N] "
-                     "[--filter TEXT] [--explain] [--draw N]\n",
+                     "[--filter TEXT] [--explain] [--draw N] [--scale N]\n",
                      qPrintable(error));
         return 64;
     }

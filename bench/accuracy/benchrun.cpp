@@ -44,7 +44,7 @@ QString videoFolder(const QString& parent, unsigned draw)
 }
 
 bool prepareFolder(const QString& folder, const QString& videoDir, const QStringList& videos,
-                   Region region)
+                   Region region, int scale)
 {
     // Results and videos of an earlier run with other scenarios would be counted again.
     QDir(folder).removeRecursively();
@@ -56,8 +56,8 @@ bool prepareFolder(const QString& folder, const QString& videoDir, const QString
             return false;
     }
     AreaContour regions;
-    regions.area = region == Line ? BenchGeometry::line() : BenchGeometry::area();
-    regions.mask = BenchGeometry::mask();
+    regions.area = region == Line ? BenchGeometry::line(scale) : BenchGeometry::area(scale);
+    regions.mask = BenchGeometry::mask(scale);
     const QString first = folder + QLatin1Char('/') + videos.front();
     return ExportPath::ensureFolder(first) && regions.save_area(first) && regions.save_mask(first);
 }

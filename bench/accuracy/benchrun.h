@@ -28,6 +28,7 @@ struct BenchSettings {
     bool outdoor = false; // the outdoor grid
     QString filter;       // only scenarios whose key contains this text
     unsigned draw = 0;    // which draw of the grids' random insects, paths and backgrounds
+    int scale = 1;        // the outdoor grid filmed at this many times the resolution
 };
 
 // Each draw's videos (see drawnSeed) are kept in a folder of their own under `parent`.
@@ -49,9 +50,10 @@ void keepSelected(std::vector<Scenario>& grid, const BenchSettings& settings)
 void parallelFor(size_t count, int jobs, const std::function<void(size_t)>& work);
 std::string local(const QString& path);
 
-// A fresh folder of hard links to the videos, with the region's files on the first one.
+// A fresh folder of hard links to the videos, with the region's files (BenchGeometry at `scale`)
+// on the first one.
 bool prepareFolder(const QString& folder, const QString& videoDir, const QStringList& videos,
-                   Region region);
+                   Region region, int scale = 1);
 
 // What one orvane-count run cost: processor time, and the seconds per video it reported.
 struct CountCost {

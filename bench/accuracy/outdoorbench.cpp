@@ -29,6 +29,7 @@ struct Video {
     QString name;
     std::vector<videogen::TrueEvent> truth[2]; // by Region
     std::vector<videogen::FrameSpan> gusts;
+    MatchTolerance tolerance;
 };
 
 // Figures of one video, region and mode, or of many summed.
@@ -50,13 +51,11 @@ struct Figures {
 
 using Tally = std::map<std::tuple<size_t, int, int>, Figures>; // scenario, region, mode
 
-MatchTolerance toleranceFor(const OutdoorScenario& s)
+MatchTolerance toleranceFor(const OutdoorScenario& s, int scale)
 {
     // As the clean grid: the detector's boxes are wider than the body, and a fast insect's box
     // spans both of its positions.
-    const double longest = s.large ? 19 : 13;
-    const double step = (s.fast ? 250.0 : 80.0) / s.fps;
-    return {frameTolerance, 24 + longest + 2 * step};
+    return {frameTolerance, scale * (24 + longestInsect(s) + 2 * longestStep(s))};
 }
 
 bool inGust(const Video& v, int frame)
@@ -66,12 +65,11 @@ bool inGust(const Video& v, int frame)
     });
 }
 
-Figures judge(const Video& v, const OutdoorScenario& s, int region,
-              const std::vector<CountedEvent>& counted)
+Figures judge(const Video& v, int region, const std::vector<CountedEvent>& counted)
 {
     Figures f;
     std::vector<Verdict> verdicts;
-    f.counts = matchEvents(v.truth[region], counted, toleranceFor(s), &verdicts);
+    f.counts = matchEvents(v.truth[region], counted, v.tolerance, &verdicts);
     for (size_t i = 0; i < counted.size(); ++i) {
         if (verdicts[i] == Verdict::Matched)
             continue;
@@ -96,20 +94,22 @@ bool writeVideo(const QString& path, const OutdoorClip& clip)
 }
 
 std::vector<Video> generate(const std::vector<OutdoorScenario>& grid, const QString& videoDir,
-                            int jobs, unsigned draw)
+                            const BenchSettings& settings)
 {
     std::vector<Video> videos(grid.size());
     std::atomic<int> failed{0};
-    parallelFor(grid.size(), jobs, [&](size_t k) {
+    const int scale = settings.scale;
+    parallelFor(grid.size(), settings.jobs, [&](size_t k) {
         Video& v = videos[k];
         v.scenario = k;
         v.name = videoPrefix + QString::fromStdString(grid[k].key()) + QStringLiteral(".mp4");
-        const OutdoorClip clip = outdoorClipOf(grid[k], draw);
-        const std::vector<cv::Point> line = BenchGeometry::line();
+        v.tolerance = toleranceFor(grid[k], scale);
+        const OutdoorClip clip = outdoorClipOf(grid[k], settings.draw, scale);
+        const std::vector<cv::Point> line = BenchGeometry::line(scale);
         v.truth[Line] =
             videogen::lineEvents(clip.recipe.blobs, clip.recipe.frames, line[0], line[1]);
         v.truth[Area] =
-            videogen::areaEvents(clip.recipe.blobs, clip.recipe.frames, BenchGeometry::area());
+            videogen::areaEvents(clip.recipe.blobs, clip.recipe.frames, BenchGeometry::area(scale));
         v.gusts = videogen::OutdoorScene(clip.recipe, clip.options).gustFrames();
         const QString path = videoDir + QLatin1Char('/') + v.name;
         // Videos are reproducible: those of an earlier run in the same folder are kept.
@@ -144,7 +144,7 @@ std::vector<Count> planCounts(const std::vector<OutdoorScenario>& grid,
                 c.region = r;
                 c.mode = m;
                 c.names = names;
-                c.folder = QStringLiteral("%1/outdoor/%2-%3-%4")
+                c.folder = QStringLiteral("%1/%2-%3-%4")
                                .arg(dir, QLatin1String(regionNames[r]), settings.modes[m],
                                     QString::fromStdString(part));
                 counts.push_back(c);
@@ -291,16 +291,20 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
         // With both grids, a filter meant for the other one is no failure.
         return settings.clean ? 0 : 1;
     }
-    const QString videoDir = videoFolder(dir + QStringLiteral("/outdoor"), settings.draw);
+    // Videos of another scale are other videos.
+    const QString outdoorDir =
+        dir + (settings.scale == 1 ? QStringLiteral("/outdoor")
+                                   : QStringLiteral("/outdoor-x%1").arg(settings.scale));
+    const QString videoDir = videoFolder(outdoorDir, settings.draw);
     QDir().mkpath(videoDir);
     std::fprintf(stderr, "Generating the videos of %zu outdoor scenarios in %s ...\n", grid.size(),
                  qPrintable(videoDir));
-    const std::vector<Video> videos = generate(grid, videoDir, settings.jobs, settings.draw);
+    const std::vector<Video> videos = generate(grid, videoDir, settings);
     if (videos.empty())
         return 1;
-    std::vector<Count> counts = planCounts(grid, videos, settings, dir);
+    std::vector<Count> counts = planCounts(grid, videos, settings, outdoorDir);
     for (const Count& c : counts)
-        if (!prepareFolder(c.folder, videoDir, c.names, Region(c.region))) {
+        if (!prepareFolder(c.folder, videoDir, c.names, Region(c.region), settings.scale)) {
             std::fprintf(stderr, "accuracy_bench: cannot prepare %s\n", qPrintable(c.folder));
             return 1;
         }
@@ -329,7 +333,7 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
             const Video& v = *byName.at(name);
             const std::vector<CountedEvent> counted =
                 readCounted(c.folder + QLatin1Char('/') + name);
-            const Figures f = judge(v, grid[v.scenario], c.region, counted);
+            const Figures f = judge(v, c.region, counted);
             tally[{v.scenario, c.region, c.mode}] += f;
             const MatchCounts& m = f.counts;
             if (settings.explain && (m.missed > 0 || m.extra > 0 || m.doubles > 0)) {
@@ -337,12 +341,13 @@ int runOutdoorGrid(const BenchSettings& settings, const QString& dir, const QStr
                 for (const videogen::FrameSpan& g : v.gusts)
                     gusts += QStringLiteral(" gust %1-%2").arg(g.first).arg(g.second);
                 explain(name, v.truth[c.region], c.region, settings.modes[c.mode], counted,
-                        toleranceFor(grid[v.scenario]), gusts.trimmed());
+                        v.tolerance, gusts.trimmed());
             }
         }
 
-    std::printf(
-        "\nOUTDOOR GRID (320x240, H.264 at a low bit rate; seconds on the scene's clock)\n");
+    const cv::Size frame = BenchGeometry::frame(settings.scale);
+    std::printf("\nOUTDOOR GRID (%dx%d, H.264 at a low bit rate; seconds on the scene's clock)\n",
+                frame.width, frame.height);
     printHeader(settings.modes);
     for (size_t s = 0; s < grid.size(); ++s)
         for (int r : {Line, Area}) {

@@ -80,11 +80,21 @@ std::vector<OutdoorScenario> outdoorGrid()
     return grid;
 }
 
-OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw)
+double longestInsect(const OutdoorScenario& s)
+{
+    return (s.large ? largeLengths : smallLengths)[1];
+}
+
+double longestStep(const OutdoorScenario& s)
+{
+    return (s.fast ? fastSpeeds : slowSpeeds)[1] / s.fps;
+}
+
+OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw, int scale)
 {
     OutdoorClip clip;
     videogen::ClipRecipe& r = clip.recipe;
-    r.size = BenchGeometry::frame();
+    r.size = BenchGeometry::frame(scale);
     r.fps = s.fps;
     r.noise = noiseSigma;
     r.seed = 5000u + 101u * static_cast<unsigned>(s.backdrop) +
@@ -93,19 +103,20 @@ OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw)
     r.seed = drawnSeed(r.seed, draw);
     videogen::MotionOptions m;
     m.count = s.insects;
-    m.sizeMin = (s.large ? largeLengths : smallLengths)[0];
-    m.sizeMax = (s.large ? largeLengths : smallLengths)[1];
-    m.speedMin = (s.fast ? fastSpeeds : slowSpeeds)[0];
-    m.speedMax = (s.fast ? fastSpeeds : slowSpeeds)[1];
+    m.sizeMin = scale * (s.large ? largeLengths : smallLengths)[0];
+    m.sizeMax = scale * (s.large ? largeLengths : smallLengths)[1];
+    m.speedMin = scale * (s.fast ? fastSpeeds : slowSpeeds)[0];
+    m.speedMax = scale * (s.fast ? fastSpeeds : slowSpeeds)[1];
     m.wander = !s.fast;
     m.pauses = !s.fast;
-    m.lead = walkIn;
+    m.lead = scale * walkIn;
     m.firstFrame = firstInsectFrame;
     m.seed = r.seed;
-    const cv::Rect area = cv::boundingRect(BenchGeometry::area());
+    const cv::Rect area = cv::boundingRect(BenchGeometry::area(scale));
     // Lanes keep off the area's top and bottom borders: an insect walking along a border a pixel
     // in and out makes true events no one could fairly be asked to see.
-    const cv::Rect lanes(area.x, area.y + laneInset, area.width, area.height - 2 * laneInset);
+    const int inset = scale * laneInset;
+    const cv::Rect lanes(area.x, area.y + inset, area.width, area.height - 2 * inset);
     r.blobs = videogen::crossingPathsPerSecond(m, lanes, r.size, r.fps);
     r.frames = videogen::endOfPaths(r.blobs) + tailFrames;
 
@@ -118,7 +129,8 @@ OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw)
     o.lightDrift = calmDrift;
     const bool all = s.condition == Condition::All;
     if (all || s.condition == Condition::Shake) {
-        o.jitter = 0.25;
+        o.jitter = 0.25 * scale;
+        o.gustShift *= scale;
         o.gusts = -1;
     }
     if (all || s.condition == Condition::Clouds)
@@ -127,7 +139,6 @@ OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw)
         o.sway = true;
     if (all)
         o.lightDrift = windyDrift;
-    const std::vector<cv::Point> line = BenchGeometry::line();
-    o.keepClear = {area, cv::boundingRect(line)};
+    o.keepClear = {area, cv::boundingRect(BenchGeometry::line(scale))};
     return clip;
 }

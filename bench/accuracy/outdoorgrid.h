@@ -40,4 +40,10 @@ struct OutdoorClip {
     videogen::OutdoorOptions options;
 };
 
-OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw = 0);
+// At `scale` the same scene is filmed at that many times the resolution: the frame, the regions,
+// the insects, their paths and speeds, and the camera's shake are that many times larger.
+OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw = 0, int scale = 1);
+
+// The longest insect of the scenario and the farthest it steps in a frame, in pixels at scale 1.
+double longestInsect(const OutdoorScenario& s);
+double longestStep(const OutdoorScenario& s);

@@ -52,26 +52,28 @@ std::vector<Scenario> scenarioGrid()
     return grid;
 }
 
-cv::Size BenchGeometry::frame()
+cv::Size BenchGeometry::frame(int scale)
 {
-    return frameSize;
+    return frameSize * scale;
 }
 
-std::vector<cv::Point> BenchGeometry::line()
+std::vector<cv::Point> BenchGeometry::line(int scale)
 {
-    return {{lineX, lineTop}, {lineX, lineBottom}};
+    return {cv::Point(lineX, lineTop) * scale, cv::Point(lineX, lineBottom) * scale};
 }
 
-std::vector<cv::Point> BenchGeometry::area()
+std::vector<cv::Point> BenchGeometry::area(int scale)
 {
-    const cv::Point tl = areaRect.tl(), br = areaRect.br();
+    const cv::Point tl = areaRect.tl() * scale, br = areaRect.br() * scale;
     return {tl, {br.x, tl.y}, br, {tl.x, br.y}, tl};
 }
 
-std::vector<cv::Point> BenchGeometry::mask()
+std::vector<cv::Point> BenchGeometry::mask(int scale)
 {
-    const int r = frameSize.width - 1 - maskInset, b = frameSize.height - 1 - maskInset;
-    return {{maskInset, maskInset}, {r, maskInset}, {r, b}, {maskInset, b}, {maskInset, maskInset}};
+    const cv::Size size = frame(scale);
+    const int inset = maskInset * scale;
+    const int r = size.width - 1 - inset, b = size.height - 1 - inset;
+    return {{inset, inset}, {r, inset}, {r, b}, {inset, b}, {inset, inset}};
 }
 
 int videosOf(const Scenario& s)

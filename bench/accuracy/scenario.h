@@ -25,12 +25,13 @@ struct Scenario {
 // Every combination of the benchmark's sizes, speeds, paths, insect numbers and noise.
 std::vector<Scenario> scenarioGrid();
 
-// The frame size and regions every benchmark video shares.
+// The frame size and regions every benchmark video shares; `scale` times larger for the same scene
+// filmed at that many times the resolution.
 struct BenchGeometry {
-    static cv::Size frame();
-    static std::vector<cv::Point> line(); // two points
-    static std::vector<cv::Point> area(); // closed polygon
-    static std::vector<cv::Point> mask(); // closed polygon
+    static cv::Size frame(int scale = 1);
+    static std::vector<cv::Point> line(int scale = 1); // two points
+    static std::vector<cv::Point> area(int scale = 1); // closed polygon
+    static std::vector<cv::Point> mask(int scale = 1); // closed polygon
 };
 
 // Videos generated per scenario: enough to hold a few insects even when one flies at a time.

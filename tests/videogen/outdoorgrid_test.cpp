@@ -45,3 +45,27 @@ TEST(OutdoorGrid, EveryScenarioHasEventsAndShakenOnesAreShakenWhileInsectsAreAbo
     EXPECT_EQ(at90, 3);
     EXPECT_GE(grid.size(), 60u);
 }
+
+// The same scenes filmed at twice the resolution: twice the frame, regions and insects, and about
+// the same crossings (paths rounded to whole pixels graze a border differently).
+TEST(OutdoorGrid, AtTwiceTheResolutionTheSameScenesAreFilmedLarger)
+{
+    int events[2] = {0, 0};
+    for (const OutdoorScenario& s : outdoorGrid()) {
+        SCOPED_TRACE(s.key());
+        for (int scale : {1, 2}) {
+            const OutdoorClip clip = outdoorClipOf(s, 0, scale);
+            EXPECT_EQ(clip.recipe.size, BenchGeometry::frame(scale));
+            const std::vector<cv::Point> line = BenchGeometry::line(scale);
+            events[scale - 1] += static_cast<int>(
+                videogen::lineEvents(clip.recipe.blobs, clip.recipe.frames, line[0], line[1])
+                    .size() +
+                videogen::areaEvents(clip.recipe.blobs, clip.recipe.frames,
+                                     BenchGeometry::area(scale))
+                    .size());
+        }
+        EXPECT_NEAR(outdoorClipOf(s, 0, 2).recipe.blobs.front().radius,
+                    2 * outdoorClipOf(s).recipe.blobs.front().radius, 1);
+    }
+    EXPECT_NEAR(events[1], events[0], 0.05 * events[0]);
+}
