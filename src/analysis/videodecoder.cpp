@@ -104,6 +104,19 @@ VideoProperties VideoDecoder::properties() const
     return p;
 }
 
+cv::Size analysedFrameSize(const QString& path, int startFrame)
+{
+    VideoDecoder decoder;
+    if (decoder.open(decoderPath(path))) {
+        const VideoProperties p = decoder.properties();
+        if (p.frameWidth > 0 && p.frameHeight > 0)
+            return {p.frameWidth, p.frameHeight};
+    }
+    cv::VideoCapture capture;
+    cv::Mat frame;
+    return openVideoAt(capture, path, startFrame, frame) ? frame.size() : cv::Size();
+}
+
 cv::Size VideoDecoder::codedSize() const
 {
     return codec ? cv::Size(codec->coded_width, codec->coded_height) : cv::Size();

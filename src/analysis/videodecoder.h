@@ -98,3 +98,8 @@ private:
     cv::Size codedSize;
     cv::Mat picture;
 };
+
+// The size of the frames a run analyses in the video at `path`: from its stream's header where
+// VideoDecoder takes the file, which decodes nothing; else that of its frame `startFrame` read
+// through cv::VideoCapture. Empty when neither can be had.
+cv::Size analysedFrameSize(const QString& path, int startFrame);

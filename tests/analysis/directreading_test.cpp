@@ -246,6 +246,23 @@ TEST(DirectReadingFallback, RotatedVideoIsReadThroughVideoCapture)
                                            "-metadata:s:v:0", "rotate=90", rotated}),
               0);
     EXPECT_EQ(compareReaders(rotated, cv::Rect(0, 100, 240, 60), true, false), 120 - 91);
+    EXPECT_EQ(analysedFrameSize(rotated, 90), cv::Size(240, 320));
+}
+
+// The size a run's frames have, read from the stream's header, is that of the frames decoded; a
+// file that is no video has none.
+TEST_P(DirectReading, AnalysedFrameSizeIsThatOfTheFramesDecoded)
+{
+    cv::VideoCapture capture;
+    cv::Mat frame;
+    ASSERT_TRUE(openVideoAt(capture, video, 90, frame));
+    EXPECT_EQ(analysedFrameSize(video, 90), frame.size());
+    const QString garbage = dir + "/garbage.mp4";
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(QByteArray(4096, 'x')), 4096);
+    file.close();
+    EXPECT_TRUE(analysedFrameSize(garbage, 90).empty());
 }
 
 TEST_P(DirectReading, ClassicAndStrictResultsAreByteIdenticalToVideoCapture)
