@@ -142,6 +142,8 @@ bool CrowdEstimate::walkedAway(const Target& t)
     return cv::norm(t.centroid - t.settledAt) >= std::min(t.width, t.height);
 }
 
+// Whether a blob holds one insect is not asked here: that is judged against the usual area, and
+// a usual area learnt wrong early on would keep out the very insects that could correct it.
 void CrowdEstimate::assign(const QList<Target*>& tracked)
 {
     const int before = samples;
