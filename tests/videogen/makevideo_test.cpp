@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace
@@ -78,6 +80,30 @@ TEST_F(MakeVideoTest, ARegionIsWrittenBesideTheVideoForCountingAtOnce)
               "4,4\n155,4\n155,115\n4,115\n4,4\n");
 }
 
+// Each insect first shows up `--lead` pixels before the line, not out of nothing beside it.
+TEST_F(MakeVideoTest, InsectsWalkTheLeadToTheRegion)
+{
+    const QString video = path(QStringLiteral("lead.mp4"));
+    const QString truth = path(QStringLiteral("lead.csv"));
+    ASSERT_EQ(
+        parseAndMake({video, QStringLiteral("--size"), QStringLiteral("320x120"),
+                      QStringLiteral("--line"), QStringLiteral("160,10,160,110"),
+                      QStringLiteral("--insects"), QStringLiteral("4"), QStringLiteral("--speeds"),
+                      QStringLiteral("10"), QStringLiteral("--lead"), QStringLiteral("100"),
+                      QStringLiteral("--truth"), truth}),
+        QString());
+    const QList<QByteArray> rows = contents(truth).split('\n');
+    QSet<QByteArray> seen;
+    for (int i = 1; i < rows.size(); ++i) {
+        const QList<QByteArray> f = rows[i].split(';'); // frame;insect;x;y
+        if (f.size() != 4 || seen.contains(f[1]))
+            continue;
+        seen.insert(f[1]);
+        EXPECT_GE(std::abs(f[2].toInt() - 160), 100) << rows[i].constData();
+    }
+    EXPECT_EQ(seen.size(), 4);
+}
+
 TEST_F(MakeVideoTest, WrongOptionsAreUsageErrors)
 {
     const QString out = path(QStringLiteral("x.mp4"));
@@ -92,6 +118,7 @@ TEST_F(MakeVideoTest, WrongOptionsAreUsageErrors)
         {out, QStringLiteral("--area"), QStringLiteral("1,2"), QStringLiteral("3,4")},
         {out, QStringLiteral("--speeds"), QStringLiteral("5,2")},
         {out, QStringLiteral("--sizes"), QStringLiteral("0,4")},
+        {out, QStringLiteral("--lead"), QStringLiteral("-1")},
         {out, QStringLiteral("--noise"), QStringLiteral("-1")},
         {out, QStringLiteral("--seed"), QStringLiteral("x")},
         {out, QStringLiteral("--blob"), QStringLiteral("1,2,3")},

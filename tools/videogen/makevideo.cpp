@@ -19,6 +19,8 @@ constexpr int firstAnalysedFrame = 92;
 constexpr int tailFrames = 5;
 // The mask written with the regions leaves this border of the frame out.
 constexpr int maskInset = 4;
+// Farther than any frame is wide.
+constexpr int maxLead = 100000;
 // Outdoor videos: sensor noise, and the spread of the insects' lengths, unless given.
 constexpr double outdoorNoise = 2;
 constexpr double outdoorShortest = 10, outdoorLongest = 16;
@@ -70,6 +72,10 @@ struct Parser {
                               QStringLiteral("Every insect stops once for 8 to 30 frames.")};
     QCommandLineOption closePasses{QStringLiteral("close-passes"),
                                    QStringLiteral("Insects pass close to each other in pairs.")};
+    QCommandLineOption lead{QStringLiteral("lead"),
+                            QStringLiteral("Pixels the insects walk before they reach the region "
+                                           "and after they leave it (default 24)."),
+                            QStringLiteral("PX")};
     QCommandLineOption noise{QStringLiteral("noise"),
                              QStringLiteral("Sensor noise, standard deviation in grey levels."),
                              QStringLiteral("SIGMA"), QStringLiteral("0")};
@@ -134,11 +140,11 @@ struct Parser {
                            "beside the video so that it can be counted at once."));
         parser.addPositionalArgument(QStringLiteral("OUTPUT.mp4"),
                                      QStringLiteral("The video to write."));
-        parser.addOptions({size,    fps,      frames,      insects,  blob,    codec,
-                           seed,    truth,    line,        area,     sizes,   speeds,
-                           wander,  pauses,   closePasses, noise,    flicker, perSecond,
-                           outdoor, backdrop, shapes,      exposure, jitter,  gusts,
-                           drift,   clouds,   sway,        bitrate,  help});
+        parser.addOptions({size,      fps,     frames,      insects, blob,     codec,
+                           seed,      truth,   line,        area,    sizes,    speeds,
+                           wander,    pauses,  closePasses, lead,    noise,    flicker,
+                           perSecond, outdoor, backdrop,    shapes,  exposure, jitter,
+                           gusts,     drift,   clouds,      sway,    bitrate,  help});
     }
 };
 
@@ -358,15 +364,20 @@ QString readRegionsAndMotion(const Parser& p, MakeVideoOptions& o)
     m.wander = p.parser.isSet(p.wander);
     m.pauses = p.parser.isSet(p.pauses);
     m.closePasses = p.parser.isSet(p.closePasses);
+    if (p.parser.isSet(p.lead)) {
+        m.lead = p.parser.value(p.lead).toInt(&ok);
+        if (!ok || m.lead < 0 || m.lead > maxLead)
+            return QStringLiteral("--lead must be between 0 and %1").arg(maxLead);
+    }
     m.count = o.insects;
     m.seed = o.recipe.seed;
     m.firstFrame = firstAnalysedFrame;
     o.truth = p.parser.value(p.truth);
     const QString problem = readOutdoor(p, o);
-    o.generatePaths =
-        o.recipe.blobs.empty() && (!o.line.empty() || !o.area.empty() || p.parser.isSet(p.sizes) ||
-                                   p.parser.isSet(p.speeds) || m.wander || m.pauses ||
-                                   m.closePasses || o.perSecond || p.parser.isSet(p.outdoor));
+    o.generatePaths = o.recipe.blobs.empty() &&
+                      (!o.line.empty() || !o.area.empty() || p.parser.isSet(p.sizes) ||
+                       p.parser.isSet(p.speeds) || m.wander || m.pauses || m.closePasses ||
+                       o.perSecond || p.parser.isSet(p.outdoor) || p.parser.isSet(p.lead));
     return problem;
 }
 
