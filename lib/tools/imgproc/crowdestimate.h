@@ -51,8 +51,10 @@ public:
     static constexpr int samplesNeeded = 8;
     static constexpr int mostInsects = 4;
     // The share of the usual area past a whole number of insects that counts as one more: a blob
-    // 1.7 times the usual area holds two.
-    static constexpr double wholeInsectShare = 0.7;
+    // 1.8 times the usual area holds two. Insects of one video differ in length by up to 1.6
+    // times, so the largest alone covers about 1.6 times the usual (median) area, and its legs,
+    // shadow and blur add to that.
+    static constexpr double wholeInsectShare = 0.8;
     // How long a blob must show a new number of insects before the track takes it.
     static constexpr double steadySeconds = 0.08;
     // Followed this long, a track's number of insects can only go down.
