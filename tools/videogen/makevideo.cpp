@@ -74,7 +74,8 @@ struct Parser {
                                    QStringLiteral("Insects pass close to each other in pairs.")};
     QCommandLineOption lead{QStringLiteral("lead"),
                             QStringLiteral("Pixels the insects walk before they reach the region "
-                                           "and after they leave it (default 24)."),
+                                           "and after they leave it (default %1).")
+                                .arg(videogen::MotionOptions().lead),
                             QStringLiteral("PX")};
     QCommandLineOption noise{QStringLiteral("noise"),
                              QStringLiteral("Sensor noise, standard deviation in grey levels."),
