@@ -80,14 +80,28 @@ std::vector<OutdoorScenario> outdoorGrid()
     return grid;
 }
 
+namespace
+{
+// The scenario's range of insect lengths (px) and of speeds (px/s), shortest and longest.
+const double* lengthsOf(const OutdoorScenario& s)
+{
+    return s.large ? largeLengths : smallLengths;
+}
+
+const double* speedsOf(const OutdoorScenario& s)
+{
+    return s.fast ? fastSpeeds : slowSpeeds;
+}
+} // namespace
+
 double longestInsect(const OutdoorScenario& s)
 {
-    return (s.large ? largeLengths : smallLengths)[1];
+    return lengthsOf(s)[1];
 }
 
 double longestStep(const OutdoorScenario& s)
 {
-    return (s.fast ? fastSpeeds : slowSpeeds)[1] / s.fps;
+    return speedsOf(s)[1] / s.fps;
 }
 
 OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw, int scale)
@@ -103,10 +117,10 @@ OutdoorClip outdoorClipOf(const OutdoorScenario& s, unsigned draw, int scale)
     r.seed = drawnSeed(r.seed, draw);
     videogen::MotionOptions m;
     m.count = s.insects;
-    m.sizeMin = scale * (s.large ? largeLengths : smallLengths)[0];
-    m.sizeMax = scale * (s.large ? largeLengths : smallLengths)[1];
-    m.speedMin = scale * (s.fast ? fastSpeeds : slowSpeeds)[0];
-    m.speedMax = scale * (s.fast ? fastSpeeds : slowSpeeds)[1];
+    m.sizeMin = scale * lengthsOf(s)[0];
+    m.sizeMax = scale * lengthsOf(s)[1];
+    m.speedMin = scale * speedsOf(s)[0];
+    m.speedMax = scale * speedsOf(s)[1];
     m.wander = !s.fast;
     m.pauses = !s.fast;
     m.lead = scale * walkIn;
