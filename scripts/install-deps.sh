@@ -8,7 +8,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake pkg-config clang-format
     qtbase5-dev qtbase5-dev-tools libqt5charts5-dev libqt5svg5-dev
-    libopencv-dev
+    libopencv-dev libjpeg-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
     xvfb xauth

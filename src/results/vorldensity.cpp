@@ -1,10 +1,10 @@
 #include "vorldensity.h"
 
 #include "exportpath.h"
+#include "jpegencoder.h"
 
 #include "safefile.h"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 VorlDensity::VorlDensity() = default;
@@ -172,14 +172,10 @@ bool VorlDensity::save(const QString& videoPath)
     // Encoded in memory and written through Qt, so that any path the user has works.
     bool imageSaved = false;
     if (!background.empty()) {
-        try {
-            imageSaved =
-                cv::imencode(".jpg", background, jpeg) &&
-                writeFileSafely(imagePath, QByteArray(reinterpret_cast<const char*>(jpeg.data()),
-                                                      static_cast<int>(jpeg.size())));
-        } catch (const cv::Exception&) {
-            imageSaved = false;
-        }
+        imageSaved =
+            encodeJpeg(background, jpeg) &&
+            writeFileSafely(imagePath, QByteArray(reinterpret_cast<const char*>(jpeg.data()),
+                                                  static_cast<int>(jpeg.size())));
     }
     const bool textSaved = writeFileSafely(textPath, densityText.toLocal8Bit());
     return imageSaved && textSaved;
