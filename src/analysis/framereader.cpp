@@ -101,14 +101,24 @@ bool FrameReader::open(const QString& path, int startFrame, cv::Mat& first, Vide
         input = &directInput;
         read = openDirect(startFrame, first, props);
     } else {
-        input = &captureInput;
-        read = openVideoAt(capture, path, startFrame, first, &props);
+        read = openCapture(path, startFrame, first, props);
     }
     cursor.reset(startFrame + 1, props);
     unreadable = 0;
     if (read)
         start();
     return read;
+}
+
+bool FrameReader::openCapture(const QString& path, int startFrame, cv::Mat& first,
+                              VideoProperties& props)
+{
+    props = VideoProperties();
+    if (!capture)
+        capture = loadCaptureReader();
+    captureInput.readFrom(capture.get());
+    input = &captureInput;
+    return capture && capture->open(path, startFrame, first, props);
 }
 
 // The first frame is converted whole, into the caller's picture.
@@ -195,7 +205,8 @@ void FrameReader::close()
     }
     if (thread.joinable())
         thread.join();
-    capture.release();
+    if (capture)
+        capture->release();
     for (auto& slot : pictures)
         slot->drop();
     decoder.close();

@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 #include <thread>
 #include <vector>
 
@@ -20,7 +19,8 @@
 // without its copy of each frame. Of the frames after the first only the area given to
 // analyseOnly() is converted: into grey straight from the decoded picture where YuvGrey can
 // (the frame's `grey`), else into BGR, its rows only; wholeColour() converts the rest of a frame
-// that is shown. A file the direct reader declines is read through cv::VideoCapture.
+// that is shown. A file the direct reader declines is read through cv::VideoCapture, loaded then
+// (see CaptureReader).
 //
 //   FrameReader reader;
 //   reader.analyseOnly(box);
@@ -73,13 +73,14 @@ private:
     };
 
     bool openDirect(int startFrame, cv::Mat& first, VideoProperties& props);
+    bool openCapture(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props);
     void start();
     void decode();
     // Returns the frame given by the last next() to the decoder.
     void release();
 
-    cv::VideoCapture capture;
-    CaptureInput captureInput{capture};
+    std::unique_ptr<CaptureReader> capture; // loaded for the first file that needs it
+    CaptureInput captureInput;
     VideoDecoder decoder;
     DirectInput directInput{*this};
     FrameInput* input = nullptr;

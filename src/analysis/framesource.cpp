@@ -24,15 +24,6 @@ double FrameCursor::stampedIndex(FrameInput& input) const
     return ms > 0 && std::isfinite(ms) ? std::round(ms * fps / 1000) : -1;
 }
 
-double CaptureInput::positionMs()
-{
-    try {
-        return capture.get(cv::CAP_PROP_POS_MSEC);
-    } catch (const cv::Exception&) {
-        return 0;
-    }
-}
-
 // Failed reads count as unreadable frames only when a frame reads after them: at the end of a
 // video whose container promises a few frames too many they are no damage. A decoder may also
 // drop a damaged stretch without a failed read; its time stamps then show the gap. Small
@@ -59,7 +50,7 @@ bool FrameCursor::read(FrameInput& input, FrameSource::Frame& frame)
 bool CaptureSource::open(const QString& path, int startFrame, cv::Mat& first,
                          VideoProperties& props)
 {
-    const bool read = openVideoAt(capture, path, startFrame, first, &props);
+    const bool read = capture.open(path, startFrame, first, props);
     cursor.reset(startFrame + 1, props);
     return read;
 }

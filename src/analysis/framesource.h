@@ -5,7 +5,6 @@
 #include <QString>
 #include <functional>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 // Where a run's frames come from. The run opens each queued video through it and then asks for
 // frames until there is none left; it never touches a decoder itself. CaptureSource reads on the
@@ -54,7 +53,7 @@ public:
     virtual void analyseOnly(const cv::Rect& area) { (void)area; }
 };
 
-// What FrameCursor reads from: a cv::VideoCapture, or the direct decoder.
+// What FrameCursor reads from: a CaptureReader, or the direct decoder.
 class FrameInput
 {
 public:
@@ -68,12 +67,13 @@ public:
 class CaptureInput : public FrameInput
 {
 public:
-    explicit CaptureInput(cv::VideoCapture& capture) : capture(capture) {}
-    bool read(FrameSource::Frame& frame) override { return readFrame(capture, frame.colour); }
-    double positionMs() override;
+    explicit CaptureInput(CaptureReader* capture = nullptr) : capture(capture) {}
+    void readFrom(CaptureReader* reader) { capture = reader; }
+    bool read(FrameSource::Frame& frame) override { return capture->read(frame.colour); }
+    double positionMs() override { return capture->positionMs(); }
 
 private:
-    cv::VideoCapture& capture;
+    CaptureReader* capture;
 };
 
 // Reads the frames of an opened capture in order. A frame that cannot be read before the
@@ -106,7 +106,7 @@ private:
 class CaptureSource : public FrameSource
 {
 public:
-    explicit CaptureSource(cv::VideoCapture& capture) : input(capture), capture(capture) {}
+    explicit CaptureSource(CaptureReader& capture) : input(&capture), capture(capture) {}
 
     bool open(const QString& path, int startFrame, cv::Mat& first, VideoProperties& props) override;
     const Frame* next() override;
@@ -115,7 +115,7 @@ public:
 
 private:
     CaptureInput input;
-    cv::VideoCapture& capture;
+    CaptureReader& capture;
     FrameCursor cursor;
     Frame frame;
 };

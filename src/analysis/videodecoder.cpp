@@ -112,9 +112,10 @@ cv::Size analysedFrameSize(const QString& path, int startFrame)
         if (p.frameWidth > 0 && p.frameHeight > 0)
             return {p.frameWidth, p.frameHeight};
     }
-    cv::VideoCapture capture;
+    const std::unique_ptr<CaptureReader> capture = loadCaptureReader();
     cv::Mat frame;
-    return openVideoAt(capture, path, startFrame, frame) ? frame.size() : cv::Size();
+    VideoProperties props;
+    return capture && capture->open(path, startFrame, frame, props) ? frame.size() : cv::Size();
 }
 
 cv::Size VideoDecoder::codedSize() const

@@ -1,52 +1,49 @@
 #include "videoinput.h"
 
-#include <QFile>
-#include <cmath>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+#include <dlfcn.h>
 
-std::string decoderPath(const QString& path)
+namespace
 {
-    QString p = path;
-#ifdef Q_OS_WIN
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-#endif
-    // Elsewhere a backslash is an ordinary character of a file name ("trap\1.mp4").
-    return QFile::encodeName(p).toStdString();
+using Factory = CaptureReader* (*)();
+
+// Where the module may be: beside the program (a build folder's programs), where the installation
+// puts it relative to the programs, and in the build folder (its tests run from another folder).
+QStringList moduleCandidates()
+{
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QDir programs = QFileInfo(program).dir();
+    return {programs.filePath(QStringLiteral(ORVANE_CAPTURE_MODULE_NAME)),
+            QDir::cleanPath(programs.filePath(QStringLiteral(ORVANE_CAPTURE_MODULE_INSTALLED))),
+            QStringLiteral(ORVANE_CAPTURE_MODULE_BUILT)};
 }
 
-static void readProperties(cv::VideoCapture& capture, VideoProperties& props)
+// The module stays loaded for the program's life: its readers may be anywhere.
+Factory loadFactory()
 {
-    props.frameHeight = static_cast<int>(std::trunc(capture.get(cv::CAP_PROP_FRAME_HEIGHT)));
-    props.frameWidth = static_cast<int>(std::trunc(capture.get(cv::CAP_PROP_FRAME_WIDTH)));
-    props.fps = capture.get(cv::CAP_PROP_FPS);
-    props.containerFrames = capture.get(cv::CAP_PROP_FRAME_COUNT);
-}
-
-bool openVideoAt(cv::VideoCapture& capture, const QString& path, int startFrame, cv::Mat& frame,
-                 VideoProperties* props)
-{
-    VideoProperties local;
-    VideoProperties& p = props ? *props : local;
-    p = VideoProperties();
-    try {
-        capture.release();
-        // FFmpeg alone: OpenCV would otherwise go on to try camera back ends on a file that
-        // FFmpeg cannot read (a USB scan per unreadable file, with leaks).
-        if (path.isEmpty() || !capture.open(decoderPath(path), cv::CAP_FFMPEG))
-            return false;
-        p.opened = true;
-        readProperties(capture, p);
-        capture.set(cv::CAP_PROP_POS_FRAMES, startFrame);
-        return capture.read(frame) && !frame.empty();
-    } catch (const cv::Exception&) {
-        return false;
+    QStringList tried;
+    for (const QString& path : moduleCandidates()) {
+        if (tried.contains(path) || !QFileInfo::exists(path))
+            continue;
+        tried << path;
+        if (void* module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL)) {
+            if (auto factory = reinterpret_cast<Factory>(dlsym(module, "orvaneNewCaptureReader")))
+                return factory;
+        } else {
+            qWarning("Cannot load %s: %s", qPrintable(path), dlerror());
+        }
     }
+    qWarning("OpenCV's video reading (%s) was not found: videos whose picture is turned cannot "
+             "be read",
+             ORVANE_CAPTURE_MODULE_NAME);
+    return nullptr;
 }
+} // namespace
 
-bool readFrame(cv::VideoCapture& capture, cv::Mat& frame)
+std::unique_ptr<CaptureReader> loadCaptureReader()
 {
-    try {
-        return capture.read(frame) && !frame.empty();
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    static const Factory factory = loadFactory();
+    return std::unique_ptr<CaptureReader>(factory ? factory() : nullptr);
 }

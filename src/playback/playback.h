@@ -1,7 +1,7 @@
 #pragma once
 
+#include "videocapture.h"
 #include "videofiles.h"
-#include "videoinput.h"
 
 #include <QDateTime>
 #include <QString>

@@ -2,6 +2,7 @@
 #include "areacontour.h"
 #include "csvfile.h"
 #include "testclips.h"
+#include "videocapture.h"
 #include "videofiles.h"
 #include "videoinput.h"
 #include "videostart.h"
@@ -66,7 +67,7 @@ public:
         return out;
     }
 
-    cv::VideoCapture capture;
+    VideoCaptureReader capture;
     CaptureSource source{capture};
     AnalysisSession session{QStringLiteral("analysis_test"), source};
     cv::Size frameSize;

@@ -7,6 +7,7 @@
 #include "framesource.h"
 #include "outdoor.h"
 #include "testclips.h"
+#include "videocapture.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -130,7 +131,7 @@ int compareReaders(const QString& path, const cv::Rect& band, bool pixels = true
     int greyCount = 0;
     if (!greyFrames)
         greyFrames = &greyCount;
-    cv::VideoCapture capture;
+    VideoCaptureReader capture;
     CaptureSource plain(capture);
     FrameReader direct;
     direct.analyseOnly(band);
@@ -268,7 +269,7 @@ TEST_P(DirectReading, AnalysedFrameSizeIsThatOfTheFramesDecoded)
 TEST_P(DirectReading, ClassicAndStrictResultsAreByteIdenticalToVideoCapture)
 {
     for (CountingMode mode : {CountingMode::Classic, CountingMode::Strict}) {
-        cv::VideoCapture capture;
+        VideoCaptureReader capture;
         CaptureSource plain(capture);
         QByteArray expectedDensity, density;
         const QByteArray expected = resultsOf(video, plain, mode, &expectedDensity);

@@ -5,6 +5,7 @@
 #include "resultwriter.h"
 #include "runlock.h"
 #include "testclips.h"
+#include "videocapture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -398,7 +399,7 @@ TEST(RunControllerVideo, VideoWithoutAFrameAfterFrame90IsSkippedWithoutFiles)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(jpeg.data()), static_cast<qint64>(jpeg.size()));
     file.close();
-    cv::VideoCapture capture;
+    VideoCaptureReader capture;
     CaptureSource source(capture);
     EngineRun run(source);
     run.regions().load_area(regionsVideo);

@@ -83,6 +83,16 @@ result=$T/installed/exportCSV/$video.csv
 cmp -s "$result" "$T/built/exportCSV/$video.csv" ||
     fail "the installed and the built orvane-count disagree"
 
+say "counting a turned video, read through the installed capture module"
+[[ -n $(find "$USR/lib" -path '*/orvane/liborvane-capture.so') ]] ||
+    fail "the capture module is not installed"
+mkdir -p "$T/turned/exportCSV"
+ffmpeg -loglevel error -i "$T/installed/$video.mp4" -c copy -metadata:s:v:0 rotate=90 \
+    "$T/turned/$video.mp4" || fail "ffmpeg could not turn the video"
+printf '0,0\n240,0\n240,320\n0,320\n' >"$T/turned/exportCSV/${video}_mask.adv"
+printf '40,80\n200,80\n200,240\n40,240\n' >"$T/turned/exportCSV/${video}_area.adv"
+orvane-count --quiet "$T/turned" >"$T/turned.log" 2>&1 ||
+    fail "installed orvane-count could not read a turned video:\n$(cat "$T/turned.log")"
 say "importing a raw H.264 stream with the installed orvane-import"
 mkdir -p "$T/card" "$T/import"
 ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=25 -frames:v 30 -c:v libx264 \
