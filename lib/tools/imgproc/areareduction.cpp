@@ -358,21 +358,22 @@ template <typename T> int fourColumnMeans(const int* sums, int width, float shar
 }
 } // namespace
 
-template <typename T> void AreaReduction::blockMeans(const cv::Mat& src, cv::Mat& dst, int factor)
+template <typename T>
+void AreaReduction::typedBlockMeans(const cv::Mat& src, cv::Mat& dst, int across, int down)
 {
-    const float share = 1.f / static_cast<float>(factor * factor);
+    const float share = 1.f / static_cast<float>(across * down);
     columnSums.resize(static_cast<size_t>(src.cols));
     int* sums = columnSums.data();
     for (int y = 0; y < dst.rows; ++y) {
         std::fill(sums, sums + src.cols, 0);
-        for (int dy = 0; dy < factor; ++dy)
-            addRow(sums, src.ptr<T>(y * factor + dy), src.cols);
+        for (int dy = 0; dy < down; ++dy)
+            addRow(sums, src.ptr<T>(y * down + dy), src.cols);
         T* out = dst.ptr<T>(y);
-        const int first = factor == 4 ? fourColumnMeans(sums, dst.cols, share, out) : 0;
+        const int first = across == 4 ? fourColumnMeans(sums, dst.cols, share, out) : 0;
         for (int x = first; x < dst.cols; ++x) {
             int sum = 0;
-            for (int dx = 0; dx < factor; ++dx)
-                sum += sums[x * factor + dx];
+            for (int dx = 0; dx < across; ++dx)
+                sum += sums[x * across + dx];
             out[x] = cv::saturate_cast<T>(static_cast<float>(sum) * share);
         }
     }
@@ -422,6 +423,16 @@ void blockMeansInFloat(const cv::Mat& src, cv::Mat& dst, int factor)
 }
 } // namespace
 
+void AreaReduction::blockMeans(const cv::Mat& src, cv::Mat& dst, cv::Size block)
+{
+    CV_Assert(!block.empty() && src.cols % block.width == 0 && src.rows % block.height == 0);
+    dst.create(src.rows / block.height, src.cols / block.width, src.type());
+    if (src.depth() == CV_8U)
+        typedBlockMeans<uchar>(src, dst, block.width, block.height);
+    else
+        typedBlockMeans<ushort>(src, dst, block.width, block.height);
+}
+
 void AreaReduction::reduce(const cv::Mat& src, cv::Mat& dst, cv::Size size)
 {
     const bool grey = src.type() == CV_8UC1 || src.type() == CV_16UC1;
@@ -440,11 +451,11 @@ void AreaReduction::reduce(const cv::Mat& src, cv::Mat& dst, cv::Size size)
         }
         dst.create(size, src.type());
         if (src.depth() == CV_8U)
-            blockMeans<uchar>(src, dst, factor);
+            typedBlockMeans<uchar>(src, dst, factor, factor);
         else if (mayRoundInFloat(factor))
             blockMeansInFloat(src, dst, factor);
         else
-            blockMeans<ushort>(src, dst, factor);
+            typedBlockMeans<ushort>(src, dst, factor, factor);
         return;
     }
     prepare(src.size(), size);

@@ -18,6 +18,10 @@ class AreaReduction
 public:
     // `src` CV_8UC1 or CV_16UC1; `size` no larger than it either way. Other types go to resize.
     void reduce(const cv::Mat& src, cv::Mat& dst, cv::Size size);
+    // The mean of each `block` of `src` (CV_8UC1 or CV_16UC1, its sides whole multiples of the
+    // block's), summed exactly in integers rather than as resize rounds its float sums: the
+    // cheapest reduction, for callers that need no bit-for-bit match with resize.
+    void blockMeans(const cv::Mat& src, cv::Mat& dst, cv::Size block);
 
     // The widest vectors the processor has (AVX2 on x86), or none: both give the same result,
     // which the tests check.
@@ -42,7 +46,8 @@ private:
     template <typename T>
     void reduceRows(const T* const* source, float* const* out, int count) const;
     template <typename T> void reduceSpread(const cv::Mat& src, cv::Mat& dst);
-    template <typename T> void blockMeans(const cv::Mat& src, cv::Mat& dst, int factor);
+    template <typename T>
+    void typedBlockMeans(const cv::Mat& src, cv::Mat& dst, int across, int down);
 
     Vectors vectors = Vectors::Widest;
     cv::Size preparedFrom, preparedTo;

@@ -38,6 +38,31 @@ constexpr double darkestUseful = 8;
 // brightness.
 constexpr double uniformSpread = 1.0 / 128;
 
+// A block's light is measured on this many of its rows, evenly spaced, once it is taller than
+// twice that: the light is smooth, and reading every row of a large frame would cost more than
+// the rest of the estimate. Such a block's side is then a multiple of it, so that every block
+// reads the same rows.
+constexpr int sampledRows = 8;
+
+int reductionFor(cv::Size frame)
+{
+    const int factor = std::max(
+        leastReduction, (std::max(frame.width, frame.height) + reducedSide - 1) / reducedSide);
+    return factor > 2 * sampledRows ? (factor + sampledRows - 1) / sampledRows * sampledRows
+                                    : factor;
+}
+
+int rowStepFor(int factor)
+{
+    return factor > 2 * sampledRows ? factor / sampledRows : 1;
+}
+
+// Rows 0, n, 2n, ... of `picture`, without a copy.
+cv::Mat everyNthRow(const cv::Mat& picture, int n)
+{
+    return cv::Mat(picture.rows / n, picture.cols, picture.type(), picture.data, picture.step * n);
+}
+
 uchar codeOf(double ratio)
 {
     const double r = std::clamp(ratio, lowestGain, highestGain);
@@ -178,11 +203,21 @@ void LightGain::measureRatios(cv::Size reduced, int backgroundScale)
 
 void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
-    const int factor = std::max(leastReduction,
-                                (std::max(frame.cols, frame.rows) + reducedSide - 1) / reducedSide);
+    const int factor = reductionFor(frame.size());
     const cv::Size reduced(std::max(1, frame.cols / factor), std::max(1, frame.rows / factor));
-    reduction.reduce(frame, smallFrame, reduced);
-    reduction.reduce(background, smallBackground, reduced);
+    if (frame.cols >= factor && frame.rows >= factor) {
+        // Whole blocks only: the last few columns and rows, less than a block, are left out of the
+        // ratios (they take the field's edge), which is far cheaper than weighing partial blocks.
+        // Of a tall block, evenly spaced rows stand for the others.
+        const cv::Rect blocks(0, 0, reduced.width * factor, reduced.height * factor);
+        const int step = rowStepFor(factor);
+        const cv::Size block(factor, factor / step);
+        reduction.blockMeans(everyNthRow(frame(blocks), step), smallFrame, block);
+        reduction.blockMeans(everyNthRow(background(blocks), step), smallBackground, block);
+    } else {
+        reduction.reduce(frame, smallFrame, reduced);
+        reduction.reduce(background, smallBackground, reduced);
+    }
     measureRatios(reduced, backgroundScale);
     const int window = std::min(medianWindow, (std::min(reduced.width, reduced.height) - 1) | 1);
     if (window >= 3)
