@@ -27,8 +27,12 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     parts.clear();
     if (usualArea <= 0)
         return parts;
+    // Most blobs are one insect of about the usual area: their outline alone tells, before any
+    // image is drawn.
+    const double smallest = splitShare * usualArea;
     const cv::Rect box = cv::boundingRect(contour);
-    if (box.area() < splitShare * usualArea || cv::contourArea(contour) > largestShare * usualArea)
+    if (box.area() < smallest || enclosedPixels(contour) < smallest ||
+        cv::contourArea(contour) > largestShare * usualArea)
         return parts;
     // A blank border, so that the outline's own edge is at depth 0 and every pixel of the blob
     // has eight neighbours in the images.
@@ -50,6 +54,11 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     if (parts.size() < 2)
         parts.clear();
     return parts;
+}
+
+int BlobSplit::enclosedPixels(const std::vector<cv::Point>& contour)
+{
+    return static_cast<int>(cv::contourArea(contour) + cv::arcLength(contour, true) / 2) + 1;
 }
 
 // Orders the blob's pixels deepest first, those of one depth in raster order: a stable radix

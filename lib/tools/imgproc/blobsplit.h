@@ -33,6 +33,9 @@ public:
     // The parts of the filled outline `contour` (frame coordinates), or none when it is one
     // insect as far as its shape tells. `usualArea` 0: nothing is split.
     const std::vector<Part>& split(const std::vector<cv::Point>& contour, int usualArea);
+    // About the number of pixels a traced outline encloses: the polygon through the border
+    // pixels' centres, plus the half of each border pixel that lies outside it.
+    static int enclosedPixels(const std::vector<cv::Point>& contour);
 
 private:
     void deepestFirst(const float* depth);

@@ -237,6 +237,51 @@ void CameraShift::shift(const cv::Point2d& d)
                    cv::BORDER_REPLICATE);
 }
 
+namespace
+{
+// The sums of the normal equations of a Gauss-Newton step, over the pixels whose difference `r`
+// between the shifted background and the frame a remaining shift can explain. A row is summed in
+// single precision, four pixels at a time, and added to the totals in double precision.
+struct NormalSums {
+    double xx = 0, xy = 0, yy = 0, xr = 0, yr = 0;
+
+    void addRow(const float* b, const float* f, const float* gx, const float* gy, int from, int to)
+    {
+        float rxx = 0, rxy = 0, ryy = 0, rxr = 0, ryr = 0;
+        int x = from;
+#if CV_SIMD128
+        cv::v_float32x4 vxx = cv::v_setzero_f32(), vxy = vxx, vyy = vxx, vxr = vxx, vyr = vxx;
+        const cv::v_float32x4 noise = cv::v_setall_f32(static_cast<float>(outlierNoise));
+        for (; x + 4 <= to; x += 4) {
+            const cv::v_float32x4 r = cv::v_load(b + x) - cv::v_load(f + x);
+            cv::v_float32x4 ax = cv::v_load(gx + x), ay = cv::v_load(gy + x);
+            const cv::v_float32x4 kept = cv::v_abs(r) <= cv::v_abs(ax) + cv::v_abs(ay) + noise;
+            ax = ax & kept;
+            ay = ay & kept;
+            vxx = cv::v_fma(ax, ax, vxx);
+            vxy = cv::v_fma(ax, ay, vxy);
+            vyy = cv::v_fma(ay, ay, vyy);
+            vxr = cv::v_fma(ax, r, vxr);
+            vyr = cv::v_fma(ay, r, vyr);
+        }
+        rxx = cv::v_reduce_sum(vxx), rxy = cv::v_reduce_sum(vxy), ryy = cv::v_reduce_sum(vyy);
+        rxr = cv::v_reduce_sum(vxr), ryr = cv::v_reduce_sum(vyr);
+#endif
+        for (; x < to; ++x) {
+            const float r = b[x] - f[x];
+            if (std::abs(r) > std::abs(gx[x]) + std::abs(gy[x]) + static_cast<float>(outlierNoise))
+                continue;
+            rxx += gx[x] * gx[x];
+            rxy += gx[x] * gy[x];
+            ryy += gy[x] * gy[x];
+            rxr += gx[x] * r;
+            ryr += gy[x] * r;
+        }
+        xx += rxx, xy += rxy, yy += ryy, xr += rxr, yr += ryr;
+    }
+};
+} // namespace
+
 // One Gauss-Newton step on the reduced pictures: the frame is about the shifted background less
 // its gradient times the remaining shift. Unshifted, the background and its gradient are those
 // kept with its detail.
@@ -252,23 +297,11 @@ cv::Point2d CameraShift::refinement(const cv::Point2d& d, bool& textured)
     const cv::Mat& alongY = atRest ? restGradientY : gradientY;
     const int margin = static_cast<int>(largestShift) / reduction + 1;
     const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
-    double xx = 0, xy = 0, yy = 0, xr = 0, yr = 0;
-    for (int y = inner.y; y < inner.br().y; ++y) {
-        const float* b = moved.ptr<float>(y);
-        const float* f = frame32.ptr<float>(y);
-        const float* gx = alongX.ptr<float>(y);
-        const float* gy = alongY.ptr<float>(y);
-        for (int x = inner.x; x < inner.br().x; ++x) {
-            const double r = b[x] - f[x];
-            if (std::abs(r) > std::abs(gx[x]) + std::abs(gy[x]) + outlierNoise)
-                continue;
-            xx += gx[x] * gx[x];
-            xy += gx[x] * gy[x];
-            yy += gy[x] * gy[x];
-            xr += gx[x] * r;
-            yr += gy[x] * r;
-        }
-    }
+    NormalSums sums;
+    for (int y = inner.y; y < inner.br().y; ++y)
+        sums.addRow(moved.ptr<float>(y), frame32.ptr<float>(y), alongX.ptr<float>(y),
+                    alongY.ptr<float>(y), inner.x, inner.br().x);
+    const double xx = sums.xx, xy = sums.xy, yy = sums.yy, xr = sums.xr, yr = sums.yr;
     textured = (xx + yy) / inner.area() >= leastTexture;
     const double det = xx * yy - xy * xy;
     if (!(det > 0))

@@ -605,16 +605,6 @@ void MvtDetector::traceRegion(const cv::Rect& region, const cv::Point& offset)
         contours.push_back(std::move(c));
 }
 
-namespace
-{
-// About the number of pixels a traced outline encloses: the polygon through the border pixels'
-// centres, plus the half of each border pixel that lies outside it.
-int pixelArea(const std::vector<cv::Point>& contour)
-{
-    return static_cast<int>(cv::contourArea(contour) + cv::arcLength(contour, true) / 2) + 1;
-}
-} // namespace
-
 // Only the strict detector splits blobs and measures their area.
 void MvtDetector::makeTargets(QList<Target*>& targets)
 {
@@ -631,7 +621,8 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
                 continue;
         }
         cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
-        if (!addTarget(targets, cv::boundingRect(polygon), strict ? pixelArea(contour) : 0))
+        if (!addTarget(targets, cv::boundingRect(polygon),
+                       strict ? BlobSplit::enclosedPixels(contour) : 0))
             return;
     }
 }
