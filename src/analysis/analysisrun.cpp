@@ -34,6 +34,12 @@ cv::Rect AnalysisRun::analysedArea() const
     return box.empty() ? cv::Rect(cv::Point(), mask.size()) : box;
 }
 
+FrameSource::Brightness AnalysisRun::analysedBrightness() const
+{
+    return tracker.countingRules().readsLuma() ? FrameSource::Brightness::Luma
+                                               : FrameSource::Brightness::Grey;
+}
+
 bool AnalysisRun::accepts(const cv::Mat& frame) const
 {
     return !mask.empty() && frame.type() == CV_8UC3 && frame.size() == mask.size();

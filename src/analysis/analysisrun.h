@@ -31,8 +31,9 @@ public:
     // for the whole run.
     void start(cv::Size frameSize, CountingMode mode = CountingMode::Classic);
 
-    // The part of each frame that the analysis reads, once started.
+    // The part of each frame that the analysis reads, once started, and what of it.
     cv::Rect analysedArea() const;
+    FrameSource::Brightness analysedBrightness() const;
 
     // False when a frame of this size cannot be analysed with the run's mask.
     bool accepts(const cv::Mat& frame) const;

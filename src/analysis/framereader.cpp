@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 }
 
 FrameReader::FrameReader(int capacity) : buffers(static_cast<size_t>(capacity < 2 ? 2 : capacity))
@@ -24,13 +25,15 @@ FrameReader::Slot::~Slot()
 
 // Holds the decoder's picture (a reference, not a copy) and converts the analysed area of it.
 bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area,
-                             FrameSource::Frame& frame)
+                             Brightness brightness, FrameSource::Frame& frame)
 {
     const AVFrame* picture = decoder.picture();
     av_frame_unref(decoded);
     if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
         return false;
     coded = decoder.codedSize();
+    if (brightness == Brightness::Luma && takeLuma(area, frame))
+        return true;
     if (takeGrey(area, frame))
         return true;
     frame.grey.release();
@@ -55,7 +58,39 @@ bool FrameReader::Slot::takeGrey(const cv::Rect& area, FrameSource::Frame& frame
                                    : YuvGrey::forPictures(decoded->format, coded);
     if (!converter || !bgr.prepare(decoded, coded) || bgr.mat().empty())
         return false;
-    converter->convert(decoded, area, frame.grey);
+    converter->convert(decoded, area, grey);
+    frame.grey = grey;
+    frame.greyArea = area;
+    frame.colour = bgr.mat();
+    whole = false;
+    return true;
+}
+
+namespace
+{
+// Whether the first plane of pictures of `format` holds the luma, one byte a pixel.
+bool hasLumaPlane(int format)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    return d &&
+           !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                         AV_PIX_FMT_FLAG_HWACCEL)) &&
+           d->nb_components >= 1 && d->comp[0].plane == 0 && d->comp[0].step == 1 &&
+           d->comp[0].depth == 8 && d->comp[0].shift == 0 && d->comp[0].offset == 0;
+}
+} // namespace
+
+// The area of the luma plane as the frame's grey, held with the picture; false when the picture
+// has no such plane.
+bool FrameReader::Slot::takeLuma(const cv::Rect& area, FrameSource::Frame& frame)
+{
+    const cv::Rect picture(0, 0, decoded->width, decoded->height);
+    if (area.empty() || (area & picture) != area || !hasLumaPlane(decoded->format) ||
+        decoded->linesize[0] <= 0 || !bgr.prepare(decoded, coded) || bgr.mat().empty())
+        return false;
+    const size_t stride = static_cast<size_t>(decoded->linesize[0]);
+    frame.grey = cv::Mat(area.height, area.width, CV_8UC1,
+                         decoded->data[0] + static_cast<size_t>(area.y) * stride + area.x, stride);
     frame.greyArea = area;
     frame.colour = bgr.mat();
     whole = false;
@@ -81,7 +116,7 @@ bool FrameReader::DirectInput::read(FrameSource::Frame& frame)
 {
     const size_t slot = static_cast<size_t>(&frame - reader.buffers.data());
     return reader.decoder.grab() &&
-           reader.pictures[slot]->take(reader.decoder, reader.analysed, frame);
+           reader.pictures[slot]->take(reader.decoder, reader.analysed, reader.brightness, frame);
 }
 
 FrameReader::~FrameReader()
@@ -127,7 +162,7 @@ bool FrameReader::openDirect(int startFrame, cv::Mat& first, VideoProperties& pr
     props = decoder.properties();
     decoder.seek(startFrame);
     Slot& slot = *pictures.front();
-    if (!decoder.grab() || !slot.take(decoder, cv::Rect(), buffers.front()))
+    if (!decoder.grab() || !slot.take(decoder, cv::Rect(), brightness, buffers.front()))
         return false;
     buffers.front().colour.copyTo(first);
     return !first.empty();

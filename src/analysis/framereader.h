@@ -18,7 +18,8 @@
 // Videos are read through FFmpeg directly (VideoDecoder), giving the frames cv::VideoCapture gives,
 // without its copy of each frame. Of the frames after the first only the area given to
 // analyseOnly() is converted: into grey straight from the decoded picture where YuvGrey can
-// (the frame's `grey`), else into BGR, its rows only; wholeColour() converts the rest of a frame
+// (the frame's `grey`; or, asked for luma, that area of the decoded luma plane itself, uncopied),
+// else into BGR, its rows only; wholeColour() converts the rest of a frame
 // that is shown. A file the direct reader declines is read through cv::VideoCapture, loaded then
 // (see CaptureReader).
 //
@@ -40,7 +41,11 @@ public:
     const Frame* next() override;
     long unreadableFrames() const override;
     void close() override;
-    void analyseOnly(const cv::Rect& area) override { analysed = area; }
+    void analyseOnly(const cv::Rect& area, Brightness kind = Brightness::Grey) override
+    {
+        analysed = area;
+        brightness = kind;
+    }
     // Whether the open video is read through the direct decoder (else through cv::VideoCapture).
     bool readsDirectly() const { return input == &directInput; }
 
@@ -51,14 +56,17 @@ private:
         ~Slot();
         Slot(const Slot&) = delete;
         Slot& operator=(const Slot&) = delete;
-        bool take(const VideoDecoder& decoder, const cv::Rect& area, FrameSource::Frame& frame);
+        bool take(const VideoDecoder& decoder, const cv::Rect& area, Brightness brightness,
+                  FrameSource::Frame& frame);
         bool takeGrey(const cv::Rect& area, FrameSource::Frame& frame);
+        bool takeLuma(const cv::Rect& area, FrameSource::Frame& frame);
         void complete();
         void drop();
 
         AVFrame* decoded;
         cv::Size coded;
         BgrPicture bgr;
+        cv::Mat grey; // the grey area converted, which the frame's `grey` shows
         bool whole = true;
     };
     class DirectInput : public FrameInput
@@ -85,6 +93,7 @@ private:
     DirectInput directInput{*this};
     FrameInput* input = nullptr;
     cv::Rect analysed;
+    Brightness brightness = Brightness::Grey;
     FrameCursor cursor; // used by the decoding thread only while it runs
     std::vector<Frame> buffers;
     std::vector<std::unique_ptr<Slot>> pictures; // one per buffer

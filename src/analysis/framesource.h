@@ -13,12 +13,18 @@
 class FrameSource
 {
 public:
+    // What the analysis reads of a frame: grey as cv::cvtColor(COLOR_BGR2GRAY) makes it of the
+    // BGR picture, or, of a picture coded as luma and chroma, its luma as decoded, which costs no
+    // conversion at all (a source that cannot give it gives grey).
+    enum class Brightness { Grey, Luma };
+
     struct Frame {
         // 8-bit BGR; a source told analyseOnly() may convert only the rows of that area at first,
         // or none of them when it gives `grey`.
         cv::Mat colour;
         // The area given to analyseOnly() in grey, as cv::cvtColor(COLOR_BGR2GRAY) makes it of
-        // `colour`, when the source computes it straight from the decoded picture; else empty.
+        // `colour`, when the source computes it straight from the decoded picture, or the
+        // picture's own luma where Brightness::Luma was asked and the picture has it; else empty.
         cv::Mat grey;
         cv::Rect greyArea;
         double index = 0; // position of the frame in the video, counted from 0
@@ -50,7 +56,10 @@ public:
     virtual void close() = 0;
     // The part of the frames that the analysis reads, for the frames after the first: a source
     // may leave the rest of their colour pictures unconverted until wholeColour() is asked.
-    virtual void analyseOnly(const cv::Rect& area) { (void)area; }
+    virtual void analyseOnly(const cv::Rect& area, Brightness brightness = Brightness::Grey)
+    {
+        (void)area, (void)brightness;
+    }
 };
 
 // What FrameCursor reads from: a CaptureReader, or the direct decoder.

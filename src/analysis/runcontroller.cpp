@@ -76,7 +76,7 @@ QString RunController::start(const QStringList& videos, cv::Size frameSize, Coun
     record.frameSize = frameSize;
     record.host = QSysInfo::machineHostName();
     engine.start(frameSize, mode);
-    source.analyseOnly(engine.analysedArea());
+    source.analyseOnly(engine.analysedArea(), engine.analysedBrightness());
     running = true;
     return QString();
 }

@@ -25,6 +25,7 @@ CountingRules CountingRules::of(CountingMode mode)
     const bool strict = mode == CountingMode::Strict;
     r.ref = strict ? MvtDetector::Reference::Background : MvtDetector::Reference::PreviousFrame;
     r.insideArea = strict;
+    r.luma = strict;
     r.prediction = strict;
     r.crowds = strict;
     r.restarts = strict;

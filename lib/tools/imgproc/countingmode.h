@@ -37,6 +37,9 @@ public:
     BlobMorphology morphology() const;
     // Detection looks inside the counting area too, where insects are followed.
     bool detectsInsideArea() const { return insideArea; }
+    // Detection may read a video's luma as decoded instead of the grey of its colour picture:
+    // it judges each pixel against its own past, so the scale of its levels is all one.
+    bool readsLuma() const { return luma; }
     // Tracking: each target is looked for where its velocity carries it, within gates.
     bool predicts() const { return prediction; }
     // Blobs of overlapping insects count each insect.
@@ -60,6 +63,7 @@ private:
     CountingMode countingMode = CountingMode::Classic;
     MvtDetector::Reference ref = MvtDetector::Reference::PreviousFrame;
     bool insideArea = false;
+    bool luma = false;
     bool prediction = false;
     bool crowds = false;
     bool restarts = false;
