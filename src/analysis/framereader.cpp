@@ -29,6 +29,7 @@ bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area,
 {
     const AVFrame* picture = decoder.picture();
     av_frame_unref(decoded);
+    lumaShown = false;
     if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
         return false;
     coded = decoder.codedSize();
@@ -94,6 +95,7 @@ bool FrameReader::Slot::takeLuma(const cv::Rect& area, FrameSource::Frame& frame
     frame.greyArea = area;
     frame.colour = bgr.mat();
     whole = false;
+    lumaShown = true;
     return true;
 }
 
@@ -102,7 +104,9 @@ void FrameReader::Slot::complete()
     if (whole)
         return;
     bgr.convert(decoded, coded, 0, coded.height);
-    av_frame_unref(decoded);
+    // A frame's luma is read from the picture itself, which is held until the slot is reused.
+    if (!lumaShown)
+        av_frame_unref(decoded);
     whole = true;
 }
 

@@ -68,6 +68,7 @@ private:
         BgrPicture bgr;
         cv::Mat grey; // the grey area converted, which the frame's `grey` shows
         bool whole = true;
+        bool lumaShown = false; // the frame's `grey` is a view of `decoded`
     };
     class DirectInput : public FrameInput
     {

@@ -92,12 +92,14 @@ private:
     double fps = 25;
     Vectors vectors = Vectors::Widest;
     int framesLearnt = 0;
-    cv::Mat mean;         // CV_16UC1: usual grey level times 1 << scaleShift
-    cv::Mat spread;       // CV_16UC1: usual difference between neighbouring frames times 16
-    cv::Mat busy;         // CV_16UC1: frames in a row each pixel has shown a change
-    cv::Mat previous;     // CV_8UC1: the last frame learnt from
-    cv::Mat aligned;      // the frame shifted back onto the background
-    cv::Mat compared;     // the last frame compared: the frame itself or `aligned`
+    cv::Mat mean;     // CV_16UC1: usual grey level times 1 << scaleShift
+    cv::Mat spread;   // CV_16UC1: usual difference between neighbouring frames times 16
+    cv::Mat busy;     // CV_16UC1: frames in a row each pixel has shown a change
+    cv::Mat previous; // CV_8UC1: the last frame learnt from
+    cv::Mat aligned;  // the frame shifted back onto the background
+    // The last frame compared: the frame itself (a view of the caller's picture, read only while
+    // that frame is analysed) or `aligned`.
+    cv::Mat compared;
     double keptShare = 1; // of an unchanged pixel's difference, after learning from `compared`
     CameraShift camera;
     LightGain light;
