@@ -77,16 +77,16 @@ template <typename T> cv::Mat blockMeans(const cv::Mat& picture, int factor, int
 }
 
 // The field as OpenCV's own functions give it: the frame and the background reduced to about 80
-// pixels across by the means of whole blocks (of a block more than 16 rows tall, a multiple of 8
-// rows, 8 evenly spaced rows), their ratio coded in steps of 1/128 from 0.25, a 9x9 median, a 3x3
+// pixels across by the means of whole blocks (of a block more than 8 rows tall, a multiple of 4
+// rows, 4 evenly spaced rows), their ratio coded in steps of 1/128 from 0.25, a 9x9 median, a 3x3
 // Gaussian, in fixed point.
 cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
     int factor = std::max(2, (std::max(frame.cols, frame.rows) + 79) / 80);
     int step = 1;
-    if (factor > 16) {
-        factor = (factor + 7) / 8 * 8;
-        step = factor / 8;
+    if (factor > 8) {
+        factor = (factor + 3) / 4 * 4;
+        step = factor / 4;
     }
     const cv::Size reduced(frame.cols / factor, frame.rows / factor);
     const cv::Mat smallFrame = blockMeans<uchar>(frame, factor, step);

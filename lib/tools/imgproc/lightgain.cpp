@@ -42,7 +42,7 @@ constexpr double uniformSpread = 1.0 / 128;
 // twice that: the light is smooth, and reading every row of a large frame would cost more than
 // the rest of the estimate. Such a block's side is then a multiple of it, so that every block
 // reads the same rows.
-constexpr int sampledRows = 8;
+constexpr int sampledRows = 4;
 
 int reductionFor(cv::Size frame)
 {
