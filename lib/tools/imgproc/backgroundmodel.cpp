@@ -367,9 +367,7 @@ BackgroundModel::Comparison BackgroundModel::compare(const cv::Mat& grey, const 
     const cv::Mat* frame = &grey;
     const bool shaken = std::hypot(c.shift.x, c.shift.y) >= jitterTolerance;
     if (shaken) {
-        const cv::Mat back = (cv::Mat_<double>(2, 3) << 1, 0, -c.shift.x, 0, 1, -c.shift.y);
-        // Cubic interpolation keeps a shifted frame about as sharp as the background it learns.
-        cv::warpAffine(grey, aligned, back, grey.size(), cv::INTER_CUBIC, cv::BORDER_REPLICATE);
+        shiftBack(grey, c.shift);
         frame = &aligned;
     } else {
         c.shift = cv::Point2d();
@@ -473,6 +471,40 @@ cv::Point BackgroundModel::centreOfChange(const cv::Rect& box) const
         }
     }
     return centre.centreOr(cv::Point(box.x + box.width / 2, box.y + box.height / 2));
+}
+
+namespace
+{
+// The weights of cubic interpolation (as OpenCV's, A = -0.75) of the four pixels around a point
+// `fraction` of a pixel past the second, the fraction taken in steps of 1/32 as warpAffine takes
+// it.
+cv::Mat cubicWeights(double fraction)
+{
+    constexpr double a = -0.75;
+    constexpr int steps = 32;
+    const double x = std::round(fraction * steps) / steps;
+    cv::Mat_<float> w(4, 1);
+    w(0) = static_cast<float>(((a * (x + 1) - 5 * a) * (x + 1) + 8 * a) * (x + 1) - 4 * a);
+    w(1) = static_cast<float>(((a + 2) * x - (a + 3)) * x * x + 1);
+    w(2) = static_cast<float>(((a + 2) * (1 - x) - (a + 3)) * (1 - x) * (1 - x) + 1);
+    w(3) = 1 - w(0) - w(1) - w(2);
+    return std::move(w);
+}
+} // namespace
+
+// The frame shifted back onto the background: each pixel (x, y) takes the frame at (x + dx,
+// y + dy), interpolated cubically, which keeps it about as sharp as the background it learns. A
+// shift is the same for every pixel, so the interpolation is one separable filter of four taps
+// each way over the frame moved by whole pixels, far cheaper than warping it; the frame's border
+// is repeated beyond its edges.
+void BackgroundModel::shiftBack(const cv::Mat& grey, const cv::Point2d& shift)
+{
+    const int wholeX = cvFloor(shift.x), wholeY = cvFloor(shift.y);
+    const int pad = std::max(std::abs(wholeX), std::abs(wholeY)) + 2;
+    cv::copyMakeBorder(grey, padded, pad, pad, pad, pad, cv::BORDER_REPLICATE);
+    const cv::Mat moved = padded(cv::Rect(pad + wholeX, pad + wholeY, grey.cols, grey.rows));
+    cv::sepFilter2D(moved, aligned, CV_8U, cubicWeights(shift.x - wholeX),
+                    cubicWeights(shift.y - wholeY), cv::Point(1, 1), 0, cv::BORDER_REPLICATE);
 }
 
 // The margin a shift brings in from outside the frame repeats the frame's border: nothing there

@@ -86,6 +86,7 @@ private:
     Rates ratesFor(bool learn) const;
     int framesIn(double seconds) const;
     static void clearShiftedIn(cv::Mat& out, const cv::Point2d& shift);
+    void shiftBack(const cv::Mat& grey, const cv::Point2d& shift);
     long comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv::Mat& out,
                        cv::Mat_<uchar>& blocks, int blockSide, const Rates& rates);
 
@@ -97,6 +98,7 @@ private:
     cv::Mat busy;     // CV_16UC1: frames in a row each pixel has shown a change
     cv::Mat previous; // CV_8UC1: the last frame learnt from
     cv::Mat aligned;  // the frame shifted back onto the background
+    cv::Mat padded;   // the frame with its border repeated, for shifting it
     // The last frame compared: the frame itself (a view of the caller's picture, read only while
     // that frame is analysed) or `aligned`.
     cv::Mat compared;
