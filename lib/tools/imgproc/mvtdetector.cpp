@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -565,30 +566,68 @@ void MvtDetector::groupBlocks(const cv::Mat_<uchar>& grid, int reach, std::vecto
 
 // Turns groups of blocks into pixel rectangles of the difference image and joins those that
 // come within `reach` pixels of each other, so that no rectangle's work can reach into another;
-// each result is then widened by `widenBy` pixels.
-void MvtDetector::mergeClose(std::vector<cv::Rect>& rects, int reach, int widenBy) const
+// each result is then widened by `widenBy` pixels. Which rectangles end up joined does not depend
+// on the order they are joined in (a joined one only grows), and each result keeps the place of
+// the first rectangle it took in.
+void MvtDetector::mergeClose(std::vector<cv::Rect>& rects, int reach, int widenBy)
 {
     const cv::Rect all(0, 0, difference.cols, difference.rows);
     for (cv::Rect& c : rects)
         c = cv::Rect(c.x * blockSize, c.y * blockSize, c.width * blockSize, c.height * blockSize) &
             all;
-    bool merged = true;
-    while (merged) {
-        merged = false;
-        for (size_t i = 0; i < rects.size(); ++i)
-            for (size_t j = i + 1; j < rects.size();) {
-                if ((widened(rects[i], reach) & widened(rects[j], reach)).empty()) {
-                    ++j;
-                    continue;
-                }
-                rects[i] |= rects[j];
-                rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
-                merged = true;
-            }
+    while (joinTouching(rects, reach)) {
     }
     if (widenBy > 0)
         for (cv::Rect& c : rects)
             c = widened(c, widenBy) & all;
+}
+
+// One round of joining: every two rectangles that come within `reach` of each other go into one,
+// found by sweeping them from left to right. False when none did.
+bool MvtDetector::joinTouching(std::vector<cv::Rect>& rects, int reach)
+{
+    const int n = static_cast<int>(rects.size());
+    byLeft.resize(rects.size());
+    std::iota(byLeft.begin(), byLeft.end(), 0);
+    std::sort(byLeft.begin(), byLeft.end(), [&](int a, int b) {
+        return rects[static_cast<size_t>(a)].x < rects[static_cast<size_t>(b)].x;
+    });
+    joinedTo.resize(rects.size());
+    std::iota(joinedTo.begin(), joinedTo.end(), 0);
+    bool joined = false;
+    for (int a = 0; a < n; ++a) {
+        const cv::Rect& left = rects[static_cast<size_t>(byLeft[static_cast<size_t>(a)])];
+        const int within = left.br().x + 2 * reach;
+        for (int b = a + 1; b < n; ++b) {
+            const cv::Rect& right = rects[static_cast<size_t>(byLeft[static_cast<size_t>(b)])];
+            if (right.x >= within)
+                break;
+            if ((widened(left, reach) & widened(right, reach)).empty())
+                continue;
+            // The first of a group in the list stands for it.
+            const int p = rootOf(joinedTo, byLeft[static_cast<size_t>(a)]);
+            const int q = rootOf(joinedTo, byLeft[static_cast<size_t>(b)]);
+            joinedTo[static_cast<size_t>(std::max(p, q))] = std::min(p, q);
+            joined = true;
+        }
+    }
+    if (!joined)
+        return false;
+    // Each group into the place of its first rectangle, the groups in the order of their first.
+    keptAt.resize(rects.size());
+    size_t kept = 0;
+    for (int i = 0; i < n; ++i) {
+        const size_t at = static_cast<size_t>(i);
+        const int first = rootOf(joinedTo, i);
+        if (first == i) {
+            keptAt[at] = kept;
+            rects[kept++] = rects[at];
+        } else {
+            rects[keptAt[static_cast<size_t>(first)]] |= rects[at];
+        }
+    }
+    rects.resize(kept);
+    return true;
 }
 
 // Dilation, second erosion and contours of one region, which no other region's pixels reach.

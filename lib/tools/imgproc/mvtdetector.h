@@ -122,7 +122,8 @@ private:
     bool findBlobs(const cv::Rect& box, QList<Target*>& targets);
     void markOccupiedBlocks(const cv::Rect& region);
     void groupBlocks(const cv::Mat_<uchar>& grid, int reach, std::vector<cv::Rect>& out);
-    void mergeClose(std::vector<cv::Rect>& rects, int reach, int blocks) const;
+    void mergeClose(std::vector<cv::Rect>& rects, int reach, int blocks);
+    bool joinTouching(std::vector<cv::Rect>& rects, int reach);
     void traceRegion(const cv::Rect& region, const cv::Point& offset);
     void makeTargets(QList<Target*>& targets);
     // False when the pool ran dry.
@@ -163,5 +164,7 @@ private:
     std::vector<uchar> bandOr;
     std::vector<int> parent;
     std::vector<int> clusterOfRoot;
-    std::vector<cv::Rect> clusters; // in blocks, then in pixels of the difference image
+    std::vector<int> byLeft, joinedTo; // rectangles in order of their left side; their groups
+    std::vector<size_t> keptAt;        // where a group's first rectangle was put
+    std::vector<cv::Rect> clusters;    // in blocks, then in pixels of the difference image
 };
