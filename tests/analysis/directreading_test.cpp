@@ -229,12 +229,13 @@ TEST_P(DirectReading, GivesTheFramesOfVideoCapture)
     ASSERT_TRUE(damagedFile.open(QIODevice::WriteOnly));
     ASSERT_EQ(damagedFile.write(zeroed), zeroed.size());
     damagedFile.close();
-    // A JPEG decoder leaves what it cannot decode as the buffer was; H.264 conceals it.
-    const bool concealed = GetParam().codec == videogen::Codec::H264;
-    EXPECT_GT(compareReaders(damaged, band, concealed), 5);
+    // Their frames and positions, not their pixels: a JPEG decoder leaves what it cannot decode as
+    // the buffer was, and what H.264's decoder conceals there depends on its threads' timing (on a
+    // loaded machine the two readers' pictures of a damaged stretch differed outside the band).
+    EXPECT_GT(compareReaders(damaged, band, false), 5);
     const QString cut = dir + "/cut.mp4";
     ASSERT_TRUE(writeCutShort(video, cut));
-    EXPECT_GT(compareReaders(cut, band, concealed), 5);
+    EXPECT_GT(compareReaders(cut, band, false), 5);
 }
 
 // A picture turned by its container is turned by cv::VideoCapture: such a file is read through it.
