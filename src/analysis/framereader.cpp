@@ -33,9 +33,7 @@ bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area,
     if (!decoded || !picture->data[0] || av_frame_ref(decoded, picture) < 0)
         return false;
     coded = decoder.codedSize();
-    if (brightness == Brightness::Luma && takeLuma(area, frame))
-        return true;
-    if (takeGrey(area, frame))
+    if (takeArea(area, brightness, frame))
         return true;
     frame.grey.release();
     frame.greyArea = cv::Rect();
@@ -47,24 +45,6 @@ bool FrameReader::Slot::take(const VideoDecoder& decoder, const cv::Rect& area,
         av_frame_unref(decoded);
     frame.colour = bgr.mat();
     return !frame.colour.empty();
-}
-
-// The area in grey, the BGR picture left to complete(); false when the picture's grey cannot be
-// had so.
-bool FrameReader::Slot::takeGrey(const cv::Rect& area, FrameSource::Frame& frame)
-{
-    const cv::Rect picture(0, 0, decoded->width, decoded->height);
-    const YuvGrey* converter = area.empty() || (area & picture) != area
-                                   ? nullptr
-                                   : YuvGrey::forPictures(decoded->format, coded);
-    if (!converter || !bgr.prepare(decoded, coded) || bgr.mat().empty())
-        return false;
-    converter->convert(decoded, area, grey);
-    frame.grey = grey;
-    frame.greyArea = area;
-    frame.colour = bgr.mat();
-    whole = false;
-    return true;
 }
 
 namespace
@@ -81,21 +61,33 @@ bool hasLumaPlane(int format)
 }
 } // namespace
 
-// The area of the luma plane as the frame's grey, held with the picture; false when the picture
-// has no such plane.
-bool FrameReader::Slot::takeLuma(const cv::Rect& area, FrameSource::Frame& frame)
+// The area as the frame's grey, the BGR picture left to complete(): asked for luma, the area of
+// the decoded luma plane itself, held with the picture; else grey made straight from the planes
+// where YuvGrey can. False when the picture gives neither.
+bool FrameReader::Slot::takeArea(const cv::Rect& area, Brightness brightness,
+                                 FrameSource::Frame& frame)
 {
     const cv::Rect picture(0, 0, decoded->width, decoded->height);
-    if (area.empty() || (area & picture) != area || !hasLumaPlane(decoded->format) ||
-        decoded->linesize[0] <= 0 || !bgr.prepare(decoded, coded) || bgr.mat().empty())
+    if (area.empty() || (area & picture) != area)
         return false;
-    const size_t stride = static_cast<size_t>(decoded->linesize[0]);
-    frame.grey = cv::Mat(area.height, area.width, CV_8UC1,
-                         decoded->data[0] + static_cast<size_t>(area.y) * stride + area.x, stride);
+    const bool luma =
+        brightness == Brightness::Luma && hasLumaPlane(decoded->format) && decoded->linesize[0] > 0;
+    const YuvGrey* converter = luma ? nullptr : YuvGrey::forPictures(decoded->format, coded);
+    if ((!luma && !converter) || !bgr.prepare(decoded, coded) || bgr.mat().empty())
+        return false;
+    if (luma) {
+        const size_t stride = static_cast<size_t>(decoded->linesize[0]);
+        frame.grey =
+            cv::Mat(area.height, area.width, CV_8UC1,
+                    decoded->data[0] + static_cast<size_t>(area.y) * stride + area.x, stride);
+    } else {
+        converter->convert(decoded, area, grey);
+        frame.grey = grey;
+    }
+    lumaShown = luma;
     frame.greyArea = area;
     frame.colour = bgr.mat();
     whole = false;
-    lumaShown = true;
     return true;
 }
 

@@ -58,8 +58,7 @@ private:
         Slot& operator=(const Slot&) = delete;
         bool take(const VideoDecoder& decoder, const cv::Rect& area, Brightness brightness,
                   FrameSource::Frame& frame);
-        bool takeGrey(const cv::Rect& area, FrameSource::Frame& frame);
-        bool takeLuma(const cv::Rect& area, FrameSource::Frame& frame);
+        bool takeArea(const cv::Rect& area, Brightness brightness, FrameSource::Frame& frame);
         void complete();
         void drop();
 

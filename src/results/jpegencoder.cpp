@@ -60,7 +60,6 @@ void compress(jpeg_compress_struct& info, const cv::Mat& picture, std::vector<uc
     info.input_components = colour ? 3 : 1;
     info.in_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&info);
-    info.restart_interval = 0;
     jpeg_set_quality(&info, quality, TRUE); // limited to baseline values
     jpeg_start_compress(&info, TRUE);
     row.resize(static_cast<size_t>(picture.cols) * 3);
