@@ -76,10 +76,35 @@ template <typename T> cv::Mat blockMeans(const cv::Mat& picture, int factor, int
     return means;
 }
 
+// The median of the medians of each pixel's 9 neighbours down (then across), border replicated.
+cv::Mat separableMedian(const cv::Mat& codes)
+{
+    cv::Mat down(codes.size(), CV_8UC1), median(codes.size(), CV_8UC1);
+    const auto middle = [](std::vector<uchar> v) {
+        std::nth_element(v.begin(), v.begin() + 4, v.end());
+        return v[4];
+    };
+    for (int y = 0; y < codes.rows; ++y)
+        for (int x = 0; x < codes.cols; ++x) {
+            std::vector<uchar> v;
+            for (int d = -4; d <= 4; ++d)
+                v.push_back(codes.at<uchar>(std::clamp(y + d, 0, codes.rows - 1), x));
+            down.at<uchar>(y, x) = middle(v);
+        }
+    for (int y = 0; y < codes.rows; ++y)
+        for (int x = 0; x < codes.cols; ++x) {
+            std::vector<uchar> v;
+            for (int d = -4; d <= 4; ++d)
+                v.push_back(down.at<uchar>(y, std::clamp(x + d, 0, codes.cols - 1)));
+            median.at<uchar>(y, x) = middle(v);
+        }
+    return median;
+}
+
 // The field as OpenCV's own functions give it: the frame and the background reduced to about 80
 // pixels across by the means of whole blocks (of a block more than 8 rows tall, a multiple of 4
-// rows, 4 evenly spaced rows), their ratio coded in steps of 1/128 from 0.25, a 9x9 median, a 3x3
-// Gaussian, in fixed point.
+// rows, 4 evenly spaced rows), their ratio coded in steps of 1/128 from 0.25, a 9x9 median taken
+// down then across, a 3x3 Gaussian, in fixed point.
 cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
     int factor = std::max(2, (std::max(frame.cols, frame.rows) + 79) / 80);
@@ -99,8 +124,8 @@ cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int back
             codes.at<uchar>(y, x) =
                 cv::saturate_cast<uchar>((std::clamp(ratio, 0.25, 1.99) - 0.25) * 128);
         }
-    cv::Mat median, gains, field;
-    cv::medianBlur(codes, median, 9);
+    const cv::Mat median = separableMedian(codes);
+    cv::Mat gains, field;
     const double unit = 1 << LightGain::gainShift;
     median.convertTo(gains, CV_32F, unit / 128, 0.25 * unit);
     cv::GaussianBlur(gains, gains, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);

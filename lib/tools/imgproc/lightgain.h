@@ -54,7 +54,7 @@ private:
     cv::Size blendFrom, blendTo;
     Vectors vectors = Vectors::Widest;
     AreaReduction reduction;
-    std::vector<const uchar*> medianRows;
+    cv::Mat medianDown; // the medians down, padded across for the medians across
     bool isUniform = true;
     ushort uniformValue = 1 << gainShift;
 };
