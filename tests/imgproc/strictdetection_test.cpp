@@ -308,6 +308,31 @@ TEST_F(StrictDetection, AnExplodingFrameGivesNoBlobAndTheBackgroundIsLearntAgain
     EXPECT_EQ(detect(withInsect).size(), 1u);
 }
 
+// An insect being followed when a frame is disturbed does not become background: once it walks
+// on, no ghost of it stays where it was.
+TEST_F(StrictDetection, ADisturbedFrameLeavesNoGhostOfTheInsectsFollowed)
+{
+    const cv::Mat plain(120, 160, CV_8UC1, cv::Scalar(170));
+    const auto withInsectAt = [](cv::Mat frame, cv::Point centre) {
+        cv::ellipse(frame, centre, cv::Size(6, 3), 0, 0, 360, cv::Scalar(40), cv::FILLED);
+        return frame;
+    };
+    for (int f = 0; f < 10; ++f)
+        detect(plain);
+    ASSERT_EQ(detect(withInsectAt(plain.clone(), {60, 60})).size(), 1u);
+    const cv::Rect followed(48, 52, 24, 16);
+    detector.setFollowedInsects({followed});
+    cv::Mat specks = plain.clone();
+    for (int y = 4; y + 3 <= specks.rows; y += 10)
+        for (int x = 4; x + 3 <= specks.cols; x += 10)
+            if ((cv::Rect(x, y, 3, 3) & followed).empty())
+                specks(cv::Rect(x, y, 3, 3)).setTo((x + y) % 20 == 8 ? 10 : 255);
+    ASSERT_TRUE(detect(withInsectAt(specks.clone(), {60, 60})).empty());
+    const std::vector<cv::Point> after = detect(withInsectAt(specks.clone(), {110, 60}));
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_NEAR(after[0].x, 110, 3);
+}
+
 // What stays is taken in after the same time, in seconds, whatever the frame rate.
 class StrictDetectionRate : public StrictDetection, public ::testing::WithParamInterface<double>
 {

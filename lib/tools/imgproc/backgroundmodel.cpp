@@ -339,9 +339,18 @@ void BackgroundModel::start(const cv::Mat& grey)
     relearn(grey);
 }
 
-void BackgroundModel::relearn(const cv::Mat& grey)
+void BackgroundModel::relearn(const cv::Mat& grey, const std::vector<cv::Rect>& kept)
 {
-    grey.convertTo(mean, CV_16UC1, scale);
+    if (!kept.empty() && mean.size() == grey.size()) {
+        grey.convertTo(relearnt, CV_16UC1, scale);
+        const cv::Rect all(0, 0, grey.cols, grey.rows);
+        for (const cv::Rect& r : kept)
+            if (!(r & all).empty())
+                mean(r & all).copyTo(relearnt(r & all));
+        std::swap(mean, relearnt);
+    } else {
+        grey.convertTo(mean, CV_16UC1, scale);
+    }
     busy.create(grey.size(), CV_16UC1);
     busy.setTo(0);
     grey.copyTo(previous);

@@ -4,6 +4,7 @@
 #include "lightgain.h"
 
 #include <opencv2/core.hpp>
+#include <vector>
 
 // What a still scene looks like, pixel by pixel, for finding insects by what differs from it:
 // each pixel's usual grey level and how much it usually varies from one frame to the next.
@@ -36,8 +37,10 @@ public:
     bool hasStarted(cv::Size size) const { return !mean.empty() && mean.size() == size; }
     // The frame becomes the background; nothing is known yet about how pixels vary.
     void start(const cv::Mat& grey);
-    // The frame becomes the background at once, keeping what was learnt of how pixels vary.
-    void relearn(const cv::Mat& grey);
+    // The frame becomes the background at once, keeping what was learnt of how pixels vary,
+    // except inside `kept` (in the background's pixels), where the background stays as it was:
+    // an insect there would otherwise become background and leave its ghost where it stood.
+    void relearn(const cv::Mat& grey, const std::vector<cv::Rect>& kept = {});
 
     struct Comparison {
         long changed = 0;  // changed pixels inside the mask
@@ -98,6 +101,7 @@ private:
     cv::Mat busy;     // CV_16UC1: frames in a row each pixel has shown a change
     cv::Mat previous; // CV_8UC1: the last frame learnt from
     cv::Mat aligned;  // the frame shifted back onto the background
+    cv::Mat relearnt; // the frame made background, before the kept parts are put back
     cv::Mat padded;   // the frame with its border repeated, for shifting it
     // The last frame compared: the frame itself (a view of the caller's picture, read only while
     // that frame is analysed) or `aligned`.

@@ -238,7 +238,7 @@ void MvtDetector::detectOnBackground(const cv::Mat& inWork, const cv::Rect& work
         qDebug("Camera shift of (%.2f, %.2f) px undone", c.shift.x, c.shift.y);
     if (c.changed > disturbedShare * boxMaskPixels) {
         difference.setTo(0);
-        disturbance("changed pixels", c.changed, grey, learn);
+        disturbance("changed pixels", c.changed, grey, work, learn);
         return;
     }
     // Blobs are found where they lie on the background: they are put back where the frame shows
@@ -246,7 +246,7 @@ void MvtDetector::detectOnBackground(const cv::Mat& inWork, const cv::Rect& work
     const cv::Point shift(cvRound(c.shift.x), cvRound(c.shift.y));
     const int before = targets.size();
     if (!findBlobs(cv::Rect(work.tl() + shift, work.size()), targets)) {
-        disturbance("blobs more than", maxBlobs, grey, learn);
+        disturbance("blobs more than", maxBlobs, grey, work, learn);
         return;
     }
     dropBackgroundPattern(targets, before, work.tl() + shift);
@@ -339,13 +339,18 @@ void MvtDetector::dropBackgroundPattern(QList<Target*>& targets, int first, cv::
 }
 
 // A disturbed frame gives no blob; it becomes the background, so that the next frames are
-// compared with what the camera sees now.
-void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey, bool learn)
+// compared with what the camera sees now, except where the insects followed are.
+void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey,
+                              const cv::Rect& work, bool learn)
 {
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Disturbed frame (%s %ld): no blob, the frame becomes the background", what, amount);
-    if (learn)
-        model.relearn(grey);
+    if (!learn)
+        return;
+    followedInBox.clear();
+    for (const cv::Rect& r : followed)
+        followedInBox.push_back(r - work.tl());
+    model.relearn(grey, followedInBox);
 }
 
 cv::Mat MvtDetector::greyOf(const cv::Mat& frame)

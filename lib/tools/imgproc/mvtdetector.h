@@ -83,6 +83,9 @@ public:
     // Against the background, blobs of insects that touch are split once the area of one insect
     // is known (see BlobSplit); 0 until then.
     void setUsualArea(int pixels) { usualArea = pixels; }
+    // Against the background: where, in the next frame, the insects being followed are to be. A
+    // disturbed frame becomes the background everywhere else.
+    void setFollowedInsects(const std::vector<cv::Rect>& boxes) { followed = boxes; }
     // Against the background, after a frame was compared: where `box` (in the frame) holds at
     // least `leastPixels` pixels that differ by more than `share` of their usual bar, appends a
     // target of them. The tracker looks there for an insect it follows that the frame shows too
@@ -115,7 +118,8 @@ private:
     bool wholeInsect(const Target& blob) const;
     void dropBackgroundPattern(QList<Target*>& targets, int first, cv::Point offset);
     void centreOnBodies(QList<Target*>& targets, int first, cv::Point offset);
-    void disturbance(const char* what, long amount, const cv::Mat& grey, bool learn);
+    void disturbance(const char* what, long amount, const cv::Mat& grey, const cv::Rect& work,
+                     bool learn);
     void erodeChangedBlocks();
     // False, having found nothing, when the frame against the background holds more clusters of
     // changed pixels than maxBlobs.
@@ -135,8 +139,9 @@ private:
     BackgroundModel model; // with Reference::Background
     BlobSplit splitter;
     int usualArea = 0;
-    cv::Mat greyBox; // a colour frame's working box turned grey
-    cv::Mat boxMask; // the mask in the working box, 0 or 255
+    std::vector<cv::Rect> followed, followedInBox; // in the frame, and in the working box
+    cv::Mat greyBox;                               // a colour frame's working box turned grey
+    cv::Mat boxMask;                               // the mask in the working box, 0 or 255
     long boxMaskPixels = 0;
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set

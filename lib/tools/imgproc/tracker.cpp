@@ -31,6 +31,8 @@ template <typename Detect> void Tracker::run(Detect detect)
     QElapsedTimer stopwatch;
     stopwatch.start();
     detector.setUsualArea(rules.estimatesCrowds() ? crowds.usualArea() : 0);
+    if (rules.predicts())
+        shareFollowedInsects();
     detect();
     if (rules.estimatesCrowds()) {
         findFaintInsects();
@@ -55,6 +57,16 @@ cv::Rect predictedBox(const Target& t, int reach)
                     t.width + 2 * reach, t.height + 2 * reach);
 }
 } // namespace
+
+// Where each followed insect is to be in this frame, with a margin of half its size for its
+// wings, its shadow and the prediction's error.
+void Tracker::shareFollowedInsects()
+{
+    followedBoxes.clear();
+    for (const Target* t : tracked_targets)
+        followedBoxes.push_back(predictedBox(*t, std::max(t->width, t->height) / 2 + speckReach));
+    detector.setFollowedInsects(followedBoxes);
+}
 
 // A track matched long enough to be an insect, whose blob holds it alone.
 bool Tracker::followedAlone(const Target& t) const
