@@ -31,9 +31,10 @@ constexpr int smallestChange = 6;
 // Held as 7 / 2 for integer lanes.
 constexpr int spreadFactorTwice = 7;
 // Where the light changed, the gain that divides the change out is itself uncertain by a share
-// of it (a shadow's edge moves while the background catches up, the field is smooth): the bar
-// rises by half the change the gain corrects, 1 / (1 << lightDoubtShift).
-constexpr int lightDoubtShift = 1;
+// of it (a shadow's edge moves while the background catches up, the field is smooth, and a low
+// bit rate blurs the texture in a shadow more than in the light): the bar rises by three
+// quarters of the change the gain corrects.
+constexpr int lightDoubtQuarters = 3;
 // The usual variation learns from a frame's difference only up to twice the current bar: a
 // flickering grid soon raises its bar, while an insect passing over a pixel barely does.
 constexpr int spreadCapFactor = 2;
@@ -104,8 +105,9 @@ Judgement judgePixel(int g, int mean, int usual, int gain)
     const int difference = std::abs((g << BackgroundModel::scaleShift) - expected) >>
                            (BackgroundModel::scaleShift - spreadShift);
     const int doubt =
-        ((expected * std::abs(gain - (1 << LightGain::gainShift))) >> LightGain::gainShift) >>
-        (BackgroundModel::scaleShift - spreadShift + lightDoubtShift);
+        (((expected * std::abs(gain - (1 << LightGain::gainShift))) >> LightGain::gainShift) >>
+         (BackgroundModel::scaleShift - spreadShift + 2)) *
+        lightDoubtQuarters;
     return {difference,
             std::max(smallestChange << spreadShift, (usual * spreadFactorTwice) >> 1) + doubt};
 }
@@ -184,10 +186,11 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
     const v_uint16x8 scaled = g << BackgroundModel::scaleShift;
     const v_uint16x8 difference =
         v_absdiff(scaled, expected) >> (BackgroundModel::scaleShift - spreadShift);
-    // (expected * |gain - 1|) >> 15 in grey levels times 16, shifted once more for the share.
+    // (expected * |gain - 1|) >> 15 in grey levels times 16, a quarter of it times the share.
     const v_uint16x8 one = v_setall_u16(1 << LightGain::gainShift);
-    const v_uint16x8 doubt = v_mul_hi(expected, v_absdiff(gain, one)) >>
-                             (BackgroundModel::scaleShift - spreadShift + lightDoubtShift - 1);
+    const v_uint16x8 doubt = (v_mul_hi(expected, v_absdiff(gain, one)) >>
+                              (BackgroundModel::scaleShift - spreadShift + 1)) *
+                             v_setall_u16(lightDoubtQuarters);
     const v_uint16x8 bar = v_max(smallest, ((usual << 3) - usual) >> 1) + doubt;
     const v_uint16x8 moved = difference > bar;
     if (!learn)
@@ -256,8 +259,9 @@ ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m25
         _mm256_srli_epi16(L::absdiff(scaled, expected), BackgroundModel::scaleShift - spreadShift);
     const __m256i one = _mm256_set1_epi16(static_cast<short>(1 << LightGain::gainShift));
     const __m256i doubt =
-        _mm256_srli_epi16(_mm256_mulhi_epu16(expected, L::absdiff(gain, one)),
-                          BackgroundModel::scaleShift - spreadShift + lightDoubtShift - 1);
+        _mm256_mullo_epi16(_mm256_srli_epi16(_mm256_mulhi_epu16(expected, L::absdiff(gain, one)),
+                                             BackgroundModel::scaleShift - spreadShift + 1),
+                           _mm256_set1_epi16(lightDoubtQuarters));
     const __m256i bar = _mm256_adds_epu16(L::usualBar(usual, smallest), doubt);
     const __m256i moved = L::greater(difference, bar);
     if (!learn)
