@@ -332,6 +332,16 @@ TEST_F(StrictDetection, ADisturbedFrameLeavesNoGhostOfTheInsectsFollowed)
     const std::vector<cv::Point> after = detect(withInsectAt(specks.clone(), {110, 60}));
     ASSERT_EQ(after.size(), 1u);
     EXPECT_NEAR(after[0].x, 110, 3);
+
+    // A track as large as the picture follows a disturbance, not an insect: the frame is learnt
+    // under it too, and the next insect is found at once.
+    detector.setFollowedInsects({cv::Rect(0, 0, plain.cols, plain.rows)});
+    cv::Mat moreSpecks = specks.clone();
+    for (int y = 9; y + 3 <= specks.rows; y += 10)
+        for (int x = 9; x + 3 <= specks.cols; x += 10)
+            moreSpecks(cv::Rect(x, y, 3, 3)).setTo((x + y) % 20 == 18 ? 10 : 255);
+    ASSERT_TRUE(detect(moreSpecks).empty());
+    EXPECT_EQ(detect(withInsectAt(moreSpecks.clone(), {80, 30})).size(), 1u);
 }
 
 // What stays is taken in after the same time, in seconds, whatever the frame rate.

@@ -37,6 +37,9 @@ constexpr double wholeBoxShare = 0.5;
 // Against the background, a frame in which more than this share of the analysed pixels changed
 // at once is a change of light or a knocked camera, not motion.
 constexpr double disturbedShare = 0.5;
+// Through a disturbed frame the background is kept under followed tracks whose box is at most
+// 1 / largestFollowedShare of the working box.
+constexpr int largestFollowedShare = 16;
 
 cv::Rect widened(const cv::Rect& r, int by)
 {
@@ -339,7 +342,9 @@ void MvtDetector::dropBackgroundPattern(QList<Target*>& targets, int first, cv::
 }
 
 // A disturbed frame gives no blob; it becomes the background, so that the next frames are
-// compared with what the camera sees now, except where the insects followed are.
+// compared with what the camera sees now, except where the insects followed are. A track whose
+// box covers a large part of the picture follows no insect but the disturbance itself: the frame
+// is learnt there too.
 void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey,
                               const cv::Rect& work, bool learn)
 {
@@ -349,7 +354,8 @@ void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey
         return;
     followedInBox.clear();
     for (const cv::Rect& r : followed)
-        followedInBox.push_back(r - work.tl());
+        if (r.area() * largestFollowedShare <= work.area())
+            followedInBox.push_back(r - work.tl());
     model.relearn(grey, followedInBox);
 }
 
