@@ -31,7 +31,8 @@ template <typename Detect> void Tracker::run(Detect detect)
     QElapsedTimer stopwatch;
     stopwatch.start();
     detector.setUsualArea(rules.estimatesCrowds() ? crowds.usualArea() : 0);
-    if (rules.predicts())
+    // Only a learnt background can keep what lay under the insects through a disturbed frame.
+    if (rules.reference() == MvtDetector::Reference::Background)
         shareFollowedInsects();
     detect();
     if (rules.estimatesCrowds()) {
