@@ -20,7 +20,7 @@ std::vector<cv::Point> outlineOf(const cv::Mat& canvas)
 std::vector<BlobSplit::Part> split(const cv::Mat& canvas, BlobSplit& splitter)
 {
     const std::vector<cv::Point> outline = outlineOf(canvas);
-    return splitter.split(outline, usualArea);
+    return splitter.split(outline, BlobSplit::enclosedPixels(outline), usualArea);
 }
 
 cv::Mat discs(cv::Point a, cv::Point b, int radius)
@@ -77,7 +77,7 @@ TEST(BlobSplit, LeavesWholeWhatMayBeOneInsect)
     const cv::Mat pair = discs({40, 50}, {49, 50}, 5);
     EXPECT_TRUE(split(pair, splitter).empty());
     const std::vector<cv::Point> outline = outlineOf(discs({40, 50}, {55, 52}, 8));
-    EXPECT_TRUE(splitter.split(outline, 0).empty());
+    EXPECT_TRUE(splitter.split(outline, BlobSplit::enclosedPixels(outline), 0).empty());
 }
 
 // A swarm's blob of several touching insects gives one part each, and a small insect beside one

@@ -348,9 +348,11 @@ void BackgroundModel::relearn(const cv::Mat& grey, const std::vector<cv::Rect>& 
     if (!kept.empty() && mean.size() == grey.size()) {
         grey.convertTo(relearnt, CV_16UC1, scale);
         const cv::Rect all(0, 0, grey.cols, grey.rows);
-        for (const cv::Rect& r : kept)
-            if (!(r & all).empty())
-                mean(r & all).copyTo(relearnt(r & all));
+        for (const cv::Rect& r : kept) {
+            const cv::Rect inside = r & all;
+            if (!inside.empty())
+                mean(inside).copyTo(relearnt(inside));
+        }
         std::swap(mean, relearnt);
     } else {
         grey.convertTo(mean, CV_16UC1, scale);
@@ -491,17 +493,17 @@ namespace
 // The weights of cubic interpolation (as OpenCV's, A = -0.75) of the four pixels around a point
 // `fraction` of a pixel past the second, the fraction taken in steps of 1/32 as warpAffine takes
 // it.
-cv::Mat cubicWeights(double fraction)
+cv::Matx41f cubicWeights(double fraction)
 {
     constexpr double a = -0.75;
     constexpr int steps = 32;
     const double x = std::round(fraction * steps) / steps;
-    cv::Mat_<float> w(4, 1);
+    cv::Matx41f w;
     w(0) = static_cast<float>(((a * (x + 1) - 5 * a) * (x + 1) + 8 * a) * (x + 1) - 4 * a);
     w(1) = static_cast<float>(((a + 2) * x - (a + 3)) * x * x + 1);
     w(2) = static_cast<float>(((a + 2) * (1 - x) - (a + 3)) * (1 - x) * (1 - x) + 1);
     w(3) = 1 - w(0) - w(1) - w(2);
-    return std::move(w);
+    return w;
 }
 } // namespace
 

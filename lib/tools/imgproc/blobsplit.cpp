@@ -22,7 +22,7 @@ constexpr int outside = -1;
 } // namespace
 
 const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point>& contour,
-                                                     int usualArea)
+                                                     int pixels, int usualArea)
 {
     parts.clear();
     if (usualArea <= 0)
@@ -31,7 +31,7 @@ const std::vector<BlobSplit::Part>& BlobSplit::split(const std::vector<cv::Point
     // image is drawn.
     const double smallest = splitShare * usualArea;
     const cv::Rect box = cv::boundingRect(contour);
-    if (box.area() < smallest || enclosedPixels(contour) < smallest ||
+    if (box.area() < smallest || pixels < smallest ||
         cv::contourArea(contour) > largestShare * usualArea)
         return parts;
     // A blank border, so that the outline's own edge is at depth 0 and every pixel of the blob

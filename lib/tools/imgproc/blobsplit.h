@@ -30,9 +30,11 @@ public:
     // clump, whose cores are not looked for: the work per blob stays bounded.
     static constexpr double largestShare = 16;
 
-    // The parts of the filled outline `contour` (frame coordinates), or none when it is one
-    // insect as far as its shape tells. `usualArea` 0: nothing is split.
-    const std::vector<Part>& split(const std::vector<cv::Point>& contour, int usualArea);
+    // The parts of the filled outline `contour` (frame coordinates), which encloses `pixels`
+    // (enclosedPixels), or none when it is one insect as far as its shape tells. `usualArea` 0:
+    // nothing is split.
+    const std::vector<Part>& split(const std::vector<cv::Point>& contour, int pixels,
+                                   int usualArea);
     // About the number of pixels a traced outline encloses: the polygon through the border
     // pixels' centres, plus the half of each border pixel that lies outside it.
     static int enclosedPixels(const std::vector<cv::Point>& contour);

@@ -69,8 +69,7 @@ uchar codeOf(double ratio)
     return cv::saturate_cast<uchar>((r - lowestGain) * ratioSteps);
 }
 
-// The middle of `n` values, by odd-even transposition: after n rounds they are in order. Written
-// for single values and for vectors of them alike.
+// The smaller and the larger of two codes, or of two vectors of them lane by lane.
 inline uchar lower(uchar a, uchar b)
 {
     return std::min(a, b);
@@ -90,6 +89,8 @@ inline cv::v_uint8x16 upper(const cv::v_uint8x16& a, const cv::v_uint8x16& b)
 }
 #endif
 
+// The middle of `n` values (or vectors), by odd-even transposition: after n rounds they are in
+// order.
 template <int n, typename T> T middleOf(T (&v)[n])
 {
     for (int round = 0; round < n; ++round)

@@ -37,8 +37,10 @@ constexpr double wholeBoxShare = 0.5;
 // Against the background, a frame in which more than this share of the analysed pixels changed
 // at once is a change of light or a knocked camera, not motion.
 constexpr double disturbedShare = 0.5;
-// Through a disturbed frame the background is kept under followed tracks whose box is at most
-// 1 / largestFollowedShare of the working box.
+// Through a disturbed frame the background is kept where each followed track is to be, its box
+// widened by half its size and followedMargin pixels (its wings, its shadow, the prediction's
+// error), when that box is at most 1 / largestFollowedShare of the working box.
+constexpr int followedMargin = 2;
 constexpr int largestFollowedShare = 16;
 
 cv::Rect widened(const cv::Rect& r, int by)
@@ -353,9 +355,12 @@ void MvtDetector::disturbance(const char* what, long amount, const cv::Mat& grey
     if (!learn)
         return;
     followedInBox.clear();
-    for (const cv::Rect& r : followed)
-        if (r.area() * largestFollowedShare <= work.area())
-            followedInBox.push_back(r - work.tl());
+    if (followed)
+        for (const Target* t : *followed) {
+            const cv::Rect r = t->predictedBox(std::max(t->width, t->height) / 2 + followedMargin);
+            if (r.area() * largestFollowedShare <= work.area())
+                followedInBox.push_back(r - work.tl());
+        }
     model.relearn(grey, followedInBox);
 }
 
@@ -662,8 +667,9 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
     for (const std::vector<cv::Point>& contour : contours) {
         if (contour.size() < static_cast<size_t>(passes.minContourPoints))
             continue;
+        const int pixels = strict ? BlobSplit::enclosedPixels(contour) : 0;
         if (strict) {
-            const std::vector<BlobSplit::Part>& parts = splitter.split(contour, usualArea);
+            const std::vector<BlobSplit::Part>& parts = splitter.split(contour, pixels, usualArea);
             for (const BlobSplit::Part& p : parts)
                 if (!addTarget(targets, p.box, p.area))
                     return;
@@ -671,8 +677,7 @@ void MvtDetector::makeTargets(QList<Target*>& targets)
                 continue;
         }
         cv::approxPolyDP(contour, polygon, polygonEpsilon, true);
-        if (!addTarget(targets, cv::boundingRect(polygon),
-                       strict ? BlobSplit::enclosedPixels(contour) : 0))
+        if (!addTarget(targets, cv::boundingRect(polygon), pixels))
             return;
     }
 }

@@ -83,9 +83,10 @@ public:
     // Against the background, blobs of insects that touch are split once the area of one insect
     // is known (see BlobSplit); 0 until then.
     void setUsualArea(int pixels) { usualArea = pixels; }
-    // Against the background: where, in the next frame, the insects being followed are to be. A
-    // disturbed frame becomes the background everywhere else.
-    void setFollowedInsects(const std::vector<cv::Rect>& boxes) { followed = boxes; }
+    // Against the background: the tracks being followed (not owned; none when null), each
+    // detection's until its frame is tracked. A disturbed frame becomes the background everywhere
+    // but where they are to be.
+    void setFollowedInsects(const QList<Target*>* tracks) { followed = tracks; }
     // Against the background, after a frame was compared: where `box` (in the frame) holds at
     // least `leastPixels` pixels that differ by more than `share` of their usual bar, appends a
     // target of them. The tracker looks there for an insect it follows that the frame shows too
@@ -139,9 +140,10 @@ private:
     BackgroundModel model; // with Reference::Background
     BlobSplit splitter;
     int usualArea = 0;
-    std::vector<cv::Rect> followed, followedInBox; // in the frame, and in the working box
-    cv::Mat greyBox;                               // a colour frame's working box turned grey
-    cv::Mat boxMask;                               // the mask in the working box, 0 or 255
+    const QList<Target*>* followed = nullptr;
+    std::vector<cv::Rect> followedInBox; // where they are to be, in the working box
+    cv::Mat greyBox;                     // a colour frame's working box turned grey
+    cv::Mat boxMask;                     // the mask in the working box, 0 or 255
     long boxMaskPixels = 0;
     cv::Mat mask;
     cv::Rect box; // working box when a mask is set

@@ -61,6 +61,13 @@ cv::Point Target::predictedAt(int frames) const
     return centroid + cv::Point(cvRound(velocity.x * frames), cvRound(velocity.y * frames));
 }
 
+cv::Rect Target::predictedBox(int reach) const
+{
+    const cv::Point next = predictedAt(age + 1);
+    return cv::Rect(next.x - width / 2 - reach, next.y - height / 2 - reach, width + 2 * reach,
+                    height + 2 * reach);
+}
+
 double Target::distance(const Target& other) const
 {
     const long double dx = std::abs(centroid.x - other.centroid.x);

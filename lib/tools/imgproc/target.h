@@ -43,6 +43,8 @@ public:
     void followStep(const Target& detection, int frames, float weight = 0.5f);
     // Where the target should be `frames` frames after it was last matched.
     cv::Point predictedAt(int frames) const;
+    // Its box around where it should be in the frame after its latest, widened by `reach`.
+    cv::Rect predictedBox(int reach) const;
     double distance(const Target& other) const;
     void computeArea();
     void computeMovement();

@@ -19,6 +19,7 @@ Tracker::Tracker()
 {
     targetTracker.init(CountingRules::classicKeptUnseenFrames, classicMaxDistance);
     TargetPool::instance()->resize(1000);
+    detector.setFollowedInsects(&tracked_targets);
 }
 
 Tracker::~Tracker()
@@ -31,9 +32,6 @@ template <typename Detect> void Tracker::run(Detect detect)
     QElapsedTimer stopwatch;
     stopwatch.start();
     detector.setUsualArea(rules.estimatesCrowds() ? crowds.usualArea() : 0);
-    // Only a learnt background can keep what lay under the insects through a disturbed frame.
-    if (rules.reference() == MvtDetector::Reference::Background)
-        shareFollowedInsects();
     detect();
     if (rules.estimatesCrowds()) {
         findFaintInsects();
@@ -45,28 +43,6 @@ template <typename Detect> void Tracker::run(Detect detect)
     clean_detected_targets();
     if (QLoggingCategory::defaultCategory()->isDebugEnabled())
         qDebug("Exec in %d ms", static_cast<int>(stopwatch.elapsed()));
-}
-
-namespace
-{
-// Where a followed insect was to be in this frame: its box around its predicted centre, widened by
-// `reach`.
-cv::Rect predictedBox(const Target& t, int reach)
-{
-    const cv::Point next = t.predictedAt(t.age + 1);
-    return cv::Rect(next.x - t.width / 2 - reach, next.y - t.height / 2 - reach,
-                    t.width + 2 * reach, t.height + 2 * reach);
-}
-} // namespace
-
-// Where each followed insect is to be in this frame, with a margin of half its size for its
-// wings, its shadow and the prediction's error.
-void Tracker::shareFollowedInsects()
-{
-    followedBoxes.clear();
-    for (const Target* t : tracked_targets)
-        followedBoxes.push_back(predictedBox(*t, std::max(t->width, t->height) / 2 + speckReach));
-    detector.setFollowedInsects(followedBoxes);
 }
 
 // A track matched long enough to be an insect, whose blob holds it alone.
@@ -87,7 +63,7 @@ void Tracker::findFaintInsects()
     for (const Target* t : tracked_targets) {
         if (t->age != 0 || !followedAlone(*t))
             continue;
-        const cv::Rect box = predictedBox(*t, speckReach);
+        const cv::Rect box = t->predictedBox(speckReach);
         // Where any blob reaches into the box, the insect may be part of it: a neighbour's
         // pixels are no trace of this one.
         const bool near = std::any_of(detected_targets.begin(), detected_targets.end(),
@@ -104,7 +80,7 @@ bool Tracker::continuesAnInsect(const Target& speck) const
     for (const Target* t : tracked_targets) {
         if (!followedAlone(*t))
             continue;
-        const cv::Rect box = predictedBox(*t, speckReach);
+        const cv::Rect box = t->predictedBox(speckReach);
         if (!box.contains(speck.centroid))
             continue;
         // Where a whole blob lies there too, the insect is that blob.

@@ -51,8 +51,6 @@ private:
     bool continuesAnInsect(const Target& speck) const;
     void findFaintInsects();
     bool followedAlone(const Target& t) const;
-    void shareFollowedInsects();
-    std::vector<cv::Rect> followedBoxes;
     // How far beyond a followed insect's predicted box a speck of it may lie.
     static constexpr int speckReach = 2;
     // The share of the usual bar that a followed insect's pixels must pass where it was to be,
