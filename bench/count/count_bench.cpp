@@ -70,7 +70,9 @@ ChildRun runCount(const std::string& program, const QString& video, const char* 
     const std::vector<std::string> arguments{"--quiet", "--counting", counting,
                                              QFile::encodeName(video).toStdString()};
     static_cast<benchchild::Run&>(result) = benchchild::run(program, arguments, [&](pid_t pid) {
-        result.samples.push_back(statusKiB(pid, "VmRSS:"));
+        // An ended child, not yet reaped, has no resident memory to show.
+        if (const long resident = statusKiB(pid, "VmRSS:"))
+            result.samples.push_back(resident);
         // The child's own peak: wait4's ru_maxrss would also count the parent's pages that the
         // child shared between spawning and exec.
         result.peakKiB = std::max(result.peakKiB, statusKiB(pid, "VmHWM:"));

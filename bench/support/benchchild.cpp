@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -10,6 +12,64 @@
 
 namespace benchchild
 {
+namespace
+{
+constexpr std::chrono::milliseconds samplingPeriod(100);
+
+// Calls `sample` with the child's pid every samplingPeriod, on a thread of its own, until stopped.
+class Sampler
+{
+public:
+    Sampler(pid_t pid, const std::function<void(pid_t)>& sample)
+    {
+        if (sample)
+            thread = std::thread([this, pid, sample] { loop(pid, sample); });
+    }
+    ~Sampler() { stop(); }
+    Sampler(const Sampler&) = delete;
+    Sampler& operator=(const Sampler&) = delete;
+
+    void stop()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        woken.notify_all();
+        if (thread.joinable())
+            thread.join();
+    }
+
+private:
+    void loop(pid_t pid, const std::function<void(pid_t)>& sample)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stopping) {
+            lock.unlock();
+            sample(pid);
+            lock.lock();
+            woken.wait_for(lock, samplingPeriod, [this] { return stopping; });
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable woken;
+    bool stopping = false;
+    std::thread thread;
+};
+
+// Blocks until the child has ended, leaving it unreaped: its pid stays its own meanwhile.
+bool waitForEnd(pid_t pid)
+{
+    siginfo_t info{};
+    for (;;) {
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+} // namespace
 
 double cpuSeconds(const rusage& u)
 {
@@ -35,21 +95,22 @@ Run run(const std::string& program, const std::vector<std::string>& arguments,
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         return result;
+    // The end is waited for apart from the sampling, so that the time measured is the child's own
+    // and not rounded up to the next sample.
+    Sampler sampler(pid, whileRunning);
+    const bool ended = waitForEnd(pid);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    sampler.stop();
     int status = 0;
     rusage usage{};
-    for (;;) {
-        const pid_t done = wait4(pid, &status, whileRunning ? WNOHANG : 0, &usage);
-        if (done == pid)
-            break;
-        if (done < 0 && errno != EINTR)
-            return result;
-        if (done == 0) {
-            whileRunning(pid);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    pid_t done;
+    do
+        done = wait4(pid, &status, 0, &usage);
+    while (done < 0 && errno == EINTR);
+    if (!ended || done != pid)
+        return result;
+    result.seconds = seconds;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.cpu = cpuSeconds(usage);
     return result;

@@ -15,7 +15,8 @@ struct Run {
     double cpu = 0;      // processor seconds of the child and the children it waited for
 };
 
-// `whileRunning`, when given, is called with the child's pid every 100 ms until it ends.
+// `whileRunning`, when given, is called with the child's pid every 100 ms on a thread of its
+// own, from the start until the child has ended (it may see the child just ended).
 Run run(const std::string& program, const std::vector<std::string>& arguments,
         const std::function<void(pid_t)>& whileRunning = {});
 
