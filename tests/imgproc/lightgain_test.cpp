@@ -76,25 +76,27 @@ template <typename T> cv::Mat blockMeans(const cv::Mat& picture, int factor, int
     return means;
 }
 
-// The median of the medians of each pixel's 9 neighbours down (then across), border replicated.
-cv::Mat separableMedian(const cv::Mat& codes)
+// The median of the medians of each pixel's `window` neighbours down (then across), border
+// replicated.
+cv::Mat separableMedian(const cv::Mat& codes, int window)
 {
     cv::Mat down(codes.size(), CV_8UC1), median(codes.size(), CV_8UC1);
-    const auto middle = [](std::vector<uchar> v) {
-        std::nth_element(v.begin(), v.begin() + 4, v.end());
-        return v[4];
+    const int reach = window / 2;
+    const auto middle = [reach](std::vector<uchar> v) {
+        std::nth_element(v.begin(), v.begin() + reach, v.end());
+        return v[static_cast<size_t>(reach)];
     };
     for (int y = 0; y < codes.rows; ++y)
         for (int x = 0; x < codes.cols; ++x) {
             std::vector<uchar> v;
-            for (int d = -4; d <= 4; ++d)
+            for (int d = -reach; d <= reach; ++d)
                 v.push_back(codes.at<uchar>(std::clamp(y + d, 0, codes.rows - 1), x));
             down.at<uchar>(y, x) = middle(v);
         }
     for (int y = 0; y < codes.rows; ++y)
         for (int x = 0; x < codes.cols; ++x) {
             std::vector<uchar> v;
-            for (int d = -4; d <= 4; ++d)
+            for (int d = -reach; d <= reach; ++d)
                 v.push_back(down.at<uchar>(y, std::clamp(x + d, 0, codes.cols - 1)));
             median.at<uchar>(y, x) = middle(v);
         }
@@ -104,7 +106,8 @@ cv::Mat separableMedian(const cv::Mat& codes)
 // The field as OpenCV's own functions give it: the frame and the background reduced to about 80
 // pixels across by the means of whole blocks (of a block more than 8 rows tall, a multiple of 4
 // rows, 4 evenly spaced rows), their ratio coded in steps of 1/128 from 0.25, a 9x9 median taken
-// down then across, a 3x3 Gaussian, in fixed point.
+// down then across (narrower on a field less than 10 pixels high or wide), a 3x3 Gaussian, in
+// fixed point.
 cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int backgroundScale)
 {
     int factor = std::max(2, (std::max(frame.cols, frame.rows) + 79) / 80);
@@ -124,7 +127,8 @@ cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int back
             codes.at<uchar>(y, x) =
                 cv::saturate_cast<uchar>((std::clamp(ratio, 0.25, 1.99) - 0.25) * 128);
         }
-    const cv::Mat median = separableMedian(codes);
+    const cv::Mat median =
+        separableMedian(codes, std::min(9, (std::min(reduced.width, reduced.height) - 1) | 1));
     cv::Mat gains, field;
     const double unit = 1 << LightGain::gainShift;
     median.convertTo(gains, CV_32F, unit / 128, 0.25 * unit);
@@ -138,8 +142,10 @@ cv::Mat referenceField(const cv::Mat& frame, const cv::Mat& background, int back
 TEST(LightGain, FieldIsWhatOpenCvsFunctionsGive)
 {
     LightGain light;
-    for (const cv::Size size : {cv::Size(320, 240), cv::Size(317, 229), cv::Size(1920, 1080),
-                                cv::Size(1794, 1001), cv::Size(640, 360)}) {
+    // The smallest frames' fields take medians of 7, 5 and 3.
+    for (const cv::Size size :
+         {cv::Size(320, 240), cv::Size(317, 229), cv::Size(1920, 1080), cv::Size(1794, 1001),
+          cv::Size(640, 360), cv::Size(33, 17), cv::Size(20, 12), cv::Size(12, 8)}) {
         SCOPED_TRACE(testing::Message() << size);
         cv::Mat frame, background;
         shadedScene(size, frame, background);

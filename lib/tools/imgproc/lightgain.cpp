@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
+#include <utility>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
@@ -89,16 +92,43 @@ inline cv::v_uint8x16 upper(const cv::v_uint8x16& a, const cv::v_uint8x16& b)
 }
 #endif
 
-// The middle of `n` values (or vectors), by odd-even transposition: after n rounds they are in
-// order.
+// Selection networks: compare-exchanges, the lower value to the first place, that leave the
+// middle of n values at n / 2, in 3, 7, 13 and 19 steps (a sort would take up to 36).
+template <int n> struct MiddleNetwork;
+template <> struct MiddleNetwork<3> {
+    static constexpr int steps[][2] = {{0, 1}, {1, 2}, {0, 1}};
+};
+template <> struct MiddleNetwork<5> {
+    static constexpr int steps[][2] = {{0, 1}, {3, 4}, {0, 3}, {1, 4}, {1, 2}, {2, 3}, {1, 2}};
+};
+template <> struct MiddleNetwork<7> {
+    static constexpr int steps[][2] = {{0, 5}, {0, 3}, {1, 6}, {2, 4}, {0, 1}, {3, 5}, {2, 6},
+                                       {2, 3}, {3, 6}, {4, 5}, {1, 4}, {1, 3}, {3, 4}};
+};
+template <> struct MiddleNetwork<9> {
+    static constexpr int steps[][2] = {{1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7}, {1, 2},
+                                       {4, 5}, {7, 8}, {0, 3}, {5, 8}, {4, 7}, {3, 6}, {1, 4},
+                                       {2, 5}, {4, 7}, {4, 2}, {6, 4}, {4, 2}};
+};
+
+template <int i, int j, typename T, int n> void exchange(T (&v)[n])
+{
+    const T a = v[i], b = v[j];
+    v[i] = lower(a, b);
+    v[j] = upper(a, b);
+}
+
+// The steps as constants, so that the values (or vectors) stay in registers.
+template <int n, typename T, size_t... k> void exchangeAll(T (&v)[n], std::index_sequence<k...>)
+{
+    (exchange<MiddleNetwork<n>::steps[k][0], MiddleNetwork<n>::steps[k][1]>(v), ...);
+}
+
+// The middle of `n` values, or of vectors of them lane by lane.
 template <int n, typename T> T middleOf(T (&v)[n])
 {
-    for (int round = 0; round < n; ++round)
-        for (int i = round & 1; i + 1 < n; i += 2) {
-            const T a = v[i], b = v[i + 1];
-            v[i] = lower(a, b);
-            v[i + 1] = upper(a, b);
-        }
+    constexpr size_t steps = std::size(MiddleNetwork<n>::steps);
+    exchangeAll(v, std::make_index_sequence<steps>());
     return v[n / 2];
 }
 
@@ -235,9 +265,8 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
     const double unit = 1 << gainShift;
     // gain = code / ratioSteps + lowestGain, in fixed point.
     medianRatio.convertTo(smallGains, CV_32F, unit / ratioSteps, lowestGain * unit);
-    cv::GaussianBlur(smallGains, smallGains, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
     double lowest = 1, highest = 1;
-    cv::minMaxLoc(smallGains, &lowest, &highest);
+    smoothField(lowest, highest);
     isUniform = (highest - lowest) / unit < uniformSpread;
     if (isUniform) {
         uniformValue = cv::saturate_cast<ushort>(cv::mean(smallGains)[0]);
@@ -251,6 +280,61 @@ void LightGain::estimate(const cv::Mat& frame, const cv::Mat& background, int ba
         blendTo = frame.size();
     }
     blendColumns();
+}
+
+// cv::GaussianBlur's 3x3 kernel (a quarter, a half, a quarter each way), border replicated, over
+// the reduced field of gains, noting the lowest and the highest: the gains are whole numbers and
+// the weights powers of two, so every sum is exact whatever its order and this gives what OpenCV
+// gives, without its set-up, which costs more than the blur itself on so small a picture.
+void LightGain::smoothField(double& lowest, double& highest)
+{
+    const int rows = smallGains.rows, cols = smallGains.cols;
+    smoothedAcross.create(smallGains.size(), CV_32F);
+    const auto weigh = [](float side1, float side2, float middle) {
+        return (side1 + side2) * 0.25f + middle * 0.5f;
+    };
+    for (int y = 0; y < rows; ++y) {
+        const float* gains = smallGains.ptr<float>(y);
+        float* across = smoothedAcross.ptr<float>(y);
+        across[0] = weigh(gains[0], gains[std::min(1, cols - 1)], gains[0]);
+        int x = 1;
+#if CV_SIMD128
+        for (; x + 4 < cols; x += 4)
+            cv::v_store(across + x, (cv::v_load(gains + x - 1) + cv::v_load(gains + x + 1)) *
+                                            cv::v_setall_f32(0.25f) +
+                                        cv::v_load(gains + x) * cv::v_setall_f32(0.5f));
+#endif
+        for (; x < cols; ++x)
+            across[x] = weigh(gains[x - 1], gains[std::min(x + 1, cols - 1)], gains[x]);
+    }
+    float low = std::numeric_limits<float>::max(), high = std::numeric_limits<float>::lowest();
+    for (int y = 0; y < rows; ++y) {
+        const float* up = smoothedAcross.ptr<float>(std::max(y - 1, 0));
+        const float* here = smoothedAcross.ptr<float>(y);
+        const float* down = smoothedAcross.ptr<float>(std::min(y + 1, rows - 1));
+        float* out = smallGains.ptr<float>(y);
+        int x = 0;
+#if CV_SIMD128
+        cv::v_float32x4 lows = cv::v_setall_f32(low), highs = cv::v_setall_f32(high);
+        for (; x + 4 <= cols; x += 4) {
+            const cv::v_float32x4 v =
+                (cv::v_load(up + x) + cv::v_load(down + x)) * cv::v_setall_f32(0.25f) +
+                cv::v_load(here + x) * cv::v_setall_f32(0.5f);
+            cv::v_store(out + x, v);
+            lows = cv::v_min(lows, v);
+            highs = cv::v_max(highs, v);
+        }
+        low = cv::v_reduce_min(lows);
+        high = cv::v_reduce_max(highs);
+#endif
+        for (; x < cols; ++x) {
+            out[x] = weigh(up[x], down[x], here[x]);
+            low = std::min(low, out[x]);
+            high = std::max(high, out[x]);
+        }
+    }
+    lowest = low;
+    highest = high;
 }
 
 // The tables of cv::resize's bilinear interpolation: a pixel's centre mapped onto the field

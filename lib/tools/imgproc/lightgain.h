@@ -44,9 +44,11 @@ private:
     };
     static void prepareBlend(int fieldLength, int frameLength, bool across, Blend& blend);
     void measureRatios(cv::Size reduced, int backgroundScale);
+    void smoothField(double& lowest, double& highest);
     void blendColumns();
 
     cv::Mat smallFrame, smallBackground, codedRatio, medianRatio, smallGains, coarse;
+    cv::Mat smoothedAcross; // the gains smoothed across, before down
     // The field's rows blended across to the frame's width (CV_32F), and one row of gains.
     cv::Mat blendedRows;
     std::vector<ushort> rowGains;
