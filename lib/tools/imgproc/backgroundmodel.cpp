@@ -317,8 +317,10 @@ ORVANE_AVX2 int compareRow256(const Row& r, int cols, const Bars& bars, short me
 
 void BackgroundModel::setFrameRate(double rate)
 {
-    if (std::isfinite(rate) && rate > 0)
+    if (std::isfinite(rate) && rate > 0) {
         fps = rate;
+        camera.setFrameRate(rate);
+    }
 }
 
 int BackgroundModel::framesIn(double seconds) const

@@ -1,5 +1,8 @@
 #include "camerashift.h"
 
+#include "countingmode.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <opencv2/core/hal/intrin.hpp>
@@ -38,12 +41,15 @@ constexpr double leastTexture = 1;
 constexpr double smallestImprovement = 0.1;
 // A frame whose mean difference from the background (in grey levels, on every
 // roughRowStep-th row of the window) is at most stillShare times, plus stillSlack, what it was
-// when the camera was last found still is taken as still too, for at most longestStill frames in
-// a row: a shake of half a pixel on a textured card raises that difference by far more.
+// when the camera was last found still is taken as still too, for at most longestStillSeconds in
+// a row: a shake of half a pixel on a textured card raises that difference by far more, and the
+// first frames of a gust, building up to it, pass so tight a bar already. While the camera is
+// taken as still, that difference follows the frames' down (a shadow passing off the picture, the
+// background catching up), so that a calmer spell does not hide the next shake.
 constexpr int roughRowStep = 4;
-constexpr double stillShare = 1.2;
-constexpr double stillSlack = 0.5;
-constexpr int longestStill = 4;
+constexpr double stillShare = 1.1;
+constexpr double stillSlack = 0.3;
+constexpr double longestStillSeconds = 0.5;
 // The background's detail is recomputed after this many estimates: it learns over about a third
 // of a second, and a change of light barely changes its fine detail.
 constexpr int detailRefresh = 4;
@@ -64,6 +70,16 @@ double CameraShift::meanDifference(const cv::Mat& other) const
     const int margin = static_cast<int>(largestShift) / reduction + 1;
     const cv::Rect inner(margin, margin, frame32.cols - 2 * margin, frame32.rows - 2 * margin);
     return cv::norm(frame32(inner), other(inner), cv::NORM_L1) / inner.area();
+}
+
+CameraShift::CameraShift()
+{
+    setFrameRate(0);
+}
+
+void CameraShift::setFrameRate(double fps)
+{
+    longestStill = framesIn(longestStillSeconds, fps);
 }
 
 void CameraShift::forget()
@@ -146,6 +162,7 @@ cv::Point2d CameraShift::estimate(const cv::Mat& frame, const cv::Mat& backgroun
     const double difference = roughDifference(frame(middle), background(middle), backgroundScale);
     if (stillAsBefore(difference)) {
         ++framesTakenStill;
+        stillDifference = std::min(stillDifference, difference);
         return {};
     }
     framesTakenStill = 0;

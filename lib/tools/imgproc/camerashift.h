@@ -14,17 +14,20 @@
 //
 // Most frames of a still camera need no estimate: while the last estimate found the camera still
 // and the frame differs from the background about as much as it did then, the camera is taken to
-// be still, up to a few frames in a row. The background's detail changes slowly and is
+// be still, for up to half a second. The background's detail changes slowly and is
 // recomputed only every few estimates; forget() drops it when the background is replaced.
 class CameraShift
 {
 public:
+    CameraShift();
     // `frame` 8-bit grey, `background` 16-bit grey levels times `backgroundScale`, same size.
     // A shift shorter than `smallestShift` pixels is given as (0, 0).
     cv::Point2d estimate(const cv::Mat& frame, const cv::Mat& background, int backgroundScale,
                          double smallestShift);
     // The background was replaced (or the frame size changed): nothing known of it holds.
     void forget();
+    // Frames come at `fps` (the usual rate until told).
+    void setFrameRate(double fps);
 
 private:
     cv::Rect window(cv::Size size) const;
@@ -57,4 +60,5 @@ private:
     bool wasStill = false;
     double stillDifference = 0;
     int framesTakenStill = 0;
+    int longestStill = 0; // frames taken as still in a row at most
 };
