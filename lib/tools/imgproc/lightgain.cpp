@@ -92,6 +92,19 @@ inline cv::v_uint8x16 upper(const cv::v_uint8x16& a, const cv::v_uint8x16& b)
 }
 #endif
 
+// The 3x3 Gaussian's weights along one side: a quarter on each neighbour, a half in the middle.
+inline float weighed(float side1, float side2, float middle)
+{
+    return (side1 + side2) * 0.25f + middle * 0.5f;
+}
+#if CV_SIMD128
+inline cv::v_float32x4 weighed(const cv::v_float32x4& side1, const cv::v_float32x4& side2,
+                               const cv::v_float32x4& middle)
+{
+    return (side1 + side2) * cv::v_setall_f32(0.25f) + middle * cv::v_setall_f32(0.5f);
+}
+#endif
+
 // Selection networks: compare-exchanges, the lower value to the first place, that leave the
 // middle of n values at n / 2, in 3, 7, 13 and 19 steps (a sort would take up to 36).
 template <int n> struct MiddleNetwork;
@@ -290,22 +303,18 @@ void LightGain::smoothField(double& lowest, double& highest)
 {
     const int rows = smallGains.rows, cols = smallGains.cols;
     smoothedAcross.create(smallGains.size(), CV_32F);
-    const auto weigh = [](float side1, float side2, float middle) {
-        return (side1 + side2) * 0.25f + middle * 0.5f;
-    };
     for (int y = 0; y < rows; ++y) {
         const float* gains = smallGains.ptr<float>(y);
         float* across = smoothedAcross.ptr<float>(y);
-        across[0] = weigh(gains[0], gains[std::min(1, cols - 1)], gains[0]);
+        across[0] = weighed(gains[0], gains[std::min(1, cols - 1)], gains[0]);
         int x = 1;
 #if CV_SIMD128
         for (; x + 4 < cols; x += 4)
-            cv::v_store(across + x, (cv::v_load(gains + x - 1) + cv::v_load(gains + x + 1)) *
-                                            cv::v_setall_f32(0.25f) +
-                                        cv::v_load(gains + x) * cv::v_setall_f32(0.5f));
+            cv::v_store(across + x, weighed(cv::v_load(gains + x - 1), cv::v_load(gains + x + 1),
+                                            cv::v_load(gains + x)));
 #endif
         for (; x < cols; ++x)
-            across[x] = weigh(gains[x - 1], gains[std::min(x + 1, cols - 1)], gains[x]);
+            across[x] = weighed(gains[x - 1], gains[std::min(x + 1, cols - 1)], gains[x]);
     }
     float low = std::numeric_limits<float>::max(), high = std::numeric_limits<float>::lowest();
     for (int y = 0; y < rows; ++y) {
@@ -318,8 +327,7 @@ void LightGain::smoothField(double& lowest, double& highest)
         cv::v_float32x4 lows = cv::v_setall_f32(low), highs = cv::v_setall_f32(high);
         for (; x + 4 <= cols; x += 4) {
             const cv::v_float32x4 v =
-                (cv::v_load(up + x) + cv::v_load(down + x)) * cv::v_setall_f32(0.25f) +
-                cv::v_load(here + x) * cv::v_setall_f32(0.5f);
+                weighed(cv::v_load(up + x), cv::v_load(down + x), cv::v_load(here + x));
             cv::v_store(out + x, v);
             lows = cv::v_min(lows, v);
             highs = cv::v_max(highs, v);
@@ -328,7 +336,7 @@ void LightGain::smoothField(double& lowest, double& highest)
         high = cv::v_reduce_max(highs);
 #endif
         for (; x < cols; ++x) {
-            out[x] = weigh(up[x], down[x], here[x]);
+            out[x] = weighed(up[x], down[x], here[x]);
             low = std::min(low, out[x]);
             high = std::max(high, out[x]);
         }
