@@ -226,6 +226,30 @@ TEST_F(StrictDetection, AnInsectWalkingOnAShakenCardIsFoundInEveryFrame)
     EXPECT_EQ(elsewhere, 0);
 }
 
+// Under an insect that rests, the background cannot learn from the pixels it covers; it still
+// follows the light that the pixels around it show, so that where the insect rested while a
+// cloud's shadow came, no ghost of the lighter card stays once it walks off.
+TEST_F(StrictDetection, AnInsectRestingWhileAShadowComesLeavesNoGhost)
+{
+    detect(scene.frame({}));
+    for (int f = 1; f < 30; ++f)
+        detect(scene.frame(cameraAt(f)));
+    const Insect resting{{80, 60}, true};
+    int found = 0, elsewhere = 0;
+    for (int f = 30; f < 110; ++f) {
+        // From frame 40, 35 % of the light goes within a second and a half, and stays away.
+        const Shadow shadow{{70, 50}, std::clamp((f - 40) * 0.01, 0.0, 0.35), 60};
+        tally(scene.frame(cameraAt(f), shadow, resting), resting, found, elsewhere);
+    }
+    EXPECT_GE(found, 78);
+    EXPECT_EQ(elsewhere, 0);
+    const Shadow stayed{{70, 50}, 0.35, 60};
+    const Insect gone{{130, 100}, true};
+    for (int f = 110; f < 115; ++f)
+        tally(scene.frame(cameraAt(f), stayed, gone), gone, found, elsewhere);
+    EXPECT_EQ(elsewhere, 0);
+}
+
 // What was known of the old background (its detail, how still the camera was against it) must
 // not be used to align frames on the new one: a shaken frame left unaligned would change
 // everywhere, be taken for a disturbance, and hide the insect.

@@ -19,6 +19,8 @@
 
 namespace
 {
+using LightSums = BackgroundModel::LightSums;
+
 constexpr int scale = 1 << BackgroundModel::scaleShift;
 // The usual variation is kept in grey levels times 16: fine enough for sensor noise of a
 // fraction of a grey level, and four times a full-scale variation still fits 16 bits.
@@ -38,11 +40,22 @@ constexpr int lightDoubtQuarters = 3;
 // The usual variation learns from a frame's difference only up to twice the current bar: a
 // flickering grid soon raises its bar, while an insect passing over a pixel barely does.
 constexpr int spreadCapFactor = 2;
+// Under an insect the level cannot see the light: it follows the light the unchanged pixels of
+// its block showed in the frame before (measureLightFollow), read on every followRowStep-th row
+// and trusted when at least followShare of those pixels are unchanged. A change of light under
+// followSteady is left alone: the soft edges of insects and their shadows, unchanged but a little
+// darker, would otherwise darken the level under a slow insect frame after frame.
+constexpr int followRowStep = 4;
+constexpr double followShare = 0.25;
+constexpr double followSteady = 0.02;
+// The vector comparisons take this many pixels at a time, all of one block.
+constexpr int chunkWidth = 16;
 
 // Time constants, in seconds. The level follows the light where nothing moves within a third of
-// a second. The usual variation is an average over two seconds: long enough to hold several
-// flickers, short enough to follow the wind. A pixel changed for ten seconds shows something
-// that stays (longer than an insect rests) and is taken in at once.
+// a second, and under an insect at the same pace, so that a cloud's shadow that comes while an
+// insect rests leaves no ghost of it. The usual variation is an average over two seconds: long
+// enough to hold several flickers, short enough to follow the wind. A pixel changed for ten seconds
+// shows something that stays (longer than an insect rests) and is taken in at once.
 constexpr double meanSeconds = 0.32;
 constexpr double spreadSeconds = 2;
 constexpr double takeInSeconds = 10;
@@ -76,6 +89,13 @@ int mulHigh(int a, int b)
     return (a * b) >> 16;
 }
 
+void addUnchanged(LightSums& s, int grey, int level)
+{
+    s.grey += grey;
+    s.level += level;
+    ++s.pixels;
+}
+
 struct Row {
     const uchar* grey;
     const uchar* mask;
@@ -85,7 +105,15 @@ struct Row {
     ushort* busy;
     uchar* previous;
     uchar* out;
+    const short* follow; // per block: a changed pixel's level moves by level * follow / 2^16
+    LightSums* sums;     // per block, on a sampled row; else null
+    int blockSide;
 };
+
+int blockOfChunk(const Row& r, int x)
+{
+    return x / chunkWidth * chunkWidth / r.blockSide;
+}
 
 struct Bars {
     ushort uniformGain;
@@ -150,6 +178,8 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
         return moved && r.mask[x];
     r.previous[x] = static_cast<uchar>(g);
     const int scaled = g << BackgroundModel::scaleShift;
+    if (!moved && r.sums)
+        addUnchanged(r.sums[x / r.blockSide], g, r.mean[x]);
     if (!moved) {
         r.mean[x] = static_cast<ushort>(r.mean[x] + mulHigh(scaled - r.mean[x], meanRate));
         r.busy[x] = 0;
@@ -158,6 +188,7 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
         r.busy[x] = 0;
     } else {
         ++r.busy[x];
+        r.mean[x] = static_cast<ushort>(r.mean[x] + mulHigh(r.mean[x], r.follow[x / r.blockSide]));
     }
     return moved && r.mask[x];
 }
@@ -170,6 +201,7 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
                                              const Bars& bars, short meanRate, short spreadRate,
                                              bool learn)
 {
+    const int block = blockOfChunk(r, x);
     using namespace cv;
     const v_uint16x8 smallest = v_setall_u16(smallestChange << spreadShift);
     v_uint16x8 usual = v_load(r.spread + x);
@@ -199,10 +231,20 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
     const v_int16x8 ms = v_reinterpret_as_s16(m);
     const v_uint16x8 quiet = v_reinterpret_as_u16(
         ms + v_mul_hi(v_reinterpret_as_s16(scaled) - ms, v_setall_s16(meanRate)));
+    const v_uint16x8 followed =
+        v_reinterpret_as_u16(ms + v_mul_hi(ms, v_setall_s16(r.follow[block])));
+    if (r.sums) {
+        const v_int16x8 unchanged = v_reinterpret_as_s16(~moved);
+        const v_int16x8 ones = v_setall_s16(1);
+        LightSums& s = r.sums[block];
+        s.grey += v_reduce_sum(v_dotprod(v_reinterpret_as_s16(g) & unchanged, ones));
+        s.level += v_reduce_sum(v_dotprod(ms & unchanged, ones));
+        s.pixels += v_reduce_sum(v_dotprod(ones & unchanged, ones));
+    }
     const v_uint16x8 count = v_load(r.busy + x) + v_setall_u16(1);
     const v_uint16x8 takeIn =
         moved & (count >= v_setall_u16(static_cast<ushort>(bars.takeInFrames)));
-    v_store(r.mean + x, v_select(moved, v_select(takeIn, scaled, m), quiet));
+    v_store(r.mean + x, v_select(moved, v_select(takeIn, scaled, followed), quiet));
     v_store(r.busy + x, v_select(moved & ~takeIn, count, v_setzero_u16()));
     return moved & inside;
 }
@@ -233,6 +275,16 @@ struct Lanes256 {
             smallest, _mm256_srli_epi16(_mm256_subs_epu16(_mm256_slli_epi16(usual, 3), usual), 1));
     }
 };
+
+// The sum of the 16-bit lanes of `v` that `keep` has all ones in, as signed numbers.
+ORVANE_AVX2_INLINE int sumKept(__m256i v, __m256i keep)
+{
+    const __m256i pairs = _mm256_madd_epi16(_mm256_and_si256(v, keep), _mm256_set1_epi16(1));
+    __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(pairs), _mm256_extracti128_si256(pairs, 1));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sum);
+}
 
 template <bool learn>
 ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m256i p,
@@ -268,12 +320,22 @@ ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m25
         return _mm256_and_si256(moved, inside);
     const __m256i quiet = _mm256_adds_epi16(
         m, _mm256_mulhi_epi16(_mm256_subs_epi16(scaled, m), _mm256_set1_epi16(meanRate)));
+    const int block = blockOfChunk(r, x);
+    const __m256i followed =
+        _mm256_adds_epi16(m, _mm256_mulhi_epi16(m, _mm256_set1_epi16(r.follow[block])));
+    if (r.sums) {
+        const __m256i unchanged = _mm256_xor_si256(moved, _mm256_set1_epi16(-1));
+        LightSums& s = r.sums[block];
+        s.grey += sumKept(g, unchanged);
+        s.level += sumKept(m, unchanged);
+        s.pixels += sumKept(_mm256_set1_epi16(1), unchanged);
+    }
     const __m256i count = _mm256_adds_epu16(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.busy + x)), _mm256_set1_epi16(1));
     const __m256i takeInAt = _mm256_set1_epi16(static_cast<short>(bars.takeInFrames - 1));
     const __m256i takeIn = _mm256_and_si256(moved, L::greater(count, takeInAt));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.mean + x),
-                        L::select(moved, L::select(takeIn, scaled, m), quiet));
+                        L::select(moved, L::select(takeIn, scaled, followed), quiet));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(r.busy + x),
                         _mm256_andnot_si256(takeIn, _mm256_and_si256(moved, count)));
     return _mm256_and_si256(moved, inside);
@@ -362,6 +424,7 @@ void BackgroundModel::relearn(const cv::Mat& grey, const std::vector<cv::Rect>& 
     busy.create(grey.size(), CV_16UC1);
     busy.setTo(0);
     grey.copyTo(previous);
+    std::fill(lightFollow.begin(), lightFollow.end(), 0);
     camera.forget();
 }
 
@@ -540,12 +603,25 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
     const Bars bars{light.uniformGain(), framesIn(takeInSeconds)};
     const bool gainMap = !light.uniform();
     const bool widest = vectors == Vectors::Widest && cv::checkHardwareSupport(CV_CPU_AVX2);
+    const size_t blocksAcross = static_cast<size_t>((grey.cols + blockSide - 1) / blockSide);
+    if (lightFollow.size() != blocksAcross * static_cast<size_t>(blocks.rows))
+        lightFollow.assign(blocksAcross * static_cast<size_t>(blocks.rows), 0);
+    lightSums.assign(lightFollow.size(), LightSums());
     long changed = 0;
     for (int y = 0; y < grey.rows; ++y) {
-        const Row r{
-            grey.ptr<uchar>(y),     mask.ptr<uchar>(y),    gainMap ? light.gainsOfRow(y) : nullptr,
-            mean.ptr<ushort>(y),    spread.ptr<ushort>(y), busy.ptr<ushort>(y),
-            previous.ptr<uchar>(y), out.ptr<uchar>(y)};
+        const size_t blockRowStart = static_cast<size_t>(y / blockSide) * blocksAcross;
+        const bool sampled = rates.learn && y % followRowStep == 0;
+        const Row r{grey.ptr<uchar>(y),
+                    mask.ptr<uchar>(y),
+                    gainMap ? light.gainsOfRow(y) : nullptr,
+                    mean.ptr<ushort>(y),
+                    spread.ptr<ushort>(y),
+                    busy.ptr<ushort>(y),
+                    previous.ptr<uchar>(y),
+                    out.ptr<uchar>(y),
+                    lightFollow.data() + blockRowStart,
+                    sampled ? lightSums.data() + blockRowStart : nullptr,
+                    blockSide};
         uchar* blockRow = blocks.ptr<uchar>(y / blockSide);
         int x = 0;
 #if ORVANE_COMPARE256
@@ -581,5 +657,27 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
                 blockRow[x / blockSide] = 1;
             }
     }
+    if (rates.learn)
+        measureLightFollow(blockSide, rates.mean);
     return changed;
+}
+
+// For the next frame: a changed pixel's level moves as its unchanged neighbours' levels did in
+// this one, by the mean rate times the ratio of their grey levels to their levels, less one. A
+// block its insects cover leaves its pixels as they were: a clump of dark insects is no shadow.
+void BackgroundModel::measureLightFollow(int blockSide, short meanRate)
+{
+    const int fewest = static_cast<int>(followShare * blockSide * blockSide / followRowStep);
+    for (size_t b = 0; b < lightSums.size(); ++b) {
+        const LightSums& s = lightSums[b];
+        short& follow = lightFollow[b];
+        follow = 0;
+        if (s.pixels < fewest || s.level <= 0)
+            continue;
+        const double gain = double(s.grey) * scale / s.level;
+        if (std::abs(gain - 1) < followSteady)
+            continue;
+        follow = static_cast<short>(
+            std::clamp(std::lround(meanRate * (gain - 1)), -long(largestRate), long(largestRate)));
+    }
 }

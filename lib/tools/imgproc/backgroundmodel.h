@@ -21,7 +21,8 @@
 // that neither a gust of wind nor a cloud's shadow is taken for motion, while a flickering
 // printed grid or a swaying leaf, which vary a lot, need a larger change than a plain card. The
 // background learns where nothing changed, with time constants in seconds; under a changed pixel
-// it waits, so that insects leave no trail, and takes in what has stayed there long enough.
+// it only follows the light the pixels around show, so that insects leave no trail, and takes in
+// what has stayed there long enough.
 class BackgroundModel
 {
 public:
@@ -50,6 +51,13 @@ public:
     // both give the same result, which the tests check.
     enum class Vectors { Widest, Narrow };
     void setVectors(Vectors v) { vectors = v; }
+    // What the unchanged pixels of a block show of the light: their grey levels and their
+    // background levels (times 1 << scaleShift) summed, and how many there were.
+    struct LightSums {
+        int grey = 0;
+        int level = 0;
+        int pixels = 0;
+    };
 
     // `grey` 8-bit, `mask` 8-bit 0 or 255, both of the background's size. Writes 255 into `out`
     // for every changed pixel inside the mask and 0 for every other pixel, and sets to 1 the
@@ -89,6 +97,7 @@ private:
     Rates ratesFor(bool learn) const;
     int framesIn(double seconds) const;
     static void clearShiftedIn(cv::Mat& out, const cv::Point2d& shift);
+    void measureLightFollow(int blockSide, short meanRate);
     void shiftBack(const cv::Mat& grey, const cv::Point2d& shift);
     long comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv::Mat& out,
                        cv::Mat_<uchar>& blocks, int blockSide, const Rates& rates);
@@ -103,6 +112,10 @@ private:
     cv::Mat aligned;  // the frame shifted back onto the background
     cv::Mat relearnt; // the frame made background, before the kept parts are put back
     cv::Mat padded;   // the frame with its border repeated, for shifting it
+    // Per block of the comparison: how a changed pixel's level follows the light (times 2^16 a
+    // frame), and what the unchanged pixels showed of it in the frame being compared.
+    std::vector<short> lightFollow;
+    std::vector<LightSums> lightSums;
     // The last frame compared: the frame itself (a view of the caller's picture, read only while
     // that frame is analysed) or `aligned`.
     cv::Mat compared;
