@@ -110,10 +110,20 @@ struct Row {
     int blockSide;
 };
 
-int blockOfChunk(const Row& r, int x)
-{
-    return x / chunkWidth * chunkWidth / r.blockSide;
-}
+// The block of each chunk of pixels, as a row is walked from left to right: a chunk takes the
+// block of its first pixel, found without a division per chunk.
+struct BlockCursor {
+    BlockCursor(int x, int side) : block(x / side), next((x / side + 1) * side), side(side) {}
+    int at(int x)
+    {
+        while (x >= next) {
+            ++block;
+            next += side;
+        }
+        return block;
+    }
+    int block, next, side;
+};
 
 struct Bars {
     ushort uniformGain;
@@ -199,9 +209,8 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
 CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_uint16x8& g,
                                              const cv::v_uint16x8& p, const cv::v_uint16x8& inside,
                                              const Bars& bars, short meanRate, short spreadRate,
-                                             bool learn)
+                                             bool learn, int block)
 {
-    const int block = blockOfChunk(r, x);
     using namespace cv;
     const v_uint16x8 smallest = v_setall_u16(smallestChange << spreadShift);
     v_uint16x8 usual = v_load(r.spread + x);
@@ -239,7 +248,7 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
         LightSums& s = r.sums[block];
         s.grey += v_reduce_sum(v_dotprod(v_reinterpret_as_s16(g) & unchanged, ones));
         s.level += v_reduce_sum(v_dotprod(ms & unchanged, ones));
-        s.pixels += v_reduce_sum(v_dotprod(ones & unchanged, ones));
+        s.pixels += __builtin_popcount(static_cast<unsigned>(v_signmask(unchanged)));
     }
     const v_uint16x8 count = v_load(r.busy + x) + v_setall_u16(1);
     const v_uint16x8 takeIn =
@@ -289,7 +298,7 @@ ORVANE_AVX2_INLINE int sumKept(__m256i v, __m256i keep)
 template <bool learn>
 ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m256i p,
                                            __m256i inside, const Bars& bars, short meanRate,
-                                           short spreadRate)
+                                           short spreadRate, int block)
 {
     using L = Lanes256;
     const __m256i smallest = _mm256_set1_epi16(smallestChange << spreadShift);
@@ -320,7 +329,6 @@ ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m25
         return _mm256_and_si256(moved, inside);
     const __m256i quiet = _mm256_adds_epi16(
         m, _mm256_mulhi_epi16(_mm256_subs_epi16(scaled, m), _mm256_set1_epi16(meanRate)));
-    const int block = blockOfChunk(r, x);
     const __m256i followed =
         _mm256_adds_epi16(m, _mm256_mulhi_epi16(m, _mm256_set1_epi16(r.follow[block])));
     if (r.sums) {
@@ -328,7 +336,7 @@ ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m25
         LightSums& s = r.sums[block];
         s.grey += sumKept(g, unchanged);
         s.level += sumKept(m, unchanged);
-        s.pixels += sumKept(_mm256_set1_epi16(1), unchanged);
+        s.pixels += __builtin_popcount(static_cast<unsigned>(_mm256_movemask_epi8(unchanged))) / 2;
     }
     const __m256i count = _mm256_adds_epu16(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.busy + x)), _mm256_set1_epi16(1));
@@ -349,7 +357,8 @@ ORVANE_AVX2 int compareRow256(const Row& r, int cols, const Bars& bars, short me
 {
     int x = 0;
     const __m256i zero = _mm256_setzero_si256();
-    for (; x + 16 <= cols; x += 16) {
+    BlockCursor blocks(x, blockSide);
+    for (; x + chunkWidth <= cols; x += chunkWidth) {
         const __m128i grey = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r.grey + x));
         const __m256i g = _mm256_cvtepu8_epi16(grey);
         const __m256i p =
@@ -359,7 +368,8 @@ ORVANE_AVX2 int compareRow256(const Row& r, int cols, const Bars& bars, short me
                 _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.mask + x))),
                 zero),
             _mm256_set1_epi16(-1));
-        const __m256i c = compareLanes256<learn>(r, x, g, p, inside, bars, meanRate, spreadRate);
+        const __m256i c =
+            compareLanes256<learn>(r, x, g, p, inside, bars, meanRate, spreadRate, blocks.at(x));
         const __m256i half = _mm256_srli_epi16(c, 8);
         const __m128i moved =
             _mm_packus_epi16(_mm256_castsi256_si128(half), _mm256_extracti128_si256(half, 1));
@@ -632,15 +642,18 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
                                                    blockRow, blockSide, changed);
 #endif
 #if CV_SIMD128
-        for (; x + 16 <= grey.cols; x += 16) {
+        BlockCursor chunkBlocks(x, blockSide);
+        for (; x + chunkWidth <= grey.cols; x += chunkWidth) {
             cv::v_uint16x8 g0, g1, p0, p1, m0, m1;
             cv::v_expand(cv::v_load(r.grey + x), g0, g1);
             cv::v_expand(cv::v_load(r.previous + x), p0, p1);
             cv::v_expand(cv::v_load(r.mask + x), m0, m1);
+            const int block = chunkBlocks.at(x);
             const cv::v_uint16x8 c0 = compareLanes(r, x, g0, p0, m0 != cv::v_setzero_u16(), bars,
-                                                   rates.mean, rates.spread, rates.learn);
-            const cv::v_uint16x8 c1 = compareLanes(r, x + 8, g1, p1, m1 != cv::v_setzero_u16(),
-                                                   bars, rates.mean, rates.spread, rates.learn);
+                                                   rates.mean, rates.spread, rates.learn, block);
+            const cv::v_uint16x8 c1 =
+                compareLanes(r, x + 8, g1, p1, m1 != cv::v_setzero_u16(), bars, rates.mean,
+                             rates.spread, rates.learn, block);
             const cv::v_uint8x16 moved = cv::v_pack(c0 >> 8, c1 >> 8);
             cv::v_store(r.out + x, moved);
             if (rates.learn)
