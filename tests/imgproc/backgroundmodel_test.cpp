@@ -17,7 +17,8 @@ struct Outcome {
 };
 
 // A textured card under a shadow that deepens frame by frame, with a dark insect crossing it,
-// sensor noise, and (from frame 20) a bright patch that stays until it is taken in.
+// sensor noise, (from frame 20) a bright patch that stays until it is taken in, and (from frame
+// 45) the light up by 60 %, which the background under the insect and the patch follows.
 cv::Mat frameAt(cv::Size size, int i)
 {
     cv::Mat card(size, CV_8UC1);
@@ -31,7 +32,7 @@ cv::Mat frameAt(cv::Size size, int i)
         }
     cv::Mat shaded;
     card.convertTo(shaded, CV_32F);
-    shaded = shaded.mul(light);
+    shaded = shaded.mul(light) * (i >= 45 ? 1.6 : 1.0);
     shaded.convertTo(card, CV_8U);
     cv::circle(card, {10 + 4 * i, size.height / 2}, 5, cv::Scalar(20), cv::FILLED);
     if (i >= 20)

@@ -40,6 +40,9 @@ constexpr int lightDoubtQuarters = 3;
 // The usual variation learns from a frame's difference only up to twice the current bar: a
 // flickering grid soon raises its bar, while an insect passing over a pixel barely does.
 constexpr int spreadCapFactor = 2;
+// The highest background level, times `scale`: a level that follows a brightening light stops
+// there.
+constexpr int brightest = 255 << BackgroundModel::scaleShift;
 // Under an insect the level cannot see the light: it follows the light the unchanged pixels of
 // its block showed in the frame before (measureLightFollow), read on every followRowStep-th row
 // and trusted when at least followShare of those pixels are unchanged. A change of light under
@@ -198,7 +201,8 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
         r.busy[x] = 0;
     } else {
         ++r.busy[x];
-        r.mean[x] = static_cast<ushort>(r.mean[x] + mulHigh(r.mean[x], r.follow[x / r.blockSide]));
+        r.mean[x] = static_cast<ushort>(
+            std::min(r.mean[x] + mulHigh(r.mean[x], r.follow[x / r.blockSide]), brightest));
     }
     return moved && r.mask[x];
 }
@@ -241,7 +245,8 @@ CV_ALWAYS_INLINE cv::v_uint16x8 compareLanes(const Row& r, int x, const cv::v_ui
     const v_uint16x8 quiet = v_reinterpret_as_u16(
         ms + v_mul_hi(v_reinterpret_as_s16(scaled) - ms, v_setall_s16(meanRate)));
     const v_uint16x8 followed =
-        v_reinterpret_as_u16(ms + v_mul_hi(ms, v_setall_s16(r.follow[block])));
+        v_min(v_reinterpret_as_u16(ms + v_mul_hi(ms, v_setall_s16(r.follow[block]))),
+              v_setall_u16(brightest));
     if (r.sums) {
         const v_int16x8 unchanged = v_reinterpret_as_s16(~moved);
         const v_int16x8 ones = v_setall_s16(1);
@@ -329,8 +334,9 @@ ORVANE_AVX2_INLINE __m256i compareLanes256(const Row& r, int x, __m256i g, __m25
         return _mm256_and_si256(moved, inside);
     const __m256i quiet = _mm256_adds_epi16(
         m, _mm256_mulhi_epi16(_mm256_subs_epi16(scaled, m), _mm256_set1_epi16(meanRate)));
-    const __m256i followed =
-        _mm256_adds_epi16(m, _mm256_mulhi_epi16(m, _mm256_set1_epi16(r.follow[block])));
+    const __m256i followed = _mm256_min_epu16(
+        _mm256_adds_epi16(m, _mm256_mulhi_epi16(m, _mm256_set1_epi16(r.follow[block]))),
+        _mm256_set1_epi16(brightest));
     if (r.sums) {
         const __m256i unchanged = _mm256_xor_si256(moved, _mm256_set1_epi16(-1));
         LightSums& s = r.sums[block];
