@@ -92,13 +92,6 @@ int mulHigh(int a, int b)
     return (a * b) >> 16;
 }
 
-void addUnchanged(LightSums& s, int grey, int level)
-{
-    s.grey += grey;
-    s.level += level;
-    ++s.pixels;
-}
-
 struct Row {
     const uchar* grey;
     const uchar* mask;
@@ -191,9 +184,14 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
         return moved && r.mask[x];
     r.previous[x] = static_cast<uchar>(g);
     const int scaled = g << BackgroundModel::scaleShift;
-    if (!moved && r.sums)
-        addUnchanged(r.sums[x / r.blockSide], g, r.mean[x]);
+    const int block = x / r.blockSide;
     if (!moved) {
+        if (r.sums) {
+            LightSums& s = r.sums[block];
+            s.grey += g;
+            s.level += r.mean[x];
+            ++s.pixels;
+        }
         r.mean[x] = static_cast<ushort>(r.mean[x] + mulHigh(scaled - r.mean[x], meanRate));
         r.busy[x] = 0;
     } else if (r.busy[x] + 1 >= bars.takeInFrames) {
@@ -202,7 +200,7 @@ bool comparePixel(const Row& r, int x, const Bars& bars, short meanRate, short s
     } else {
         ++r.busy[x];
         r.mean[x] = static_cast<ushort>(
-            std::min(r.mean[x] + mulHigh(r.mean[x], r.follow[x / r.blockSide]), brightest));
+            std::min(r.mean[x] + mulHigh(r.mean[x], r.follow[block]), brightest));
     }
     return moved && r.mask[x];
 }
