@@ -383,7 +383,7 @@ ORVANE_AVX2 int compareRow256(const Row& r, int cols, const Bars& bars, short me
         const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(moved));
         if (bits != 0) {
             changed += __builtin_popcount(bits);
-            blockRow[x / blockSide] = blockRow[(x + 15) / blockSide] = 1;
+            blockRow[x / blockSide] = blockRow[(x + chunkWidth - 1) / blockSide] = 1;
         }
     }
     return x;
@@ -620,7 +620,8 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
     const size_t blocksAcross = static_cast<size_t>((grey.cols + blockSide - 1) / blockSide);
     if (lightFollow.size() != blocksAcross * static_cast<size_t>(blocks.rows))
         lightFollow.assign(blocksAcross * static_cast<size_t>(blocks.rows), 0);
-    lightSums.assign(lightFollow.size(), LightSums());
+    if (rates.learn) // only a frame learnt from measures the light for the next
+        lightSums.assign(lightFollow.size(), LightSums());
     long changed = 0;
     for (int y = 0; y < grey.rows; ++y) {
         const size_t blockRowStart = static_cast<size_t>(y / blockSide) * blocksAcross;
@@ -664,7 +665,7 @@ long BackgroundModel::comparePixels(const cv::Mat& grey, const cv::Mat& mask, cv
                 cv::v_store(r.previous + x, cv::v_load(r.grey + x));
             if (cv::v_check_any(moved)) {
                 changed += __builtin_popcount(static_cast<unsigned>(cv::v_signmask(moved)));
-                blockRow[x / blockSide] = blockRow[(x + 15) / blockSide] = 1;
+                blockRow[x / blockSide] = blockRow[(x + chunkWidth - 1) / blockSide] = 1;
             }
         }
 #endif
